@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs what Tunnelvista needs to build and test on Debian 12, then configures and builds.
+#   scripts/setup.sh [build-dir] [extra cmake arguments...]
+# Idempotent: packages already present are not touched; an existing build directory is reused.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+packages=(
+  build-essential cmake ninja-build pkg-config clang-format
+  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
+  libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0 libglx-mesa0
+  libjpeg62-turbo-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth
+  default-jdk-headless
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  sudo=""
+  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq || $sudo apt-get update
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+[ "${TV_SETUP_ONLY_PACKAGES:-0}" = 1 ] && exit 0
+
+build=${1:-"$here/build"}
+shift || true
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+cmake --build "$build" -j "$(nproc)"

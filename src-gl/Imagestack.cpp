@@ -1,0 +1,69 @@
+#include "Imagestack.h"
+
+#include <algorithm>
+
+void ImageStack::FreeImages() { images.clear(); }
+
+namespace {
+
+// Moves the element `image` out of `owners`, or returns null when it is not there.
+std::unique_ptr<Image> TakeFrom(std::vector<std::unique_ptr<Image>>& owners, Image* image) {
+  auto it = std::find_if(owners.begin(), owners.end(), [image](const auto& owned) { return owned.get() == image; });
+  if (it == owners.end()) return nullptr;
+  return std::move(*it);
+}
+
+}  // namespace
+
+bool ReplacePictures(std::unique_ptr<ImageStack>& stack, const std::vector<Image*>& list,
+                     std::vector<std::unique_ptr<Image>>& added, bool newProject, bool& reduced) {
+  reduced = false;
+  if (list.empty()) {
+    added.clear();
+    return false;
+  }
+
+  // Textures for new and reloaded pictures: the pixel work side by side, the uploads here.
+  std::vector<Image*> untextured;
+  for (Image* image : list)
+    if (image->textureId == 0 && !image->bitmap.isNull()) untextured.push_back(image);
+  if (!untextured.empty()) {
+    const int limit = TextureLimit();
+    std::vector<char> wasReduced(untextured.size(), 0);
+    ForEachParallel(untextured.size(), [&](size_t i) { wasReduced[i] = untextured[i]->PrepareTexture(limit); });
+    for (size_t i = 0; i < untextured.size(); ++i) {
+      untextured[i]->UploadTexture();
+      if (wasReduced[i]) reduced = true;
+    }
+  }
+
+  std::vector<std::unique_ptr<Image>> elements;
+  elements.reserve(list.size() + 1);
+  for (Image* image : list) {
+    std::unique_ptr<Image> owned = stack ? TakeFrom(stack->images, image) : nullptr;
+    if (!owned) owned = TakeFrom(added, image);
+    if (owned) {
+      owned->inUse = true;
+      elements.push_back(std::move(owned));
+    }
+  }
+  added.clear();  // added in the dialog but not in the list
+  if (elements.empty()) return false;
+
+  const bool keepTarget = stack && stack->count() >= 2 && !newProject;
+  if (keepTarget) {
+    elements.push_back(std::move(stack->images.back()));
+  } else {
+    auto target = std::make_unique<Image>();
+    target->width = elements.back()->width;
+    target->height = elements.back()->height;
+    target->transform.scale = 0.5f;
+    elements.push_back(std::move(target));
+  }
+
+  // Whatever the stack still holds has left it: it goes with the old array or the old stack.
+  if (!stack || newProject) stack = std::make_unique<ImageStack>();
+  stack->images = std::move(elements);
+  stack->dirty = true;
+  return true;
+}

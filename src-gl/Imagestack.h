@@ -1,0 +1,72 @@
+#pragma once
+// The document: the ordered pictures of one project, each placed inside its predecessor, then
+// the target frame that frames the end of the zoom inside the last picture; the project's path
+// and duration; and the keyframe cache from which the zoom is drawn.
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Keyframe.h"
+#include "Transform.h"
+#include "image.h"
+
+class ImageStack {
+ public:
+  ImageStack() = default;
+  ImageStack(const ImageStack&) = delete;
+  ImageStack& operator=(const ImageStack&) = delete;
+
+  // Elements 0 .. count()-2 are the pictures, outermost first; the last is the target frame.
+  // Destroying the stack destroys the elements it still holds; GL context required if any has
+  // a texture. A replacement hands elements on before the old stack goes.
+  std::vector<std::unique_ptr<Image>> images;
+  std::string path;        // project file; empty until opened or saved
+  float duration = 10.0f;  // seconds per pass
+  bool dirty = true;       // element matrices and keys must be rebuilt before the next playback frame
+  std::vector<Keyframe> keys;
+
+  int count() const { return static_cast<int>(images.size()); }
+  int keyCount() const { return static_cast<int>(keys.size()); }
+  int pictureCount() const { return images.empty() ? 0 : count() - 1; }
+  Image* targetFrame() const { return images.empty() ? nullptr : images.back().get(); }
+
+  // Destroys every element, target frame included.
+  void FreeImages();
+
+  // --- project files ---
+  // Writes the project to `path` without ever damaging the file already there: the text goes to
+  // a temporary file beside it, which replaces the old file only once completely written.
+  bool SaveProject();
+  void SaveProject(std::ostream& out) const;
+  // Reads the project at `path` into this freshly created stack, then decodes and textures the
+  // pictures (GL context required). Shows its own messages; false leaves the stack partly filled
+  // for the caller to discard.
+  bool LoadProject();
+  // The reading part alone, from text (no pictures decoded); `path` resolves relative names.
+  bool ReadProject(const std::string& text);
+
+  // --- zoom timeline ---
+  // Rebuilds every element's modelMatrix and the keys, composing on the modelview matrix stack
+  // and leaving it as found. Leaves `dirty` alone.
+  void BuildKeyframes();
+  // Loads the view for normalised time t into the modelview matrix. Needs valid keys.
+  void ViewAtTime(float t) const;
+  // The view's four channels at time t, as ViewAtTime applies them.
+  struct View {
+    float zoom, x, y, rotate;
+  };
+  View ViewValuesAtTime(float t) const;
+};
+
+// Replaces the pictures of `stack` by `list`, in list order (the image list dialog's Done).
+// Every pointer in `list` is either an element of `stack` or one of `added`, which holds the
+// pictures created since the dialog opened; `added` is emptied (pictures not in the list are
+// destroyed). Pictures without a texture get one (GL context required) and `reduced` tells
+// whether any had to be made smaller. The target frame is made anew for a new project or when
+// the stack has fewer than two elements, otherwise kept with its size and placement. A new
+// project also gets a new stack (no path, duration 10). Elements that leave the stack are
+// destroyed. An empty list changes nothing and returns false.
+bool ReplacePictures(std::unique_ptr<ImageStack>& stack, const std::vector<Image*>& list,
+                     std::vector<std::unique_ptr<Image>>& added, bool newProject, bool& reduced);

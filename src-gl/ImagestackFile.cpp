@@ -1,0 +1,218 @@
+// The .kx project file: CR LF text, a point as decimal separator in every locale.
+//
+// The reader works on white-space separated tokens, the way the format has always been read
+// (scanf "%s %f" style), so hand-edited files with other line layouts still open; only a
+// picture's file name is bound to a line: it is the rest of the line after its keyword.
+
+#include <climits>
+#include <ostream>
+#include <sstream>
+
+#include "Imagestack.h"
+#include "Messages.h"
+#include "SafeFile.h"
+#include "TextNumbers.h"
+
+namespace {
+
+const char* const lineEnd = "\r\n";
+
+std::string Fixed(float value) { return FormatFixed(static_cast<double>(value), 10); }
+
+void WriteTransform(std::ostream& out, const Transform& t) {
+  out << "scale " << Fixed(t.scale) << lineEnd;
+  out << "translate " << Fixed(t.translateX) << ' ' << Fixed(t.translateY) << lineEnd;
+  out << "rotate " << Fixed(t.rotate) << lineEnd;
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+enum class Token { Match, Mismatch, End };
+
+class TokenReader {
+ public:
+  explicit TokenReader(const std::string& text) : text_(text) {}
+
+  // Skips white space, line ends included; false at the end of the text.
+  bool SkipSpace() {
+    while (pos_ < text_.size() && IsSpace(text_[pos_])) ++pos_;
+    return pos_ < text_.size();
+  }
+
+  // The next run of non-blank characters, compared whole with `expected`.
+  Token Keyword(const char* expected) {
+    if (!SkipSpace()) return Token::End;
+    size_t start = pos_;
+    while (pos_ < text_.size() && !IsSpace(text_[pos_])) ++pos_;
+    return text_.compare(start, pos_ - start, expected) == 0 ? Token::Match : Token::Mismatch;
+  }
+
+  // A number that does not parse leaves `value` alone and its characters unread.
+  void Float(float& value) {
+    SkipSpace();
+    ParseFloatAt(text_, pos_, value);
+  }
+
+  bool Integer(long long& value) {
+    SkipSpace();
+    return ParseLongAt(text_, pos_, value);
+  }
+
+  // After the blanks (which may cross line ends): the rest of the line, without its line end.
+  void RestOfLine(std::string& value) {
+    if (!SkipSpace()) return;
+    size_t end = text_.find('\n', pos_);
+    if (end == std::string::npos) end = text_.size();
+    size_t stop = end;
+    if (stop > pos_ && text_[stop - 1] == '\r') --stop;
+    value.assign(text_, pos_, stop - pos_);
+    pos_ = end;
+  }
+
+ private:
+  const std::string& text_;
+  size_t pos_ = 0;
+};
+
+const char* const unexpectedFormat = "Unexpected file format.";
+
+// keyword, then one or more numbers; false (after the message) when the keyword is missing or wrong.
+bool ReadTransform(TokenReader& in, Transform& t) {
+  if (in.Keyword("scale") != Token::Match) return false;
+  in.Float(t.scale);
+  if (in.Keyword("translate") != Token::Match) return false;
+  in.Float(t.translateX);
+  in.Float(t.translateY);
+  if (in.Keyword("rotate") != Token::Match) return false;
+  in.Float(t.rotate);
+  return true;
+}
+
+}  // namespace
+
+void ImageStack::SaveProject(std::ostream& out) const {
+  const int pictures = pictureCount();
+  out << "#Tunnelvista v1.0" << lineEnd;
+  out << "duration " << Fixed(duration) << lineEnd;
+  out << "images " << pictures << lineEnd;
+  out << lineEnd;
+  for (int i = 0; i < pictures; ++i) {
+    out << "filename " << images[static_cast<size_t>(i)]->fileName << lineEnd;
+    WriteTransform(out, images[static_cast<size_t>(i)]->transform);
+    out << lineEnd;
+  }
+  out << "target" << lineEnd;
+  WriteTransform(out, images.empty() ? Transform() : images.back()->transform);
+}
+
+bool ImageStack::SaveProject() {
+  if (path.empty()) return false;
+  std::ostringstream text;
+  SaveProject(text);
+  switch (WriteFileReplacing(path, text.str())) {
+    case WriteResult::Ok:
+      return true;
+    case WriteResult::OpenFailed:
+      ShowPlainMessage("Error opening file " + path + " for writing\n");
+      return false;
+    case WriteResult::WriteFailed:
+      ShowPlainMessage("Error writing file " + path + "\n");
+      return false;
+  }
+  return false;
+}
+
+bool ImageStack::ReadProject(const std::string& text) {
+  TokenReader in(text);
+  Token magic = in.Keyword("#Tunnelvista");
+  if (magic == Token::End) {
+    ShowPlainMessage("Unexpected end of file\n");
+    return false;
+  }
+  Token version = in.Keyword("v1.0");
+  if (magic != Token::Match || version != Token::Match) {
+    ShowPlainMessage("Unexpected file type or version\nExpected #Tunnelvista v1.0");
+    return false;
+  }
+
+  if (in.Keyword("duration") != Token::Match) {
+    ShowPlainMessage(unexpectedFormat);
+    return false;
+  }
+  in.Float(duration);
+
+  if (in.Keyword("images") != Token::Match) {
+    ShowPlainMessage(unexpectedFormat);
+    return false;
+  }
+  long long pictures = 0;
+  in.Integer(pictures);
+  // Elements are created as they are read, so a huge count in a short file simply runs into the
+  // end of the file; only counts that cannot be held are refused here.
+  if (pictures < 0 || pictures >= INT_MAX) {
+    ShowPlainMessage(unexpectedFormat);
+    return false;
+  }
+
+  for (long long i = 0; i < pictures; ++i) {
+    images.push_back(std::make_unique<Image>());
+    Image& picture = *images.back();
+    if (in.Keyword("filename") != Token::Match) {
+      ShowPlainMessage(unexpectedFormat);
+      return false;
+    }
+    in.RestOfLine(picture.fileName);
+    picture.ResolvePath(path);
+    if (!ReadTransform(in, picture.transform)) {
+      ShowPlainMessage(unexpectedFormat);
+      return false;
+    }
+  }
+
+  images.push_back(std::make_unique<Image>());
+  if (in.Keyword("target") != Token::Match || !ReadTransform(in, images.back()->transform)) {
+    ShowPlainMessage(unexpectedFormat);
+    return false;
+  }
+  return true;
+}
+
+bool ImageStack::LoadProject() {
+  std::string text;
+  if (!ReadWholeFile(path, text)) {
+    ShowPlainMessage("Error opening file " + path + " for reading\n");
+    return false;
+  }
+  if (!ReadProject(text)) return false;
+
+  // Decoding and the texture images are independent per picture and run side by side; the
+  // uploads need the GL context and run here, in stack order.
+  const size_t pictures = static_cast<size_t>(pictureCount());
+  const int limit = TextureLimit();
+  std::vector<char> loaded(pictures, 0);
+  std::vector<char> reduced(pictures, 0);
+  ForEachParallel(pictures, [&](size_t i) {
+    loaded[i] = images[i]->LoadJpeg();
+    if (!images[i]->bitmap.isNull()) reduced[i] = images[i]->PrepareTexture(limit);
+  });
+
+  std::string failed;
+  bool anyReduced = false;
+  for (size_t i = 0; i < pictures; ++i) {
+    if (!loaded[i]) failed += images[i]->fileName + "\n    ";
+    if (!images[i]->bitmap.isNull()) images[i]->UploadTexture();
+    anyReduced = anyReduced || reduced[i];
+  }
+  if (!failed.empty())
+    ShowPlainMessage("There was an error loading the following files:\n\n    " + failed +
+                     "\nThese files may not exist or may not be valid JPEG images.  You can\nreload these files by "
+                     "selecting \"Image List\" from the Edit menu.");
+  if (anyReduced) ShowMaxImageSizeMessage();
+
+  if (pictures >= 1) {
+    images.back()->width = images[pictures - 1]->width;
+    images.back()->height = images[pictures - 1]->height;
+  }
+  dirty = true;
+  return true;
+}

@@ -1,0 +1,131 @@
+// The zoom timeline: placements -> element matrices and keyframes -> the view at a time.
+//
+// Stacks read from hand-edited files can hold scales of 0, negative or not-a-number values, or
+// a total zoom of 1; the formulas then divide by zero or make key times repeat or run backwards.
+// Such stacks still get a finite view: non-finite key values fall back to the previous key's,
+// zero-length segments are entered at their start, and interior slopes over a zero time span
+// are 0. None of these guards changes a stack whose key times increase strictly.
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "Imagestack.h"
+
+namespace {
+
+// Keeps e^logZoom within single precision.
+const float maxLogZoom = 85.0f;
+
+float FiniteOr(float value, float fallback) { return std::isfinite(value) ? value : fallback; }
+
+// Slope of an interior key's channel: through the neighbours where the value lies strictly
+// between them, flat at a turning point or a plateau.
+float InteriorSlope(float previous, float current, float next, float timeSpan) {
+  if ((previous - current) * (next - current) < 0 && timeSpan != 0) {
+    float slope = (next - previous) / timeSpan;
+    return std::isfinite(slope) ? slope : 0.0f;
+  }
+  return 0.0f;
+}
+
+float Hermite(float p0, float p1, float slope0, float slope1, float d, float s) {
+  float m0 = d * slope0;
+  float m1 = d * slope1;
+  float a = 2 * p0 - 2 * p1 + m0 + m1;
+  float b = -3 * p0 + 3 * p1 - 2 * m0 - m1;
+  return a * s * s * s + b * s * s + m0 * s + p0;
+}
+
+}  // namespace
+
+void ImageStack::BuildKeyframes() {
+  const int n = count();
+  keys.assign(static_cast<size_t>(n), Keyframe());
+  if (n == 0) return;
+
+  float z = 1.0f;
+  for (int i = 1; i < n; ++i) z = z / images[static_cast<size_t>(i)]->transform.scale;
+  const float totalLogZoom = std::log(z);
+
+  images[0]->ResetMatrix();
+
+  GLint matrixMode = GL_MODELVIEW;
+  glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  for (int i = 1; i < n; ++i) {
+    Image& element = *images[static_cast<size_t>(i)];
+    const Keyframe& previous = keys[static_cast<size_t>(i - 1)];
+    Keyframe& key = keys[static_cast<size_t>(i)];
+
+    ApplyPlacement(element.transform);
+    double matrix[16];
+    glGetDoublev(GL_MODELVIEW_MATRIX, matrix);
+    element.SetMatrix(matrix);
+
+    key.zoom = previous.zoom * 1.0f / element.transform.scale;
+    key.logZoom = std::log(key.zoom);
+    key.x = static_cast<float>(-matrix[12]);
+    key.y = static_cast<float>(-matrix[13]);
+    key.rotate = previous.rotate - element.transform.rotate;
+    TimeAndSlope ts = TimeForZoomFraction(key.logZoom / totalLogZoom);
+    key.time = ts.t;
+    key.logZoomSlope = ts.slope * totalLogZoom;
+
+    if (!std::isfinite(key.logZoom) || std::fabs(key.logZoom) > maxLogZoom) {
+      key.logZoom = std::clamp(FiniteOr(key.logZoom, previous.logZoom), -maxLogZoom, maxLogZoom);
+      key.zoom = std::exp(key.logZoom);
+    }
+    key.x = FiniteOr(key.x, previous.x);
+    key.y = FiniteOr(key.y, previous.y);
+    key.rotate = FiniteOr(key.rotate, previous.rotate);
+    key.logZoomSlope = FiniteOr(key.logZoomSlope, 0.0f);
+  }
+  glPopMatrix();
+  glMatrixMode(static_cast<GLenum>(matrixMode));
+
+  for (int i = 1; i + 1 < n; ++i) {
+    const Keyframe& a = keys[static_cast<size_t>(i - 1)];
+    const Keyframe& c = keys[static_cast<size_t>(i + 1)];
+    Keyframe& key = keys[static_cast<size_t>(i)];
+    const float span = c.time - a.time;
+    key.xSlope = InteriorSlope(a.x, key.x, c.x, span);
+    key.ySlope = InteriorSlope(a.y, key.y, c.y, span);
+    key.rotateSlope = InteriorSlope(a.rotate, key.rotate, c.rotate, span);
+  }
+  Keyframe& last = keys.back();
+  last.logZoomSlope = last.xSlope = last.ySlope = last.rotateSlope = 0.0f;
+}
+
+ImageStack::View ImageStack::ViewValuesAtTime(float t) const {
+  const int n = keyCount();
+  if (n == 0) return {1.0f, 0.0f, 0.0f, 0.0f};
+  if (n == 1) return {keys[0].zoom, keys[0].x, keys[0].y, keys[0].rotate};
+
+  int k = 1;
+  while (k < n && t > keys[static_cast<size_t>(k)].time) ++k;
+  if (k == n) k = n - 1;
+  const Keyframe& a = keys[static_cast<size_t>(k - 1)];
+  const Keyframe& b = keys[static_cast<size_t>(k)];
+
+  const float d = b.time - a.time;
+  const float s = d > 0 ? (t - a.time) / d : 0.0f;
+  float logZoom = Hermite(a.logZoom, b.logZoom, a.logZoomSlope, b.logZoomSlope, d, s);
+  float x = Hermite(a.x, b.x, a.xSlope, b.xSlope, d, s);
+  float y = Hermite(a.y, b.y, a.ySlope, b.ySlope, d, s);
+  float rotate = Hermite(a.rotate, b.rotate, a.rotateSlope, b.rotateSlope, d, s);
+
+  logZoom = std::clamp(FiniteOr(logZoom, a.logZoom), -maxLogZoom, maxLogZoom);
+  return {std::exp(logZoom), FiniteOr(x, a.x), FiniteOr(y, a.y), FiniteOr(rotate, a.rotate)};
+}
+
+void ImageStack::ViewAtTime(float t) const {
+  const View v = ViewValuesAtTime(t);
+  glLoadIdentity();
+  glRotatef(v.rotate, 0.0f, 0.0f, 1.0f);
+  glScalef(v.zoom, v.zoom, 1.0f);
+  glTranslatef(v.x, v.y, 0.0f);
+}

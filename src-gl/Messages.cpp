@@ -1,0 +1,37 @@
+#include "Messages.h"
+
+#include <cstdio>
+
+const char* const AppTitle = "Tunnelvista";
+
+namespace {
+
+class StderrReporter final : public Reporter {
+ public:
+  MessageAnswer Show(const Message& message) override {
+    std::fprintf(stderr, "%s: %s\n", message.caption.c_str(), message.text.c_str());
+    return message.buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+  }
+};
+
+StderrReporter stderrReporter;
+Reporter* current = &stderrReporter;
+
+}  // namespace
+
+Reporter* SetReporter(Reporter* reporter) {
+  Reporter* previous = current;
+  current = reporter ? reporter : &stderrReporter;
+  return previous;
+}
+
+MessageAnswer ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
+                          MessageButtons buttons) {
+  return current->Show(Message{text, caption, icon, buttons});
+}
+
+void ShowPlainMessage(const std::string& text) { ShowMessage(text, AppTitle, MessageIcon::None, MessageButtons::Ok); }
+
+bool AskOkCancel(const std::string& text, const std::string& caption) {
+  return ShowMessage(text, caption, MessageIcon::Warning, MessageButtons::OkCancel) == MessageAnswer::Ok;
+}

@@ -1,0 +1,39 @@
+#pragma once
+// The one way a message box or a question leaves the program's operations.
+// The editor installs a reporter that shows QMessageBox; tests install one that records
+// every message and scripts the answers.
+
+#include <string>
+
+enum class MessageIcon { None, Information, Warning, Error };
+enum class MessageButtons { Ok, OkCancel };
+enum class MessageAnswer { Ok, Cancel };
+
+struct Message {
+  std::string text;
+  std::string caption;
+  MessageIcon icon = MessageIcon::None;
+  MessageButtons buttons = MessageButtons::Ok;
+};
+
+class Reporter {
+ public:
+  virtual ~Reporter() = default;
+  virtual MessageAnswer Show(const Message& message) = 0;
+};
+
+// The application's title, the caption of its plain message boxes.
+extern const char* const AppTitle;
+
+// Installs `reporter` (not owned; nullptr restores the default, which writes to stderr and
+// answers Cancel to questions) and returns the one it replaces.
+Reporter* SetReporter(Reporter* reporter);
+
+MessageAnswer ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
+                          MessageButtons buttons);
+
+// A plain message box: the application's title as caption, no icon, an OK button.
+void ShowPlainMessage(const std::string& text);
+
+// A warning with OK and Cancel; true when the user chose OK.
+bool AskOkCancel(const std::string& text, const std::string& caption);

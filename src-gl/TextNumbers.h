@@ -1,0 +1,14 @@
+#pragma once
+// Numbers in files always use a point as decimal separator, whatever the user's locale:
+// Qt sets the C library's locale from the environment, so printf/strtod are not used for files.
+
+#include <string>
+
+// printf's "%1.10f" of the value widened to double, in the C locale.
+std::string FormatFixed(double value, int decimals);
+
+// strtof/strtol in the C locale. Parsing starts at text[pos] (no white space skipped);
+// on success the value is stored, pos moves past the number and the result is true.
+// On failure value and pos are left as they were.
+bool ParseFloatAt(const std::string& text, size_t& pos, float& value);
+bool ParseLongAt(const std::string& text, size_t& pos, long long& value);

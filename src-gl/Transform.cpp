@@ -1,0 +1,20 @@
+#include "Transform.h"
+
+#include <GL/gl.h>
+
+Extents ElementExtents(int width, int height) {
+  if (height < width) return {1.0f, static_cast<float>(height) / static_cast<float>(width)};
+  if (height == 0) return {1.0f, 1.0f};  // 0 x 0: nothing sensible to divide by
+  return {static_cast<float>(width) / static_cast<float>(height), 1.0f};
+}
+
+void ApplyPlacement(const Transform& placement) {
+  glTranslatef(placement.translateX, placement.translateY, 0.0f);
+  glScalef(placement.scale, placement.scale, 1.0f);
+  glRotatef(placement.rotate, 0.0f, 0.0f, 1.0f);
+}
+
+void ApplyViewTransform(const Transform& view) {
+  glScalef(view.scale, view.scale, 1.0f);
+  glTranslatef(view.translateX, view.translateY, 0.0f);
+}

@@ -1,0 +1,29 @@
+#pragma once
+// Frames and placements of the zoom model.
+//
+// Every element (picture or target frame) has a frame with its origin at its centre, x to the
+// right, y upwards, and its longer side exactly 1 unit. A placement carries a child frame into
+// its parent frame: p_parent = (translateX, translateY) + scale * R(rotate) * p_child.
+
+struct Transform {
+  float scale = 1.0f;
+  float translateX = 0.0f;  // child's centre, in parent units
+  float translateY = 0.0f;
+  float rotate = 0.0f;  // degrees, counter-clockwise
+};
+
+struct Extents {
+  float ex = 1.0f;
+  float ey = 1.0f;
+};
+
+// (1, h/w) for landscape, (w/h, 1) for portrait or square, in single precision.
+Extents ElementExtents(int width, int height);
+
+// Multiplies the current OpenGL matrix by the placement: glTranslatef, glScalef, glRotatef,
+// giving M = Translate * Scale * Rotate.
+void ApplyPlacement(const Transform& placement);
+
+// Multiplies the current OpenGL matrix by an edit view transform: glScalef, then glTranslatef,
+// so a point p of the selected picture lands at scale * (p + translate). `rotate` is ignored.
+void ApplyViewTransform(const Transform& view);
