@@ -17,6 +17,8 @@ class ImageStack {
   ImageStack() = default;
   ImageStack(const ImageStack&) = delete;
   ImageStack& operator=(const ImageStack&) = delete;
+  ImageStack(ImageStack&&) = default;
+  ImageStack& operator=(ImageStack&&) = default;
 
   // Elements 0 .. count()-2 are the pictures, outermost first; the last is the target frame.
   // Destroying the stack destroys the elements it still holds; GL context required if any has

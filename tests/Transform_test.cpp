@@ -1,0 +1,84 @@
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "Transform.h"
+
+namespace {
+
+struct Point {
+  double x, y;
+};
+
+// Carries a point through the matrix that `compose` leaves on a fresh modelview stack.
+template <typename Compose>
+Point Through(Compose compose, Point p) {
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  compose();
+  double m[16];
+  glGetDoublev(GL_MODELVIEW_MATRIX, m);
+  glPopMatrix();
+  return {m[0] * p.x + m[4] * p.y + m[12], m[1] * p.x + m[5] * p.y + m[13]};
+}
+
+TEST(Extents, LongerSideIsOneUnit) {
+  struct Case {
+    int w, h;
+    float ex, ey;
+  } cases[] = {{800, 600, 1.0f, 0.75f}, {600, 800, 0.75f, 1.0f}, {512, 512, 1.0f, 1.0f}, {32, 20, 1.0f, 0.625f}};
+  for (const auto& c : cases) {
+    Extents e = ElementExtents(c.w, c.h);
+    EXPECT_FLOAT_EQ(e.ex, c.ex) << c.w << "x" << c.h;
+    EXPECT_FLOAT_EQ(e.ey, c.ey) << c.w << "x" << c.h;
+  }
+}
+
+TEST(Extents, EmptyElementStaysFinite) {
+  Extents e = ElementExtents(0, 0);
+  EXPECT_TRUE(std::isfinite(e.ex) && std::isfinite(e.ey));
+}
+
+TEST(Transform, DefaultIsIdentityPlacement) {
+  Transform t;
+  EXPECT_EQ(t.scale, 1.0f);
+  EXPECT_EQ(t.translateX, 0.0f);
+  EXPECT_EQ(t.translateY, 0.0f);
+  EXPECT_EQ(t.rotate, 0.0f);
+}
+
+TEST(Transform, PlacementIsTranslateScaleRotate) {
+  Transform t{0.5f, 0.25f, 0.0f, 90.0f};
+  Point p = Through([&] { ApplyPlacement(t); }, {0.5, 0.0});
+  EXPECT_NEAR(p.x, 0.25, 1e-7);
+  EXPECT_NEAR(p.y, 0.25, 1e-7);
+}
+
+TEST(Transform, PlacementComposesOnCurrentMatrix) {
+  // Two nested placements: the grandchild's point goes through the child first.
+  Transform child{0.5f, 0.1f, 0.2f, 0.0f};
+  Transform grandchild{0.5f, 0.2f, 0.0f, 0.0f};
+  Point p = Through(
+      [&] {
+        ApplyPlacement(child);
+        ApplyPlacement(grandchild);
+      },
+      {0.0, 0.0});
+  EXPECT_NEAR(p.x, 0.1 + 0.5 * 0.2, 1e-7);
+  EXPECT_NEAR(p.y, 0.2, 1e-7);
+}
+
+TEST(Transform, ViewTransformIsScaleThenTranslateAndIgnoresRotation) {
+  Transform view{2.0f, 0.1f, 0.0f, 45.0f};
+  Point origin = Through([&] { ApplyViewTransform(view); }, {0.0, 0.0});
+  EXPECT_NEAR(origin.x, 0.2, 1e-7);
+  EXPECT_NEAR(origin.y, 0.0, 1e-7);
+  Point p = Through([&] { ApplyViewTransform(view); }, {0.0, 1.0});
+  EXPECT_NEAR(p.x, 0.2, 1e-7);
+  EXPECT_NEAR(p.y, 2.0, 1e-7);
+  EXPECT_EQ(view.rotate, 45.0f);
+}
+
+}  // namespace
