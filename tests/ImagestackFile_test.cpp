@@ -72,9 +72,9 @@ TEST(SaveProject, NumberFormat) {
   struct Case {
     float value;
     const char* text;
-  } cases[] = {{1, "1.0000000000"},          {10, "10.0000000000"},     {-0.25f, "-0.2500000000"},
-               {0.1f, "0.1000000015"},       {1e-11f, "0.0000000000"},  {-1e-11f, "-0.0000000000"},
-               {200, "200.0000000000"},      {123456.5f, "123456.5000000000"}};
+  } cases[] = {{1, "1.0000000000"},     {10, "10.0000000000"},           {-0.25f, "-0.2500000000"},
+               {0.1f, "0.1000000015"},  {1e-11f, "0.0000000000"},        {-1e-11f, "-0.0000000000"},
+               {200, "200.0000000000"}, {123456.5f, "123456.5000000000"}};
   for (const auto& c : cases) EXPECT_EQ(FormatFixed(c.value, 10), c.text);
 }
 
@@ -248,8 +248,8 @@ TEST(ReadProject, FilenameKeywordAtLineEndTakesTheNextLine) {
 
 TEST(ReadProject, NoPicturesGivesTargetFrameOnly) {
   ImageStack stack;
-  EXPECT_TRUE(Read("#Tunnelvista v1.0 duration 3 images 0 target scale 0.5 translate 0.1 0 rotate 2", stack, true)
-                  .empty());
+  EXPECT_TRUE(
+      Read("#Tunnelvista v1.0 duration 3 images 0 target scale 0.5 translate 0.1 0 rotate 2", stack, true).empty());
   ASSERT_EQ(stack.count(), 1);
   EXPECT_EQ(stack.targetFrame()->transform.translateX, 0.1f);
   EXPECT_EQ(stack.targetFrame()->width, 0);
@@ -280,7 +280,9 @@ struct ProjectFixture : ::testing::Test {
 
   void WritePicture(const std::string& name, int w, int h) {
     std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
-    WriteJpeg(dir.File(name), w, h, [](int x, int y) { return Rgb{static_cast<uint8_t>(x), static_cast<uint8_t>(y), 90}; });
+    WriteJpeg(dir.File(name), w, h, [](int x, int y) {
+      return Rgb{static_cast<uint8_t>(x), static_cast<uint8_t>(y), 90};
+    });
   }
 };
 
@@ -289,7 +291,8 @@ TEST_F(ProjectFixture, LoadProjectDecodesAndTexturesEveryPicture) {
   WritePicture("inner.jpg", 60, 80);
   WriteFileBytes(dir.File("p.kx"),
                  "#Tunnelvista v1.0\r\nduration 12.5\r\nimages 2\r\n\r\nfilename pics\\outer.jpg\r\nscale 1\r\n"
-                 "translate 0 0\r\nrotate 0\r\n\r\nfilename " + dir.File("inner.jpg") +
+                 "translate 0 0\r\nrotate 0\r\n\r\nfilename " +
+                     dir.File("inner.jpg") +
                      "\r\nscale 0.5\r\ntranslate 0.1 0\r\nrotate 5\r\n\r\ntarget\r\nscale 0.5\r\n"
                      "translate 0 0\r\nrotate 0\r\n");
   ImageStack stack;

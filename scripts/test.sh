@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test twice: a normal build, then a build with AddressSanitizer
+# and UndefinedBehaviorSanitizer (leak checking on). Also checks the formatting.
+#   scripts/test.sh
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+jobs=$(nproc)
+
+"$here/scripts/setup.sh" "$here/build" -DTV_WERROR=ON
+"$here/scripts/check-format.sh"
+
+# Widget tests need a display: a virtual X server with Mesa's software renderer.
+run_tests() {
+  local dir=$1
+  echo "=== tests in $dir ==="
+  (cd "$dir" && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j "$jobs" --timeout 600)
+}
+
+run_tests "$here/build"
+
+"$here/scripts/setup.sh" "$here/build-asan" -DTV_WERROR=ON -DTV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug \
+  -DTV_BUILD_BENCH=OFF
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$here/tests/lsan.supp:print_suppressions=0
+run_tests "$here/build-asan"
+echo "=== all tests passed in both builds ==="
