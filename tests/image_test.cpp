@@ -1,6 +1,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "RecordingReporter.h"
@@ -339,6 +340,22 @@ TEST(MaxImageSizeMessage, NamesTheLimitTwice) {
             "Your graphics hardware supports images of size 512 by 512 pixels.\nOne or more of the selected images "
             "will be displayed at a lower\nresolution to meet these constraints.");
   EXPECT_EQ(reporter.messages[0].buttons, MessageButtons::Ok);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ForEachParallel, RunsEveryJobOnceAndHandsOnTheFirstFailure) {
+  std::vector<std::atomic<int>> runs(97);
+  ForEachParallel(runs.size(), [&](size_t i) { runs[i]++; });
+  for (const auto& r : runs) EXPECT_EQ(r.load(), 1);
+  EXPECT_THROW(ForEachParallel(10,
+                               [](size_t i) {
+                                 if (i == 7) throw std::bad_alloc();
+                               }),
+               std::bad_alloc);
+  ForEachParallel(0, [](size_t) { FAIL(); });
 }
 
 }  // namespace
