@@ -4,6 +4,13 @@
 
 void ImageStack::FreeImages() { images.clear(); }
 
+std::unique_ptr<ImageStack> OpenProject(const std::string& path) {
+  auto stack = std::make_unique<ImageStack>();
+  stack->path = path;
+  if (!stack->LoadProject()) return nullptr;
+  return stack;
+}
+
 namespace {
 
 // Moves the element `image` out of `owners`, or returns null when it is not there.

@@ -62,6 +62,11 @@ class ImageStack {
   View ViewValuesAtTime(float t) const;
 };
 
+// Opens the project at `path` (absolute) in a new stack: the pictures are decoded and textured
+// (GL context required) and the stack is `dirty`. On failure the message has been shown and the
+// partly read stack, with every picture it had created, is gone: the result is null.
+std::unique_ptr<ImageStack> OpenProject(const std::string& path);
+
 // Replaces the pictures of `stack` by `list`, in list order (the image list dialog's Done).
 // Every pointer in `list` is either an element of `stack` or one of `added`, which holds the
 // pictures created since the dialog opened; `added` is emptied (pictures not in the list are

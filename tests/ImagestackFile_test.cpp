@@ -427,3 +427,28 @@ TEST_F(ProjectFixture, FailedWriteLeavesTheOldProjectIntact) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ProjectFixture, OpenProjectGivesALoadedStackOrNone) {
+  WritePicture("a.jpg", 40, 30);
+  WriteFileBytes(dir.File("good.kx"),
+                 "#Tunnelvista v1.0 duration 4 images 1\nfilename a.jpg\nscale 1 translate 0 0 rotate 0\n"
+                 "target scale 0.5 translate 0 0 rotate 0\n");
+  std::unique_ptr<ImageStack> stack = OpenProject(dir.File("good.kx"));
+  ASSERT_TRUE(stack);
+  EXPECT_EQ(stack->path, dir.File("good.kx"));
+  EXPECT_EQ(stack->count(), 2);
+  EXPECT_EQ(stack->duration, 4.0f);
+  EXPECT_TRUE(stack->dirty);
+  EXPECT_NE(stack->images[0]->textureId, 0u);
+
+  // Broken after the first picture: nothing survives (the sanitizer build checks for leaks).
+  WriteFileBytes(dir.File("bad.kx"),
+                 "#Tunnelvista v1.0 duration 4 images 2\nfilename a.jpg\nscale 1 translate 0 0 rotate 0\n"
+                 "filename a.jpg\nscale 1 translate 0 0 rotate 0\ntarget scale 0.5 translate 0 0\n");
+  EXPECT_EQ(OpenProject(dir.File("bad.kx")), nullptr);
+  EXPECT_EQ(reporter.Texts(), std::vector<std::string>{"Unexpected file format."});
+}
+
+}  // namespace
