@@ -17,12 +17,18 @@ int PowerOfTwoAtLeast(int size) {
 
 const uint8_t outsideTexel[4] = {128, 128, 128, 0};
 
-// Fills the texels right of and above the picture, which occupies the lower-left
-// width x height texels.
-void FillOutside(std::vector<uint8_t>& pixels, int width, int height, int texWidth, int texHeight) {
-  for (int row = 0; row < texHeight; ++row) {
-    uint8_t* texel = pixels.data() + (static_cast<size_t>(row) * texWidth + (row < height ? width : 0)) * 4;
-    uint8_t* end = pixels.data() + (static_cast<size_t>(row) + 1) * texWidth * 4;
+// Sizes the image's texture for a width x height picture and fills the texels outside the
+// picture, which occupies the lower-left width x height texels.
+void StartTextureImage(Image& image, int width, int height) {
+  image.width = width;
+  image.height = height;
+  image.texWidth = PowerOfTwoAtLeast(width);
+  image.texHeight = PowerOfTwoAtLeast(height);
+  const size_t texWidth = static_cast<size_t>(image.texWidth);
+  image.pixels.assign(texWidth * static_cast<size_t>(image.texHeight) * 4, 0);
+  for (int row = 0; row < image.texHeight; ++row) {
+    uint8_t* texel = image.pixels.data() + (static_cast<size_t>(row) * texWidth + (row < height ? width : 0)) * 4;
+    uint8_t* end = image.pixels.data() + (static_cast<size_t>(row) + 1) * texWidth * 4;
     for (; texel < end; texel += 4) std::copy(outsideTexel, outsideTexel + 4, texel);
   }
 }
@@ -88,12 +94,7 @@ bool Image::PrepareTexture(int limit) {
     Reduce(limit);
     reduced = true;
   }
-  width = bitmap.width();
-  height = bitmap.height();
-  texWidth = PowerOfTwoAtLeast(width);
-  texHeight = PowerOfTwoAtLeast(height);
-  pixels.assign(static_cast<size_t>(texWidth) * static_cast<size_t>(texHeight) * 4, 0);
-  FillOutside(pixels, width, height, texWidth, texHeight);
+  StartTextureImage(*this, bitmap.width(), bitmap.height());
 
   // Alpha rises linearly from 0 at the edge to 255 at a tenth of the shorter side. It is a
   // non-decreasing function of the distance to the nearest edge, so the alpha of a pixel is the
@@ -134,12 +135,7 @@ bool Image::CreateTexture(bool& reduced) {
 
 void Image::CreateFromGraphic(const QImage& graphic) {
   QImage argb = graphic.convertToFormat(QImage::Format_ARGB32);
-  width = argb.width();
-  height = argb.height();
-  texWidth = PowerOfTwoAtLeast(width);
-  texHeight = PowerOfTwoAtLeast(height);
-  pixels.assign(static_cast<size_t>(texWidth) * static_cast<size_t>(texHeight) * 4, 0);
-  FillOutside(pixels, width, height, texWidth, texHeight);
+  StartTextureImage(*this, argb.width(), argb.height());
   for (int y = 0; y < height; ++y) {
     const QRgb* from = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
     uint8_t* to = pixels.data() + static_cast<size_t>(height - 1 - y) * static_cast<size_t>(texWidth) * 4;
