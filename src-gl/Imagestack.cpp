@@ -44,6 +44,10 @@ bool ReplacePictures(std::unique_ptr<ImageStack>& stack, const std::vector<Image
     }
   }
 
+  // Every element of the stack is out until the list takes it; what stays out is destroyed below.
+  if (stack)
+    for (auto& element : stack->images)
+      if (element) element->inUse = false;
   std::vector<std::unique_ptr<Image>> elements;
   elements.reserve(list.size() + 1);
   for (Image* image : list) {
@@ -59,6 +63,7 @@ bool ReplacePictures(std::unique_ptr<ImageStack>& stack, const std::vector<Image
 
   const bool keepTarget = stack && stack->count() >= 2 && !newProject;
   if (keepTarget) {
+    stack->images.back()->inUse = true;
     elements.push_back(std::move(stack->images.back()));
   } else {
     auto target = std::make_unique<Image>();

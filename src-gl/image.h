@@ -32,7 +32,7 @@ class Image {
   GLuint textureId = 0;    // 0: no texture
   Transform transform;     // placement inside the previous element
   std::string fileName;    // as the user or the project file gave it; empty: none
-  std::string directory;   // where the file lies, with '/' separators, no trailing '/'
+  std::string directory;   // where the file lies, no trailing separator; '/' separators unless a drive name
   std::string baseName;    // the name without its directory
   bool inUse = true;       // mark used while the picture list is replaced
   double modelMatrix[16];  // cumulative placement, column-major; written by the timeline
