@@ -55,12 +55,37 @@ class ImageStack {
   void BuildKeyframes();
   // Loads the view for normalised time t into the modelview matrix. Needs valid keys.
   void ViewAtTime(float t) const;
+  // --- drawing (the view's GL context current; the caller clears before and presents after) ---
+  // The zoom at normalised time t: every picture nested in the one before, outermost first,
+  // skipping a picture whose successor's opaque core covers the whole view. Rebuilds the
+  // keyframes first when `dirty`. Leaves texturing on, blending on when there is more than one
+  // picture, the colour white and the modelview matrix at the innermost picture's placement.
+  bool DrawAtTime(float t);
+  // The alignment view of picture i under the edit view transform: the picture, its child at
+  // 60 % (a picture) or nothing (the target frame), the child's red outline and, in a pixel
+  // overlay, the scale and rotation handles from `handleTexture` at 16 x 16 pixels whatever the
+  // zoom. False, with nothing drawn, unless 0 <= i < count() - 1. Leaves texturing and blending
+  // off and both matrices as they were before the overlay.
+  bool DrawEditView(int i, const Transform& viewTransform, GLuint handleTexture) const;
+
+  // --- window mappings (current projection and viewport; the modelview stack is left as found) ---
+  // A point of element c's frame, seen through the view transform and the element's placement,
+  // to window coordinates with the origin at the bottom-left of the viewport.
+  void ChildToWindow(const Transform& viewTransform, int c, double x, double y, double& wx, double& wy) const;
+
   // The view's four channels at time t, as ViewAtTime applies them.
   struct View {
     float zoom, x, y, rotate;
   };
   View ViewValuesAtTime(float t) const;
 };
+
+// The edit view starts unzoomed and centred: scale 1, translation 0; `rotate` is left alone.
+void ResetView(Transform& viewTransform);
+
+// Draws one picture in its own frame as a textured quad of its extents; the picture occupies the
+// lower-left width x height texels of its texture.
+void DrawElementQuad(const Image& image);
 
 // Opens the project at `path` (absolute) in a new stack: the pictures are decoded and textured
 // (GL context required) and the stack is `dirty`. On failure the message has been shown and the

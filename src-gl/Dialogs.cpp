@@ -1,0 +1,97 @@
+#include "Dialogs.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "Messages.h"
+
+namespace {
+
+QString RunFileDialog(QWidget* parent, const QString& title, const QString& filter, const QString& defaultSuffix,
+                      QFileDialog::AcceptMode mode, QFileDialog::FileMode fileMode, QStringList* all = nullptr) {
+  QFileDialog dialog(parent, title, QString(), filter);
+  dialog.setAcceptMode(mode);
+  dialog.setFileMode(fileMode);
+  dialog.setOption(QFileDialog::ReadOnly, false);
+  if (!defaultSuffix.isEmpty()) dialog.setDefaultSuffix(defaultSuffix);
+  if (dialog.exec() != QDialog::Accepted) return QString();
+  const QStringList chosen = dialog.selectedFiles();
+  if (all) *all = chosen;
+  return chosen.isEmpty() ? QString() : chosen.first();
+}
+
+class QtMessageBoxReporter final : public Reporter {
+ public:
+  MessageAnswer Show(const Message& message) override {
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(QString::fromLocal8Bit(message.caption.c_str()));
+    box.setText(QString::fromLocal8Bit(message.text.c_str()));
+    box.setTextFormat(Qt::PlainText);
+    switch (message.icon) {
+      case MessageIcon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+      case MessageIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+      case MessageIcon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+      case MessageIcon::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    }
+    if (message.buttons == MessageButtons::OkCancel) {
+      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      box.setDefaultButton(QMessageBox::Ok);
+    } else {
+      box.setStandardButtons(QMessageBox::Ok);
+    }
+    return box.exec() == QMessageBox::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+  }
+};
+
+DialogService realDialogs;
+DialogService* currentDialogs = &realDialogs;
+
+}  // namespace
+
+QString DialogService::OpenFileName(QWidget* parent, const QString& title, const QString& filter,
+                                    const QString& defaultSuffix) {
+  return RunFileDialog(parent, title, filter, defaultSuffix, QFileDialog::AcceptOpen, QFileDialog::ExistingFile);
+}
+
+QStringList DialogService::OpenFileNames(QWidget* parent, const QString& title, const QString& filter) {
+  QStringList chosen;
+  RunFileDialog(parent, title, filter, QString(), QFileDialog::AcceptOpen, QFileDialog::ExistingFiles, &chosen);
+  return chosen;
+}
+
+QString DialogService::SaveFileName(QWidget* parent, const QString& title, const QString& filter,
+                                    const QString& defaultSuffix) {
+  return RunFileDialog(parent, title, filter, defaultSuffix, QFileDialog::AcceptSave, QFileDialog::AnyFile);
+}
+
+QString DialogService::ExistingDirectory(QWidget* parent, const QString& title, const QString& start) {
+  return QFileDialog::getExistingDirectory(parent, title, start);
+}
+
+QColor DialogService::Colour(QWidget* parent, const QColor& initial) { return QColorDialog::getColor(initial, parent); }
+
+bool DialogService::OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+
+DialogService& Dialogs() { return *currentDialogs; }
+
+DialogService* SetDialogs(DialogService* service) {
+  DialogService* previous = currentDialogs;
+  currentDialogs = service ? service : &realDialogs;
+  return previous;
+}
+
+void InstallMessageBoxReporter() {
+  static QtMessageBoxReporter reporter;
+  SetReporter(&reporter);
+}

@@ -1,0 +1,33 @@
+#pragma once
+// The editor's ways out to the desktop: file, directory and colour dialogs and opening documents
+// in the desktop's applications. Tests install a replacement that answers from a script and
+// records what would have been opened.
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+class QWidget;
+
+class DialogService {
+ public:
+  virtual ~DialogService() = default;
+  // Empty when cancelled. `filter` in Qt's form, e.g. "Tunnelvista (*.kx)".
+  virtual QString OpenFileName(QWidget* parent, const QString& title, const QString& filter,
+                               const QString& defaultSuffix);
+  virtual QStringList OpenFileNames(QWidget* parent, const QString& title, const QString& filter);
+  virtual QString SaveFileName(QWidget* parent, const QString& title, const QString& filter,
+                               const QString& defaultSuffix);
+  virtual QString ExistingDirectory(QWidget* parent, const QString& title, const QString& start);
+  // Invalid colour when cancelled.
+  virtual QColor Colour(QWidget* parent, const QColor& initial);
+  virtual bool OpenUrl(const QUrl& url);
+};
+
+DialogService& Dialogs();
+// Installs `service` (not owned); nullptr restores the real dialogs. Returns the previous one.
+DialogService* SetDialogs(DialogService* service);
+
+// Binds the message seam to QMessageBox for the running editor.
+void InstallMessageBoxReporter();

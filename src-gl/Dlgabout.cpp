@@ -1,0 +1,60 @@
+#include "Dlgabout.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPixmap>
+
+#include "main.h"
+
+TFormAbout* FormAbout = nullptr;
+
+TFormAbout::TFormAbout()
+    : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+  FormAbout = this;
+  setObjectName(QStringLiteral("FormAbout"));
+  setWindowTitle(QStringLiteral("About Tunnelvista"));
+  setFixedSize(338, 276);
+  setAutoFillBackground(true);
+  QPalette white = palette();
+  white.setColor(QPalette::Window, Qt::white);
+  setPalette(white);
+  ImageLogo = new QLabel(this);
+  ImageLogo->setObjectName(QStringLiteral("ImageLogo"));
+  ImageLogo->setGeometry(0, 0, 338, 256);
+  ImageLogo->setPixmap(QPixmap(QStringLiteral(":/images/logo")));
+  ImageLogo->installEventFilter(this);
+}
+
+TFormAbout::~TFormAbout() {
+  if (FormAbout == this) FormAbout = nullptr;
+}
+
+void TFormAbout::ShowAbout() {
+  if (!isVisible() && mainForm) {
+    const QRect main = mainForm->frameGeometry();
+    move(main.center() - QPoint(width() / 2, height() / 2));
+  }
+  show();
+  raise();
+}
+
+void TFormAbout::ImageLogoClick() {
+  hide();
+  if (mainForm) mainForm->FormPaint();
+}
+
+bool TFormAbout::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ImageLogo && event->type() == QEvent::MouseButtonPress) {
+    ImageLogoClick();
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TFormAbout::closeEvent(QCloseEvent* event) {
+  // Hidden, not destroyed: the box is shown again by the next "About...".
+  event->accept();
+  if (mainForm) mainForm->FormPaint();
+}

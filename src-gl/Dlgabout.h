@@ -1,0 +1,23 @@
+#pragma once
+// The about box: the product's logo; a click on it or the close box hides the box.
+
+#include <QWidget>
+
+class QLabel;
+
+class TFormAbout : public QWidget {
+ public:
+  TFormAbout();
+  ~TFormAbout() override;
+
+  QLabel* ImageLogo;
+
+  void ShowAbout();  // not modal; centred over the main window when it appears
+  void ImageLogoClick();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+extern TFormAbout* FormAbout;

@@ -1,0 +1,88 @@
+#include "Startup.h"
+
+#include <QApplication>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+
+#include "Bitmaps.h"
+#include "Dialogs.h"
+#include "Dlgabout.h"
+#include "Dlgwebexport.h"
+#include "Imageeditor.h"
+#include "Messages.h"
+#include "main.h"
+
+QSurfaceFormat EditorSurfaceFormat() {
+  QSurfaceFormat format;
+  format.setRenderableType(QSurfaceFormat::OpenGL);
+  format.setProfile(QSurfaceFormat::CompatibilityProfile);
+  format.setVersion(2, 1);
+  format.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
+  format.setRedBufferSize(8);
+  format.setGreenBufferSize(8);
+  format.setBlueBufferSize(8);
+  format.setDepthBufferSize(24);
+  return format;
+}
+
+bool CheckOpenGL(std::string& reason) {
+  QOpenGLContext context;
+  context.setFormat(QSurfaceFormat::defaultFormat());
+  if (!context.create()) {
+    reason = "The display (" + QGuiApplication::platformName().toStdString() +
+             ") could not create an OpenGL context with the fixed-function pipeline.";
+    return false;
+  }
+  QOffscreenSurface surface;
+  surface.setFormat(context.format());
+  surface.create();
+  if (!context.makeCurrent(&surface)) {
+    reason = "An OpenGL context was created but could not be made current.";
+    return false;
+  }
+  const QSurfaceFormat got = context.format();
+  const bool fixedFunction = got.profile() != QSurfaceFormat::CoreProfile;
+  context.doneCurrent();
+  if (!fixedFunction) {
+    reason = "Only a core-profile OpenGL context is available; the editor needs the compatibility profile.";
+    return false;
+  }
+  return true;
+}
+
+EditorWindows::EditorWindows() = default;
+
+EditorWindows::~EditorWindows() {
+  main.reset();
+  webExport.reset();
+  about.reset();
+  imageList.reset();
+  bitmap.reset();
+}
+
+void CreateEditorWindows(EditorWindows& windows, const QStringList& arguments) {
+  windows.main = std::make_unique<TmainForm>(arguments);
+  windows.bitmap = std::make_unique<TFormBitmap>();
+  windows.imageList = std::make_unique<TFormImageList>();
+  windows.about = std::make_unique<TFormAbout>();
+  windows.webExport = std::make_unique<TFormWebExport>();
+}
+
+int RunEditor(QApplication& application) {
+  QApplication::setApplicationName(QStringLiteral("Tunnelvista"));
+  helpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/TUNNELVISTA.html");
+  InstallMessageBoxReporter();
+
+  std::string reason;
+  if (!CheckOpenGL(reason)) {
+    ShowMessage(reason, "Error creating OpenGL context", MessageIcon::Information, MessageButtons::Ok);
+    return 1;
+  }
+
+  EditorWindows windows;
+  QStringList arguments = QCoreApplication::arguments();
+  arguments.removeFirst();
+  CreateEditorWindows(windows, arguments);
+  windows.main->show();
+  return application.exec();
+}

@@ -1,0 +1,39 @@
+#pragma once
+// The editor's start: the OpenGL format, the five windows in their order, the message loop.
+
+#include <QStringList>
+#include <QSurfaceFormat>
+#include <memory>
+#include <string>
+
+class QApplication;
+class TmainForm;
+class TFormBitmap;
+class TFormImageList;
+class TFormAbout;
+class TFormWebExport;
+
+// Double-buffered RGBA with a depth buffer, compatibility profile so that the fixed-function
+// pipeline and GLU work. Set as the default before the application object exists.
+QSurfaceFormat EditorSurfaceFormat();
+
+// Tries to make a context of the editor's format; false with the reason when none can be had.
+bool CheckOpenGL(std::string& reason);
+
+// The five windows of a run. Created in this order; the main window is destroyed first, so its
+// view can release every texture while the bitmap holder still exists.
+struct EditorWindows {
+  EditorWindows();
+  ~EditorWindows();
+  std::unique_ptr<TmainForm> main;
+  std::unique_ptr<TFormBitmap> bitmap;
+  std::unique_ptr<TFormImageList> imageList;
+  std::unique_ptr<TFormAbout> about;
+  std::unique_ptr<TFormWebExport> webExport;
+};
+
+// `arguments`: the command line after the program's name.
+void CreateEditorWindows(EditorWindows& windows, const QStringList& arguments);
+
+// The whole run after the application object exists; returns the process status.
+int RunEditor(QApplication& application);

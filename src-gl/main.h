@@ -1,0 +1,157 @@
+#pragma once
+// The main window: the picture list, the duration field, the OpenGL view and the play bar. It owns
+// the open project for the whole run.
+
+#include <QMainWindow>
+#include <QOpenGLWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "Imagestack.h"
+#include "Playbar.h"
+#include "Transform.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QTimer;
+class TmainForm;
+
+// The OpenGL view. It only forwards: initialisation, size changes, painting and the mouse go to
+// the main window's operations, which run with this widget's context current.
+class TGLPanel : public QOpenGLWidget {
+ public:
+  explicit TGLPanel(TmainForm* form, QWidget* parent);
+  // Framebuffer pixels per logical pixel (mouse positions and sizes are scaled by it).
+  double PixelRatio() const { return devicePixelRatioF(); }
+
+ protected:
+  void initializeGL() override;
+  void resizeGL(int w, int h) override;
+  void paintGL() override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  void CleanUpGL();
+  TmainForm* form_;
+};
+
+// The play bar's paint box: shows the composed bar and passes the mouse to the play bar.
+class TPlaybarBox : public QWidget {
+ public:
+  explicit TPlaybarBox(TmainForm* form, QWidget* parent);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  TmainForm* form_;
+};
+
+class TmainForm : public QMainWindow {
+ public:
+  // `arguments`: the command line after the program's name.
+  explicit TmainForm(const QStringList& arguments = {});
+  ~TmainForm() override;
+
+  // --- state ---
+  Transform viewTransform;  // zoom and pan of the edit view; rotate stays 0
+  uint32_t lastTick = 0;    // tick count at the last playback step
+  Playbar playbar;
+  std::unique_ptr<ImageStack> imageStack;  // none until a project is opened or built
+  bool playView = false;                   // the view shows the zoom at the play position, not the edit view
+
+  // --- controls ---
+  QWidget* mainPanel;
+  QListWidget* ListBox;
+  TGLPanel* Panel;
+  QLabel* Label1;
+  QLineEdit* EditTime;
+  TPlaybarBox* PaintBoxControls;
+  QTimer* Timer;
+  QAction* FileNew;
+  QAction* FileOpen;
+  QAction* Save;
+  QAction* SaveAs;
+  QAction* ExportToWeb;
+  QAction* Exit;
+  QAction* EditImageList;
+  QAction* HelpContents;
+  QAction* HelpGettingStarted;
+  QAction* About;
+
+  // --- seams for tests ---
+  std::function<uint32_t()> tickSource;  // 32-bit milliseconds, wrapping
+  std::function<void(int)> exitProcess;  // ends the process
+
+  // --- view and repaint ---
+  void FormPaint();
+  void PanelResize();
+  void ListBoxClick();
+  void EditTimeChange();
+  int SelectedPicture() const;  // the selected line, -1 when none
+
+  // --- playback ---
+  void PlayButtonClick();
+  void NextFrame();
+  void StopPlay();
+  void TrackBarChange();
+  void PaintBoxControlsMouseDown(int x);
+  void PaintBoxControlsMouseMove(int x);
+  void PaintBoxControlsMouseUp();
+
+  // --- document commands ---
+  void FileNewClick();
+  void FileOpenClick();
+  void OpenKX();
+  void InitValues();
+  void SaveClick();
+  void SaveAsClick();
+  void ExitClick();
+  void EditImageListClick();
+  void ExportToWebClick();
+  void HelpContentsClick();
+  void HelpGettingStartedClick();
+  void AboutClick();
+  void FormShow();  // opens the project named on the command line
+
+  // --- the GL view's side (context current) ---
+  void OpenGLSetupParams();
+  void ApplyProjection();
+  void PaintView();
+  void ReleaseGL();
+  // Makes the view's context current for work outside painting; false before the view exists.
+  bool MakeViewCurrent();
+
+  // Replaces the open project (stopping nothing); the old stack is released with the view's
+  // context current, as its textures need.
+  void SetImageStack(std::unique_ptr<ImageStack> stack);
+  void EnableProjectCommands();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void LayoutControls();
+  void FormClose();
+
+  QStringList arguments_;
+  bool shown_ = false;
+  // Projection set by PanelResize: the view spans x in [-halfWidth, halfWidth], y likewise.
+  double halfWidth_ = 0.5;
+  double halfHeight_ = 0.5;
+};
+
+extern TmainForm* mainForm;
+
+// The help document beside the program, set at start-up.
+extern QString helpFile;

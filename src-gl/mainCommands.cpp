@@ -1,0 +1,144 @@
+// Commands on the project as a whole: New, Open, Save, Save As, Exit, the command line, Help, About.
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSignalBlocker>
+#include <QUrl>
+
+#include "Dialogs.h"
+#include "Dlgabout.h"
+#include "Dlgwebexport.h"
+#include "Imageeditor.h"
+#include "Paths.h"
+#include "TextNumbers.h"
+#include "main.h"
+
+namespace {
+
+const QString projectFilter = QStringLiteral("Tunnelvista (*.kx)");
+
+}  // namespace
+
+void TmainForm::EnableProjectCommands() {
+  for (QAction* action : {Save, SaveAs, ExportToWeb, EditImageList}) action->setEnabled(true);
+}
+
+void TmainForm::FileNewClick() {
+  StopPlay();
+  if (FormImageList) FormImageList->OpenForNewProject();
+}
+
+void TmainForm::EditImageListClick() {
+  if (!imageStack) return;
+  StopPlay();
+  if (FormImageList) FormImageList->OpenForEditing();
+}
+
+void TmainForm::ExportToWebClick() {
+  if (!imageStack) return;
+  StopPlay();
+  if (FormWebExport) FormWebExport->ShowForExport();
+}
+
+void TmainForm::FileOpenClick() {
+  StopPlay();
+  const QString chosen = Dialogs().OpenFileName(this, QStringLiteral("Open File"), projectFilter, QStringLiteral("kx"));
+  if (chosen.isEmpty()) return;
+  SetImageStack(nullptr);
+  auto stack = std::make_unique<ImageStack>();
+  stack->path = QFile::encodeName(chosen).toStdString();
+  imageStack = std::move(stack);
+  OpenKX();
+}
+
+void TmainForm::OpenKX() {
+  if (!imageStack) return;
+  MakeViewCurrent();  // the pictures' textures are made in the view's context
+  if (imageStack->LoadProject()) {
+    InitValues();
+    EnableProjectCommands();
+    if (FormWebExport) FormWebExport->ButtonDefaultsClick();
+    return;
+  }
+  // No project now: the list must not keep naming pictures of a stack that is gone.
+  SetImageStack(nullptr);
+  {
+    const QSignalBlocker quiet(ListBox);
+    ListBox->clear();
+  }
+  Panel->update();
+}
+
+void TmainForm::InitValues() {
+  {
+    // Lines set here are not the user's choice of a picture.
+    const QSignalBlocker quiet(ListBox);
+    ListBox->clear();
+    if (imageStack) {
+      for (int i = 0; i < imageStack->pictureCount(); ++i)
+        ListBox->addItem(
+            QFile::decodeName(QByteArray::fromStdString(imageStack->images[static_cast<size_t>(i)]->baseName)));
+      if (ListBox->count() > 0) ListBox->setCurrentRow(0);
+    }
+  }
+  if (imageStack) {
+    // A changed text runs EditTimeChange, which stores the value as shown: one decimal.
+    EditTime->setText(QString::fromStdString(FormatFixed(imageStack->duration, 1)));
+    ResetView(viewTransform);
+  }
+  PanelResize();
+  playbar.position = 0.0f;
+  FormPaint();
+  Panel->update();
+}
+
+void TmainForm::SaveClick() {
+  if (!imageStack) return;
+  if (!imageStack->path.empty())
+    imageStack->SaveProject();
+  else
+    SaveAsClick();
+}
+
+void TmainForm::SaveAsClick() {
+  if (!imageStack) return;
+  StopPlay();
+  const QString chosen =
+      Dialogs().SaveFileName(this, QStringLiteral("Save Project"), projectFilter, QStringLiteral("kx"));
+  if (chosen.isEmpty()) return;
+  imageStack->path = QFile::encodeName(chosen).toStdString();  // kept even if the write fails
+  imageStack->SaveProject();
+}
+
+void TmainForm::ExitClick() {
+  StopPlay();
+  QCoreApplication::processEvents();
+  exitProcess(0);
+}
+
+void TmainForm::HelpContentsClick() { Dialogs().OpenUrl(QUrl::fromLocalFile(helpFile)); }
+
+void TmainForm::HelpGettingStartedClick() {
+  QUrl url = QUrl::fromLocalFile(helpFile);
+  url.setFragment(QStringLiteral("welcome"));
+  Dialogs().OpenUrl(url);
+}
+
+void TmainForm::AboutClick() {
+  if (FormAbout) FormAbout->ShowAbout();
+}
+
+void TmainForm::FormShow() {
+  if (shown_) return;
+  shown_ = true;
+  if (arguments_.size() != 1) return;
+  const std::string path = CommandLineProjectPath(QFile::encodeName(arguments_.first()).toStdString(),
+                                                  QFile::encodeName(QDir::currentPath()).toStdString());
+  SetImageStack(std::make_unique<ImageStack>());
+  imageStack->path = path;
+  OpenKX();
+}

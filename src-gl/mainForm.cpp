@@ -1,0 +1,312 @@
+// The main window: construction, layout, menus, the OpenGL view and the repaint path.
+
+#include <GL/gl.h>
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <cstdlib>
+
+#include "Bitmaps.h"
+#include "Paths.h"
+#include "TextNumbers.h"
+#include "main.h"
+
+TmainForm* mainForm = nullptr;
+QString helpFile;
+
+namespace {
+
+// Design sizes: the client area below the menu bar and the fixed parts of the layout.
+const int designWidth = 569;
+const int designHeight = 369;
+const int listWidth = 128;
+const int barHeight = 30;
+
+uint32_t MonotonicTicks() {
+  static QElapsedTimer clock = [] {
+    QElapsedTimer t;
+    t.start();
+    return t;
+  }();
+  return static_cast<uint32_t>(clock.elapsed());
+}
+
+}  // namespace
+
+TmainForm::TmainForm(const QStringList& arguments) : arguments_(arguments) {
+  mainForm = this;
+  setObjectName(QStringLiteral("mainForm"));
+  setWindowTitle(QStringLiteral("Tunnelvista Editor"));
+  tickSource = MonotonicTicks;
+  exitProcess = [](int status) { std::exit(status); };
+
+  mainPanel = new QWidget(this);
+  mainPanel->setObjectName(QStringLiteral("mainPanel"));
+  mainPanel->setAutoFillBackground(true);
+  QPalette grey = mainPanel->palette();
+  grey.setColor(QPalette::Window, QColor(128, 128, 128));
+  mainPanel->setPalette(grey);
+  setCentralWidget(mainPanel);
+
+  ListBox = new QListWidget(mainPanel);
+  ListBox->setObjectName(QStringLiteral("ListBox"));
+  // A click, on the selected line too, and keyboard moves select a picture; lines set by the
+  // program do not count as the user's choice (the signals are blocked then).
+  connect(ListBox, &QListWidget::itemClicked, this, [this] { ListBoxClick(); });
+  connect(ListBox, &QListWidget::currentRowChanged, this, [this] { ListBoxClick(); });
+
+  Panel = new TGLPanel(this, mainPanel);
+  Panel->setObjectName(QStringLiteral("Panel"));
+
+  Label1 = new QLabel(QStringLiteral("Duration (sec)"), mainPanel);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  QPalette white = Label1->palette();
+  white.setColor(QPalette::WindowText, Qt::white);
+  Label1->setPalette(white);
+  Label1->setWordWrap(true);
+  Label1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+  EditTime = new QLineEdit(QStringLiteral("10.0"), mainPanel);
+  EditTime->setObjectName(QStringLiteral("EditTime"));
+  connect(EditTime, &QLineEdit::textChanged, this, [this] { EditTimeChange(); });
+
+  PaintBoxControls = new TPlaybarBox(this, mainPanel);
+  PaintBoxControls->setObjectName(QStringLiteral("PaintBoxControls"));
+
+  Timer = new QTimer(this);
+  Timer->setObjectName(QStringLiteral("Timer"));
+  Timer->setInterval(10);
+  connect(Timer, &QTimer::timeout, this, [this] { NextFrame(); });
+
+  BuildMenus();
+  mainPanel->resize(designWidth, designHeight);
+  LayoutControls();
+  resize(designWidth, designHeight + menuBar()->sizeHint().height());
+  // The designed minimum outer size (250 x 150) less the frame and caption around the client area.
+  setMinimumSize(250 - 8, 150 - 27);
+}
+
+TmainForm::~TmainForm() {
+  // The view goes first, while the stack still exists: its context's end releases the textures.
+  Timer->stop();
+  disconnect(ListBox, nullptr, this, nullptr);
+  disconnect(EditTime, nullptr, this, nullptr);
+  delete Panel;
+  Panel = nullptr;
+  if (mainForm == this) mainForm = nullptr;
+}
+
+void TmainForm::BuildMenus() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  FileNew = file->addAction(QStringLiteral("New..."), this, [this] { FileNewClick(); });
+  FileNew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+  FileOpen = file->addAction(QStringLiteral("Open..."), this, [this] { FileOpenClick(); });
+  FileOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  Save = file->addAction(QStringLiteral("Save"), this, [this] { SaveClick(); });
+  Save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  SaveAs = file->addAction(QStringLiteral("Save As..."), this, [this] { SaveAsClick(); });
+  ExportToWeb = file->addAction(QStringLiteral("Export to Web..."), this, [this] { ExportToWebClick(); });
+  file->addSeparator();
+  // Exit sits on Ctrl+X; there is no cut command.
+  Exit = file->addAction(QStringLiteral("Exit"), this, [this] { ExitClick(); });
+  Exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+
+  QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+  EditImageList = edit->addAction(QStringLiteral("Image List..."), this, [this] { EditImageListClick(); });
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  HelpContents = help->addAction(QStringLiteral("Tunnelvista Help"), this, [this] { HelpContentsClick(); });
+  HelpGettingStarted = help->addAction(QStringLiteral("Getting Started"), this, [this] { HelpGettingStartedClick(); });
+  help->addSeparator();
+  About = help->addAction(QStringLiteral("About..."), this, [this] { AboutClick(); });
+
+  for (QAction* action : {Save, SaveAs, ExportToWeb, EditImageList}) action->setEnabled(false);
+  FileNew->setObjectName(QStringLiteral("FileNew"));
+  FileOpen->setObjectName(QStringLiteral("FileOpen"));
+  Save->setObjectName(QStringLiteral("Save"));
+  SaveAs->setObjectName(QStringLiteral("SaveAs"));
+  ExportToWeb->setObjectName(QStringLiteral("ExportToWeb"));
+  Exit->setObjectName(QStringLiteral("Exit"));
+  EditImageList->setObjectName(QStringLiteral("EditImageList"));
+  HelpContents->setObjectName(QStringLiteral("HelpContents"));
+  HelpGettingStarted->setObjectName(QStringLiteral("HelpGettingStarted"));
+  About->setObjectName(QStringLiteral("About"));
+}
+
+// The controls follow the window by their anchors, as laid out at the design size: the list
+// keeps its width and stretches down, the view stretches both ways, the duration field and the
+// play bar stay at the bottom.
+void TmainForm::LayoutControls() {
+  const int w = mainPanel->width();
+  const int h = mainPanel->height();
+  ListBox->setGeometry(0, 0, listWidth, h - (designHeight - 339));
+  Panel->setGeometry(listWidth, 0, w - listWidth, h - (designHeight - 338));
+  // With the desktop's font the caption is wider than the designed 66 pixels; it wraps onto two
+  // lines within the strip beside the duration field instead of being cut.
+  Label1->setGeometry(7, h - (designHeight - 339), 68, 30);
+  EditTime->setGeometry(78, h - (designHeight - 343), 41, 21);
+  PaintBoxControls->setGeometry(listWidth, h - (designHeight - 338), w - listWidth, barHeight);
+}
+
+void TmainForm::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  LayoutControls();
+}
+
+int TmainForm::SelectedPicture() const { return ListBox->currentRow(); }
+
+bool TmainForm::MakeViewCurrent() {
+  if (!Panel->isValid()) return false;
+  Panel->makeCurrent();
+  return true;
+}
+
+void TmainForm::SetImageStack(std::unique_ptr<ImageStack> stack) {
+  // Textures belong to the view's context: make it current before any picture is released.
+  MakeViewCurrent();
+  imageStack = std::move(stack);
+}
+
+void TmainForm::FormPaint() {
+  if (SelectedPicture() < 0) return;
+  PaintBoxControls->update();
+  Panel->update();
+}
+
+void TmainForm::PanelResize() {
+  const double ratio = Panel->PixelRatio();
+  const double W = Panel->width() * ratio;
+  const double H = Panel->height() * ratio;
+  if (imageStack && imageStack->count() >= 1 && W > 0 && H > 0) {
+    const Image& first = *imageStack->images[0];
+    const Extents e = ElementExtents(first.width, first.height);
+    if (e.ex / e.ey > W / H) {
+      halfWidth_ = e.ex / 2.0;
+      halfHeight_ = e.ex * H / W / 2.0;
+    } else {
+      halfWidth_ = e.ey * W / H / 2.0;
+      halfHeight_ = e.ey / 2.0;
+    }
+  } else {
+    halfWidth_ = 0.5;
+    halfHeight_ = 0.5;
+  }
+  if (MakeViewCurrent()) ApplyProjection();
+  FormPaint();
+}
+
+void TmainForm::ApplyProjection() {
+  const double ratio = Panel->PixelRatio();
+  glViewport(0, 0, static_cast<GLsizei>(Panel->width() * ratio), static_cast<GLsizei>(Panel->height() * ratio));
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(-halfWidth_, halfWidth_, -halfHeight_, halfHeight_, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+}
+
+void TmainForm::OpenGLSetupParams() {
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_LIGHTING);
+  glEnable(GL_TEXTURE_2D);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glClearColor(0.25f, 0.25f, 0.25f, 1.0f);
+}
+
+void TmainForm::PaintView() {
+  // Qt may have moved the viewport for its own framebuffer; the projection is ours.
+  GLint viewport[4];
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  const double ratio = Panel->PixelRatio();
+  if (viewport[2] != static_cast<GLint>(Panel->width() * ratio) ||
+      viewport[3] != static_cast<GLint>(Panel->height() * ratio))
+    ApplyProjection();
+  glMatrixMode(GL_MODELVIEW);
+  // The view is opaque: alpha is cleared to 1 and never written afterwards, or the faded
+  // borders would let the window behind the view show through when Qt composes it.
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+  const int selected = SelectedPicture();
+  if (selected < 0 || !imageStack) return;
+  if (playView) {
+    if (imageStack->count() >= 2) imageStack->DrawAtTime(playbar.position);
+  } else {
+    imageStack->DrawEditView(selected, viewTransform, FormBitmap ? FormBitmap->HandleTexture() : 0);
+  }
+  glFlush();
+}
+
+void TmainForm::ReleaseGL() {
+  imageStack.reset();
+  if (FormBitmap) FormBitmap->ReleaseHandleTexture();
+}
+
+void TmainForm::ListBoxClick() {
+  StopPlay();
+  playView = false;
+  if (SelectedPicture() < 0) return;
+  ResetView(viewTransform);
+  Panel->update();
+}
+
+void TmainForm::EditTimeChange() {
+  if (!imageStack) return;
+  const std::string text = EditTime->text().toStdString();
+  if (text.empty()) return;
+  const float v = static_cast<float>(LeadingNumber(text));
+  if (!(v >= 0.0f && v <= 200.0f)) {
+    // Putting the duration back runs this handler again when the text changes, which then
+    // stores the printed value.
+    EditTime->setText(QString::fromStdString(FormatFixed(imageStack->duration, 1)));
+    return;
+  }
+  imageStack->duration = v < 1.0f ? 1.0f : v;
+}
+
+void TmainForm::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+void TmainForm::FormClose() { ExitClick(); }
+
+// --- the OpenGL view ---
+
+TGLPanel::TGLPanel(TmainForm* form, QWidget* parent) : QOpenGLWidget(parent), form_(form) {
+  setAutoFillBackground(false);
+}
+
+void TGLPanel::initializeGL() {
+  connect(
+      context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] { CleanUpGL(); }, Qt::DirectConnection);
+  form_->OpenGLSetupParams();
+  if (FormBitmap) FormBitmap->CreateHandleTexture();
+  form_->PanelResize();
+  // The project named on the command line is opened once the view can take its textures.
+  QTimer::singleShot(0, form_, [form = form_] { form->FormShow(); });
+}
+
+void TGLPanel::CleanUpGL() {
+  makeCurrent();
+  form_->ReleaseGL();
+  doneCurrent();
+}
+
+void TGLPanel::resizeGL(int, int) { form_->PanelResize(); }
+
+void TGLPanel::paintGL() { form_->PaintView(); }
+
+void TGLPanel::mousePressEvent(QMouseEvent* event) { QOpenGLWidget::mousePressEvent(event); }
+void TGLPanel::mouseMoveEvent(QMouseEvent* event) { QOpenGLWidget::mouseMoveEvent(event); }
+void TGLPanel::mouseReleaseEvent(QMouseEvent* event) { QOpenGLWidget::mouseReleaseEvent(event); }
