@@ -11,7 +11,7 @@ packages=(
   libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0 libglx-mesa0
   libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth locales
+  xvfb xauth locales libx11-dev libxtst-dev
   default-jdk-headless
 )
 

@@ -17,6 +17,7 @@
 #include "Dialogs.h"
 #include "RecordingReporter.h"
 #include "Startup.h"
+#include "TestFiles.h"
 #include "main.h"
 
 class ScriptedDialogs : public DialogService {
@@ -91,5 +92,28 @@ struct EditorFixture : ::testing::Test {
   QImage ViewImage() {
     QImage image = form->Panel->grabFramebuffer();
     return image.convertToFormat(QImage::Format_RGB32);
+  }
+};
+
+// A small project in a temporary folder: pictures of 400 x 300 in plain colours (red, green,
+// blue, yellow), each half the size of the one before and centred, and the target frame half the
+// size of the last picture.
+struct Project {
+  TempDir dir;
+  std::string path;
+
+  explicit Project(int pictures = 2, const char* duration = "10.0", const std::string& name = "project.kx") {
+    const Rgb colours[] = {{200, 40, 40}, {40, 200, 40}, {40, 40, 200}, {200, 200, 40}};
+    std::string text = std::string("#Tunnelvista v1.0\r\nduration ") + duration + "\r\nimages " +
+                       std::to_string(pictures) + "\r\n\r\n";
+    for (int i = 0; i < pictures; ++i) {
+      const std::string picture = "p" + std::to_string(i) + ".jpg";
+      const Rgb c = colours[i % 4];
+      WriteJpeg(dir.File(picture), 400, 300, [c](int, int) { return c; });
+      text += "filename " + picture + "\r\nscale " + (i == 0 ? "1" : "0.5") + "\r\ntranslate 0 0\r\nrotate 0\r\n\r\n";
+    }
+    text += "target\r\nscale 0.5\r\ntranslate 0 0\r\nrotate 0\r\n";
+    path = dir.File(name);
+    WriteFileBytes(path, text);
   }
 };

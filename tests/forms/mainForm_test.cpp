@@ -13,28 +13,6 @@
 
 namespace {
 
-// A small project in a temporary folder: pictures of 400 x 300 in plain colours, each half the
-// size of the one before and centred, and the target frame half the size of the last.
-struct Project {
-  TempDir dir;
-  std::string path;
-
-  explicit Project(int pictures = 2, const char* duration = "10.0") {
-    const Rgb colours[] = {{200, 40, 40}, {40, 200, 40}, {40, 40, 200}, {200, 200, 40}};
-    std::string text = std::string("#Tunnelvista v1.0\r\nduration ") + duration + "\r\nimages " +
-                       std::to_string(pictures) + "\r\n\r\n";
-    for (int i = 0; i < pictures; ++i) {
-      const std::string name = "p" + std::to_string(i) + ".jpg";
-      const Rgb c = colours[i % 4];
-      WriteJpeg(dir.File(name), 400, 300, [c](int, int) { return c; });
-      text += "filename " + name + "\r\nscale " + (i == 0 ? "1" : "0.5") + "\r\ntranslate 0 0\r\nrotate 0\r\n\r\n";
-    }
-    text += "target\r\nscale 0.5\r\ntranslate 0 0\r\nrotate 0\r\n";
-    path = dir.File("project.kx");
-    WriteFileBytes(path, text);
-  }
-};
-
 QRgb Centre(const QImage& image) { return image.pixel(image.width() / 2, image.height() / 2); }
 
 bool Near(QRgb a, int r, int g, int b, int tolerance = 12) {
@@ -77,6 +55,281 @@ TEST_F(MainForm, OpensTheProjectNamedOnTheCommandLine) {
   EXPECT_GT(qGreen(centre), 120);
   EXPECT_GT(qRed(centre), 60);
   EXPECT_TRUE(reporter.messages.empty()) << reporter.messages[0].text;
+}
+
+// Runs `body` in `directory` and comes back.
+template <typename Body>
+void InDirectory(const std::string& directory, Body body) {
+  const QString previous = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(directory)));
+  body();
+  QDir::setCurrent(previous);
+}
+
+TEST_F(MainForm, CommandLineRelativeAndBackslashedNames) {
+  Project project;
+  std::filesystem::create_directory(project.dir.File("sub"));
+  std::filesystem::rename(project.path, project.dir.File("sub/project.kx"));
+  // Pictures named relative to the project resolve under its directory.
+  for (const char* picture : {"p0.jpg", "p1.jpg"})
+    std::filesystem::copy_file(project.dir.File(picture), project.dir.File(std::string("sub/") + picture));
+  InDirectory(project.dir.path(), [&] { Start({"sub\\project.kx"}); });
+  ASSERT_TRUE(form->imageStack);
+  EXPECT_EQ(form->imageStack->path, project.dir.File("sub/project.kx"));
+  EXPECT_EQ(form->ListBox->count(), 2);
+  EXPECT_TRUE(reporter.messages.empty());
+}
+
+TEST_F(MainForm, CommandLineRelativeName) {
+  Project project;
+  InDirectory(project.dir.path(), [&] { Start({"project.kx"}); });
+  ASSERT_TRUE(form->imageStack);
+  EXPECT_EQ(form->imageStack->path, project.path);
+}
+
+TEST_F(MainForm, TwoArgumentsOpenNothing) {
+  Project project;
+  Start({QString::fromStdString(project.path), QString::fromStdString(project.path)});
+  EXPECT_FALSE(form->imageStack);
+  EXPECT_EQ(form->ListBox->count(), 0);
+}
+
+TEST_F(MainForm, ProjectThatCannotBeReadLeavesNoProject) {
+  Project project;
+  WriteFileBytes(project.path, "#Tunnelvista v2.0\r\n");
+  Start({QString::fromStdString(project.path)});
+  EXPECT_FALSE(form->imageStack);
+  EXPECT_EQ(form->ListBox->count(), 0);
+  EXPECT_FALSE(form->Save->isEnabled());
+  EXPECT_EQ(reporter.Texts(), std::vector<std::string>{"Unexpected file type or version\nExpected #Tunnelvista v1.0"});
+  form->FormPaint();
+  form->SaveClick();
+  form->PlayButtonClick();
+  EXPECT_TRUE(Near(Centre(ViewImage()), 64, 64, 64, 1));
+}
+
+TEST_F(MainForm, OpenFromTheMenuReplacesTheProjectAndKeepsPlayback) {
+  Project first(2);
+  Project second(3, "12.34");
+  Start({QString::fromStdString(first.path)});
+  form->PlayButtonClick();
+  ASSERT_TRUE(form->playView);
+  dialogs.answers.push_back(QString::fromStdString(second.path));
+  form->FileOpen->trigger();
+  EXPECT_EQ(dialogs.asked.back(), "Open File|Tunnelvista (*.kx)|kx");
+  ASSERT_TRUE(form->imageStack);
+  EXPECT_EQ(form->ListBox->count(), 3);
+  EXPECT_FALSE(form->playbar.playing);  // opening stops playback
+  EXPECT_TRUE(form->playView);          // but the view stays in play mode, at position 0
+  EXPECT_EQ(form->playbar.position, 0.0f);
+  // A duration with two decimals is shown, and kept, with one.
+  EXPECT_EQ(form->EditTime->text(), "12.3");
+  EXPECT_FLOAT_EQ(form->imageStack->duration, 12.3f);
+  // Cancelling the dialog changes nothing.
+  form->FileOpen->trigger();
+  EXPECT_EQ(form->ListBox->count(), 3);
+}
+
+TEST_F(MainForm, DurationField) {
+  Project project;
+  Start({QString::fromStdString(project.path)});
+  struct Case {
+    const char* typed;
+    const char* shown;
+    float duration;
+  } cases[] = {
+      {"250", "10.0", 10.0f}, {"-1", "10.0", 10.0f}, {"7.25", "7.25", 7.25f}, {"0", "0", 1.0f},
+      {"0.5", "0.5", 1.0f},   {"abc", "abc", 1.0f},  {"12x", "12x", 12.0f},   {"nan", "12.0", 12.0f},
+  };
+  // Each text arrives whole, as when pasted.
+  for (const auto& c : cases) {
+    form->EditTime->setText(c.typed);
+    EXPECT_EQ(form->EditTime->text().toStdString(), c.shown) << c.typed;
+    EXPECT_FLOAT_EQ(form->imageStack->duration, c.duration) << c.typed;
+  }
+  // An empty field keeps the duration.
+  form->EditTime->clear();
+  EXPECT_FLOAT_EQ(form->imageStack->duration, 12.0f);
+  // Typed key by key, every intermediate text counts.
+  QTest::keyClicks(form->EditTime, "15");
+  EXPECT_FLOAT_EQ(form->imageStack->duration, 15.0f);
+}
+
+TEST_F(MainForm, DurationFieldWithoutProjectDoesNothing) {
+  Start();
+  form->EditTime->setText("250");
+  EXPECT_EQ(form->EditTime->text(), "250");
+}
+
+TEST_F(MainForm, ZoomIsDrawnFromTheFirstPictureToTheTargetFrame) {
+  Project project;  // red, then green at half size; target at half of green
+  Start({QString::fromStdString(project.path)});
+  form->playbar.position = 0.0f;
+  form->TrackBarChange();
+  ASSERT_TRUE(form->playView);
+  QImage view = ViewImage();
+  // The 4:3 picture fills the 441 x 338 view across; a thin grey band remains above and below.
+  const int w = view.width(), h = view.height();
+  EXPECT_TRUE(Near(view.pixel(w / 2, h / 2), 40, 200, 40, 20));  // the green child, drawn over red
+  EXPECT_TRUE(Near(view.pixel(w / 2, h / 8), 200, 40, 40, 20));
+  EXPECT_TRUE(Near(view.pixel(w / 2, 0), 64, 64, 64, 2));
+  EXPECT_TRUE(Near(view.pixel(w / 2, h - 1), 64, 64, 64, 2));
+  EXPECT_FALSE(Near(view.pixel(3, h / 2), 64, 64, 64, 8));  // the picture reaches the sides
+
+  form->playbar.position = 1.0f;
+  form->TrackBarChange();
+  view = ViewImage();
+  // The target frame (the middle half of the green picture) fills the view: green everywhere.
+  for (QPoint p : {QPoint(w / 2, h / 2), QPoint(5, h / 2), QPoint(w - 5, h / 2), QPoint(w / 2, 10)})
+    EXPECT_TRUE(Near(view.pixel(p), 40, 200, 40, 20)) << p.x() << "," << p.y();
+}
+
+TEST_F(MainForm, EditViewOfTheLastPictureShowsTheTargetFrameOutline) {
+  Project project;
+  Start({QString::fromStdString(project.path)});
+  form->ListBox->setCurrentRow(1);
+  ASSERT_FALSE(form->playView);
+  const QImage view = ViewImage();
+  const int w = view.width(), h = view.height();
+  // Green picture; the target frame is an outline only: inside it the picture is unchanged.
+  EXPECT_TRUE(Near(view.pixel(w / 2, h / 2), 40, 200, 40, 20));
+  int red = 0;
+  for (int x = 0; x < w; ++x) {
+    const QRgb p = view.pixel(x, h / 2);
+    if (qRed(p) > 180 && qGreen(p) < 80) ++red;
+  }
+  EXPECT_GE(red, 2);  // the outline's left and right sides cross the middle row
+  // Both handles: white discs at the top-right corner and the middle of the right edge.
+  double sx = 0, sy = 0, rx = 0, ry = 0;
+  form->MakeViewCurrent();
+  const Extents e = ElementExtents(400, 300);
+  form->imageStack->ChildToWindow(form->viewTransform, 2, e.ex / 2, e.ey / 2, sx, sy);
+  form->imageStack->ChildToWindow(form->viewTransform, 2, e.ex / 2, 0, rx, ry);
+  form->Panel->doneCurrent();
+  // White disc pixels within 8 pixels of each handle's centre (window y grows upwards).
+  auto whiteAround = [&](double cx, double cy) {
+    int white = 0;
+    for (int dy = -7; dy <= 7; ++dy)
+      for (int dx = -7; dx <= 7; ++dx) {
+        const QRgb p = view.pixel(static_cast<int>(cx) + dx, h - 1 - static_cast<int>(cy) + dy);
+        if (qRed(p) > 220 && qGreen(p) > 220 && qBlue(p) > 220) ++white;
+      }
+    return white;
+  };
+  EXPECT_GT(whiteAround(sx, sy), 40);
+  EXPECT_GT(whiteAround(rx, ry), 40);
+  EXPECT_EQ(whiteAround(w / 4.0, h / 2.0), 0);
+}
+
+TEST_F(MainForm, ClickingALineStopsPlaybackAndShowsItsEditView) {
+  Project project;
+  Start({QString::fromStdString(project.path)});
+  form->PlayButtonClick();
+  ASSERT_TRUE(form->playbar.playing);
+  form->viewTransform.scale = 3.0f;
+  QListWidgetItem* line = form->ListBox->item(1);
+  QTest::mouseClick(form->ListBox->viewport(), Qt::LeftButton, {}, form->ListBox->visualItemRect(line).center());
+  EXPECT_FALSE(form->playbar.playing);
+  EXPECT_FALSE(form->Timer->isActive());
+  EXPECT_FALSE(form->playView);
+  EXPECT_EQ(form->SelectedPicture(), 1);
+  EXPECT_EQ(form->viewTransform.scale, 1.0f);
+  // A click on the line already selected does the same.
+  form->PlayButtonClick();
+  QTest::mouseClick(form->ListBox->viewport(), Qt::LeftButton, {}, form->ListBox->visualItemRect(line).center());
+  EXPECT_FALSE(form->playbar.playing);
+  EXPECT_FALSE(form->playView);
+}
+
+TEST_F(MainForm, ProjectionFitsTheFirstPicture) {
+  Project project;
+  Start({QString::fromStdString(project.path)});
+  form->resize(700, 500);
+  QTRY_COMPARE(form->Panel->width(), 700 - 128);
+  form->MakeViewCurrent();
+  double projection[16];
+  glGetDoublev(GL_PROJECTION_MATRIX, projection);
+  form->Panel->doneCurrent();
+  const double W = form->Panel->width(), H = form->Panel->height();
+  ASSERT_LT(W / H, 4.0 / 3.0);  // narrower than the picture: it fills the width
+  EXPECT_NEAR(2.0 / projection[0], 1.0, 1e-6);
+  EXPECT_NEAR(2.0 / projection[5], H / W, 1e-6);
+  form->resize(1000, 400);
+  QTRY_COMPARE(form->Panel->width(), 1000 - 128);
+  form->MakeViewCurrent();
+  glGetDoublev(GL_PROJECTION_MATRIX, projection);
+  form->Panel->doneCurrent();
+  const double W2 = form->Panel->width(), H2 = form->Panel->height();
+  ASSERT_GT(W2 / H2, 4.0 / 3.0);  // wider: it fills the height
+  EXPECT_NEAR(2.0 / projection[5], 0.75, 1e-6);
+  EXPECT_NEAR(2.0 / projection[0], 0.75 * W2 / H2, 1e-6);
+}
+
+TEST_F(MainForm, SaveRunsSaveAsForANewProjectAndSaveAsRenames) {
+  Project project;
+  Start({QString::fromStdString(project.path)});
+  const std::string saved = project.dir.File("copy.kx");
+  dialogs.answers.push_back(QString::fromStdString(saved));
+  form->SaveAs->trigger();
+  EXPECT_EQ(dialogs.asked.back(), "Save Project|Tunnelvista (*.kx)|kx");
+  EXPECT_EQ(form->imageStack->path, saved);
+  EXPECT_EQ(ReadFileBytes(saved).substr(0, 19), "#Tunnelvista v1.0\r\n");
+
+  // A project that was never saved: Save asks for a name; a cancel changes nothing.
+  form->imageStack->path.clear();
+  form->Save->trigger();
+  EXPECT_EQ(dialogs.asked.size(), 2u);
+  EXPECT_TRUE(form->imageStack->path.empty());
+  dialogs.answers.push_back(QString::fromStdString(project.dir.File("named.kx")));
+  form->Save->trigger();
+  EXPECT_EQ(form->imageStack->path, project.dir.File("named.kx"));
+  EXPECT_TRUE(std::filesystem::exists(project.dir.File("named.kx")));
+  // With a name, Save asks nothing.
+  form->Save->trigger();
+  EXPECT_EQ(dialogs.asked.size(), 3u);
+  EXPECT_TRUE(reporter.messages.empty());
+}
+
+TEST_F(MainForm, ExitAndClosingEndWithStatusZero) {
+  Project project;
+  Start({QString::fromStdString(project.path)});
+  form->PlayButtonClick();
+  form->Exit->trigger();
+  EXPECT_EQ(exitStatus, 0);
+  EXPECT_FALSE(form->playbar.playing);
+  exitStatus.reset();
+  form->close();
+  EXPECT_EQ(exitStatus, 0);
+  EXPECT_TRUE(reporter.messages.empty());  // nothing is asked
+}
+
+TEST_F(MainForm, HelpOpensTheDocumentAndItsWelcomeTopic) {
+  Start();
+  helpFile = "/opt/tv/TUNNELVISTA.html";
+  form->HelpContents->trigger();
+  form->HelpGettingStarted->trigger();
+  ASSERT_EQ(dialogs.opened.size(), 2u);
+  EXPECT_EQ(dialogs.opened[0], QUrl::fromLocalFile("/opt/tv/TUNNELVISTA.html"));
+  EXPECT_EQ(dialogs.opened[1].toLocalFile(), "/opt/tv/TUNNELVISTA.html");
+  EXPECT_EQ(dialogs.opened[1].fragment(), "welcome");
+}
+
+TEST_F(MainForm, MenusCaptionsAndShortcuts) {
+  Start();
+  EXPECT_EQ(form->FileNew->text(), "New...");
+  EXPECT_EQ(form->FileNew->shortcut(), QKeySequence("Ctrl+N"));
+  EXPECT_EQ(form->FileOpen->shortcut(), QKeySequence("Ctrl+O"));
+  EXPECT_EQ(form->Save->shortcut(), QKeySequence("Ctrl+S"));
+  EXPECT_EQ(form->Exit->shortcut(), QKeySequence("Ctrl+X"));
+  EXPECT_EQ(form->SaveAs->text(), "Save As...");
+  EXPECT_EQ(form->ExportToWeb->text(), "Export to Web...");
+  EXPECT_EQ(form->EditImageList->text(), "Image List...");
+  EXPECT_EQ(form->HelpContents->text(), "Tunnelvista Help");
+  EXPECT_EQ(form->HelpGettingStarted->text(), "Getting Started");
+  EXPECT_EQ(form->About->text(), "About...");
+  EXPECT_EQ(form->Panel->size(), QSize(441, 338));
+  EXPECT_EQ(form->PaintBoxControls->geometry(), QRect(128, 338, 441, 30));
+  EXPECT_EQ(form->ListBox->geometry(), QRect(0, 0, 128, 339));
 }
 
 }  // namespace

@@ -1,0 +1,213 @@
+#include <QElapsedTimer>
+#include <QTimer>
+#include <cmath>
+
+#include "EditorFixture.h"
+#include "Playbar.h"
+
+namespace {
+
+using PlaybarForm = EditorFixture;
+
+void Press(TmainForm* form, int x) { QTest::mousePress(form->PaintBoxControls, Qt::LeftButton, {}, QPoint(x, 15)); }
+void Release(TmainForm* form, int x) { QTest::mouseRelease(form->PaintBoxControls, Qt::LeftButton, {}, QPoint(x, 15)); }
+void Drag(TmainForm* form, int x) {
+  QMouseEvent move(QEvent::MouseMove, QPointF(x, 15), form->PaintBoxControls->mapToGlobal(QPointF(x, 15)), Qt::NoButton,
+                   Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(form->PaintBoxControls, &move);
+}
+
+TEST_F(PlaybarForm, HitGeometryAtTheDesignedWidth) {
+  Project project;
+  Start({QString::fromStdString(project.path)});
+  ASSERT_EQ(form->PaintBoxControls->width(), 441);
+  ComposePlaybar(form->playbar, 441);
+  ASSERT_EQ(playbarGraphics.barWidth, 441);
+  ASSERT_EQ(playbarGraphics.buttonWidth, 33);
+  ASSERT_EQ(playbarGraphics.capWidth, 12);
+
+  Press(form, 10);  // the button's live area
+  Release(form, 10);
+  EXPECT_TRUE(form->playbar.playing);
+  EXPECT_TRUE(form->Timer->isActive());
+  Press(form, 10);
+  Release(form, 10);
+  EXPECT_FALSE(form->playbar.playing);
+
+  form->playbar.position = 0.3f;
+  Press(form, 30);  // on the button's picture but outside its live area
+  EXPECT_FALSE(form->playbar.playing);
+  EXPECT_FALSE(form->playbar.dragging);
+  EXPECT_EQ(form->playbar.position, 0.3f);
+  Release(form, 30);
+
+  struct Case {
+    int x;
+    float position;
+  } track[] = {{33, 0.0f}, {231, 0.5f}, {429, 1.0f}};
+  for (const auto& c : track) {
+    Press(form, c.x);
+    EXPECT_TRUE(form->playbar.dragging) << c.x;
+    EXPECT_FLOAT_EQ(form->playbar.position, c.position) << c.x;
+    Release(form, c.x);
+    EXPECT_FALSE(form->playbar.dragging);
+  }
+  Press(form, 435);  // on the cap: nothing, and no drag
+  EXPECT_FALSE(form->playbar.dragging);
+  EXPECT_FLOAT_EQ(form->playbar.position, 1.0f);
+  Drag(form, 100);
+  EXPECT_FLOAT_EQ(form->playbar.position, 1.0f);
+  Release(form, 435);
+}
+
+TEST_F(PlaybarForm, DraggingFollowsTheMouseWithinTheTrackAndShowsTheZoom) {
+  Project project;
+  Start({QString::fromStdString(project.path)});
+  Press(form, 231);
+  EXPECT_FALSE(form->playView);  // the press alone does not redraw the zoom
+  Drag(form, 5);
+  EXPECT_EQ(form->playbar.position, 0.0f);
+  EXPECT_TRUE(form->playView);
+  Drag(form, 500);
+  EXPECT_EQ(form->playbar.position, 1.0f);
+  Drag(form, 132);
+  EXPECT_FLOAT_EQ(form->playbar.position, 0.25f);
+  Release(form, 132);
+  Drag(form, 300);
+  EXPECT_FLOAT_EQ(form->playbar.position, 0.25f);
+}
+
+TEST_F(PlaybarForm, SliderSitsOnTheTrackScale) {
+  Start();
+  Playbar bar;
+  bar.position = 0.5f;
+  ComposePlaybar(bar, 441);
+  EXPECT_EQ(SliderColumn(bar), 227);
+  // The slider's columns 227 to 234 differ from the plain track; 226 and 235 are the track.
+  const QImage track = ComposePlaybar(Playbar{0.0f, true, false, false}, 441).copy();
+  const QImage slider = ComposePlaybar(bar, 441).copy();
+  auto differs = [&](int x) {
+    for (int y = 8; y < 23; ++y)
+      if (track.pixel(x, y) != slider.pixel(x, y)) return true;
+    return false;
+  };
+  EXPECT_FALSE(differs(226));
+  for (int x = 227; x <= 234; ++x) EXPECT_TRUE(differs(x)) << x;
+  EXPECT_FALSE(differs(235));
+  bar.position = 0.0f;
+  EXPECT_EQ(SliderColumn(bar) + 4, 33);
+  bar.position = 1.0f;
+  EXPECT_EQ(SliderColumn(bar) + 4, 441 - 12);
+}
+
+TEST_F(PlaybarForm, PlayingShowsThePausePicture) {
+  Start();
+  Playbar bar;
+  // Columns 0 to 28: the slider at position 0 covers the rest of the button picture.
+  const QImage stopped = ComposePlaybar(bar, 441).copy(0, 0, 29, 30);
+  bar.playing = true;
+  const QImage playing = ComposePlaybar(bar, 441).copy(0, 0, 29, 30);
+  EXPECT_NE(stopped, playing);
+  EXPECT_EQ(playing, FormBitmap->ImageControlsPause.convertToFormat(QImage::Format_RGB888).copy(0, 0, 29, 30));
+  EXPECT_EQ(stopped, FormBitmap->ImageControlsPlay.convertToFormat(QImage::Format_RGB888).copy(0, 0, 29, 30));
+}
+
+TEST_F(PlaybarForm, StepsFollowTheClock) {
+  Project project;
+  Start({QString::fromStdString(project.path)});
+  ticks = 5000;
+  form->PlayButtonClick();
+  ticks += 500;
+  form->NextFrame();
+  EXPECT_NEAR(form->playbar.position, 0.05, 1e-6);  // 500 ms of 10 s
+  ticks += 20;
+  form->NextFrame();
+  EXPECT_NEAR(form->playbar.position, 0.052, 1e-6);
+
+  // Pause, wait, resume: no jump.
+  form->PlayButtonClick();
+  EXPECT_FALSE(form->Timer->isActive());
+  ticks += 60000;
+  form->PlayButtonClick();
+  ticks += 100;
+  form->NextFrame();
+  EXPECT_NEAR(form->playbar.position, 0.062, 1e-6);
+}
+
+TEST_F(PlaybarForm, TurnsAtBothEndsAndDropsTheOvershoot) {
+  Project project;
+  Start({QString::fromStdString(project.path)});
+  form->PlayButtonClick();
+  form->playbar.position = 0.99f;
+  ticks += 300;
+  form->NextFrame();
+  EXPECT_EQ(form->playbar.position, 1.0f);
+  EXPECT_FALSE(form->playbar.forward);
+  ticks += 1000;
+  form->NextFrame();
+  EXPECT_NEAR(form->playbar.position, 0.9, 1e-6);
+  form->playbar.position = 0.01f;
+  ticks += 500;
+  form->NextFrame();
+  EXPECT_EQ(form->playbar.position, 0.0f);
+  EXPECT_TRUE(form->playbar.forward);
+  // At the end and still heading forward (after a drag to the end): the first tick turns.
+  form->playbar.position = 1.0f;
+  form->playbar.forward = true;
+  ticks += 10;
+  form->NextFrame();
+  EXPECT_EQ(form->playbar.position, 1.0f);
+  EXPECT_FALSE(form->playbar.forward);
+}
+
+TEST_F(PlaybarForm, TickCountWrapsAround) {
+  Project project;
+  Start({QString::fromStdString(project.path)});
+  ticks = 0xFFFFFF00u;
+  form->PlayButtonClick();
+  ticks = 0x000000F4u;  // 500 ms later, across the wrap
+  form->NextFrame();
+  EXPECT_NEAR(form->playbar.position, 0.05, 1e-6);
+}
+
+TEST_F(PlaybarForm, DurationOfZeroOrLessNeverDividesByZero) {
+  Project project;
+  Start({QString::fromStdString(project.path)});
+  form->PlayButtonClick();
+  for (float duration : {0.0f, -5.0f, std::nanf("")}) {
+    form->imageStack->duration = duration;
+    form->playbar.position = 0.2f;
+    form->playbar.forward = true;
+    ticks += 100;
+    form->NextFrame();
+    EXPECT_TRUE(std::isfinite(form->playbar.position)) << duration;
+    EXPECT_NEAR(form->playbar.position, 0.3, 1e-6) << duration;
+  }
+}
+
+TEST_F(PlaybarForm, WithoutProjectPlayingDoesNothing) {
+  Start();
+  Press(form, 10);
+  EXPECT_FALSE(form->playbar.playing);
+  EXPECT_FALSE(form->Timer->isActive());
+  EXPECT_FALSE(form->playView);
+  form->playbar.playing = true;
+  form->NextFrame();
+  EXPECT_FALSE(form->playbar.playing);
+}
+
+TEST_F(PlaybarForm, TimerDrivesPlaybackInRealTime) {
+  Project project;
+  Start({QString::fromStdString(project.path)});
+  form->tickSource = [] {
+    static QElapsedTimer clock;
+    if (!clock.isValid()) clock.start();
+    return static_cast<uint32_t>(clock.elapsed());
+  };
+  form->PlayButtonClick();
+  QTRY_VERIFY_WITH_TIMEOUT(form->playbar.position > 0.02f, 3000);  // 200 ms of a 10 s pass
+  form->StopPlay();
+  EXPECT_FALSE(form->Timer->isActive());
+}
+
+}  // namespace

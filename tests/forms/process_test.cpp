@@ -1,0 +1,99 @@
+// The real program in a child process, driven through the test run's X server.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "EditorFixture.h"
+#include "X11Driver.h"
+
+extern char** environ;
+
+namespace {
+
+class Program {
+ public:
+  explicit Program(std::vector<std::string> arguments, std::vector<std::string> extraEnvironment = {}) {
+    arguments.insert(arguments.begin(), TV_PROGRAM);
+    std::vector<char*> argv;
+    for (auto& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> environment;
+    for (char** e = environ; *e; ++e) environment.emplace_back(*e);
+    for (auto& e : extraEnvironment) environment.push_back(e);
+    std::vector<char*> envp;
+    for (auto& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    if (posix_spawn(&pid_, TV_PROGRAM, nullptr, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+  }
+  ~Program() {
+    if (pid_ > 0 && !finished_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  bool Started() const { return pid_ > 0; }
+  long Pid() const { return pid_; }
+  // The exit status, or -1 when the program did not end normally within `timeoutMs`.
+  int WaitForExit(int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        finished_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  bool finished_ = false;
+};
+
+TEST(Program, ClosingTheWindowEndsWithStatusZero) {
+  X11Driver x;
+  ASSERT_TRUE(x.Connected()) << "needs an X server (run under xvfb-run)";
+  Project project;
+  Program program({project.path});
+  ASSERT_TRUE(program.Started());
+  const unsigned long window = x.WaitForWindow("Tunnelvista Editor", program.Pid(), 20000);
+  ASSERT_NE(window, 0u);
+  x.RequestClose(window);
+  EXPECT_EQ(program.WaitForExit(20000), 0);
+}
+
+TEST(Program, ExitOnControlXEndsWithStatusZero) {
+  X11Driver x;
+  ASSERT_TRUE(x.Connected()) << "needs an X server (run under xvfb-run)";
+  Program program({});
+  ASSERT_TRUE(program.Started());
+  const unsigned long window = x.WaitForWindow("Tunnelvista Editor", program.Pid(), 20000);
+  ASSERT_NE(window, 0u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // let the window take the focus
+  x.ControlKey(window, "x");
+  EXPECT_EQ(program.WaitForExit(20000), 0);
+}
+
+TEST(Program, WithoutOpenGLItSaysSoAndEndsWithStatusOne) {
+  X11Driver x;
+  ASSERT_TRUE(x.Connected()) << "needs an X server (run under xvfb-run)";
+  // Without Qt's GL integration for X no context can be made.
+  Program program({}, {"QT_XCB_GL_INTEGRATION=none"});
+  ASSERT_TRUE(program.Started());
+  const unsigned long box = x.WaitForWindow("Error creating OpenGL context", program.Pid(), 20000);
+  ASSERT_NE(box, 0u);
+  x.RequestClose(box);
+  EXPECT_EQ(program.WaitForExit(20000), 1);
+}
+
+}  // namespace
