@@ -22,7 +22,7 @@ run_tests "$here/build"
 
 "$here/scripts/setup.sh" "$here/build-asan" -DTV_WERROR=ON -DTV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug \
   -DTV_BUILD_BENCH=OFF
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$here/tests/lsan.supp:print_suppressions=0
 run_tests "$here/build-asan"

@@ -24,6 +24,7 @@ class TmainForm;
 class TGLPanel : public QOpenGLWidget {
  public:
   explicit TGLPanel(TmainForm* form, QWidget* parent);
+  ~TGLPanel() override;
   // Framebuffer pixels per logical pixel (mouse positions and sizes are scaled by it).
   double PixelRatio() const { return devicePixelRatioF(); }
 

@@ -297,7 +297,17 @@ void TGLPanel::initializeGL() {
   QTimer::singleShot(0, form_, [form = form_] { form->FormShow(); });
 }
 
+TGLPanel::~TGLPanel() {
+  // The textures go while this object is whole; by the time QOpenGLWidget's destructor ends the
+  // context, the connection below would call into a half-destroyed view.
+  if (isValid()) {
+    disconnect(context(), nullptr, this, nullptr);
+    CleanUpGL();
+  }
+}
+
 void TGLPanel::CleanUpGL() {
+  if (!isValid()) return;
   makeCurrent();
   form_->ReleaseGL();
   doneCurrent();
