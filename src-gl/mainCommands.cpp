@@ -57,6 +57,12 @@ void TmainForm::FileOpenClick() {
 
 void TmainForm::OpenKX() {
   if (!imageStack) return;
+  {
+    // The lines of the project that was open name pictures that are gone; while the new one
+    // loads (its messages let repaints run) nothing is selected.
+    const QSignalBlocker quiet(ListBox);
+    ListBox->clear();
+  }
   MakeViewCurrent();  // the pictures' textures are made in the view's context
   if (imageStack->LoadProject()) {
     InitValues();
@@ -64,12 +70,8 @@ void TmainForm::OpenKX() {
     if (FormWebExport) FormWebExport->ButtonDefaultsClick();
     return;
   }
-  // No project now: the list must not keep naming pictures of a stack that is gone.
+  // No project now.
   SetImageStack(nullptr);
-  {
-    const QSignalBlocker quiet(ListBox);
-    ListBox->clear();
-  }
   Panel->update();
 }
 
