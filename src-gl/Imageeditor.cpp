@@ -1,27 +1,316 @@
 #include "Imageeditor.h"
 
+#include <QCloseEvent>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QToolButton>
+#include <algorithm>
+
+#include "Dialogs.h"
+#include "Messages.h"
+#include "main.h"
+
 TFormImageList* FormImageList = nullptr;
 
+namespace {
+
+const QString jpegFilter = QStringLiteral("Jpeg Image (*.jpg *.jpeg)");
+
+QString DisplayName(const std::string& name) { return QFile::decodeName(QByteArray::fromStdString(name)); }
+
+}  // namespace
+
+TPreviewBox::TPreviewBox(QWidget* parent) : QWidget(parent) {}
+
+QRect TPreviewBox::PreviewRect(const Image& image, int boxWidth, int boxHeight) {
+  const float W = static_cast<float>(boxWidth);
+  const int w = image.bitmap.width(), h = image.bitmap.height();
+  int left = 0, top = 0, right = static_cast<int>(W), bottom = static_cast<int>(W);
+  if (w > h) {
+    const int margin = static_cast<int>((1.0f - static_cast<float>(h) / static_cast<float>(w)) * W * 0.5f);
+    top = margin;
+    bottom = boxHeight - margin;
+  } else if (h > 0) {
+    const int margin = static_cast<int>((1.0f - static_cast<float>(w) / static_cast<float>(h)) * W * 0.5f);
+    left = margin;
+    right = boxWidth - margin;
+  }
+  return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));  // right and bottom exclusive
+}
+
+void TPreviewBox::paintEvent(QPaintEvent*) {
+  if (!image || image->bitmap.isNull()) return;
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.drawImage(PreviewRect(*image, width(), height()), image->bitmap);
+}
+
 TFormImageList::TFormImageList()
-    : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+    : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
   FormImageList = this;
   setObjectName(QStringLiteral("FormImageList"));
   setWindowTitle(QStringLiteral("Image List Editor"));
   setFixedSize(428, 274);
+
+  Label1 = new QLabel(QStringLiteral("Wide Angle"), this);
+  Label1->move(75, 16);
+  ListBox = new QListWidget(this);
+  ListBox->setObjectName(QStringLiteral("ListBox"));
+  ListBox->setGeometry(40, 32, 129, 129);
+  Label2 = new QLabel(QStringLiteral("Telephoto"), this);
+  Label2->move(80, 166);
+  ButtonMoveUp = new QToolButton(this);
+  ButtonMoveUp->setObjectName(QStringLiteral("ButtonMoveUp"));
+  ButtonMoveUp->setArrowType(Qt::UpArrow);
+  ButtonMoveUp->setAutoRaise(true);
+  ButtonMoveUp->setGeometry(8, 64, 25, 25);
+  ButtonMoveDown = new QToolButton(this);
+  ButtonMoveDown->setObjectName(QStringLiteral("ButtonMoveDown"));
+  ButtonMoveDown->setArrowType(Qt::DownArrow);
+  ButtonMoveDown->setAutoRaise(true);
+  ButtonMoveDown->setGeometry(8, 104, 25, 25);
+  ButtonAddImage = new QPushButton(QStringLiteral("Add Image..."), this);
+  ButtonAddImage->setObjectName(QStringLiteral("ButtonAddImage"));
+  ButtonAddImage->setGeometry(184, 56, 89, 25);
+  ButtonReload = new QPushButton(QStringLiteral("Reload Image..."), this);
+  ButtonReload->setObjectName(QStringLiteral("ButtonReload"));
+  ButtonReload->setGeometry(184, 88, 89, 25);
+  ButtonRemoveImage = new QPushButton(QStringLiteral("Remove Image"), this);
+  ButtonRemoveImage->setObjectName(QStringLiteral("ButtonRemoveImage"));
+  ButtonRemoveImage->setGeometry(184, 120, 89, 25);
+  Label3 = new QLabel(QStringLiteral("Image Preview"), this);
+  Label3->move(315, 16);
+  PaintBox = new TPreviewBox(this);
+  PaintBox->setObjectName(QStringLiteral("PaintBox"));
+  PaintBox->setGeometry(288, 32, 129, 129);
+  Label4 = new QLabel(QStringLiteral("Filename"), this);
+  Label4->move(8, 198);
+  EditFilename = new QLineEdit(this);
+  EditFilename->setObjectName(QStringLiteral("EditFilename"));
+  EditFilename->setGeometry(56, 195, 361, 21);
+  EditFilename->setEnabled(false);
+  ButtonCancel = new QPushButton(QStringLiteral("Cancel"), this);
+  ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
+  ButtonCancel->setGeometry(144, 232, 65, 25);
+  ButtonDone = new QPushButton(QStringLiteral("Done"), this);
+  ButtonDone->setObjectName(QStringLiteral("ButtonDone"));
+  ButtonDone->setGeometry(224, 232, 65, 25);
+
+  setTabOrder(ListBox, ButtonAddImage);
+  setTabOrder(ButtonAddImage, ButtonRemoveImage);
+  setTabOrder(ButtonRemoveImage, EditFilename);
+  setTabOrder(EditFilename, ButtonCancel);
+  setTabOrder(ButtonCancel, ButtonDone);
+  setTabOrder(ButtonDone, ButtonReload);
+
+  connect(ListBox, &QListWidget::itemClicked, this, [this] { ListBoxClick(); });
+  connect(ListBox, &QListWidget::currentRowChanged, this, [this] { ListBoxClick(); });
+  connect(ButtonAddImage, &QPushButton::clicked, this, [this] { ButtonAddImageClick(); });
+  connect(ButtonReload, &QPushButton::clicked, this, [this] { ButtonReloadClick(); });
+  connect(ButtonRemoveImage, &QPushButton::clicked, this, [this] { ButtonRemoveImageClick(); });
+  connect(ButtonMoveUp, &QToolButton::clicked, this, [this] { ButtonMoveUpClick(); });
+  connect(ButtonMoveDown, &QToolButton::clicked, this, [this] { ButtonMoveDownClick(); });
+  connect(ButtonDone, &QPushButton::clicked, this, [this] { ButtonDoneClick(); });
+  connect(ButtonCancel, &QPushButton::clicked, this, [this] { ButtonCancelClick(); });
 }
 
 TFormImageList::~TFormImageList() {
+  disconnect(ListBox, nullptr, this, nullptr);
+  if (mainForm) mainForm->MakeViewCurrent();
+  added.clear();
   if (FormImageList == this) FormImageList = nullptr;
+}
+
+Image* TFormImageList::ImageAt(int row) const {
+  QListWidgetItem* item = ListBox->item(row);
+  return item ? static_cast<Image*>(item->data(Qt::UserRole).value<void*>()) : nullptr;
+}
+
+Image* TFormImageList::SelectedImage() const { return ImageAt(ListBox->currentRow()); }
+
+std::vector<Image*> TFormImageList::Pictures() const {
+  std::vector<Image*> pictures;
+  for (int row = 0; row < ListBox->count(); ++row)
+    if (Image* image = ImageAt(row)) pictures.push_back(image);
+  return pictures;
+}
+
+void TFormImageList::AddEntry(Image* image) {
+  auto* item = new QListWidgetItem(DisplayName(image->baseName));
+  item->setData(Qt::UserRole, QVariant::fromValue(static_cast<void*>(image)));
+  ListBox->addItem(item);
+}
+
+void TFormImageList::ShowNear() {
+  if (!isVisible() && mainForm) {
+    const QRect main = mainForm->frameGeometry();
+    move(main.center() - QPoint(width() / 2, height() / 2));
+  }
+  show();
+  raise();
+  activateWindow();
 }
 
 void TFormImageList::OpenForNewProject() {
   newProject = true;
-  show();
-  raise();
+  {
+    const QSignalBlocker quiet(ListBox);
+    ListBox->clear();
+  }
+  EditFilename->clear();
+  PaintBox->image = nullptr;
+  ButtonReload->setEnabled(false);
+  ButtonRemoveImage->setEnabled(false);
+  ButtonDone->setEnabled(false);
+  ShowNear();
 }
 
 void TFormImageList::OpenForEditing() {
   newProject = false;
-  show();
-  raise();
+  {
+    const QSignalBlocker quiet(ListBox);
+    ListBox->clear();
+    if (mainForm && mainForm->imageStack) {
+      const ImageStack& stack = *mainForm->imageStack;
+      for (int i = 0; i < stack.pictureCount(); ++i) AddEntry(stack.images[static_cast<size_t>(i)].get());
+    }
+    if (ListBox->count() > 0) ListBox->setCurrentRow(0);
+  }
+  ListBoxClick();
+  ShowNear();
+}
+
+void TFormImageList::ListBoxClick() {
+  Image* image = SelectedImage();
+  if (!image) return;
+  EditFilename->setText(DisplayName(image->fileName));
+  ButtonReload->setEnabled(true);
+  ButtonRemoveImage->setEnabled(true);
+  ButtonDone->setEnabled(true);
+  PaintBox->image = image;
+  PaintBox->update();
+}
+
+void TFormImageList::ButtonAddImageClick() {
+  const QStringList chosen = Dialogs().OpenFileNames(this, QStringLiteral("Open"), jpegFilter);
+  if (chosen.isEmpty()) return;
+  std::string failed;
+  {
+    const QSignalBlocker quiet(ListBox);
+    for (const QString& file : chosen) {
+      auto image = std::make_unique<Image>();
+      image->fileName = QFile::encodeName(file).toStdString();
+      image->ResolvePath("");
+      image->transform.scale = 0.5f;
+      if (image->LoadJpeg()) {
+        AddEntry(image.get());
+        added.push_back(std::move(image));
+      } else {
+        failed += image->fileName + "\n    ";
+      }
+    }
+  }
+  if (!failed.empty())
+    ShowPlainMessage("There was an error loading the following files:\n\n    " + failed +
+                     "\nThese files may not exist or may not be valid JPEG images");
+  ButtonReload->setEnabled(true);
+  ButtonRemoveImage->setEnabled(true);
+  ButtonDone->setEnabled(true);
+  {
+    const QSignalBlocker quiet(ListBox);
+    ListBox->setCurrentRow(ListBox->count() - 1);
+  }
+  ListBoxClick();
+}
+
+void TFormImageList::ButtonReloadClick() {
+  const QString chosen = Dialogs().OpenFileName(this, QStringLiteral("Open"), jpegFilter, QString());
+  if (!chosen.isEmpty()) {
+    Image* image = SelectedImage();
+    if (!image) return;
+    // The picture's own object changes, also when it belongs to the stack: its placement stays,
+    // its texture is made again at Done (or at Cancel, so the view can show it).
+    image->fileName = QFile::encodeName(chosen).toStdString();
+    image->ResolvePath("");
+    if (mainForm) mainForm->MakeViewCurrent();
+    image->ReleaseTexture();
+    if (!image->LoadJpeg())
+      ShowPlainMessage("There was an error loading the following file:\n\n    " + image->fileName +
+                       "\n\nThe file may not exist or may not be a valid JPEG image");
+    ListBox->currentItem()->setText(DisplayName(image->baseName));
+  }
+  ListBoxClick();
+  PaintBox->update();
+}
+
+void TFormImageList::ButtonRemoveImageClick() {
+  Image* image = SelectedImage();
+  if (!image) return;
+  const int row = ListBox->currentRow();
+  {
+    const QSignalBlocker quiet(ListBox);
+    delete ListBox->takeItem(row);
+    ListBox->setCurrentRow(-1);
+  }
+  // A picture added here goes at once; one of the stack's goes only when the list is applied.
+  auto it = std::find_if(added.begin(), added.end(), [image](const auto& owned) { return owned.get() == image; });
+  if (it != added.end()) added.erase(it);
+  ButtonReload->setEnabled(false);
+  ButtonRemoveImage->setEnabled(false);
+  if (ListBox->count() == 0) ButtonDone->setEnabled(false);
+  EditFilename->clear();
+  PaintBox->image = nullptr;
+  PaintBox->update();
+}
+
+void TFormImageList::Move(int by) {
+  const int row = ListBox->currentRow();
+  const int to = row + by;
+  if (row < 0 || to < 0 || to >= ListBox->count()) return;
+  const QSignalBlocker quiet(ListBox);
+  QListWidgetItem* item = ListBox->takeItem(row);
+  ListBox->insertItem(to, item);
+  ListBox->setCurrentRow(to);
+}
+
+void TFormImageList::ButtonMoveUpClick() { Move(-1); }
+
+void TFormImageList::ButtonMoveDownClick() { Move(+1); }
+
+void TFormImageList::ButtonDoneClick() {
+  hide();
+  if (mainForm) mainForm->EditImageListDone();
+  // The pictures now belong to the stack (or are gone): the list must not keep pointing at them.
+  const QSignalBlocker quiet(ListBox);
+  ListBox->clear();
+  PaintBox->image = nullptr;
+  added.clear();
+}
+
+void TFormImageList::ReleaseAdded() {
+  {
+    const QSignalBlocker quiet(ListBox);
+    ListBox->clear();
+  }
+  PaintBox->image = nullptr;
+  if (mainForm) mainForm->MakeViewCurrent();
+  added.clear();
+}
+
+void TFormImageList::ButtonCancelClick() {
+  hide();
+  ReleaseAdded();
+  if (mainForm) mainForm->ImageListCancelled();
+}
+
+void TFormImageList::closeEvent(QCloseEvent* event) {
+  event->accept();
+  ReleaseAdded();
+  if (mainForm) mainForm->ImageListCancelled();
 }

@@ -69,9 +69,32 @@ class ImageStack {
   bool DrawEditView(int i, const Transform& viewTransform, GLuint handleTexture) const;
 
   // --- window mappings (current projection and viewport; the modelview stack is left as found) ---
+  // Mouse positions (X, Y) are window pixels with the origin at the top-left of the view; they
+  // enter OpenGL as (X, H - Y - 1) for a viewport H pixels high.
   // A point of element c's frame, seen through the view transform and the element's placement,
   // to window coordinates with the origin at the bottom-left of the viewport.
   void ChildToWindow(const Transform& viewTransform, int c, double x, double y, double& wx, double& wy) const;
+  // The mouse in element c's frame; with `withoutRotation`, in that frame before its rotation.
+  void WindowToChild(const Transform& viewTransform, int c, double X, double Y, bool withoutRotation, double& x,
+                     double& y) const;
+
+  // --- alignment editing: picture i selected, its child c = i + 1 is dragged ---
+  // Each test is false unless 0 <= i and i + 1 < count(). A handle is hit within 8 pixels of
+  // its centre (squared distance below 64).
+  bool HitScaleHandle(double X, double Y, int i, const Transform& viewTransform) const;
+  bool HitRotateHandle(double X, double Y, int i, const Transform& viewTransform) const;
+  bool HitChild(double X, double Y, int i, const Transform& viewTransform) const;
+
+  // One step of a drag of element c from (X0, Y0) to (X1, Y1); each sets `dirty`. Nothing happens
+  // unless 0 <= c < count().
+  // Scale by the ratio of the two points' x along the child's own axis. A step whose ratio is
+  // not a finite positive number (from or onto the child's vertical centre line, or across it)
+  // leaves the scale alone: the scale stays finite and above zero, which the zoom needs.
+  void DragScale(int c, const Transform& viewTransform, double X0, double Y0, double X1, double Y1);
+  // Turn by the angle the mouse moved around the child's centre.
+  void DragRotate(int c, const Transform& viewTransform, double X0, double Y0, double X1, double Y1);
+  // Move so that the child's centre follows the mouse in the selected picture's frame.
+  void DragMove(int c, const Transform& viewTransform, double X0, double Y0, double X1, double Y1);
 
   // The view's four channels at time t, as ViewAtTime applies them.
   struct View {
@@ -86,6 +109,21 @@ void ResetView(Transform& viewTransform);
 // Draws one picture in its own frame as a textured quad of its extents; the picture occupies the
 // lower-left width x height texels of its texture.
 void DrawElementQuad(const Image& image);
+
+// The mouse in the selected picture's frame under the edit view transform alone (current
+// projection and viewport).
+void WindowToView(const Transform& viewTransform, double X, double Y, double& x, double& y);
+
+enum class DragMode { Pan, Move, Scale, Rotate };
+
+// What a press at (X, Y) will drag: the scale handle, then the rotation handle, then the inside
+// of the child; elsewhere (or without a stack) the view is panned.
+DragMode ChooseDrag(const ImageStack* stack, double X, double Y, int i, const Transform& viewTransform);
+
+// Pan the edit view by the mouse's movement in the selected picture's frame.
+void PanView(Transform& viewTransform, double X0, double Y0, double X1, double Y1);
+// Zoom the edit view by 1.005 per pixel: right or down enlarges, left or up shrinks.
+void ZoomView(Transform& viewTransform, double X0, double Y0, double X1, double Y1);
 
 // Opens the project at `path` (absolute) in a new stack: the pictures are decoded and textured
 // (GL context required) and the stack is `dirty`. On failure the message has been shown and the

@@ -131,20 +131,3 @@ bool ImageStack::DrawEditView(int i, const Transform& viewTransform, GLuint hand
   glPopMatrix();
   return true;
 }
-
-void ImageStack::ChildToWindow(const Transform& viewTransform, int c, double x, double y, double& wx,
-                               double& wy) const {
-  GLdouble modelview[16], projection[16];
-  GLint viewport[4];
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  ApplyViewTransform(viewTransform);
-  if (c >= 0 && c < count()) ApplyPlacement(images[static_cast<size_t>(c)]->transform);
-  glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
-  glPopMatrix();
-  glGetDoublev(GL_PROJECTION_MATRIX, projection);
-  glGetIntegerv(GL_VIEWPORT, viewport);
-  GLdouble wz = 0;
-  if (gluProject(x, y, 0.0, modelview, projection, viewport, &wx, &wy, &wz) != GL_TRUE) wx = wy = -1e9;
-}

@@ -69,6 +69,14 @@ class TmainForm : public QMainWindow {
   std::unique_ptr<ImageStack> imageStack;  // none until a project is opened or built
   bool playView = false;                   // the view shows the zoom at the play position, not the edit view
 
+  // The view's mouse: what a press started and where the mouse was last, in framebuffer pixels
+  // with the origin at the view's top-left.
+  bool panelDragging = false;
+  Qt::MouseButton panelButton = Qt::LeftButton;
+  DragMode panelDragMode = DragMode::Pan;
+  int panelLastX = 0;
+  int panelLastY = 0;
+
   // --- controls ---
   QWidget* mainPanel;
   QListWidget* ListBox;
@@ -99,6 +107,11 @@ class TmainForm : public QMainWindow {
   void EditTimeChange();
   int SelectedPicture() const;  // the selected line, -1 when none
 
+  // --- the view's mouse (positions in framebuffer pixels) ---
+  void PanelMouseDown(Qt::MouseButton button, int X, int Y);
+  void PanelMouseMove(int X, int Y);
+  void PanelMouseUp(Qt::MouseButton button);
+
   // --- playback ---
   void PlayButtonClick();
   void NextFrame();
@@ -121,7 +134,10 @@ class TmainForm : public QMainWindow {
   void HelpContentsClick();
   void HelpGettingStartedClick();
   void AboutClick();
-  void FormShow();  // opens the project named on the command line
+  void EditImageListDone();       // the image list dialog's Done
+  void ImageListCancelled();      // its Cancel or close box
+  void CancelImageListEditing();  // before the stack is replaced or discarded
+  void FormShow();                // opens the project named on the command line
 
   // --- the GL view's side (context current) ---
   void OpenGLSetupParams();

@@ -29,13 +29,61 @@ void TmainForm::EnableProjectCommands() {
 
 void TmainForm::FileNewClick() {
   StopPlay();
+  CancelImageListEditing();
   if (FormImageList) FormImageList->OpenForNewProject();
 }
 
 void TmainForm::EditImageListClick() {
   if (!imageStack) return;
   StopPlay();
+  CancelImageListEditing();
   if (FormImageList) FormImageList->OpenForEditing();
+}
+
+// The dialog's list points at the stack's own pictures: before anything replaces or discards
+// the stack (or reopens the dialog), an open dialog is cancelled, releasing what it added.
+void TmainForm::CancelImageListEditing() {
+  if (FormImageList && FormImageList->isVisible()) FormImageList->ButtonCancelClick();
+}
+
+void TmainForm::EditImageListDone() {
+  if (!FormImageList) return;
+  const std::vector<Image*> pictures = FormImageList->Pictures();
+  if (pictures.empty()) {
+    FormImageList->added.clear();
+    FormPaint();
+    return;
+  }
+  MakeViewCurrent();  // textures for new and reloaded pictures; released pictures drop theirs
+  bool reduced = false;
+  ReplacePictures(imageStack, pictures, FormImageList->added, FormImageList->newProject, reduced);
+  if (reduced) ShowMaxImageSizeMessage();
+  InitValues();
+  EnableProjectCommands();
+}
+
+void TmainForm::ImageListCancelled() {
+  // Reloads made before the cancel stay; give those pictures their texture now rather than at
+  // the next Done, so the view shows them.
+  if (imageStack && MakeViewCurrent()) {
+    bool reduced = false, any = false;
+    for (int i = 0; i < imageStack->pictureCount(); ++i) {
+      Image& picture = *imageStack->images[static_cast<size_t>(i)];
+      if (picture.textureId == 0 && !picture.bitmap.isNull()) {
+        bool one = false;
+        picture.CreateTexture(one);
+        reduced = reduced || one;
+        any = true;
+      }
+    }
+    if (any) {
+      imageStack->dirty = true;
+      PanelResize();
+    }
+    if (reduced) ShowMaxImageSizeMessage();
+  }
+  FormPaint();
+  Panel->update();
 }
 
 void TmainForm::ExportToWebClick() {
@@ -48,6 +96,7 @@ void TmainForm::FileOpenClick() {
   StopPlay();
   const QString chosen = Dialogs().OpenFileName(this, QStringLiteral("Open File"), projectFilter, QStringLiteral("kx"));
   if (chosen.isEmpty()) return;
+  CancelImageListEditing();
   SetImageStack(nullptr);
   auto stack = std::make_unique<ImageStack>();
   stack->path = QFile::encodeName(chosen).toStdString();
@@ -140,6 +189,7 @@ void TmainForm::FormShow() {
   if (arguments_.size() != 1) return;
   const std::string path = CommandLineProjectPath(QFile::encodeName(arguments_.first()).toStdString(),
                                                   QFile::encodeName(QDir::currentPath()).toStdString());
+  CancelImageListEditing();
   SetImageStack(std::make_unique<ImageStack>());
   imageStack->path = path;
   OpenKX();

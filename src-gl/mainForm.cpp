@@ -317,6 +317,15 @@ void TGLPanel::resizeGL(int, int) { form_->PanelResize(); }
 
 void TGLPanel::paintGL() { form_->PaintView(); }
 
-void TGLPanel::mousePressEvent(QMouseEvent* event) { QOpenGLWidget::mousePressEvent(event); }
-void TGLPanel::mouseMoveEvent(QMouseEvent* event) { QOpenGLWidget::mouseMoveEvent(event); }
-void TGLPanel::mouseReleaseEvent(QMouseEvent* event) { QOpenGLWidget::mouseReleaseEvent(event); }
+// Mouse positions go on in framebuffer pixels, the unit of the viewport and of the handles.
+void TGLPanel::mousePressEvent(QMouseEvent* event) {
+  const QPointF p = event->position() * PixelRatio();
+  form_->PanelMouseDown(event->button(), static_cast<int>(p.x()), static_cast<int>(p.y()));
+}
+
+void TGLPanel::mouseMoveEvent(QMouseEvent* event) {
+  const QPointF p = event->position() * PixelRatio();
+  form_->PanelMouseMove(static_cast<int>(p.x()), static_cast<int>(p.y()));
+}
+
+void TGLPanel::mouseReleaseEvent(QMouseEvent* event) { form_->PanelMouseUp(event->button()); }

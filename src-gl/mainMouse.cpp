@@ -1,0 +1,45 @@
+// The mouse in the view: aligning the selected picture's child, panning and zooming the view.
+
+#include "main.h"
+
+void TmainForm::PanelMouseDown(Qt::MouseButton button, int X, int Y) {
+  if (playView) return;  // the view shows playback; a click in the list returns to editing
+  panelDragMode = DragMode::Pan;
+  if (imageStack && MakeViewCurrent())
+    panelDragMode = ChooseDrag(imageStack.get(), X, Y, SelectedPicture(), viewTransform);
+  panelLastX = X;
+  panelLastY = Y;
+  panelDragging = true;
+  panelButton = button;
+}
+
+void TmainForm::PanelMouseMove(int X, int Y) {
+  if (playView || !panelDragging) return;
+  if (!MakeViewCurrent()) return;
+  if (panelButton == Qt::RightButton) {
+    ZoomView(viewTransform, panelLastX, panelLastY, X, Y);
+  } else if (panelButton == Qt::LeftButton) {
+    const int c = SelectedPicture() + 1;  // read at every move
+    switch (panelDragMode) {
+      case DragMode::Scale:
+        if (imageStack) imageStack->DragScale(c, viewTransform, panelLastX, panelLastY, X, Y);
+        break;
+      case DragMode::Rotate:
+        if (imageStack) imageStack->DragRotate(c, viewTransform, panelLastX, panelLastY, X, Y);
+        break;
+      case DragMode::Move:
+        if (imageStack) imageStack->DragMove(c, viewTransform, panelLastX, panelLastY, X, Y);
+        break;
+      case DragMode::Pan:
+        PanView(viewTransform, panelLastX, panelLastY, X, Y);
+        break;
+    }
+  }
+  panelLastX = X;
+  panelLastY = Y;
+  if (SelectedPicture() >= 0) Panel->update();
+}
+
+void TmainForm::PanelMouseUp(Qt::MouseButton) {
+  if (!playView) panelDragging = false;
+}
