@@ -52,7 +52,9 @@ bool CheckOpenGL(std::string& reason) {
 
 EditorWindows::EditorWindows() = default;
 
-EditorWindows::~EditorWindows() {
+EditorWindows::~EditorWindows() { Destroy(); }
+
+void EditorWindows::Destroy() {
   main.reset();
   webExport.reset();
   about.reset();

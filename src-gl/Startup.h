@@ -25,6 +25,7 @@ bool CheckOpenGL(std::string& reason);
 struct EditorWindows {
   EditorWindows();
   ~EditorWindows();
+  void Destroy();  // main window first, then the others
   std::unique_ptr<TmainForm> main;
   std::unique_ptr<TFormBitmap> bitmap;
   std::unique_ptr<TFormImageList> imageList;

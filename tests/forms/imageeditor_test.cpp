@@ -1,0 +1,344 @@
+#include <GL/gl.h>
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <filesystem>
+
+#include "EditorFixture.h"
+#include "Imageeditor.h"
+
+namespace {
+
+struct ImageList : EditorFixture {
+  TFormImageList* dialog() { return FormImageList; }
+  std::vector<std::string> Lines() {
+    std::vector<std::string> lines;
+    for (int i = 0; i < dialog()->ListBox->count(); ++i)
+      lines.push_back(dialog()->ListBox->item(i)->text().toStdString());
+    return lines;
+  }
+  void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+  void Select(int row) { dialog()->ListBox->setCurrentRow(row); }
+};
+
+std::string MakePicture(const TempDir& dir, const std::string& name, int w, int h, Rgb colour = {90, 120, 150}) {
+  WriteJpeg(dir.File(name), w, h, [colour](int, int) { return colour; });
+  return dir.File(name);
+}
+
+TEST_F(ImageList, AddingThreeFilesOfWhichOneIsNoJpeg) {
+  Start();
+  TempDir dir;
+  const std::string a = MakePicture(dir, "a.jpg", 64, 48);
+  const std::string bad = dir.File("notes.jpg");
+  WriteFileBytes(bad, "just text");
+  const std::string c = MakePicture(dir, "c.jpeg", 48, 64);
+  form->FileNew->trigger();
+  ASSERT_TRUE(dialog()->isVisible());
+  EXPECT_TRUE(dialog()->newProject);
+  EXPECT_FALSE(dialog()->ButtonDone->isEnabled());
+  dialogs.fileLists.push_back({QString::fromStdString(a), QString::fromStdString(bad), QString::fromStdString(c)});
+  Click(dialog()->ButtonAddImage);
+  EXPECT_EQ(dialogs.asked.back(), "Open|Jpeg Image (*.jpg *.jpeg)");
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"a.jpg", "c.jpeg"}));
+  EXPECT_EQ(dialog()->ListBox->currentRow(), 1);
+  EXPECT_EQ(dialog()->EditFilename->text().toStdString(), c);
+  EXPECT_TRUE(dialog()->ButtonDone->isEnabled());
+  EXPECT_EQ(reporter.Texts(),
+            std::vector<std::string>{"There was an error loading the following files:\n\n    " + bad +
+                                     "\n    \nThese files may not exist or may not be valid JPEG images"});
+  EXPECT_EQ(dialog()->added.size(), 2u);
+  EXPECT_EQ(dialog()->added[0]->transform.scale, 0.5f);
+  EXPECT_EQ(dialog()->added[0]->textureId, 0u);  // textures come with Done
+}
+
+TEST_F(ImageList, NewProjectFromTwoPictures) {
+  Project old(3, "33.0");
+  Start({QString::fromStdString(old.path)});
+  TempDir dir;
+  const std::string a = MakePicture(dir, "a.jpg", 80, 60);
+  const std::string b = MakePicture(dir, "b.jpg", 50, 70);
+  form->FileNew->trigger();
+  dialogs.fileLists.push_back({QString::fromStdString(a), QString::fromStdString(b)});
+  Click(dialog()->ButtonAddImage);
+  Click(dialog()->ButtonDone);
+  EXPECT_FALSE(dialog()->isVisible());
+  ASSERT_TRUE(form->imageStack);
+  ASSERT_EQ(form->imageStack->count(), 3);
+  EXPECT_TRUE(form->imageStack->path.empty());
+  EXPECT_EQ(form->imageStack->duration, 10.0f);
+  for (int i = 0; i < 2; ++i) {
+    const Image& picture = *form->imageStack->images[static_cast<size_t>(i)];
+    EXPECT_EQ(picture.transform.scale, 0.5f);
+    EXPECT_EQ(picture.transform.translateX, 0.0f);
+    EXPECT_NE(picture.textureId, 0u);
+  }
+  const Image& target = *form->imageStack->targetFrame();
+  EXPECT_EQ(target.transform.scale, 0.5f);
+  EXPECT_EQ(target.width, 50);
+  EXPECT_EQ(target.height, 70);
+  EXPECT_EQ(form->ListBox->count(), 2);
+  EXPECT_EQ(form->EditTime->text(), "10.0");
+  EXPECT_TRUE(form->Save->isEnabled());
+  // Save on the new project asks for a name.
+  form->Save->trigger();
+  EXPECT_EQ(dialogs.asked.back(), "Save Project|Tunnelvista (*.kx)|kx");
+}
+
+TEST_F(ImageList, ReorderKeepsEachPlacementAndTheOldTarget) {
+  Project project(3);
+  Start({QString::fromStdString(project.path)});
+  ImageStack& stack = *form->imageStack;
+  stack.images[1]->transform = Transform{0.4f, 0.1f, 0.0f, 5.0f};
+  stack.images[2]->transform = Transform{0.6f, -0.1f, 0.05f, -3.0f};
+  Image* target = stack.targetFrame();
+  target->transform = Transform{0.3f, 0.02f, 0.01f, 1.0f};
+  Image* second = stack.images[1].get();
+  Image* third = stack.images[2].get();
+  form->EditImageList->trigger();
+  EXPECT_FALSE(dialog()->newProject);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"p0.jpg", "p1.jpg", "p2.jpg"}));
+  Select(2);
+  Click(dialog()->ButtonMoveUp);
+  EXPECT_EQ(dialog()->ListBox->currentRow(), 1);
+  Click(dialog()->ButtonDone);
+  ASSERT_EQ(form->imageStack->count(), 4);
+  EXPECT_EQ(form->imageStack->images[1].get(), third);
+  EXPECT_EQ(form->imageStack->images[2].get(), second);
+  EXPECT_EQ(third->transform.scale, 0.6f);
+  EXPECT_EQ(second->transform.scale, 0.4f);
+  EXPECT_EQ(form->imageStack->targetFrame(), target);
+  EXPECT_EQ(target->transform.scale, 0.3f);
+  EXPECT_EQ(form->imageStack->path, project.path);
+  EXPECT_EQ(form->ListBox->item(1)->text(), "p2.jpg");
+}
+
+TEST_F(ImageList, MoveUpOnTheFirstAndDownOnTheLastDoNothing) {
+  Project project(3);
+  Start({QString::fromStdString(project.path)});
+  form->EditImageList->trigger();
+  Select(0);
+  Click(dialog()->ButtonMoveUp);
+  Select(2);
+  Click(dialog()->ButtonMoveDown);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"p0.jpg", "p1.jpg", "p2.jpg"}));
+  EXPECT_EQ(dialog()->ListBox->currentRow(), 2);
+}
+
+TEST_F(ImageList, RemoveThenCancelKeepsTheStack) {
+  Project project(3);
+  Start({QString::fromStdString(project.path)});
+  Image* removed = form->imageStack->images[1].get();
+  form->EditImageList->trigger();
+  Select(1);
+  Click(dialog()->ButtonRemoveImage);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"p0.jpg", "p2.jpg"}));
+  EXPECT_FALSE(dialog()->ButtonRemoveImage->isEnabled());
+  EXPECT_FALSE(dialog()->ButtonReload->isEnabled());
+  EXPECT_TRUE(dialog()->ButtonDone->isEnabled());
+  EXPECT_TRUE(dialog()->EditFilename->text().isEmpty());
+  Click(dialog()->ButtonCancel);
+  EXPECT_FALSE(dialog()->isVisible());
+  ASSERT_EQ(form->imageStack->count(), 4);
+  EXPECT_EQ(form->imageStack->images[1].get(), removed);
+}
+
+TEST_F(ImageList, RemoveThenDoneReleasesThePicture) {
+  Project project(3);
+  Start({QString::fromStdString(project.path)});
+  const GLuint texture = form->imageStack->images[1]->textureId;
+  form->EditImageList->trigger();
+  Select(1);
+  Click(dialog()->ButtonRemoveImage);
+  Click(dialog()->ButtonDone);
+  ASSERT_EQ(form->imageStack->count(), 3);
+  EXPECT_EQ(form->ListBox->count(), 2);
+  form->MakeViewCurrent();
+  EXPECT_EQ(glIsTexture(texture), GL_FALSE);
+}
+
+TEST_F(ImageList, RemovingEverythingDisablesDone) {
+  Project project(1);
+  Start({QString::fromStdString(project.path)});
+  form->EditImageList->trigger();
+  Select(0);
+  Click(dialog()->ButtonRemoveImage);
+  EXPECT_FALSE(dialog()->ButtonDone->isEnabled());
+  // A picture added and removed again in the same visit is released at once.
+  TempDir dir;
+  dialogs.fileLists.push_back({QString::fromStdString(MakePicture(dir, "x.jpg", 20, 20))});
+  Click(dialog()->ButtonAddImage);
+  EXPECT_EQ(dialog()->added.size(), 1u);
+  Click(dialog()->ButtonRemoveImage);
+  EXPECT_TRUE(dialog()->added.empty());
+}
+
+TEST_F(ImageList, ReloadKeepsThePlacementAndReportsAReducedPicture) {
+  Project project(2);
+  Start({QString::fromStdString(project.path)});
+  Image* picture = form->imageStack->images[1].get();
+  picture->transform = Transform{0.45f, 0.1f, -0.1f, 7.0f};
+  TempDir dir;
+  const std::string big = MakePicture(dir, "big.jpg", 300, 200);
+  form->EditImageList->trigger();
+  Select(1);
+  dialogs.answers.push_back(QString::fromStdString(big));
+  Click(dialog()->ButtonReload);
+  EXPECT_EQ(Lines()[1], "big.jpg");
+  EXPECT_EQ(picture->fileName, big);
+  EXPECT_EQ(picture->textureId, 0u);  // until Done
+  // Drawing the stack meanwhile does no harm.
+  form->playbar.position = 0.5f;
+  form->TrackBarChange();
+  ViewImage();
+  SetTextureLimit(128);
+  Click(dialog()->ButtonDone);
+  SetTextureLimit(0);
+  EXPECT_NE(picture->textureId, 0u);
+  EXPECT_EQ(picture->width, 128);
+  EXPECT_EQ(picture->transform.scale, 0.45f);
+  EXPECT_EQ(picture->transform.rotate, 7.0f);
+  ASSERT_EQ(reporter.messages.size(), 1u);
+  EXPECT_EQ(reporter.messages[0].caption, "Max Image Size Exceeded");
+}
+
+TEST_F(ImageList, FailedReloadKeepsTheEntryWithThePlaceholder) {
+  Project project(2);
+  Start({QString::fromStdString(project.path)});
+  form->EditImageList->trigger();
+  Select(0);
+  dialogs.answers.push_back("/nowhere/gone.jpg");
+  Click(dialog()->ButtonReload);
+  EXPECT_EQ(reporter.Texts(),
+            std::vector<std::string>{"There was an error loading the following file:\n\n    /nowhere/gone.jpg\n\n"
+                                     "The file may not exist or may not be a valid JPEG image"});
+  EXPECT_EQ(Lines()[0], "gone.jpg");
+  EXPECT_EQ(form->imageStack->images[0]->bitmap.size(), QSize(32, 20));
+  // Cancel keeps the reload, and the picture gets its texture back so the view can show it.
+  Click(dialog()->ButtonCancel);
+  EXPECT_EQ(form->imageStack->images[0]->fileName, "/nowhere/gone.jpg");
+  EXPECT_NE(form->imageStack->images[0]->textureId, 0u);
+}
+
+TEST_F(ImageList, PreviewRectangle) {
+  Image wide;
+  wide.bitmap = QImage(400, 200, QImage::Format_RGB888);
+  EXPECT_EQ(TPreviewBox::PreviewRect(wide, 129, 129), QRect(QPoint(0, 32), QPoint(128, 96)));  // (0,32)-(129,97)
+  Image square;
+  square.bitmap = QImage(300, 300, QImage::Format_RGB888);
+  EXPECT_EQ(TPreviewBox::PreviewRect(square, 129, 129), QRect(0, 0, 129, 129));
+  Image tall;
+  tall.bitmap = QImage(200, 400, QImage::Format_RGB888);
+  EXPECT_EQ(TPreviewBox::PreviewRect(tall, 129, 129), QRect(QPoint(32, 0), QPoint(96, 128)));
+}
+
+TEST_F(ImageList, OpenOrNewWhileTheDialogIsOpenIsSafe) {
+  Project first(3);
+  Project second(2);
+  Start({QString::fromStdString(first.path)});
+  TempDir dir;
+  form->EditImageList->trigger();
+  dialogs.fileLists.push_back({QString::fromStdString(MakePicture(dir, "new.jpg", 30, 30))});
+  Click(dialog()->ButtonAddImage);
+  ASSERT_EQ(dialog()->ListBox->count(), 4);
+
+  // Open another project: the dialog goes away with what it added; its list names nothing.
+  dialogs.answers.push_back(QString::fromStdString(second.path));
+  form->FileOpen->trigger();
+  EXPECT_FALSE(dialog()->isVisible());
+  EXPECT_EQ(dialog()->ListBox->count(), 0);
+  EXPECT_TRUE(dialog()->added.empty());
+  EXPECT_EQ(form->imageStack->count(), 3);
+
+  // New while editing: the dialog starts over, empty, in new-project mode.
+  form->EditImageList->trigger();
+  EXPECT_EQ(dialog()->ListBox->count(), 2);
+  form->FileNew->trigger();
+  EXPECT_TRUE(dialog()->isVisible());
+  EXPECT_TRUE(dialog()->newProject);
+  EXPECT_EQ(dialog()->ListBox->count(), 0);
+  // And a second New.
+  dialogs.fileLists.push_back({QString::fromStdString(MakePicture(dir, "n2.jpg", 30, 30))});
+  Click(dialog()->ButtonAddImage);
+  form->FileNew->trigger();
+  EXPECT_EQ(dialog()->ListBox->count(), 0);
+  EXPECT_TRUE(dialog()->added.empty());
+  EXPECT_EQ(form->imageStack->count(), 3);  // the open project is untouched until Done
+}
+
+TEST_F(ImageList, CloseBoxIsCancel) {
+  Project project(2);
+  Start({QString::fromStdString(project.path)});
+  form->EditImageList->trigger();
+  TempDir dir;
+  dialogs.fileLists.push_back({QString::fromStdString(MakePicture(dir, "x.jpg", 30, 30))});
+  Click(dialog()->ButtonAddImage);
+  dialog()->close();
+  EXPECT_TRUE(dialog()->added.empty());
+  EXPECT_EQ(form->imageStack->count(), 3);
+}
+
+// From photos to a saved project and back: New, three photos, alignment by dragging, Save, and
+// the same placements in a fresh set of windows.
+TEST_F(ImageList, BuildAlignSaveAndReopen) {
+  Start();
+  form->FileNew->trigger();
+  dialogs.fileLists.push_back({QString::fromStdString(CorpusFile("photos/Storm.jpg")),
+                               QString::fromStdString(CorpusFile("photos/GreenMeadow.jpg")),
+                               QString::fromStdString(CorpusFile("photos/rocket.jpg"))});
+  Click(dialog()->ButtonAddImage);
+  Click(dialog()->ButtonDone);
+  ASSERT_EQ(form->imageStack->count(), 4);
+  EXPECT_TRUE(reporter.messages.empty());
+
+  auto childPoint = [&](double x, double y) {
+    double wx = 0, wy = 0;
+    form->MakeViewCurrent();
+    form->imageStack->ChildToWindow(form->viewTransform, form->SelectedPicture() + 1, x, y, wx, wy);
+    return QPoint(static_cast<int>(wx), static_cast<int>(form->Panel->height() - 1 - wy));
+  };
+  auto drag = [&](QPoint from, QPoint to) {
+    QTest::mousePress(form->Panel, Qt::LeftButton, {}, from);
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), form->Panel->mapToGlobal(QPointF(to)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form->Panel, &move);
+    QTest::mouseRelease(form->Panel, Qt::LeftButton, {}, to);
+  };
+  for (int i = 0; i < 3; ++i) {
+    QListWidgetItem* line = form->ListBox->item(i);
+    QTest::mouseClick(form->ListBox->viewport(), Qt::LeftButton, {}, form->ListBox->visualItemRect(line).center());
+    const QPoint centre = childPoint(0, 0);
+    drag(centre, centre + QPoint(15 + 5 * i, -10));  // move
+    const Image& child = *form->imageStack->images[static_cast<size_t>(i + 1)];
+    const Extents e = ElementExtents(child.width, child.height);
+    drag(childPoint(e.ex / 2, 0), childPoint(e.ex / 2, 0) + QPoint(0, -12));               // turn
+    drag(childPoint(e.ex / 2, e.ey / 2), childPoint(e.ex / 2, e.ey / 2) + QPoint(-8, 0));  // shrink
+  }
+  std::vector<Transform> placements;
+  for (const auto& element : form->imageStack->images) placements.push_back(element->transform);
+  EXPECT_NE(placements[1].rotate, 0.0f);
+  EXPECT_LT(placements[2].scale, 0.5f);
+
+  TempDir out;
+  const std::string saved = out.File("aligned.kx");
+  dialogs.answers.push_back(QString::fromStdString(saved));
+  form->Save->trigger();
+  ASSERT_TRUE(std::filesystem::exists(saved));
+
+  windows.Destroy();
+  Start({QString::fromStdString(saved)});
+  ASSERT_TRUE(form->imageStack);
+  ASSERT_EQ(form->imageStack->count(), 4);
+  for (size_t i = 0; i < placements.size(); ++i) {
+    const Transform& t = form->imageStack->images[i]->transform;
+    EXPECT_EQ(t.scale, placements[i].scale) << i;
+    EXPECT_EQ(t.translateX, placements[i].translateX) << i;
+    EXPECT_EQ(t.translateY, placements[i].translateY) << i;
+    EXPECT_EQ(t.rotate, placements[i].rotate) << i;
+  }
+  EXPECT_EQ(form->ListBox->item(2)->text(), "rocket.jpg");
+  EXPECT_TRUE(reporter.messages.empty());
+}
+
+}  // namespace
