@@ -102,6 +102,14 @@ TFormImageList::TFormImageList()
   ButtonDone->setObjectName(QStringLiteral("ButtonDone"));
   ButtonDone->setGeometry(224, 232, 65, 25);
 
+  // With the desktop's font some captions are wider than the designed sizes: the buttons may
+  // grow into the gap before the preview, and the file name field starts after its label.
+  for (QPushButton* button : {ButtonAddImage, ButtonReload, ButtonRemoveImage})
+    button->resize(std::clamp(button->sizeHint().width(), 89, 100), 25);
+  Label4->adjustSize();
+  const int fieldLeft = std::max(56, 8 + Label4->width() + 4);
+  EditFilename->setGeometry(fieldLeft, 195, 417 - fieldLeft, 21);
+
   setTabOrder(ListBox, ButtonAddImage);
   setTabOrder(ButtonAddImage, ButtonRemoveImage);
   setTabOrder(ButtonRemoveImage, EditFilename);
