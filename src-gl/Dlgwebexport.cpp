@@ -1,22 +1,309 @@
 #include "Dlgwebexport.h"
 
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <cmath>
+
+#include "Dialogs.h"
+#include "Paths.h"
+#include "main.h"
+
 TFormWebExport* FormWebExport = nullptr;
+QString appletTemplateFile;
+
+namespace {
+
+const char* const defaultCaption = "This file was created automatically by the <i>Tunnelvista</i> Editor";
+
+QColor ToQColor(uint32_t colour) { return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF); }
+
+uint32_t FromQColor(const QColor& colour) {
+  return static_cast<uint32_t>(colour.red()) | (static_cast<uint32_t>(colour.green()) << 8) |
+         (static_cast<uint32_t>(colour.blue()) << 16);
+}
+
+QLabel* LabelAt(const QString& text, QWidget* parent, int x, int y) {
+  auto* label = new QLabel(text, parent);
+  label->adjustSize();
+  label->move(x, y);
+  return label;
+}
+
+QLineEdit* EditAt(const char* name, QWidget* parent, int x, int y, int w, int h) {
+  auto* edit = new QLineEdit(parent);
+  edit->setObjectName(QString::fromLatin1(name));
+  edit->setGeometry(x, y, w, h);
+  return edit;
+}
+
+QPushButton* ButtonAt(const char* name, const QString& text, QWidget* parent, int x, int y, int w, int h) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setGeometry(x, y, w, h);
+  return button;
+}
+
+QCheckBox* CheckAt(const char* name, const QString& text, QWidget* parent, int x, int y) {
+  auto* box = new QCheckBox(text, parent);
+  box->setObjectName(QString::fromLatin1(name));
+  box->move(x, y);
+  box->adjustSize();
+  box->setChecked(true);
+  return box;
+}
+
+QGroupBox* GroupAt(const char* name, const QString& title, QWidget* parent, int x, int y, int w, int h) {
+  auto* group = new QGroupBox(title, parent);
+  group->setObjectName(QString::fromLatin1(name));
+  group->setGeometry(x, y, w, h);
+  // Bold captions; the controls inside keep the normal font.
+  group->setStyleSheet(QStringLiteral("QGroupBox { font-weight: bold; } QGroupBox * { font-weight: normal; }"));
+  return group;
+}
+
+// atol in the C locale: the leading integer, 0 when there is none.
+long LeadingInteger(const QString& text) {
+  const double value = LeadingNumber(text.toStdString());
+  if (!std::isfinite(value)) return 0;
+  if (value > 2147483647.0) return 2147483647L;
+  if (value < -2147483648.0) return -2147483647L - 1;
+  return static_cast<long>(value);
+}
+
+}  // namespace
 
 TFormWebExport::TFormWebExport()
-    : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+    : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
   FormWebExport = this;
   setObjectName(QStringLiteral("FormWebExport"));
   setWindowTitle(QStringLiteral("Export to Web"));
   setFixedSize(514, 451);
+
+  Label1 = LabelAt(QStringLiteral("Target Directory"), this, 15, 16);
+  EditDirectory = EditAt("EditDirectory", this, 96, 13, 329, 21);
+  ButtonBrowse = ButtonAt("ButtonBrowse", QStringLiteral("Browse..."), this, 432, 11, 75, 25);
+
+  GroupBox2 = GroupAt("GroupBox2", QStringLiteral("Webpage Options"), this, 8, 44, 497, 137);
+  LabelAt(QStringLiteral("Filename"), GroupBox2, 16, 24);
+  EditWebFilename = EditAt("EditWebFilename", GroupBox2, 88, 21, 393, 21);
+  LabelAt(QStringLiteral("Title"), GroupBox2, 16, 48);
+  EditTitle = EditAt("EditTitle", GroupBox2, 88, 45, 393, 21);
+  LabelAt(QStringLiteral("Caption"), GroupBox2, 16, 72);
+  LabelAt(QStringLiteral("(may include"), GroupBox2, 8, 88);
+  LabelAt(QStringLiteral("HTML tags)"), GroupBox2, 12, 104);
+  MemoCaption = new QPlainTextEdit(GroupBox2);
+  MemoCaption->setObjectName(QStringLiteral("MemoCaption"));
+  MemoCaption->setGeometry(88, 69, 393, 60);
+
+  GroupBox3 = GroupAt("GroupBox3", QStringLiteral("Java Applet Options"), this, 8, 188, 497, 81);
+  LabelAt(QStringLiteral("Datafile"), GroupBox3, 16, 23);
+  EditDataFilename = EditAt("EditDataFilename", GroupBox3, 88, 20, 393, 21);
+  LabelAt(QStringLiteral("Applet Location"), GroupBox3, 8, 47);
+  EditAppletFilename = EditAt("EditAppletFilename", GroupBox3, 88, 44, 393, 21);
+
+  GroupBox1 = GroupAt("GroupBox1", QStringLiteral("Display Options"), this, 8, 276, 305, 121);
+  LabelAt(QStringLiteral("Duration (s)"), GroupBox1, 8, 25);
+  EditDuration = EditAt("EditDuration", GroupBox1, 81, 22, 41, 21);
+  CheckBoxShowControls = CheckAt("CheckBoxShowControls", QStringLiteral("Show controls"), GroupBox1, 24, 48);
+  CheckBoxAutoplay = CheckAt("CheckBoxAutoplay", QStringLiteral("Autoplay on load"), GroupBox1, 24, 67);
+  CheckBoxPlayForward = CheckAt("CheckBoxPlayForward", QStringLiteral("Play forward"), GroupBox1, 24, 86);
+  LabelAt(QStringLiteral("Applet Width"), GroupBox1, 152, 25);
+  EditWidth = EditAt("EditWidth", GroupBox1, 233, 22, 41, 21);
+  LabelAt(QStringLiteral("Applet Height"), GroupBox1, 152, 49);
+  EditHeight = EditAt("EditHeight", GroupBox1, 233, 46, 41, 21);
+  CheckBoxConstrain = CheckAt("CheckBoxConstrain", QStringLiteral("Constrain aspect ratio"), GroupBox1, 150, 73);
+  LabelAt(QStringLiteral("to match first image"), GroupBox1, 168, 92);
+
+  GroupBox4 = GroupAt("GroupBox4", QStringLiteral("Webpage Colors"), this, 320, 276, 185, 121);
+  LabelAt(QStringLiteral("Example:"), GroupBox4, 32, 25);
+  PanelColor = new QLabel(QStringLiteral("T e x t"), GroupBox4);
+  PanelColor->setObjectName(QStringLiteral("PanelColor"));
+  PanelColor->setGeometry(88, 20, 57, 25);
+  PanelColor->setAlignment(Qt::AlignCenter);
+  PanelColor->setAutoFillBackground(true);
+  QFont bold = PanelColor->font();
+  bold.setBold(true);
+  PanelColor->setFont(bold);
+  ButtonPageColor = ButtonAt("ButtonPageColor", QStringLiteral("Change Page Color"), GroupBox4, 40, 52, 105, 25);
+  ButtonTextColor = ButtonAt("ButtonTextColor", QStringLiteral("Change Text Color"), GroupBox4, 40, 84, 105, 25);
+  for (QPushButton* b : {ButtonPageColor, ButtonTextColor}) b->resize(std::max(105, b->sizeHint().width()), 25);
+
+  ButtonDefaults = ButtonAt("ButtonDefaults", QStringLiteral("Restore Defaults"), this, 104, 412, 91, 25);
+  ButtonDefaults->resize(std::max(91, ButtonDefaults->sizeHint().width()), 25);
+  ButtonCancel = ButtonAt("ButtonCancel", QStringLiteral("Cancel"), this, 216, 412, 91, 25);
+  ButtonDone = ButtonAt("ButtonDone", QStringLiteral("Done"), this, 328, 412, 91, 25);
+  SetColours(0x404040, 0xFFFFFF);
+  ButtonDone->setEnabled(false);
+
+  setTabOrder(EditDirectory, ButtonDone);
+  setTabOrder(ButtonDone, ButtonCancel);
+  setTabOrder(ButtonCancel, GroupBox1);
+  setTabOrder(GroupBox1, GroupBox2);
+  setTabOrder(GroupBox2, GroupBox3);
+  setTabOrder(GroupBox3, ButtonDefaults);
+  setTabOrder(ButtonDefaults, GroupBox4);
+  setTabOrder(GroupBox4, ButtonBrowse);
+
+  for (QLineEdit* edit : {EditDirectory, EditWebFilename, EditDataFilename, EditAppletFilename})
+    connect(edit, &QLineEdit::textChanged, this, [this] { EditChange(); });
+  connect(EditDuration, &QLineEdit::textChanged, this, [this] { EditDurationChange(); });
+  // The size fields act when the user leaves them, not at every key.
+  EditWidth->installEventFilter(this);
+  EditHeight->installEventFilter(this);
+  connect(CheckBoxConstrain, &QCheckBox::clicked, this, [this] { CheckBoxConstrainClick(); });
+  connect(ButtonPageColor, &QPushButton::clicked, this, [this] { ButtonPageColorClick(); });
+  connect(ButtonTextColor, &QPushButton::clicked, this, [this] { ButtonTextColorClick(); });
+  connect(ButtonBrowse, &QPushButton::clicked, this, [this] { ButtonBrowseClick(); });
+  connect(ButtonDefaults, &QPushButton::clicked, this, [this] { ButtonDefaultsClick(); });
+  connect(ButtonDone, &QPushButton::clicked, this, [this] { ButtonDoneClick(); });
+  connect(ButtonCancel, &QPushButton::clicked, this, [this] { ButtonCancelClick(); });
 }
 
 TFormWebExport::~TFormWebExport() {
   if (FormWebExport == this) FormWebExport = nullptr;
 }
 
-void TFormWebExport::ShowForExport() {
-  show();
-  raise();
+bool TFormWebExport::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusOut) {
+    if (watched == EditWidth) EditWidthChange();
+    if (watched == EditHeight) EditHeightChange();
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
-void TFormWebExport::ButtonDefaultsClick() {}
+void TFormWebExport::SetColours(uint32_t page, uint32_t text) {
+  pageColour_ = page & 0xFFFFFF;
+  textColour_ = text & 0xFFFFFF;
+  QPalette palette = PanelColor->palette();
+  palette.setColor(QPalette::Window, ToQColor(pageColour_));
+  palette.setColor(QPalette::WindowText, ToQColor(textColour_));
+  PanelColor->setPalette(palette);
+}
+
+void TFormWebExport::ShowForExport() {
+  if (!isVisible() && mainForm) {
+    const QRect main = mainForm->frameGeometry();
+    move(main.center() - QPoint(width() / 2, height() / 2));
+  }
+  show();
+  raise();
+  activateWindow();
+}
+
+bool TFormWebExport::FirstPictureSize(int& width, int& height) const {
+  if (!mainForm || !mainForm->imageStack || mainForm->imageStack->count() < 1) return false;
+  const Image& first = *mainForm->imageStack->images[0];
+  width = first.width;
+  height = first.height;
+  return true;
+}
+
+void TFormWebExport::EditChange() {
+  ButtonDone->setEnabled(!EditDirectory->text().isEmpty() && !EditWebFilename->text().isEmpty() &&
+                         !EditDataFilename->text().isEmpty() && !EditAppletFilename->text().isEmpty());
+}
+
+void TFormWebExport::EditDurationChange() {
+  const QString text = EditDuration->text();
+  if (text.isEmpty()) return;
+  const float v = static_cast<float>(LeadingNumber(text.toStdString()));
+  if (!(v >= 0.0f))
+    EditDuration->setText(QStringLiteral("0"));
+  else if (v > 200.0f)
+    EditDuration->setText(QStringLiteral("200"));
+}
+
+void TFormWebExport::EditWidthChange() {
+  if (EditWidth->text().isEmpty()) return;
+  long w = LeadingInteger(EditWidth->text());
+  if (w < 0) {
+    EditWidth->setText(QStringLiteral("0"));
+    w = 0;
+  } else if (w > 800) {
+    EditWidth->setText(QStringLiteral("800"));
+    w = 800;
+  }
+  int W = 0, H = 0;
+  if (CheckBoxConstrain->isChecked() && FirstPictureSize(W, H) && W > 0)
+    EditHeight->setText(QString::number(static_cast<long>(static_cast<double>(w) * H / W + 0.5)));
+}
+
+void TFormWebExport::EditHeightChange() {
+  if (EditHeight->text().isEmpty()) return;
+  long h = LeadingInteger(EditHeight->text());
+  if (h < 0) {
+    EditHeight->setText(QStringLiteral("0"));
+    h = 0;
+  } else if (h > 600) {
+    EditHeight->setText(QStringLiteral("600"));
+    h = 600;
+  }
+  int W = 0, H = 0;
+  if (CheckBoxConstrain->isChecked() && FirstPictureSize(W, H) && H > 0)
+    EditWidth->setText(QString::number(static_cast<long>(static_cast<double>(h) * W / H + 0.5)));
+}
+
+void TFormWebExport::CheckBoxConstrainClick() {
+  if (CheckBoxConstrain->isChecked()) EditWidthChange();
+}
+
+void TFormWebExport::ButtonPageColorClick() {
+  const QColor chosen = Dialogs().Colour(this, ToQColor(pageColour_));
+  if (chosen.isValid()) SetColours(FromQColor(chosen), textColour_);
+}
+
+void TFormWebExport::ButtonTextColorClick() {
+  const QColor chosen = Dialogs().Colour(this, ToQColor(textColour_));
+  if (chosen.isValid()) SetColours(pageColour_, FromQColor(chosen));
+}
+
+void TFormWebExport::ButtonBrowseClick() {
+  const QString chosen = Dialogs().ExistingDirectory(this, QStringLiteral("Target Directory"), EditDirectory->text());
+  if (!chosen.isEmpty()) EditDirectory->setText(chosen);
+}
+
+void TFormWebExport::DefaultSize() {
+  int W = 0, H = 0;
+  if (!FirstPictureSize(W, H)) return;
+  if (H < W) {
+    EditWidth->setText(QStringLiteral("320"));
+    EditWidthChange();
+  } else {
+    EditHeight->setText(QStringLiteral("320"));
+    EditHeightChange();
+  }
+}
+
+void TFormWebExport::ButtonDefaultsClick() {
+  EditWebFilename->setText(QStringLiteral("index.html"));
+  EditTitle->setText(QStringLiteral("Tunnelvista"));
+  MemoCaption->setPlainText(QString::fromLatin1(defaultCaption));
+  EditDuration->setText(QStringLiteral("15"));
+  EditDataFilename->setText(QStringLiteral("default.kxo"));
+  EditAppletFilename->setText(QStringLiteral("kx.jar"));
+  for (QCheckBox* box : {CheckBoxShowControls, CheckBoxAutoplay, CheckBoxPlayForward, CheckBoxConstrain})
+    box->setChecked(true);
+  DefaultSize();
+  SetColours(0x404040, 0xFFFFFF);
+}
+
+void TFormWebExport::ButtonDoneClick() {
+  if (mainForm) mainForm->StartWebExport();
+}
+
+void TFormWebExport::ButtonCancelClick() {
+  hide();
+  if (mainForm) mainForm->FormPaint();
+}
+
+void TFormWebExport::closeEvent(QCloseEvent* event) {
+  event->accept();
+  if (mainForm) mainForm->FormPaint();
+}

@@ -1,15 +1,79 @@
 #pragma once
 // The web export settings: target directory, file names, page texts and colours, applet options.
+// The controls are the only place the settings live; they last for the run and are not saved.
 
 #include <QWidget>
+#include <cstdint>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
 
 class TFormWebExport : public QWidget {
  public:
   TFormWebExport();
   ~TFormWebExport() override;
 
-  void ShowForExport();        // File > Export to Web...
-  void ButtonDefaultsClick();  // the settings return to their defaults
+  QLabel* Label1;
+  QLineEdit* EditDirectory;
+  QPushButton* ButtonBrowse;
+  QGroupBox* GroupBox2;  // Webpage Options
+  QLineEdit* EditWebFilename;
+  QLineEdit* EditTitle;
+  QPlainTextEdit* MemoCaption;
+  QGroupBox* GroupBox3;  // Java Applet Options
+  QLineEdit* EditDataFilename;
+  QLineEdit* EditAppletFilename;
+  QGroupBox* GroupBox1;  // Display Options
+  QLineEdit* EditDuration;
+  QCheckBox* CheckBoxShowControls;
+  QCheckBox* CheckBoxAutoplay;
+  QCheckBox* CheckBoxPlayForward;
+  QLineEdit* EditWidth;
+  QLineEdit* EditHeight;
+  QCheckBox* CheckBoxConstrain;
+  QGroupBox* GroupBox4;  // Webpage Colors
+  QLabel* PanelColor;    // shows the page colour with the text colour on it
+  QPushButton* ButtonPageColor;
+  QPushButton* ButtonTextColor;
+  QPushButton* ButtonDefaults;
+  QPushButton* ButtonCancel;
+  QPushButton* ButtonDone;
+
+  // Colours as 24-bit RGB values with red in the low byte.
+  uint32_t PageColour() const { return pageColour_; }
+  uint32_t TextColour() const { return textColour_; }
+  void SetColours(uint32_t page, uint32_t text);
+
+  void ShowForExport();  // shown on top, not modal, centred over the main window when it appears
+  void EditChange();
+  void EditDurationChange();
+  void EditWidthChange();
+  void EditHeightChange();
+  void CheckBoxConstrainClick();
+  void ButtonPageColorClick();
+  void ButtonTextColorClick();
+  void ButtonBrowseClick();
+  void ButtonDefaultsClick();
+  void ButtonDoneClick();
+  void ButtonCancelClick();
+  // Width "320" on a landscape first picture, else height "320"; the other side follows.
+  void DefaultSize();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  bool FirstPictureSize(int& width, int& height) const;
+  uint32_t pageColour_ = 0x404040;
+  uint32_t textColour_ = 0xFFFFFF;
 };
 
 extern TFormWebExport* FormWebExport;
+
+// The applet archive template copied by every export: kx.jar beside the program.
+extern QString appletTemplateFile;

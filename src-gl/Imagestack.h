@@ -3,6 +3,7 @@
 // the target frame that frames the end of the zoom inside the last picture; the project's path
 // and duration; and the keyframe cache from which the zoom is drawn.
 
+#include <cstdint>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -95,6 +96,17 @@ class ImageStack {
   void DragRotate(int c, const Transform& viewTransform, double X0, double Y0, double X1, double Y1);
   // Move so that the child's centre follows the mouse in the selected picture's frame.
   void DragMove(int c, const Transform& viewTransform, double X0, double Y0, double X1, double Y1);
+
+  // --- web export ---
+  // True when every picture lies in the same directory (the same `directory` text).
+  bool SameDirectory() const;
+  // Writes the page, the data file and the copy of the applet archive template, in this order,
+  // each only if the one before succeeded; every failure has shown its message.
+  bool WriteWebFiles(const std::string& pagePath, const std::string& dataPath, const std::string& dataUrl,
+                     const std::string& archivePath, const std::string& archiveUrl, const std::string& title,
+                     const std::string& caption, float exportDuration, bool showControls, bool autoplay,
+                     bool playForward, int width, int height, uint32_t pageColour, uint32_t textColour,
+                     const std::string& templatePath);
 
   // The view's four channels at time t, as ViewAtTime applies them.
   struct View {

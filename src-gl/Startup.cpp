@@ -73,6 +73,7 @@ void CreateEditorWindows(EditorWindows& windows, const QStringList& arguments) {
 int RunEditor(QApplication& application) {
   QApplication::setApplicationName(QStringLiteral("Tunnelvista"));
   helpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/TUNNELVISTA.html");
+  appletTemplateFile = QCoreApplication::applicationDirPath() + QStringLiteral("/kx.jar");
   InstallMessageBoxReporter();
 
   std::string reason;

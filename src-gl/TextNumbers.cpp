@@ -29,6 +29,12 @@ std::string FormatFixed(double value, int decimals) {
   }
 }
 
+std::string FormatGeneral(double value, int digits) {
+  char buffer[64];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits);
+  return result.ec == std::errc() ? std::string(buffer, result.ptr) : std::string("0");
+}
+
 bool ParseFloatAt(const std::string& text, size_t& pos, float& value) {
   if (pos >= text.size()) return false;
   const char* start = text.c_str() + pos;

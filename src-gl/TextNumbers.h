@@ -7,6 +7,10 @@
 // printf's "%1.10f" of the value widened to double, in the C locale.
 std::string FormatFixed(double value, int decimals);
 
+// printf's "%.<digits>g" in the C locale: the shortest of fixed and scientific notation with up
+// to `digits` significant digits, trailing zeros dropped.
+std::string FormatGeneral(double value, int digits);
+
 // strtof/strtol in the C locale. Parsing starts at text[pos] (no white space skipped);
 // on success the value is stored, pos moves past the number and the result is true.
 // On failure value and pos are left as they were.

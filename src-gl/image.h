@@ -45,6 +45,10 @@ class Image {
   // The file to read: `directory` and `baseName` joined.
   std::string FullPath() const;
 
+  // Copies the picture's file to `destination` (replacing it only once the copy is complete);
+  // shows its own message and returns false on failure.
+  bool CopyTo(const std::string& destination) const;
+
   // Decodes the file into `bitmap`. On any failure `bitmap` becomes a 32 x 20 white placeholder
   // and the result is false. `width`, `height` and the texture are not touched.
   bool LoadJpeg();

@@ -134,6 +134,7 @@ class TmainForm : public QMainWindow {
   void HelpContentsClick();
   void HelpGettingStartedClick();
   void AboutClick();
+  void StartWebExport();          // the export dialog's Done
   void EditImageListDone();       // the image list dialog's Done
   void ImageListCancelled();      // its Cancel or close box
   void CancelImageListEditing();  // before the stack is replaced or discarded

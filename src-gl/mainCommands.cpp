@@ -86,12 +86,6 @@ void TmainForm::ImageListCancelled() {
   Panel->update();
 }
 
-void TmainForm::ExportToWebClick() {
-  if (!imageStack) return;
-  StopPlay();
-  if (FormWebExport) FormWebExport->ShowForExport();
-}
-
 void TmainForm::FileOpenClick() {
   StopPlay();
   const QString chosen = Dialogs().OpenFileName(this, QStringLiteral("Open File"), projectFilter, QStringLiteral("kx"));
