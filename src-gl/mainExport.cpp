@@ -31,6 +31,15 @@ bool EndsWithIgnoringCase(const std::string& text, const std::string& ending) {
 
 bool HasSeparator(const std::string& name) { return name.find_first_of("/\\") != std::string::npos; }
 
+// Whether writing `path` would replace a file, resolving ".." against directories that exist
+// and those about to be made: "site/../kx.jar" names kx.jar beside "site" even before "site"
+// exists.
+bool WouldReplace(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
+  return std::filesystem::exists(error ? std::filesystem::path(path) : resolved, error);
+}
+
 // A picture whose copy would land on its own file is in the target directory already, however
 // the directory was spelled (a trailing slash, "." or "..", a symbolic link).
 bool AlreadyThere(const Image& picture, const std::string& target, const std::string& destination) {
@@ -128,13 +137,13 @@ void TmainForm::StartWebExport() {
   std::vector<char> copy(static_cast<size_t>(pictures), 0);
   std::string existing;
   for (const std::string& path : {pagePath, dataPath, archivePath})
-    if (std::filesystem::exists(path, error)) existing += path + "\n    ";
+    if (WouldReplace(path)) existing += path + "\n    ";
   for (int i = 0; i < pictures; ++i) {
     const Image& picture = *imageStack->images[static_cast<size_t>(i)];
     const std::string destination = inTarget(picture.baseName);
     if (AlreadyThere(picture, target, destination)) continue;
     copy[static_cast<size_t>(i)] = 1;
-    if (std::filesystem::exists(destination, error)) existing += destination + "\n    ";
+    if (WouldReplace(destination)) existing += destination + "\n    ";
   }
   if (!existing.empty() && !AskOkCancel("The following files already exist and will be overwritten:\n\n    " +
                                             existing + "\nWould you like to continue?",
