@@ -9,9 +9,7 @@
 
 TFormAbout* FormAbout = nullptr;
 
-TFormAbout::TFormAbout()
-    : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+TFormAbout::TFormAbout() : QWidget(nullptr, dialogWindowFlags) {
   FormAbout = this;
   setObjectName(QStringLiteral("FormAbout"));
   setWindowTitle(QStringLiteral("About Tunnelvista"));
@@ -31,14 +29,7 @@ TFormAbout::~TFormAbout() {
   if (FormAbout == this) FormAbout = nullptr;
 }
 
-void TFormAbout::ShowAbout() {
-  if (!isVisible() && mainForm) {
-    const QRect main = mainForm->frameGeometry();
-    move(main.center() - QPoint(width() / 2, height() / 2));
-  }
-  show();
-  raise();
-}
+void TFormAbout::ShowAbout() { ShowOverMainWindow(this); }
 
 void TFormAbout::ImageLogoClick() {
   hide();

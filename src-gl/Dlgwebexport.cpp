@@ -78,9 +78,7 @@ long LeadingInteger(const QString& text) {
 
 }  // namespace
 
-TFormWebExport::TFormWebExport()
-    : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+TFormWebExport::TFormWebExport() : QWidget(nullptr, dialogWindowFlags) {
   FormWebExport = this;
   setObjectName(QStringLiteral("FormWebExport"));
   setWindowTitle(QStringLiteral("Export to Web"));
@@ -187,15 +185,7 @@ void TFormWebExport::SetColours(uint32_t page, uint32_t text) {
   PanelColor->setPalette(palette);
 }
 
-void TFormWebExport::ShowForExport() {
-  if (!isVisible() && mainForm) {
-    const QRect main = mainForm->frameGeometry();
-    move(main.center() - QPoint(width() / 2, height() / 2));
-  }
-  show();
-  raise();
-  activateWindow();
-}
+void TFormWebExport::ShowForExport() { ShowOverMainWindow(this); }
 
 bool TFormWebExport::FirstPictureSize(int& width, int& height) const {
   if (!mainForm || !mainForm->imageStack || mainForm->imageStack->count() < 1) return false;

@@ -50,9 +50,7 @@ void TPreviewBox::paintEvent(QPaintEvent*) {
   painter.drawImage(PreviewRect(*image, width(), height()), image->bitmap);
 }
 
-TFormImageList::TFormImageList()
-    : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+TFormImageList::TFormImageList() : QWidget(nullptr, dialogWindowFlags) {
   FormImageList = this;
   setObjectName(QStringLiteral("FormImageList"));
   setWindowTitle(QStringLiteral("Image List Editor"));
@@ -155,15 +153,7 @@ void TFormImageList::AddEntry(Image* image) {
   ListBox->addItem(item);
 }
 
-void TFormImageList::ShowNear() {
-  if (!isVisible() && mainForm) {
-    const QRect main = mainForm->frameGeometry();
-    move(main.center() - QPoint(width() / 2, height() / 2));
-  }
-  show();
-  raise();
-  activateWindow();
-}
+void TFormImageList::ShowNear() { ShowOverMainWindow(this); }
 
 void TFormImageList::OpenForNewProject() {
   newProject = true;

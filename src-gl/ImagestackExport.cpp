@@ -155,20 +155,6 @@ bool JarFileOK(const std::string& archiveUrl) {
   return true;
 }
 
-bool WriteExportFile(const std::string& path, const std::string& bytes) {
-  switch (WriteFileReplacing(path, bytes)) {
-    case WriteResult::Ok:
-      return true;
-    case WriteResult::OpenFailed:
-      ShowPlainMessage("Error opening file " + path + " for writing\n");
-      return false;
-    case WriteResult::WriteFailed:
-      ShowPlainMessage("Error writing file " + path + "\n");
-      return false;
-  }
-  return false;
-}
-
 bool ImageStack::SameDirectory() const {
   for (int i = 0; i + 1 < pictureCount(); ++i)
     if (images[static_cast<size_t>(i)]->directory != images[static_cast<size_t>(i + 1)]->directory) return false;
@@ -195,11 +181,11 @@ bool ImageStack::WriteWebFiles(const std::string& pagePath, const std::string& d
   page.textColour = textColour;
   std::ostringstream html;
   WriteWebPage(html, page);
-  if (!WriteExportFile(pagePath, html.str())) return false;
+  if (!WriteFileReporting(pagePath, html.str())) return false;
 
   std::ostringstream data;
   WriteOptimizedData(data, *this, exportDuration);
-  if (!WriteExportFile(dataPath, data.str())) return false;
+  if (!WriteFileReporting(dataPath, data.str())) return false;
 
   std::string archive;
   if (!ReadWholeFile(templatePath, archive)) {
@@ -209,7 +195,7 @@ bool ImageStack::WriteWebFiles(const std::string& pagePath, const std::string& d
         templatePath + "\n\nUnable to create new .jar file.");
     return false;
   }
-  return WriteExportFile(archivePath, archive);
+  return WriteFileReporting(archivePath, archive);
 }
 
 bool Image::CopyTo(const std::string& destination) const {
@@ -220,5 +206,5 @@ bool Image::CopyTo(const std::string& destination) const {
                      "\n\nUnable to copy image to target directory.");
     return false;
   }
-  return WriteExportFile(destination, bytes);
+  return WriteFileReporting(destination, bytes);
 }

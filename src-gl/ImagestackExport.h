@@ -38,7 +38,3 @@ void WriteOptimizedData(std::ostream& out, ImageStack& stack, float duration);
 // True when `archiveUrl` puts the archive beside the page or in a directory above it: a bare
 // name, "/name", or "../" groups right up to the start ("../../kx.jar").
 bool JarFileOK(const std::string& archiveUrl);
-
-// Writes `bytes` to `path` safely, showing "Error opening file %s for writing\n" or
-// "Error writing file %s\n" on failure.
-bool WriteExportFile(const std::string& path, const std::string& bytes);

@@ -109,17 +109,7 @@ bool ImageStack::SaveProject() {
   if (path.empty()) return false;
   std::ostringstream text;
   SaveProject(text);
-  switch (WriteFileReplacing(path, text.str())) {
-    case WriteResult::Ok:
-      return true;
-    case WriteResult::OpenFailed:
-      ShowPlainMessage("Error opening file " + path + " for writing\n");
-      return false;
-    case WriteResult::WriteFailed:
-      ShowPlainMessage("Error writing file " + path + "\n");
-      return false;
-  }
-  return false;
+  return WriteFileReporting(path, text.str());
 }
 
 bool ImageStack::ReadProject(const std::string& text) {

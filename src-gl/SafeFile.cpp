@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "Messages.h"
+
 namespace {
 
 bool WriteAll(int fd, const std::string& bytes) {
@@ -71,6 +73,20 @@ WriteResult WriteFileReplacing(const std::string& path, const std::string& bytes
     return WriteResult::WriteFailed;
   }
   return WriteResult::Ok;
+}
+
+bool WriteFileReporting(const std::string& path, const std::string& bytes) {
+  switch (WriteFileReplacing(path, bytes)) {
+    case WriteResult::Ok:
+      return true;
+    case WriteResult::OpenFailed:
+      ShowPlainMessage("Error opening file " + path + " for writing\n");
+      return false;
+    case WriteResult::WriteFailed:
+      ShowPlainMessage("Error writing file " + path + "\n");
+      return false;
+  }
+  return false;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {

@@ -13,5 +13,9 @@ enum class WriteResult { Ok, OpenFailed, WriteFailed };
 // the flush, the close or the rename failed, and the temporary file has been removed.
 WriteResult WriteFileReplacing(const std::string& path, const std::string& bytes);
 
+// WriteFileReplacing, showing "Error opening file %s for writing\n" or "Error writing file %s\n"
+// (with the path) when it fails.
+bool WriteFileReporting(const std::string& path, const std::string& bytes);
+
 // Reads the whole file; false when it cannot be opened or read (a directory, for instance).
 bool ReadWholeFile(const std::string& path, std::string& bytes);

@@ -171,5 +171,13 @@ class TmainForm : public QMainWindow {
 
 extern TmainForm* mainForm;
 
+// The editor's dialogs: on top of the main window, not modal, only a close box.
+constexpr Qt::WindowFlags dialogWindowFlags = Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
+                                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                                              Qt::MSWindowsFixedSizeDialogHint;
+
+// Shows `dialog` without blocking, centred over the main window when it appears.
+void ShowOverMainWindow(QWidget* dialog);
+
 // The help document beside the program, set at start-up.
 extern QString helpFile;

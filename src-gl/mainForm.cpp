@@ -163,6 +163,16 @@ void TmainForm::resizeEvent(QResizeEvent* event) {
   LayoutControls();
 }
 
+void ShowOverMainWindow(QWidget* dialog) {
+  if (!dialog->isVisible() && mainForm) {
+    const QRect main = mainForm->frameGeometry();
+    dialog->move(main.center() - QPoint(dialog->width() / 2, dialog->height() / 2));
+  }
+  dialog->show();
+  dialog->raise();
+  dialog->activateWindow();
+}
+
 int TmainForm::SelectedPicture() const { return ListBox->currentRow(); }
 
 bool TmainForm::MakeViewCurrent() {
