@@ -340,4 +340,41 @@ TEST_F(WebExport, CancelAndCloseHideTheDialogAndKeepTheSettings) {
   EXPECT_EQ(d().EditTitle->text(), "Tunnelvista");
 }
 
+// The exported zoom, played by the real web player from the exported files: its first frame is
+// the first picture (red, with its green child in the middle), its last the target frame (green).
+struct ExportedZoomFixture : EditorFixture {};
+
+TEST_F(ExportedZoomFixture, FirstAndLastFramesInTheWebPlayer) {
+  if (std::string(TV_KX_JAR).empty()) GTEST_SKIP() << "built without a Java development kit";
+  Project project(2);
+  appletTemplateFile = TV_KX_JAR;
+  Start({QString::fromStdString(project.path)});
+  form->ExportToWeb->trigger();
+  const std::string out = project.dir.File("site");
+  fs::create_directory(out);
+  FormWebExport->EditDirectory->setText(QString::fromStdString(out));
+  QTest::mouseClick(FormWebExport->ButtonDone, Qt::LeftButton);
+  ASSERT_TRUE(reporter.messages.empty()) << reporter.messages[0].text;
+  ASSERT_EQ(ReadFileBytes(out + "/kx.jar"), ReadFileBytes(TV_KX_JAR));
+
+  auto render = [&](const char* t) {
+    const std::string png = out + "/frame" + t + ".png";
+    const std::string command = std::string(TV_JAVA) + " -Djava.awt.headless=true -jar " + out + "/kx.jar --render " +
+                                t + " 400 300 " + png + " " + out + "/default.kxo";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return QImage(QString::fromStdString(png)).convertToFormat(QImage::Format_RGB32);
+  };
+  auto near = [](QRgb p, int r, int g, int b) {
+    return std::abs(qRed(p) - r) < 30 && std::abs(qGreen(p) - g) < 30 && std::abs(qBlue(p) - b) < 30;
+  };
+  const QImage first = render("0");
+  ASSERT_EQ(first.size(), QSize(400, 300));
+  EXPECT_TRUE(near(first.pixel(200, 150), 40, 200, 40));
+  EXPECT_TRUE(near(first.pixel(80, 150), 200, 40, 40));
+  EXPECT_TRUE(near(first.pixel(200, 40), 200, 40, 40));
+  const QImage last = render("1");
+  for (QPoint p : {QPoint(200, 150), QPoint(10, 10), QPoint(390, 290)})
+    EXPECT_TRUE(near(last.pixel(p), 40, 200, 40)) << p.x() << "," << p.y();
+}
+
 }  // namespace
