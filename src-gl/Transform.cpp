@@ -18,3 +18,10 @@ void ApplyViewTransform(const Transform& view) {
   glScalef(view.scale, view.scale, 1.0f);
   glTranslatef(view.translateX, view.translateY, 0.0f);
 }
+
+ViewSpan FittedViewSpan(int firstWidth, int firstHeight, double viewportWidth, double viewportHeight) {
+  const Extents e = ElementExtents(firstWidth, firstHeight);
+  const double ex = e.ex, ey = e.ey, W = viewportWidth, H = viewportHeight;
+  if (ex / ey > W / H) return {ex / 2.0, ex * H / W / 2.0};
+  return {ey * W / H / 2.0, ey / 2.0};
+}

@@ -27,3 +27,11 @@ void ApplyPlacement(const Transform& placement);
 // Multiplies the current OpenGL matrix by an edit view transform: glScalef, then glTranslatef,
 // so a point p of the selected picture lands at scale * (p + translate). `rotate` is ignored.
 void ApplyViewTransform(const Transform& view);
+
+// Half the width and height of the orthographic view in which a first picture of this pixel size
+// fills a viewport of this size along its constraining axis, centred on the other.
+struct ViewSpan {
+  double halfWidth;
+  double halfHeight;
+};
+ViewSpan FittedViewSpan(int firstWidth, int firstHeight, double viewportWidth, double viewportHeight);

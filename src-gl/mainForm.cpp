@@ -199,14 +199,9 @@ void TmainForm::PanelResize() {
   const double H = Panel->height() * ratio;
   if (imageStack && imageStack->count() >= 1 && W > 0 && H > 0) {
     const Image& first = *imageStack->images[0];
-    const Extents e = ElementExtents(first.width, first.height);
-    if (e.ex / e.ey > W / H) {
-      halfWidth_ = e.ex / 2.0;
-      halfHeight_ = e.ex * H / W / 2.0;
-    } else {
-      halfWidth_ = e.ey * W / H / 2.0;
-      halfHeight_ = e.ey / 2.0;
-    }
+    const ViewSpan span = FittedViewSpan(first.width, first.height, W, H);
+    halfWidth_ = span.halfWidth;
+    halfHeight_ = span.halfHeight;
   } else {
     halfWidth_ = 0.5;
     halfHeight_ = 0.5;

@@ -66,12 +66,8 @@ class Edit : public ::testing::Test {
     glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    const Extents e = ElementExtents(firstWidth, firstHeight);
-    const double ex = e.ex, ey = e.ey, w = width, h = height;
-    if (ex / ey > w / h)
-      glOrtho(-ex / 2, ex / 2, -ex * h / w / 2, ex * h / w / 2, -1, 1);
-    else
-      glOrtho(-ey * w / h / 2, ey * w / h / 2, -ey / 2, ey / 2, -1, 1);
+    const ViewSpan span = FittedViewSpan(firstWidth, firstHeight, width, height);
+    glOrtho(-span.halfWidth, span.halfWidth, -span.halfHeight, span.halfHeight, -1, 1);
     glMatrixMode(GL_MODELVIEW);
   }
 

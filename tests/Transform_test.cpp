@@ -82,3 +82,20 @@ TEST(Transform, ViewTransformIsScaleThenTranslateAndIgnoresRotation) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FittedViewSpan, FirstPictureFillsItsConstrainingAxis) {
+  // 800 x 600 in a square view: it fills the width; 600 x 800 in 441 x 338: it fills the height.
+  ViewSpan a = FittedViewSpan(800, 600, 400, 400);
+  EXPECT_DOUBLE_EQ(a.halfWidth, 0.5);
+  EXPECT_DOUBLE_EQ(a.halfHeight, 0.5);
+  ViewSpan b = FittedViewSpan(600, 800, 441, 338);
+  EXPECT_NEAR(b.halfWidth, 441.0 / 338.0 / 2, 1e-7);
+  EXPECT_DOUBLE_EQ(b.halfHeight, 0.5);
+  ViewSpan c = FittedViewSpan(800, 600, 800, 600);  // the same aspect: both fit
+  EXPECT_NEAR(c.halfWidth, 0.5, 1e-7);
+  EXPECT_NEAR(c.halfHeight, 0.375, 1e-7);
+}
+
+}  // namespace
