@@ -67,15 +67,6 @@ QGroupBox* GroupAt(const char* name, const QString& title, QWidget* parent, int 
   return group;
 }
 
-// atol in the C locale: the leading integer, 0 when there is none.
-long LeadingInteger(const QString& text) {
-  const double value = LeadingNumber(text.toStdString());
-  if (!std::isfinite(value)) return 0;
-  if (value > 2147483647.0) return 2147483647L;
-  if (value < -2147483648.0) return -2147483647L - 1;
-  return static_cast<long>(value);
-}
-
 }  // namespace
 
 TFormWebExport::TFormWebExport() : QWidget(nullptr, dialogWindowFlags) {
@@ -212,7 +203,7 @@ void TFormWebExport::EditDurationChange() {
 
 void TFormWebExport::EditWidthChange() {
   if (EditWidth->text().isEmpty()) return;
-  long w = LeadingInteger(EditWidth->text());
+  long w = LeadingInteger(EditWidth->text().toStdString());
   if (w < 0) {
     EditWidth->setText(QStringLiteral("0"));
     w = 0;
@@ -227,7 +218,7 @@ void TFormWebExport::EditWidthChange() {
 
 void TFormWebExport::EditHeightChange() {
   if (EditHeight->text().isEmpty()) return;
-  long h = LeadingInteger(EditHeight->text());
+  long h = LeadingInteger(EditHeight->text().toStdString());
   if (h < 0) {
     EditHeight->setText(QStringLiteral("0"));
     h = 0;

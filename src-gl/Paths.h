@@ -12,3 +12,7 @@ std::string CommandLineProjectPath(const std::string& argument, const std::strin
 
 // atof in the C locale: the longest valid leading number after blanks, 0 when there is none.
 double LeadingNumber(const std::string& text);
+
+// atol: the leading decimal integer after blanks ("12.9" and "12e3" give 12), 0 when there is
+// none; values beyond 32 bits are held at the nearest end.
+long LeadingInteger(const std::string& text);

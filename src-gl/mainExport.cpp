@@ -162,8 +162,8 @@ void TmainForm::StartWebExport() {
   if (!(duration >= 1.0f)) duration = 1.0f;
   if (duration > 200.0f) duration = 200.0f;
   const bool showControls = d.CheckBoxShowControls->isChecked();
-  const int width = std::clamp(static_cast<int>(std::clamp(LeadingNumber(Text(d.EditWidth)), -1e6, 1e6)), 50, 800);
-  int height = std::clamp(static_cast<int>(std::clamp(LeadingNumber(Text(d.EditHeight)), -1e6, 1e6)), 50, 600);
+  const int width = static_cast<int>(std::clamp(LeadingInteger(Text(d.EditWidth)), 50L, 800L));
+  int height = static_cast<int>(std::clamp(LeadingInteger(Text(d.EditHeight)), 50L, 600L));
   if (showControls) height += 20;
 
   MakeViewCurrent();  // an out-of-date keyframe table is rebuilt on the GL matrix stack
