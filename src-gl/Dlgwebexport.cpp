@@ -8,7 +8,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <cmath>
+#include <algorithm>
+#include <utility>
 
 #include "Dialogs.h"
 #include "Paths.h"
@@ -33,6 +34,14 @@ QLabel* LabelAt(const QString& text, QWidget* parent, int x, int y) {
   label->adjustSize();
   label->move(x, y);
   return label;
+}
+
+// With the desktop's font a caption can be wider than its designed place: the field beside it
+// then starts after it and keeps its right edge.
+void FitAfter(const QLabel* label, QLineEdit* edit) {
+  const int right = edit->x() + edit->width();
+  const int left = std::max(edit->x(), label->x() + label->width() + 4);
+  edit->setGeometry(left, edit->y(), right - left, edit->height());
 }
 
 QLineEdit* EditAt(const char* name, QWidget* parent, int x, int y, int w, int h) {
@@ -77,6 +86,7 @@ TFormWebExport::TFormWebExport() : QWidget(nullptr, dialogWindowFlags) {
 
   Label1 = LabelAt(QStringLiteral("Target Directory"), this, 15, 16);
   EditDirectory = EditAt("EditDirectory", this, 96, 13, 329, 21);
+  FitAfter(Label1, EditDirectory);
   ButtonBrowse = ButtonAt("ButtonBrowse", QStringLiteral("Browse..."), this, 432, 11, 75, 25);
 
   GroupBox2 = GroupAt("GroupBox2", QStringLiteral("Webpage Options"), this, 8, 44, 497, 137);
@@ -84,9 +94,11 @@ TFormWebExport::TFormWebExport() : QWidget(nullptr, dialogWindowFlags) {
   EditWebFilename = EditAt("EditWebFilename", GroupBox2, 88, 21, 393, 21);
   LabelAt(QStringLiteral("Title"), GroupBox2, 16, 48);
   EditTitle = EditAt("EditTitle", GroupBox2, 88, 45, 393, 21);
-  LabelAt(QStringLiteral("Caption"), GroupBox2, 16, 72);
-  LabelAt(QStringLiteral("(may include"), GroupBox2, 8, 88);
-  LabelAt(QStringLiteral("HTML tags)"), GroupBox2, 12, 104);
+  for (auto [text, y] : {std::pair{"Caption", 72}, std::pair{"(may include", 88}, std::pair{"HTML tags)", 104}}) {
+    QLabel* label = LabelAt(QString::fromLatin1(text), GroupBox2, 2, y);
+    label->setGeometry(2, y, 82, label->height());  // right-aligned against the memo
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  }
   MemoCaption = new QPlainTextEdit(GroupBox2);
   MemoCaption->setObjectName(QStringLiteral("MemoCaption"));
   MemoCaption->setGeometry(88, 69, 393, 60);
@@ -94,8 +106,9 @@ TFormWebExport::TFormWebExport() : QWidget(nullptr, dialogWindowFlags) {
   GroupBox3 = GroupAt("GroupBox3", QStringLiteral("Java Applet Options"), this, 8, 188, 497, 81);
   LabelAt(QStringLiteral("Datafile"), GroupBox3, 16, 23);
   EditDataFilename = EditAt("EditDataFilename", GroupBox3, 88, 20, 393, 21);
-  LabelAt(QStringLiteral("Applet Location"), GroupBox3, 8, 47);
+  QLabel* appletLabel = LabelAt(QStringLiteral("Applet Location"), GroupBox3, 8, 47);
   EditAppletFilename = EditAt("EditAppletFilename", GroupBox3, 88, 44, 393, 21);
+  FitAfter(appletLabel, EditAppletFilename);
 
   GroupBox1 = GroupAt("GroupBox1", QStringLiteral("Display Options"), this, 8, 276, 305, 121);
   LabelAt(QStringLiteral("Duration (s)"), GroupBox1, 8, 25);
@@ -105,8 +118,10 @@ TFormWebExport::TFormWebExport() : QWidget(nullptr, dialogWindowFlags) {
   CheckBoxPlayForward = CheckAt("CheckBoxPlayForward", QStringLiteral("Play forward"), GroupBox1, 24, 86);
   LabelAt(QStringLiteral("Applet Width"), GroupBox1, 152, 25);
   EditWidth = EditAt("EditWidth", GroupBox1, 233, 22, 41, 21);
-  LabelAt(QStringLiteral("Applet Height"), GroupBox1, 152, 49);
+  QLabel* heightLabel = LabelAt(QStringLiteral("Applet Height"), GroupBox1, 152, 49);
   EditHeight = EditAt("EditHeight", GroupBox1, 233, 46, 41, 21);
+  FitAfter(heightLabel, EditHeight);
+  EditWidth->setGeometry(EditHeight->geometry().translated(0, -24));
   CheckBoxConstrain = CheckAt("CheckBoxConstrain", QStringLiteral("Constrain aspect ratio"), GroupBox1, 150, 73);
   LabelAt(QStringLiteral("to match first image"), GroupBox1, 168, 92);
 
