@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ImagestackExport.h"
 #include "Keyframe.h"
 #include "Transform.h"
 #include "image.h"
@@ -100,13 +101,11 @@ class ImageStack {
   // --- web export ---
   // True when every picture lies in the same directory (the same `directory` text).
   bool SameDirectory() const;
-  // Writes the page, the data file and the copy of the applet archive template, in this order,
-  // each only if the one before succeeded; every failure has shown its message.
-  bool WriteWebFiles(const std::string& pagePath, const std::string& dataPath, const std::string& dataUrl,
-                     const std::string& archivePath, const std::string& archiveUrl, const std::string& title,
-                     const std::string& caption, float exportDuration, bool showControls, bool autoplay,
-                     bool playForward, int width, int height, uint32_t pageColour, uint32_t textColour,
-                     const std::string& templatePath);
+  // Writes the page, the data file (with `page.duration`) and the copy of the applet archive
+  // template, in this order, each only if the one before succeeded; every failure has shown its
+  // message.
+  bool WriteWebFiles(const std::string& pagePath, const std::string& dataPath, const std::string& archivePath,
+                     const WebPageOptions& page, const std::string& templatePath);
 
   // The view's four channels at time t, as ViewAtTime applies them.
   struct View {
@@ -114,6 +113,15 @@ class ImageStack {
   };
   View ViewValuesAtTime(float t) const;
 };
+
+// The GL state both drawings expect of the view: depth test and lighting off, texturing on, the
+// alpha blend function (blending itself is switched by the drawings), a grey clear colour.
+void SetViewGlState();
+
+// An orthographic projection (and viewport) in which the first picture fills a viewport of
+// width x height pixels along its constraining axis; without a first picture, -0.5..0.5 on both
+// axes. Leaves the modelview matrix current and the identity.
+void LoadViewProjection(const Image* first, int width, int height);
 
 // The edit view starts unzoomed and centred: scale 1, translation 0; `rotate` is left alone.
 void ResetView(Transform& viewTransform);

@@ -161,30 +161,14 @@ bool ImageStack::SameDirectory() const {
   return true;
 }
 
-bool ImageStack::WriteWebFiles(const std::string& pagePath, const std::string& dataPath, const std::string& dataUrl,
-                               const std::string& archivePath, const std::string& archiveUrl, const std::string& title,
-                               const std::string& caption, float exportDuration, bool showControls, bool autoplay,
-                               bool playForward, int width, int height, uint32_t pageColour, uint32_t textColour,
-                               const std::string& templatePath) {
-  WebPageOptions page;
-  page.title = title;
-  page.caption = caption;
-  page.archiveUrl = archiveUrl;
-  page.dataUrl = dataUrl;
-  page.duration = exportDuration;
-  page.showControls = showControls;
-  page.autoplay = autoplay;
-  page.playForward = playForward;
-  page.width = width;
-  page.height = height;
-  page.pageColour = pageColour;
-  page.textColour = textColour;
+bool ImageStack::WriteWebFiles(const std::string& pagePath, const std::string& dataPath, const std::string& archivePath,
+                               const WebPageOptions& page, const std::string& templatePath) {
   std::ostringstream html;
   WriteWebPage(html, page);
   if (!WriteFileReporting(pagePath, html.str())) return false;
 
   std::ostringstream data;
-  WriteOptimizedData(data, *this, exportDuration);
+  WriteOptimizedData(data, *this, page.duration);
   if (!WriteFileReporting(dataPath, data.str())) return false;
 
   std::string archive;

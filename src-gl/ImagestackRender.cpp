@@ -5,6 +5,25 @@
 
 #include "Imagestack.h"
 
+void SetViewGlState() {
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_LIGHTING);
+  glEnable(GL_TEXTURE_2D);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glClearColor(0.25f, 0.25f, 0.25f, 1.0f);
+}
+
+void LoadViewProjection(const Image* first, int width, int height) {
+  ViewSpan span{0.5, 0.5};
+  if (first && width > 0 && height > 0) span = FittedViewSpan(first->width, first->height, width, height);
+  glViewport(0, 0, width, height);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(-span.halfWidth, span.halfWidth, -span.halfHeight, span.halfHeight, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+}
+
 void ResetView(Transform& viewTransform) {
   viewTransform.scale = 1.0f;
   viewTransform.translateX = 0.0f;

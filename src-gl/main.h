@@ -164,9 +164,6 @@ class TmainForm : public QMainWindow {
 
   QStringList arguments_;
   bool shown_ = false;
-  // Projection set by PanelResize: the view spans x in [-halfWidth, halfWidth], y likewise.
-  double halfWidth_ = 0.5;
-  double halfHeight_ = 0.5;
 };
 
 extern TmainForm* mainForm;

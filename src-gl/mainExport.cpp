@@ -157,20 +157,25 @@ void TmainForm::StartWebExport() {
     return;
   }
 
-  float duration = 1.0f;
-  if (!d.EditDuration->text().isEmpty()) duration = static_cast<float>(LeadingNumber(Text(d.EditDuration)));
-  if (!(duration >= 1.0f)) duration = 1.0f;
-  if (duration > 200.0f) duration = 200.0f;
-  const bool showControls = d.CheckBoxShowControls->isChecked();
-  const int width = static_cast<int>(std::clamp(LeadingInteger(Text(d.EditWidth)), 50L, 800L));
-  int height = static_cast<int>(std::clamp(LeadingInteger(Text(d.EditHeight)), 50L, 600L));
-  if (showControls) height += 20;
+  WebPageOptions page;
+  page.title = Text(d.EditTitle);
+  page.caption = QFile::encodeName(d.MemoCaption->toPlainText()).toStdString();
+  page.archiveUrl = archiveUrl;
+  page.dataUrl = dataUrl;
+  page.duration = d.EditDuration->text().isEmpty() ? 1.0f : static_cast<float>(LeadingNumber(Text(d.EditDuration)));
+  if (!(page.duration >= 1.0f)) page.duration = 1.0f;
+  if (page.duration > 200.0f) page.duration = 200.0f;
+  page.showControls = d.CheckBoxShowControls->isChecked();
+  page.autoplay = d.CheckBoxAutoplay->isChecked();
+  page.playForward = d.CheckBoxPlayForward->isChecked();
+  page.width = static_cast<int>(std::clamp(LeadingInteger(Text(d.EditWidth)), 50L, 800L));
+  page.height = static_cast<int>(std::clamp(LeadingInteger(Text(d.EditHeight)), 50L, 600L));
+  if (page.showControls) page.height += 20;
+  page.pageColour = d.PageColour();
+  page.textColour = d.TextColour();
 
   MakeViewCurrent();  // an out-of-date keyframe table is rebuilt on the GL matrix stack
-  imageStack->WriteWebFiles(pagePath, dataPath, dataUrl, archivePath, archiveUrl, Text(d.EditTitle),
-                            QFile::encodeName(d.MemoCaption->toPlainText()).toStdString(), duration, showControls,
-                            d.CheckBoxAutoplay->isChecked(), d.CheckBoxPlayForward->isChecked(), width, height,
-                            d.PageColour(), d.TextColour(), QFile::encodeName(appletTemplateFile).toStdString());
+  imageStack->WriteWebFiles(pagePath, dataPath, archivePath, page, QFile::encodeName(appletTemplateFile).toStdString());
   for (int i = 0; i < pictures; ++i)
     if (copy[static_cast<size_t>(i)])
       imageStack->images[static_cast<size_t>(i)]->CopyTo(

@@ -194,39 +194,18 @@ void TmainForm::FormPaint() {
 }
 
 void TmainForm::PanelResize() {
-  const double ratio = Panel->PixelRatio();
-  const double W = Panel->width() * ratio;
-  const double H = Panel->height() * ratio;
-  if (imageStack && imageStack->count() >= 1 && W > 0 && H > 0) {
-    const Image& first = *imageStack->images[0];
-    const ViewSpan span = FittedViewSpan(first.width, first.height, W, H);
-    halfWidth_ = span.halfWidth;
-    halfHeight_ = span.halfHeight;
-  } else {
-    halfWidth_ = 0.5;
-    halfHeight_ = 0.5;
-  }
   if (MakeViewCurrent()) ApplyProjection();
   FormPaint();
 }
 
+// The viewport in framebuffer pixels and the projection fitted to the first picture.
 void TmainForm::ApplyProjection() {
   const double ratio = Panel->PixelRatio();
-  glViewport(0, 0, static_cast<GLsizei>(Panel->width() * ratio), static_cast<GLsizei>(Panel->height() * ratio));
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glOrtho(-halfWidth_, halfWidth_, -halfHeight_, halfHeight_, -1, 1);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+  const Image* first = imageStack && imageStack->count() >= 1 ? imageStack->images[0].get() : nullptr;
+  LoadViewProjection(first, static_cast<int>(Panel->width() * ratio), static_cast<int>(Panel->height() * ratio));
 }
 
-void TmainForm::OpenGLSetupParams() {
-  glDisable(GL_DEPTH_TEST);
-  glDisable(GL_LIGHTING);
-  glEnable(GL_TEXTURE_2D);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  glClearColor(0.25f, 0.25f, 0.25f, 1.0f);
-}
+void TmainForm::OpenGLSetupParams() { SetViewGlState(); }
 
 void TmainForm::PaintView() {
   // Qt may have moved the viewport for its own framebuffer; the projection is ours.

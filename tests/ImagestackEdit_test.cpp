@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "GlTestContext.h"
+#include "GlViewTest.h"
 #include "Imagestack.h"
 
 namespace {
@@ -43,32 +44,11 @@ const Transform identity;
 
 // Viewport and projection as the main window fits them to the first picture; the shared context
 // is given back as found.
-class Edit : public ::testing::Test {
+class Edit : public GlViewTest {
  protected:
-  void SetUp() override {
-    glPushAttrib(GL_VIEWPORT_BIT | GL_TRANSFORM_BIT);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-  }
-  void TearDown() override {
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glPopAttrib();
-  }
-
   void View(int width, int height, int firstWidth, int firstHeight) {
     height_ = height;
-    glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    const ViewSpan span = FittedViewSpan(firstWidth, firstHeight, width, height);
-    glOrtho(-span.halfWidth, span.halfWidth, -span.halfHeight, span.halfHeight, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
+    FitView(width, height, firstWidth, firstHeight);
   }
 
   // The mouse over a GL window point, and back.

@@ -484,6 +484,26 @@ TEST(JarFileOK, BesideOrAboveThePageOnly) {
 // ---------------------------------------------------------------------------------------------
 // Writing the three files
 
+// The page's values in the order the export hands them over.
+WebPageOptions Options(const std::string& dataUrl, const std::string& archiveUrl, const std::string& title,
+                       const std::string& caption, float duration, bool showControls, bool autoplay, bool playForward,
+                       int width, int height, uint32_t pageColour, uint32_t textColour) {
+  WebPageOptions o;
+  o.dataUrl = dataUrl;
+  o.archiveUrl = archiveUrl;
+  o.title = title;
+  o.caption = caption;
+  o.duration = duration;
+  o.showControls = showControls;
+  o.autoplay = autoplay;
+  o.playForward = playForward;
+  o.width = width;
+  o.height = height;
+  o.pageColour = pageColour;
+  o.textColour = textColour;
+  return o;
+}
+
 class WebFilesFixture : public ::testing::Test {
  protected:
   WebFilesFixture() {
@@ -492,9 +512,11 @@ class WebFilesFixture : public ::testing::Test {
   }
 
   bool Write(const std::string& page, const std::string& data, const std::string& archive) {
-    return stack.WriteWebFiles(page, data, "default.kxo", archive, "kx.jar", "Tunnelvista",
-                               "This file was created automatically by the <i>Tunnelvista</i> Editor", 15.0f, true,
-                               true, true, 320, 260, 0x404040, 0xFFFFFF, templatePath);
+    return stack.WriteWebFiles(page, data, archive,
+                               Options("default.kxo", "kx.jar", "Tunnelvista",
+                                       "This file was created automatically by the <i>Tunnelvista</i> Editor", 15.0f,
+                                       true, true, true, 320, 260, 0x404040, 0xFFFFFF),
+                               templatePath);
   }
 
   std::string ExpectedData() {
@@ -520,8 +542,9 @@ TEST_F(WebFilesFixture, WritesPageDataAndArchive) {
 }
 
 TEST_F(WebFilesFixture, EveryValueReachesItsPlace) {
-  ASSERT_TRUE(stack.WriteWebFiles(dir.File("z.html"), dir.File("d.kxo"), "d.kxo", dir.File("a.jar"), "a.jar", "T", "C",
-                                  12.5f, false, true, false, 640, 480, 0x0000FF, 0x0080FF, templatePath));
+  ASSERT_TRUE(stack.WriteWebFiles(
+      dir.File("z.html"), dir.File("d.kxo"), dir.File("a.jar"),
+      Options("d.kxo", "a.jar", "T", "C", 12.5f, false, true, false, 640, 480, 0x0000FF, 0x0080FF), templatePath));
   const std::vector<std::string> lines = Lines(ReadFileBytes(dir.File("z.html")));
   ASSERT_EQ(lines.size(), 56u);
   EXPECT_EQ(lines[1], "<head><title>T</title></head>");

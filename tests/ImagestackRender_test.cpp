@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "GlTestContext.h"
+#include "GlViewTest.h"
 #include "Imagestack.h"
 
 namespace {
@@ -173,42 +174,13 @@ void Matrix(GLenum name, double out[16]) { glGetDoublev(name, out); }
 // Every test runs in the state the editor's view keeps (viewport, projection fitted to the first
 // picture, depth test and lighting off, texturing on, alpha blend function, grey clear colour)
 // and gives the shared context back as it found it.
-class Render : public ::testing::Test {
+class Render : public GlViewTest {
  protected:
-  void SetUp() override {
-    glPushAttrib(GL_ALL_ATTRIB_BITS);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_LIGHTING);
-    glEnable(GL_TEXTURE_2D);
-    glDisable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glClearColor(0.25f, 0.25f, 0.25f, 1.0f);
-    glColor4f(1, 1, 1, 1);
-  }
-  void TearDown() override {
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glPopAttrib();
-  }
-
-  // Viewport and projection as the main window sets them for a first picture of firstWidth x
-  // firstHeight pixels, then a cleared view.
+  // The view for a first picture of firstWidth x firstHeight pixels, cleared.
   void View(int width, int height, int firstWidth, int firstHeight) {
     width_ = width;
     height_ = height;
-    glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    const ViewSpan span = FittedViewSpan(firstWidth, firstHeight, width, height);
-    glOrtho(-span.halfWidth, span.halfWidth, -span.halfHeight, span.halfHeight, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    FitView(width, height, firstWidth, firstHeight);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   }
 
