@@ -1,14 +1,25 @@
-// The program: Tunnelvista Editor.
+// The program: Tunnelvista Editor, or work without a window when the command line asks for it.
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QSurfaceFormat>
 
+#include "CommandLine.h"
 #include "Startup.h"
+#include "main.h"
 
 int main(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  if (IsCommandLineWork(arguments)) {
+    // No display is needed, so no GUI platform is loaded.
+    QCoreApplication application(argc, argv);
+    return RunCommandLine(arguments);
+  }
+  if (!TakeEditorOptions(arguments, textureBudgetOption)) return 2;
   // The view's context needs the compatibility profile; it must be asked for before the
   // application object exists.
   QSurfaceFormat::setDefaultFormat(EditorSurfaceFormat());
   QApplication application(argc, argv);
-  return RunEditor(application);
+  return RunEditor(application, arguments);
 }

@@ -10,6 +10,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "Parallel.h"
 #include "image.h"
 
 namespace {

@@ -4,6 +4,16 @@
 
 void ImageStack::FreeImages() { images.clear(); }
 
+const Timeline& ImageStack::CurrentTimeline() {
+  if (dirty || !timeline_) {
+    BuildKeyframes();
+    if (!timeline_) timeline_ = std::make_unique<Timeline>();
+    timeline_->Build(*this);
+    dirty = false;
+  }
+  return *timeline_;
+}
+
 std::unique_ptr<ImageStack> OpenProject(const std::string& path) {
   auto stack = std::make_unique<ImageStack>();
   stack->path = path;
@@ -23,25 +33,10 @@ std::unique_ptr<Image> TakeFrom(std::vector<std::unique_ptr<Image>>& owners, Ima
 }  // namespace
 
 bool ReplacePictures(std::unique_ptr<ImageStack>& stack, const std::vector<Image*>& list,
-                     std::vector<std::unique_ptr<Image>>& added, bool newProject, bool& reduced) {
-  reduced = false;
+                     std::vector<std::unique_ptr<Image>>& added, bool newProject) {
   if (list.empty()) {
     added.clear();
     return false;
-  }
-
-  // Textures for new and reloaded pictures: the pixel work side by side, the uploads here.
-  std::vector<Image*> untextured;
-  for (Image* image : list)
-    if (image->textureId == 0 && !image->bitmap.isNull()) untextured.push_back(image);
-  if (!untextured.empty()) {
-    const int limit = TextureLimit();
-    std::vector<char> wasReduced(untextured.size(), 0);
-    ForEachParallel(untextured.size(), [&](size_t i) { wasReduced[i] = untextured[i]->PrepareTexture(limit); });
-    for (size_t i = 0; i < untextured.size(); ++i) {
-      untextured[i]->UploadTexture();
-      if (wasReduced[i]) reduced = true;
-    }
   }
 
   // Every element of the stack is out until the list takes it; what stays out is destroyed below.

@@ -183,10 +183,10 @@ bool ImageStack::WriteWebFiles(const std::string& pagePath, const std::string& d
 }
 
 bool Image::CopyTo(const std::string& destination) const {
-  const std::string source = FullPath();
+  const std::string sourcePath = FullPath();
   std::string bytes;
-  if (!ReadWholeFile(source, bytes)) {
-    ShowPlainMessage("The image could not be found at its expected location:\n\n    " + source +
+  if (!ReadWholeFile(sourcePath, bytes)) {
+    ShowPlainMessage("The image could not be found at its expected location:\n\n    " + sourcePath +
                      "\n\nUnable to copy image to target directory.");
     return false;
   }

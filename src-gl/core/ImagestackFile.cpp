@@ -10,6 +10,7 @@
 
 #include "Imagestack.h"
 #include "Messages.h"
+#include "Parallel.h"
 #include "SafeFile.h"
 #include "TextNumbers.h"
 
@@ -175,29 +176,18 @@ bool ImageStack::LoadProject() {
   }
   if (!ReadProject(text)) return false;
 
-  // Decoding and the texture images are independent per picture and run side by side; the
-  // uploads need the GL context and run here, in stack order.
+  // Every picture is checked once, side by side; the messages come afterwards, in stack order.
   const size_t pictures = static_cast<size_t>(pictureCount());
-  const int limit = TextureLimit();
   std::vector<char> loaded(pictures, 0);
-  std::vector<char> reduced(pictures, 0);
-  ForEachParallel(pictures, [&](size_t i) {
-    loaded[i] = images[i]->LoadJpeg();
-    if (!images[i]->bitmap.isNull()) reduced[i] = images[i]->PrepareTexture(limit);
-  });
+  ForEachParallel(pictures, [&](size_t i) { loaded[i] = images[i]->LoadJpeg(); });
 
   std::string failed;
-  bool anyReduced = false;
-  for (size_t i = 0; i < pictures; ++i) {
+  for (size_t i = 0; i < pictures; ++i)
     if (!loaded[i]) failed += images[i]->fileName + "\n    ";
-    if (!images[i]->bitmap.isNull()) images[i]->UploadTexture();
-    anyReduced = anyReduced || reduced[i];
-  }
   if (!failed.empty())
     ShowPlainMessage("There was an error loading the following files:\n\n    " + failed +
                      "\nThese files may not exist or may not be valid JPEG images.  You can\nreload these files by "
                      "selecting \"Image List\" from the Edit menu.");
-  if (anyReduced) ShowMaxImageSizeMessage();
 
   if (pictures >= 1) {
     images.back()->width = images[pictures - 1]->width;

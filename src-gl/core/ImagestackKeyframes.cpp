@@ -6,8 +6,6 @@
 // zero-length segments are entered at their start, and interior slopes over a zero time span
 // are 0. None of these guards changes a stack whose key times increase strictly.
 
-#include <GL/gl.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -15,7 +13,8 @@
 
 namespace {
 
-// Keeps e^logZoom within single precision.
+// Keeps e^logZoom within single precision (the table is single precision; drawing uses the
+// Timeline, which has no such limit).
 const float maxLogZoom = 85.0f;
 
 float FiniteOr(float value, float fallback) { return std::isfinite(value) ? value : fallback; }
@@ -38,6 +37,42 @@ float Hermite(float p0, float p1, float slope0, float slope1, float d, float s) 
   return a * s * s * s + b * s * s + m0 * s + p0;
 }
 
+// The keyframe table is stored byte for byte in the web export's data file, which has always held
+// what OpenGL's single-precision matrix stack made of the placements. FloatMatrix repeats those
+// operations with the same roundings: glTranslatef, glScalef and glRotatef about z on a
+// column-major matrix of floats, each product summed in the same order.
+class FloatMatrix {
+ public:
+  void Translate(float x, float y) {
+    m_[12] = m_[0] * x + m_[4] * y + m_[12];
+    m_[13] = m_[1] * x + m_[5] * y + m_[13];
+  }
+  void Scale(float s) {
+    for (int i : {0, 1, 4, 5}) m_[i] *= s;
+  }
+  void Rotate(float degrees) {
+    const double radians = static_cast<double>(degrees) * M_PI / 180.0;
+    const float s = std::sin(static_cast<float>(radians));
+    const float c = std::cos(static_cast<float>(radians));
+    const float m0 = m_[0], m1 = m_[1], m4 = m_[4], m5 = m_[5];
+    m_[0] = m0 * c + m4 * s;
+    m_[1] = m1 * c + m5 * s;
+    m_[4] = m0 * -s + m4 * c;
+    m_[5] = m1 * -s + m5 * c;
+  }
+  void Apply(const Transform& t) {
+    Translate(t.translateX, t.translateY);
+    Scale(t.scale);
+    Rotate(t.rotate);
+  }
+  void Read(double out[16]) const {
+    for (int i = 0; i < 16; ++i) out[i] = m_[i];
+  }
+
+ private:
+  float m_[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+};
+
 }  // namespace
 
 void ImageStack::BuildKeyframes() {
@@ -51,19 +86,15 @@ void ImageStack::BuildKeyframes() {
 
   images[0]->ResetMatrix();
 
-  GLint matrixMode = GL_MODELVIEW;
-  glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
+  FloatMatrix composed;
   for (int i = 1; i < n; ++i) {
     Image& element = *images[static_cast<size_t>(i)];
     const Keyframe& previous = keys[static_cast<size_t>(i - 1)];
     Keyframe& key = keys[static_cast<size_t>(i)];
 
-    ApplyPlacement(element.transform);
+    composed.Apply(element.transform);
     double matrix[16];
-    glGetDoublev(GL_MODELVIEW_MATRIX, matrix);
+    composed.Read(matrix);
     element.SetMatrix(matrix);
 
     key.zoom = previous.zoom * 1.0f / element.transform.scale;
@@ -84,8 +115,6 @@ void ImageStack::BuildKeyframes() {
     key.rotate = FiniteOr(key.rotate, previous.rotate);
     key.logZoomSlope = FiniteOr(key.logZoomSlope, 0.0f);
   }
-  glPopMatrix();
-  glMatrixMode(static_cast<GLenum>(matrixMode));
 
   for (int i = 1; i + 1 < n; ++i) {
     const Keyframe& a = keys[static_cast<size_t>(i - 1)];
@@ -120,12 +149,4 @@ ImageStack::View ImageStack::ViewValuesAtTime(float t) const {
 
   logZoom = std::clamp(FiniteOr(logZoom, a.logZoom), -maxLogZoom, maxLogZoom);
   return {std::exp(logZoom), FiniteOr(x, a.x), FiniteOr(y, a.y), FiniteOr(rotate, a.rotate)};
-}
-
-void ImageStack::ViewAtTime(float t) const {
-  const View v = ViewValuesAtTime(t);
-  glLoadIdentity();
-  glRotatef(v.rotate, 0.0f, 0.0f, 1.0f);
-  glScalef(v.zoom, v.zoom, 1.0f);
-  glTranslatef(v.x, v.y, 0.0f);
 }

@@ -1,6 +1,6 @@
 #include "Transform.h"
 
-#include <GL/gl.h>
+#include "EditView.h"
 
 Extents ElementExtents(int width, int height) {
   if (height < width) return {1.0f, static_cast<float>(height) / static_cast<float>(width)};
@@ -8,15 +8,10 @@ Extents ElementExtents(int width, int height) {
   return {static_cast<float>(width) / static_cast<float>(height), 1.0f};
 }
 
-void ApplyPlacement(const Transform& placement) {
-  glTranslatef(placement.translateX, placement.translateY, 0.0f);
-  glScalef(placement.scale, placement.scale, 1.0f);
-  glRotatef(placement.rotate, 0.0f, 0.0f, 1.0f);
-}
-
-void ApplyViewTransform(const Transform& view) {
-  glScalef(view.scale, view.scale, 1.0f);
-  glTranslatef(view.translateX, view.translateY, 0.0f);
+void ResetView(Transform& viewTransform) {
+  viewTransform.scale = 1.0f;
+  viewTransform.translateX = 0.0f;
+  viewTransform.translateY = 0.0f;
 }
 
 ViewSpan FittedViewSpan(int firstWidth, int firstHeight, double viewportWidth, double viewportHeight) {

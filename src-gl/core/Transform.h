@@ -20,14 +20,6 @@ struct Extents {
 // (1, h/w) for landscape, (w/h, 1) for portrait or square, in single precision.
 Extents ElementExtents(int width, int height);
 
-// Multiplies the current OpenGL matrix by the placement: glTranslatef, glScalef, glRotatef,
-// giving M = Translate * Scale * Rotate.
-void ApplyPlacement(const Transform& placement);
-
-// Multiplies the current OpenGL matrix by an edit view transform: glScalef, then glTranslatef,
-// so a point p of the selected picture lands at scale * (p + translate). `rotate` is ignored.
-void ApplyViewTransform(const Transform& view);
-
 // Half the width and height of the orthographic view in which a first picture of this pixel size
 // fills a viewport of this size along its constraining axis, centred on the other.
 struct ViewSpan {

@@ -1,20 +1,16 @@
 #include "image.h"
 
-#include <GL/glu.h>
-
 #include <algorithm>
-#include <atomic>
-#include <exception>
-#include <mutex>
-#include <thread>
+#include <cmath>
 
+#include "Affine.h"
+#include "EditView.h"
 #include "Messages.h"
+#include "ViewGeometry.h"
 
 namespace {
 
 const double identityMatrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-
-int textureLimitOverride = 0;
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
@@ -34,10 +30,6 @@ std::string Slashes(std::string text) {
 }  // namespace
 
 Image::Image() { ResetMatrix(); }
-
-Image::~Image() {
-  if (textureId != 0) glDeleteTextures(1, &textureId);
-}
 
 void Image::ResolvePath(const std::string& projectPath) {
   size_t last = LastSeparator(fileName);
@@ -80,78 +72,27 @@ void Image::ResetMatrix() { std::copy(identityMatrix, identityMatrix + 16, model
 
 void Image::SetMatrix(const double matrix[16]) { std::copy(matrix, matrix + 16, modelMatrix); }
 
-bool Image::CoversView(const double view[16]) const {
-  GLdouble projection[16];
-  GLdouble product[16];
-  GLint viewport[4];
-  glGetDoublev(GL_PROJECTION_MATRIX, projection);
-  glGetIntegerv(GL_VIEWPORT, viewport);
-  glPushMatrix();
-  glLoadMatrixd(view);
-  glMultMatrixd(modelMatrix);
-  glGetDoublev(GL_MODELVIEW_MATRIX, product);
-  glPopMatrix();
-
-  Extents e = ElementExtents(width, height);
+void Image::OpaqueCore(double& halfX, double& halfY) const {
+  const Extents e = ElementExtents(width, height);
   float sx = e.ex;
   float sy = e.ey;
-  float m = std::min(sx, sy) * 0.2f;  // the faded band, one tenth of the shorter side each edge
+  const float m = std::min(sx, sy) * (2 * fadeBand);  // the faded band at each edge
   sx -= m;
   sy -= m;
-
-  const double corners[4][2] = {{static_cast<double>(viewport[0]), static_cast<double>(viewport[1])},
-                                {static_cast<double>(viewport[0]), static_cast<double>(viewport[3])},
-                                {static_cast<double>(viewport[2]), static_cast<double>(viewport[1])},
-                                {static_cast<double>(viewport[2]), static_cast<double>(viewport[3])}};
-  for (const auto& corner : corners) {
-    GLdouble x = 0, y = 0, z = 0;
-    if (gluUnProject(corner[0], corner[1], 0.0, product, projection, viewport, &x, &y, &z) != GL_TRUE) return false;
-    if (!(x >= -sx / 2 && x <= sx / 2 && y >= -sy / 2 && y <= sy / 2)) return false;
-  }
-  return true;
+  halfX = sx / 2.0;
+  halfY = sy / 2.0;
 }
 
-int TextureLimit() {
-  if (textureLimitOverride > 0) return textureLimitOverride;
-  GLint limit = 0;
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &limit);
-  return limit > 0 ? limit : 1024;
+bool Image::CoversView(const Affine& toView, const ViewGeometry& view) const {
+  double hx, hy;
+  OpaqueCore(hx, hy);
+  return view.RectCoversView(toView, hx, hy);
 }
 
-void SetTextureLimit(int limit) { textureLimitOverride = limit > 0 ? limit : 0; }
-
-void ShowMaxImageSizeMessage() {
-  std::string m = std::to_string(TextureLimit());
+void ShowMaxImageSizeMessage(int limit) {
+  const std::string m = std::to_string(limit);
   ShowMessage("Your graphics hardware supports images of size " + m + " by " + m +
                   " pixels.\nOne or more of the selected images will be displayed at a lower\nresolution to meet "
                   "these constraints.",
               "Max Image Size Exceeded", MessageIcon::None, MessageButtons::Ok);
-}
-
-void ForEachParallel(size_t count, const std::function<void(size_t)>& job) {
-  size_t threads = std::min<size_t>(count, std::max(1u, std::thread::hardware_concurrency()));
-  if (threads <= 1) {
-    for (size_t i = 0; i < count; ++i) job(i);
-    return;
-  }
-  // An exception (an allocation that fails on a huge picture) must not end the program from a
-  // worker thread: the first one is handed to the caller once every thread has stopped.
-  std::atomic<size_t> next{0};
-  std::mutex failureLock;
-  std::exception_ptr failure;
-  auto worker = [&] {
-    for (size_t i = next++; i < count; i = next++) {
-      try {
-        job(i);
-      } catch (...) {
-        std::lock_guard<std::mutex> hold(failureLock);
-        if (!failure) failure = std::current_exception();
-      }
-    }
-  };
-  std::vector<std::thread> pool;
-  for (size_t k = 1; k < threads; ++k) pool.emplace_back(worker);
-  worker();
-  for (auto& t : pool) t.join();
-  if (failure) std::rethrow_exception(failure);
 }

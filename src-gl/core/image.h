@@ -1,41 +1,40 @@
 #pragma once
-// One element of the image stack: a JPEG picture with its decoded bitmap, its faded-border RGBA
-// texture and its placement, or the target frame (no file, no texture; only `transform`,
-// `width` and `height` are used).
-//
-// Anything that creates, deletes or queries a texture needs the view's OpenGL context current;
-// that includes destroying an Image that has a texture.
-
-#include <GL/gl.h>
+// One element of the image stack: a JPEG picture with its placement, or the target frame (no
+// file; only `transform`, `width` and `height` are used). Plain data: the pictures' textures
+// belong to each GL context's renderer, which decodes the file at the size it needs.
 
 #include <QImage>
 #include <cstdint>
-#include <functional>
 #include <string>
-#include <vector>
 
 #include "Transform.h"
+
+struct Affine;
+struct ViewGeometry;
 
 class Image {
  public:
   Image();
-  ~Image();
   Image(const Image&) = delete;
   Image& operator=(const Image&) = delete;
 
-  QImage bitmap;  // decoded picture, QImage::Format_RGB888; null when none
-  int width = 0;  // pixels, set when the texture is built (after any reduction)
+  int width = 0;  // the picture's full size in pixels (32 x 20 for the placeholder); 0 until loaded
   int height = 0;
-  std::vector<uint8_t> pixels;  // RGBA texture image, texWidth x texHeight, bottom row first
-  int texWidth = 0;             // powers of two
-  int texHeight = 0;
-  GLuint textureId = 0;    // 0: no texture
+  bool loaded = false;  // the last load found a whole, undamaged JPEG
+  // A small copy, longer side at most `thumbnailSide` (RGB888): the image list's preview and a
+  // renderer's first texture. Null until loaded.
+  QImage bitmap;
+  // A picture made in memory rather than read from a file: its full pixels (RGB888).
+  QImage source;
+  // Changes whenever the pixels change (a load, a reload), so renderers rebuild their textures.
+  uint64_t revision = 0;
+
   Transform transform;     // placement inside the previous element
   std::string fileName;    // as the user or the project file gave it; empty: none
   std::string directory;   // where the file lies, no trailing separator; '/' separators unless a drive name
   std::string baseName;    // the name without its directory
   bool inUse = true;       // mark used while the picture list is replaced
-  double modelMatrix[16];  // cumulative placement, column-major; written by the timeline
+  double modelMatrix[16];  // cumulative placement as the keyframe table composes it, column-major
 
   // Splits `fileName` into `directory` and `baseName`. Both '/' and '\' separate; a name that
   // starts with '/' or a drive ("C:") is absolute, any other is relative to the directory of
@@ -49,47 +48,31 @@ class Image {
   // shows its own message and returns false on failure.
   bool CopyTo(const std::string& destination) const;
 
-  // Decodes the file into `bitmap`. On any failure `bitmap` becomes a 32 x 20 white placeholder
-  // and the result is false. `width`, `height` and the texture are not touched.
+  // Checks the file once: its header for the size, and a decode at 1/8 that reads all of its
+  // data, so damage is found, into `bitmap`. On any failure the picture becomes the white
+  // 32 x 20 placeholder and the result is false. Either way `revision` changes.
   bool LoadJpeg();
 
-  // Builds and uploads the texture from `bitmap`, reducing it to the texture limit first.
-  // Returns false (reduced cleared) when there is no bitmap. GL context required.
-  bool CreateTexture(bool& reduced);
+  // Makes this a picture held in memory (RGB888 or anything QImage converts): `source`, the
+  // size, the thumbnail; `loaded` true.
+  void SetPicture(const QImage& picture);
 
-  // The CPU half of CreateTexture: reduction and the RGBA image. Needs no GL context, so it may
-  // run on a worker thread; `limit` is TextureLimit() read beforehand. Returns whether reduced.
-  bool PrepareTexture(int limit);
-  // The GL half: uploads `pixels` with mipmaps into a new texture.
-  void UploadTexture();
-
-  // Texture from an in-memory picture that carries its own alpha (the handle sprite):
-  // no reduction, no fade, nearest filtering, no mipmaps.
-  void CreateFromGraphic(const QImage& graphic);
-
-  // Takes the picture back to the decoded state (Reload): texture and `pixels` freed,
-  // `textureId`, `width` and `height` 0. GL context required when there is a texture.
-  void ReleaseTexture();
-
-  // Nearest-neighbour reduction so that the longer side is `limit`.
-  void Reduce(int limit);
+  // Back to the unloaded state (Reload): no size, no thumbnail, a new revision.
+  void Unload();
 
   void ResetMatrix();
   void SetMatrix(const double matrix[16]);
 
-  // True when the picture's opaque core (its extents less the faded band) covers all four
-  // corners of the current viewport under view * modelMatrix, with the current projection.
-  bool CoversView(const double view[16]) const;
+  // Half the sides of the opaque core (the extents less the faded band, a tenth of the shorter
+  // side at each edge), in the element's own frame.
+  void OpaqueCore(double& halfX, double& halfY) const;
+  // True when that core covers the whole view, with the element's frame carried into view
+  // units by `toView`.
+  bool CoversView(const Affine& toView, const ViewGeometry& view) const;
 };
 
-// The largest texture side: GL_MAX_TEXTURE_SIZE of the current context, unless a limit was set
-// with SetTextureLimit (tests use small limits to exercise reduction).
-int TextureLimit();
-void SetTextureLimit(int limit);  // 0 returns to the GL value
-
-// Runs job(0) .. job(count - 1) on up to as many threads as the machine has cores and returns
-// when all are done. Used to decode pictures side by side; jobs must not touch OpenGL.
-void ForEachParallel(size_t count, const std::function<void(size_t)>& job);
+// Longer side of an Image's thumbnail.
+constexpr int thumbnailSide = 256;
 
 // "Your graphics hardware supports images of size M by M pixels..." in its own box.
-void ShowMaxImageSizeMessage();
+void ShowMaxImageSizeMessage(int limit);

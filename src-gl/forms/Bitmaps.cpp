@@ -20,9 +20,3 @@ TFormBitmap::~TFormBitmap() {
   FreePlaybarGraphics();
   if (FormBitmap == this) FormBitmap = nullptr;
 }
-
-void TFormBitmap::CreateHandleTexture() {
-  if (handleSprite.textureId == 0) handleSprite.CreateFromGraphic(HandleImage);
-}
-
-void TFormBitmap::ReleaseHandleTexture() { handleSprite.ReleaseTexture(); }

@@ -1,11 +1,9 @@
 #pragma once
 // A form that is never shown: it carries the play bar's pictures and the handle sprite, read from
-// the program's resources, and the sprite's texture.
+// the program's resources. The view's renderer makes the sprite's texture.
 
 #include <QImage>
 #include <QWidget>
-
-#include "image.h"
 
 class TFormBitmap : public QWidget {
  public:
@@ -18,14 +16,6 @@ class TFormBitmap : public QWidget {
   QImage ImageControlsCenter;  // 1 x 30, one column of the track
   QImage ImageControlsRight;   // 12 x 30
   QImage ImageSlider;          // 8 x 15
-
-  // The handle sprite's texture; made once the view's GL context exists (CreateHandleTexture).
-  GLuint HandleTexture() const { return handleSprite.textureId; }
-  void CreateHandleTexture();   // GL context required
-  void ReleaseHandleTexture();  // GL context required
-
- private:
-  Image handleSprite;
 };
 
 extern TFormBitmap* FormBitmap;

@@ -128,7 +128,6 @@ TFormImageList::TFormImageList() : QWidget(nullptr, dialogWindowFlags) {
 
 TFormImageList::~TFormImageList() {
   disconnect(ListBox, nullptr, this, nullptr);
-  if (mainForm) mainForm->MakeViewCurrent();
   added.clear();
   if (FormImageList == this) FormImageList = nullptr;
 }
@@ -233,11 +232,9 @@ void TFormImageList::ButtonReloadClick() {
     Image* image = SelectedImage();
     if (!image) return;
     // The picture's own object changes, also when it belongs to the stack: its placement stays,
-    // its texture is made again at Done (or at Cancel, so the view can show it).
+    // the view draws the new picture from the next repaint on.
     image->fileName = QFile::encodeName(chosen).toStdString();
     image->ResolvePath("");
-    if (mainForm) mainForm->MakeViewCurrent();
-    image->ReleaseTexture();
     if (!image->LoadJpeg())
       ShowPlainMessage("There was an error loading the following file:\n\n    " + image->fileName +
                        "\n\nThe file may not exist or may not be a valid JPEG image");
@@ -297,7 +294,6 @@ void TFormImageList::ReleaseAdded() {
     ListBox->clear();
   }
   PaintBox->image = nullptr;
-  if (mainForm) mainForm->MakeViewCurrent();
   added.clear();
 }
 

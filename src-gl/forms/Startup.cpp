@@ -70,7 +70,7 @@ void CreateEditorWindows(EditorWindows& windows, const QStringList& arguments) {
   windows.webExport = std::make_unique<TFormWebExport>();
 }
 
-int RunEditor(QApplication& application) {
+int RunEditor(QApplication& application, const QStringList& arguments) {
   QApplication::setApplicationName(QStringLiteral("Tunnelvista"));
   helpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/TUNNELVISTA.html");
   appletTemplateFile = QCoreApplication::applicationDirPath() + QStringLiteral("/kx.jar");
@@ -83,8 +83,6 @@ int RunEditor(QApplication& application) {
   }
 
   EditorWindows windows;
-  QStringList arguments = QCoreApplication::arguments();
-  arguments.removeFirst();
   CreateEditorWindows(windows, arguments);
   windows.main->show();
   return application.exec();

@@ -37,4 +37,5 @@ struct EditorWindows {
 void CreateEditorWindows(EditorWindows& windows, const QStringList& arguments);
 
 // The whole run after the application object exists; returns the process status.
-int RunEditor(QApplication& application);
+// `arguments`: the command line after the program's name, the editor's own options taken out.
+int RunEditor(QApplication& application, const QStringList& arguments);

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "Imagestack.h"
+#include "Renderer.h"
 #include "Playbar.h"
 #include "Transform.h"
 
@@ -27,6 +28,10 @@ class TGLPanel : public QOpenGLWidget {
   ~TGLPanel() override;
   // Framebuffer pixels per logical pixel (mouse positions and sizes are scaled by it).
   double PixelRatio() const { return devicePixelRatioF(); }
+  // The view's size in framebuffer pixels with the span fitted to the first picture.
+  ViewGeometry Geometry() const;
+  // Draws with this view's context; null until the context exists and after it has gone.
+  Renderer* renderer() const { return renderer_.get(); }
 
  protected:
   void initializeGL() override;
@@ -39,6 +44,7 @@ class TGLPanel : public QOpenGLWidget {
  private:
   void CleanUpGL();
   TmainForm* form_;
+  std::unique_ptr<Renderer> renderer_;
 };
 
 // The play bar's paint box: shows the composed bar and passes the mouse to the play bar.
@@ -142,14 +148,16 @@ class TmainForm : public QMainWindow {
 
   // --- the GL view's side (context current) ---
   void OpenGLSetupParams();
-  void ApplyProjection();
   void PaintView();
-  void ReleaseGL();
+  // Tells the user, once, what the renderer could not do (a level that did not fit), after the
+  // paint that found it.
+  void ShowRendererMessage();
+  // The pictures larger than the view's texture limit get the "Max Image Size Exceeded" note.
+  void CheckTextureLimit();
   // Makes the view's context current for work outside painting; false before the view exists.
   bool MakeViewCurrent();
 
-  // Replaces the open project (stopping nothing); the old stack is released with the view's
-  // context current, as its textures need.
+  // Replaces the open project (stopping nothing).
   void SetImageStack(std::unique_ptr<ImageStack> stack);
   void EnableProjectCommands();
 
@@ -167,6 +175,8 @@ class TmainForm : public QMainWindow {
 };
 
 extern TmainForm* mainForm;
+// The texture budget the view's renderer gets, in bytes (0: the default); set by the command line.
+extern size_t textureBudgetOption;
 
 // The editor's dialogs: on top of the main window, not modal, only a close box.
 constexpr Qt::WindowFlags dialogWindowFlags = Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |

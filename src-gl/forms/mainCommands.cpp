@@ -54,34 +54,15 @@ void TmainForm::EditImageListDone() {
     FormPaint();
     return;
   }
-  MakeViewCurrent();  // textures for new and reloaded pictures; released pictures drop theirs
-  bool reduced = false;
-  ReplacePictures(imageStack, pictures, FormImageList->added, FormImageList->newProject, reduced);
-  if (reduced) ShowMaxImageSizeMessage();
+  ReplacePictures(imageStack, pictures, FormImageList->added, FormImageList->newProject);
+  CheckTextureLimit();
   InitValues();
   EnableProjectCommands();
 }
 
 void TmainForm::ImageListCancelled() {
-  // Reloads made before the cancel stay; give those pictures their texture now rather than at
-  // the next Done, so the view shows them.
-  if (imageStack && MakeViewCurrent()) {
-    bool reduced = false, any = false;
-    for (int i = 0; i < imageStack->pictureCount(); ++i) {
-      Image& picture = *imageStack->images[static_cast<size_t>(i)];
-      if (picture.textureId == 0 && !picture.bitmap.isNull()) {
-        bool one = false;
-        picture.CreateTexture(one);
-        reduced = reduced || one;
-        any = true;
-      }
-    }
-    if (any) {
-      imageStack->dirty = true;
-      PanelResize();
-    }
-    if (reduced) ShowMaxImageSizeMessage();
-  }
+  // Reloads made before the cancel stay: the view shows them at once.
+  if (imageStack) imageStack->dirty = true;
   FormPaint();
   Panel->update();
 }
@@ -106,8 +87,8 @@ void TmainForm::OpenKX() {
     const QSignalBlocker quiet(ListBox);
     ListBox->clear();
   }
-  MakeViewCurrent();  // the pictures' textures are made in the view's context
   if (imageStack->LoadProject()) {
+    CheckTextureLimit();
     InitValues();
     EnableProjectCommands();
     if (FormWebExport) FormWebExport->ButtonDefaultsClick();

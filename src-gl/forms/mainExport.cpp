@@ -174,7 +174,6 @@ void TmainForm::StartWebExport() {
   page.pageColour = d.PageColour();
   page.textColour = d.TextColour();
 
-  MakeViewCurrent();  // an out-of-date keyframe table is rebuilt on the GL matrix stack
   imageStack->WriteWebFiles(pagePath, dataPath, archivePath, page, QFile::encodeName(appletTemplateFile).toStdString());
   for (int i = 0; i < pictures; ++i)
     if (copy[static_cast<size_t>(i)])

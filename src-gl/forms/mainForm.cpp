@@ -12,16 +12,19 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QOpenGLContext>
+#include <QPointer>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <cstdlib>
 
 #include "Bitmaps.h"
+#include "Messages.h"
 #include "Paths.h"
 #include "TextNumbers.h"
 #include "main.h"
 
 TmainForm* mainForm = nullptr;
+size_t textureBudgetOption = 0;
 QString helpFile;
 
 namespace {
@@ -181,11 +184,7 @@ bool TmainForm::MakeViewCurrent() {
   return true;
 }
 
-void TmainForm::SetImageStack(std::unique_ptr<ImageStack> stack) {
-  // Textures belong to the view's context: make it current before any picture is released.
-  MakeViewCurrent();
-  imageStack = std::move(stack);
-}
+void TmainForm::SetImageStack(std::unique_ptr<ImageStack> stack) { imageStack = std::move(stack); }
 
 void TmainForm::FormPaint() {
   if (SelectedPicture() < 0) return;
@@ -193,28 +192,25 @@ void TmainForm::FormPaint() {
   Panel->update();
 }
 
-void TmainForm::PanelResize() {
-  if (MakeViewCurrent()) ApplyProjection();
-  FormPaint();
+void TmainForm::PanelResize() { FormPaint(); }
+
+void TmainForm::OpenGLSetupParams() { Renderer::SetViewGlState(); }
+
+void TmainForm::CheckTextureLimit() {
+  Renderer* renderer = Panel->renderer();
+  if (renderer && imageStack && renderer->ExceedsLimit(*imageStack)) ShowMaxImageSizeMessage(renderer->TextureLimit());
 }
 
-// The viewport in framebuffer pixels and the projection fitted to the first picture.
-void TmainForm::ApplyProjection() {
-  const double ratio = Panel->PixelRatio();
-  const Image* first = imageStack && imageStack->count() >= 1 ? imageStack->images[0].get() : nullptr;
-  LoadViewProjection(first, static_cast<int>(Panel->width() * ratio), static_cast<int>(Panel->height() * ratio));
+void TmainForm::ShowRendererMessage() {
+  Renderer* renderer = Panel->renderer();
+  if (!renderer) return;
+  const std::string message = renderer->TakeMessage();
+  // Not from inside the paint: the box runs an event loop of its own.
+  if (!message.empty()) QTimer::singleShot(0, this, [message] { ShowPlainMessage(message); });
 }
-
-void TmainForm::OpenGLSetupParams() { SetViewGlState(); }
 
 void TmainForm::PaintView() {
-  // Qt may have moved the viewport for its own framebuffer; the projection is ours.
-  GLint viewport[4];
-  glGetIntegerv(GL_VIEWPORT, viewport);
-  const double ratio = Panel->PixelRatio();
-  if (viewport[2] != static_cast<GLint>(Panel->width() * ratio) ||
-      viewport[3] != static_cast<GLint>(Panel->height() * ratio))
-    ApplyProjection();
+  Renderer* renderer = Panel->renderer();
   glMatrixMode(GL_MODELVIEW);
   // The view is opaque: alpha is cleared to 1 and never written afterwards, or the faded
   // borders would let the window behind the view show through when Qt composes it.
@@ -222,18 +218,16 @@ void TmainForm::PaintView() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
   const int selected = SelectedPicture();
-  if (selected < 0 || !imageStack) return;
+  if (!renderer || selected < 0 || !imageStack) return;
+  renderer->Pump();
+  const ViewGeometry geometry = Panel->Geometry();
   if (playView) {
-    if (imageStack->count() >= 2) imageStack->DrawAtTime(playbar.position);
+    if (imageStack->count() >= 2) renderer->DrawZoom(*imageStack, playbar.position, geometry, playbar.forward ? 1 : -1);
   } else {
-    imageStack->DrawEditView(selected, viewTransform, FormBitmap ? FormBitmap->HandleTexture() : 0);
+    renderer->DrawEditView(*imageStack, selected, viewTransform, geometry);
   }
   glFlush();
-}
-
-void TmainForm::ReleaseGL() {
-  imageStack.reset();
-  if (FormBitmap) FormBitmap->ReleaseHandleTexture();
+  ShowRendererMessage();
 }
 
 void TmainForm::ListBoxClick() {
@@ -271,11 +265,33 @@ TGLPanel::TGLPanel(TmainForm* form, QWidget* parent) : QOpenGLWidget(parent), fo
   setAutoFillBackground(false);
 }
 
+ViewGeometry TGLPanel::Geometry() const {
+  const double ratio = PixelRatio();
+  const ImageStack* stack = form_->imageStack.get();
+  const Image* first = stack && stack->count() >= 1 ? stack->images[0].get() : nullptr;
+  return ViewGeometry::Fitted(static_cast<int>(width() * ratio), static_cast<int>(height() * ratio),
+                              first ? first->width : 0, first ? first->height : 0);
+}
+
 void TGLPanel::initializeGL() {
   connect(
       context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] { CleanUpGL(); }, Qt::DirectConnection);
   form_->OpenGLSetupParams();
-  if (FormBitmap) FormBitmap->CreateHandleTexture();
+  // A new context (the first, or one that replaced a lost one) gets a new renderer, which builds
+  // its textures from the pictures as it draws them.
+  RendererOptions options;
+  options.textureBudget = textureBudgetOption;
+  if (FormBitmap) options.handleSprite = FormBitmap->HandleImage;
+  renderer_ = std::make_unique<Renderer>(options);
+  QPointer<TGLPanel> self(this);
+  renderer_->SetWakeUp([self] {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [self] {
+          if (self) self->update();
+        },
+        Qt::QueuedConnection);
+  });
   form_->PanelResize();
   // The project named on the command line is opened once the view can take its textures.
   QTimer::singleShot(0, form_, [form = form_] { form->FormShow(); });
@@ -290,10 +306,11 @@ TGLPanel::~TGLPanel() {
   }
 }
 
+// The context goes: its textures go with it, the document stays.
 void TGLPanel::CleanUpGL() {
-  if (!isValid()) return;
+  if (!isValid() || !renderer_) return;
   makeCurrent();
-  form_->ReleaseGL();
+  renderer_.reset();
   doneCurrent();
 }
 

@@ -5,8 +5,8 @@
 void TmainForm::PanelMouseDown(Qt::MouseButton button, int X, int Y) {
   if (playView) return;  // the view shows playback; a click in the list returns to editing
   panelDragMode = DragMode::Pan;
-  if (imageStack && MakeViewCurrent())
-    panelDragMode = ChooseDrag(imageStack.get(), X, Y, SelectedPicture(), viewTransform);
+  if (imageStack)
+    panelDragMode = ChooseDrag(imageStack.get(), Panel->Geometry(), X, Y, SelectedPicture(), viewTransform);
   panelLastX = X;
   panelLastY = Y;
   panelDragging = true;
@@ -15,23 +15,23 @@ void TmainForm::PanelMouseDown(Qt::MouseButton button, int X, int Y) {
 
 void TmainForm::PanelMouseMove(int X, int Y) {
   if (playView || !panelDragging) return;
-  if (!MakeViewCurrent()) return;
+  const ViewGeometry geometry = Panel->Geometry();
   if (panelButton == Qt::RightButton) {
     ZoomView(viewTransform, panelLastX, panelLastY, X, Y);
   } else if (panelButton == Qt::LeftButton) {
     const int c = SelectedPicture() + 1;  // read at every move
     switch (panelDragMode) {
       case DragMode::Scale:
-        if (imageStack) imageStack->DragScale(c, viewTransform, panelLastX, panelLastY, X, Y);
+        if (imageStack) imageStack->DragScale(geometry, c, viewTransform, panelLastX, panelLastY, X, Y);
         break;
       case DragMode::Rotate:
-        if (imageStack) imageStack->DragRotate(c, viewTransform, panelLastX, panelLastY, X, Y);
+        if (imageStack) imageStack->DragRotate(geometry, c, viewTransform, panelLastX, panelLastY, X, Y);
         break;
       case DragMode::Move:
-        if (imageStack) imageStack->DragMove(c, viewTransform, panelLastX, panelLastY, X, Y);
+        if (imageStack) imageStack->DragMove(geometry, c, viewTransform, panelLastX, panelLastY, X, Y);
         break;
       case DragMode::Pan:
-        PanView(viewTransform, panelLastX, panelLastY, X, Y);
+        PanView(geometry, viewTransform, panelLastX, panelLastY, X, Y);
         break;
     }
   }

@@ -1,0 +1,18 @@
+#pragma once
+// The program's command line: work done without a window (--render-frame), --help, --version,
+// and the options the editor takes besides the project to open.
+
+#include <QStringList>
+#include <cstddef>
+
+// True when the arguments (after the program's name) ask for work without a window or for help
+// or the version: RunCommandLine does it. Otherwise the editor starts.
+bool IsCommandLineWork(const QStringList& arguments);
+
+// Does that work (a QCoreApplication exists) and returns the exit status: 0 only on success.
+// Messages go to standard error.
+int RunCommandLine(const QStringList& arguments);
+
+// Takes the editor's own options out of `arguments` (--texture-budget MiB), leaving the project
+// to open. False, with a message on standard error, for an option it cannot use.
+bool TakeEditorOptions(QStringList& arguments, size_t& textureBudget);

@@ -1,0 +1,286 @@
+#include "Renderer.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <thread>
+#include <vector>
+
+#include "EditView.h"
+#include "Imagestack.h"
+
+namespace {
+
+// Pictures ahead of the view whose levels are asked for before they are needed.
+const int prefetchAhead = 3;
+
+int GlTextureLimit() {
+  GLint limit = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &limit);
+  return limit > 0 ? limit : 1024;
+}
+
+GLuint SpriteTexture(const QImage& sprite) {
+  if (sprite.isNull()) return 0;
+  const QImage argb = sprite.convertToFormat(QImage::Format_ARGB32);
+  const int w = argb.width(), h = argb.height();
+  std::vector<uint8_t> texels(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+  for (int y = 0; y < h; ++y) {
+    const QRgb* from = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+    uint8_t* to = texels.data() + static_cast<size_t>(h - 1 - y) * static_cast<size_t>(w) * 4;
+    for (int x = 0; x < w; ++x, to += 4) {
+      to[0] = static_cast<uint8_t>(qRed(from[x]));
+      to[1] = static_cast<uint8_t>(qGreen(from[x]));
+      to[2] = static_cast<uint8_t>(qBlue(from[x]));
+      to[3] = static_cast<uint8_t>(qAlpha(from[x]));
+    }
+  }
+  GLuint id = 0;
+  glGenTextures(1, &id);
+  glBindTexture(GL_TEXTURE_2D, id);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+  if (glGetError() != GL_NO_ERROR) {
+    glDeleteTextures(1, &id);
+    return 0;
+  }
+  return id;
+}
+
+void LoadMatrix(const Affine& toView) {
+  double m[16];
+  toView.ToColumnMajor(m);
+  glLoadMatrixd(m);
+}
+
+}  // namespace
+
+size_t DefaultTextureBudget() {
+  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+  const size_t oneGiB = size_t(1) << 30;
+  if (pages <= 0 || pageSize <= 0) return oneGiB;
+  return std::min(oneGiB, static_cast<size_t>(pages) * static_cast<size_t>(pageSize) / 4);
+}
+
+Renderer::Renderer(const RendererOptions& options)
+    : waitForLevels_(options.waitForLevels),
+      cache_(
+          options.textureBudget > 0 ? options.textureBudget : DefaultTextureBudget(),
+          options.textureLimit > 0 ? options.textureLimit : GlTextureLimit(),
+          options.workers > 0 ? options.workers : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))),
+      handleTexture_(SpriteTexture(options.handleSprite)) {}
+
+Renderer::~Renderer() {
+  cache_.Release();
+  if (handleTexture_ != 0) glDeleteTextures(1, &handleTexture_);
+}
+
+void Renderer::SetViewGlState() {
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_LIGHTING);
+  glEnable(GL_TEXTURE_2D);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glClearColor(0.25f, 0.25f, 0.25f, 1.0f);
+}
+
+void Renderer::LoadProjection(const ViewGeometry& view) {
+  glViewport(0, 0, view.width, view.height);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(-view.span.halfWidth, view.span.halfWidth, -view.span.halfHeight, view.span.halfHeight, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+}
+
+bool Renderer::ExceedsLimit(const ImageStack& stack) const {
+  for (int i = 0; i < stack.pictureCount(); ++i) {
+    const Image& picture = *stack.images[static_cast<size_t>(i)];
+    if (picture.width > TextureLimit() || picture.height > TextureLimit()) return true;
+  }
+  return false;
+}
+
+void Renderer::BindPicture(const Image& image, double sidePixels, bool urgent) {
+  const TextureLevel* level = cache_.Use(image, sidePixels, urgent);
+  glBindTexture(GL_TEXTURE_2D, level ? level->id : 0);
+}
+
+void Renderer::DrawQuad(const Image& image, const Affine& toView) {
+  LoadMatrix(toView);
+  const Extents e = ElementExtents(image.width, image.height);
+  glBegin(GL_QUADS);
+  glTexCoord2f(0, 0);
+  glVertex2f(-e.ex / 2, -e.ey / 2);
+  glTexCoord2f(0, 1);
+  glVertex2f(-e.ex / 2, e.ey / 2);
+  glTexCoord2f(1, 1);
+  glVertex2f(e.ex / 2, e.ey / 2);
+  glTexCoord2f(1, 0);
+  glVertex2f(e.ex / 2, -e.ey / 2);
+  glEnd();
+}
+
+void Renderer::DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, int direction) {
+  picturesDrawn_ = 0;
+  cache_.BeginFrame();
+  if (&stack != lastStack_ || stack.images.size() != lastCount_) {
+    std::vector<const Image*> alive;
+    for (const auto& image : stack.images) alive.push_back(image.get());
+    cache_.Retain(alive);
+    lastStack_ = &stack;
+    lastCount_ = stack.images.size();
+  }
+  LoadProjection(view);
+  const Timeline& timeline = stack.CurrentTimeline();
+  const int pictures = stack.pictureCount();
+  if (pictures < 1) return;
+  const double pixelsPerUnit = view.PixelsPerUnit();
+  const RelativeView relative = timeline.ViewAt(t);
+  const int anchor = std::min(relative.anchor, pictures - 1);
+  auto picture = [&](int j) -> const Image& { return *stack.images[static_cast<size_t>(j)]; };
+
+  // Each picture relative to the view, composed from the anchor both ways. Inward, pictures
+  // smaller than a pixel end the walk; outward, a picture whose opaque core covers the view hides
+  // everything outside it.
+  std::vector<Affine> toView(static_cast<size_t>(pictures));
+  toView[static_cast<size_t>(anchor)] = relative.toView;
+  int last = anchor;
+  for (int j = anchor + 1; j < pictures; ++j) {
+    const Affine m = toView[static_cast<size_t>(j - 1)] * timeline.Placement(j);
+    if (!m.IsFinite() || m.LengthScale() * pixelsPerUnit < 1.0) break;
+    toView[static_cast<size_t>(j)] = m;
+    last = j;
+  }
+  int first = anchor;
+  bool covered = false;
+  for (int j = last; j >= anchor && !covered; --j)
+    if (picture(j).CoversView(toView[static_cast<size_t>(j)], view)) {
+      first = j;
+      covered = true;
+    }
+  while (!covered && first > 0) {
+    const Affine m = toView[static_cast<size_t>(first)] * timeline.Placement(first).Inverse();
+    if (!m.IsFinite()) break;
+    toView[static_cast<size_t>(first - 1)] = m;
+    --first;
+    covered = picture(first).CoversView(toView[static_cast<size_t>(first)], view);
+  }
+
+  // A picture is hidden when its successor's opaque core covers the view.
+  std::vector<int> drawn;
+  for (int j = first; j <= last; ++j)
+    if (!(j + 1 <= last && picture(j + 1).CoversView(toView[static_cast<size_t>(j + 1)], view))) drawn.push_back(j);
+  for (int j : drawn) cache_.Use(picture(j), toView[static_cast<size_t>(j)].LengthScale() * pixelsPerUnit, true);
+  if (waitForLevels_) {
+    cache_.WaitForUrgent();
+  } else {
+    // The pictures the zoom reaches next, at the size at which they will fill the view.
+    const double fill = std::max(view.width, view.height);
+    for (int k = 1; k <= prefetchAhead; ++k) {
+      const int j = direction >= 0 ? anchor + k : anchor - k;
+      if (j >= 0 && j < pictures) cache_.Prefetch(picture(j), fill);
+    }
+  }
+
+  glColor4f(1, 1, 1, 1);
+  glEnable(GL_TEXTURE_2D);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  for (int j : drawn) {
+    if (j == 0)
+      glDisable(GL_BLEND);
+    else
+      glEnable(GL_BLEND);
+    BindPicture(picture(j), toView[static_cast<size_t>(j)].LengthScale() * pixelsPerUnit, true);
+    DrawQuad(picture(j), toView[static_cast<size_t>(j)]);
+  }
+  picturesDrawn_ = static_cast<int>(drawn.size());
+}
+
+bool Renderer::DrawEditView(ImageStack& stack, int i, const Transform& viewTransform, const ViewGeometry& view) {
+  if (i < 0 || i >= stack.count() - 1) return false;
+  cache_.BeginFrame();
+  LoadProjection(view);
+  const Image& picture = *stack.images[static_cast<size_t>(i)];
+  const int c = i + 1;
+  const Image& child = *stack.images[static_cast<size_t>(c)];
+  const bool childIsPicture = c < stack.count() - 1;
+  const double pixelsPerUnit = view.PixelsPerUnit();
+  const Affine frame = Affine::ViewTransform(viewTransform);
+  const Affine childFrame = frame * Affine::Placement(child.transform);
+
+  cache_.Use(picture, frame.LengthScale() * pixelsPerUnit, true);
+  if (childIsPicture) cache_.Use(child, childFrame.LengthScale() * pixelsPerUnit, true);
+  if (waitForLevels_) cache_.WaitForUrgent();
+
+  // The selected picture is drawn whole, its faded border included.
+  glDisable(GL_BLEND);
+  glColor4f(1, 1, 1, 1);
+  glEnable(GL_TEXTURE_2D);
+  BindPicture(picture, frame.LengthScale() * pixelsPerUnit, true);
+  DrawQuad(picture, frame);
+
+  const Extents e = ElementExtents(child.width, child.height);
+  if (childIsPicture) {
+    glEnable(GL_BLEND);
+    glColor4f(1, 1, 1, 0.6f);
+    BindPicture(child, childFrame.LengthScale() * pixelsPerUnit, true);
+    DrawQuad(child, childFrame);
+  }
+
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_BLEND);
+  glColor4f(1, 0, 0, 1);
+  LoadMatrix(childFrame);
+  glBegin(GL_LINE_LOOP);
+  glVertex2f(-e.ex / 2, -e.ey / 2);
+  glVertex2f(-e.ex / 2, e.ey / 2);
+  glVertex2f(e.ex / 2, e.ey / 2);
+  glVertex2f(e.ex / 2, -e.ey / 2);
+  glEnd();
+
+  double scaleX, scaleY, rotateX, rotateY;
+  stack.ChildToWindow(view, viewTransform, c, e.ex / 2, e.ey / 2, scaleX, scaleY);
+  stack.ChildToWindow(view, viewTransform, c, e.ex / 2, 0, rotateX, rotateY);
+
+  // Pixel overlay: one unit is one pixel, origin at the bottom-left, so the handles keep their
+  // size at any zoom of the edit view.
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(0, view.width, 0, view.height, 0, 1);
+  if (handleTexture_ != 0) {
+    glEnable(GL_BLEND);
+    glEnable(GL_TEXTURE_2D);
+    glColor4f(1, 1, 1, 1);
+    glBindTexture(GL_TEXTURE_2D, handleTexture_);
+    const float half = handleSize / 2.0f;
+    auto handle = [half](double px, double py, float s0, float s1) {
+      const float x = static_cast<float>(px), y = static_cast<float>(py);
+      glBegin(GL_QUADS);
+      glTexCoord2f(s0, 0);
+      glVertex2f(x - half, y - half);
+      glTexCoord2f(s0, 1);
+      glVertex2f(x - half, y + half);
+      glTexCoord2f(s1, 1);
+      glVertex2f(x + half, y + half);
+      glTexCoord2f(s1, 0);
+      glVertex2f(x + half, y - half);
+      glEnd();
+    };
+    handle(scaleX, scaleY, 0.0f, 0.5f);
+    handle(rotateX, rotateY, 0.5f, 1.0f);
+  }
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_BLEND);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  return true;
+}

@@ -1,0 +1,79 @@
+#pragma once
+// Everything one GL context draws the document with: the pictures' textures (within a budget,
+// fed by worker threads), the handle sprite, the zoom at a time and the alignment view. Create,
+// use and destroy it with its context current; dropping it releases textures only, never the
+// document.
+
+#include <GL/gl.h>
+
+#include <QImage>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "TextureCache.h"
+#include "Transform.h"
+#include "ViewGeometry.h"
+
+class ImageStack;
+
+struct RendererOptions {
+  size_t textureBudget = 0;  // bytes; 0: the default (the smaller of 1 GiB and a quarter of RAM)
+  int textureLimit = 0;      // the largest texture side; 0: the context's GL_MAX_TEXTURE_SIZE
+  int workers = 0;           // decoding threads; 0: one per core
+  // Offscreen drawing waits for every level a frame needs, so its pictures are always sharp and
+  // the same; interactive drawing draws what is resident and repaints when more arrives.
+  bool waitForLevels = false;
+  QImage handleSprite;  // the two 16 x 16 handles side by side; none: no handles drawn
+};
+
+// The default texture budget on this machine.
+size_t DefaultTextureBudget();
+
+class Renderer {
+ public:
+  explicit Renderer(const RendererOptions& options);
+  ~Renderer();
+  Renderer(const Renderer&) = delete;
+  Renderer& operator=(const Renderer&) = delete;
+
+  // Called on a worker thread when a better level is ready: the editor asks for a repaint.
+  void SetWakeUp(std::function<void()> wake) { cache_.SetWakeUp(std::move(wake)); }
+
+  // The GL state both drawings expect: depth test and lighting off, texturing on, the alpha
+  // blend function, a grey clear colour.
+  static void SetViewGlState();
+  // Viewport and the projection of `view` (framebuffer pixels, the fitted span).
+  static void LoadProjection(const ViewGeometry& view);
+
+  // The zoom at normalised time t (0..1): the pictures that can be seen, outermost first, each
+  // placed relative to the view in double precision. `direction` (+1 or -1) is where playback
+  // goes next, for prefetching. Leaves texturing on and the colour white.
+  void DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, int direction = 1);
+  // The alignment view of picture i: the picture, its child at 60 % (a picture) or nothing (the
+  // target frame), the child's red outline and the handles at `handleSize` pixels. False, with
+  // nothing drawn, unless 0 <= i < count() - 1. Leaves texturing and blending off.
+  bool DrawEditView(ImageStack& stack, int i, const Transform& viewTransform, const ViewGeometry& view);
+
+  // Uploads levels the workers finished; true when the view should be drawn again.
+  bool Pump() { return cache_.Pump(); }
+  // The picture sizes beyond the GL limit, which are drawn reduced.
+  bool ExceedsLimit(const ImageStack& stack) const;
+  int TextureLimit() const { return cache_.TextureLimit(); }
+  // A message for the user from the last drawings (an upload that failed), said once.
+  std::string TakeMessage() { return cache_.TakeMessage(); }
+  // Pictures drawn by the last DrawZoom.
+  int PicturesDrawn() const { return picturesDrawn_; }
+  const TextureCache& Cache() const { return cache_; }
+
+ private:
+  void BindPicture(const Image& image, double sidePixels, bool urgent);
+  void DrawQuad(const Image& image, const Affine& toView);
+
+  bool waitForLevels_;
+  TextureCache cache_;
+  GLuint handleTexture_ = 0;
+  int picturesDrawn_ = 0;
+  const ImageStack* lastStack_ = nullptr;
+  size_t lastCount_ = 0;
+};

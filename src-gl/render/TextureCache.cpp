@@ -1,0 +1,328 @@
+#include "TextureCache.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+#include "TextureImage.h"
+#include "image.h"
+
+namespace {
+
+// Uploads in flight beyond this many wait: finished levels that the GL thread has not taken yet
+// must not pile up in memory.
+const size_t maxWaitingResults = 4;
+
+RgbaPicture FromRgb888(const QImage& image) {
+  const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+  RgbaPicture out;
+  out.width = rgb.width();
+  out.height = rgb.height();
+  out.rgba.resize(static_cast<size_t>(out.width) * static_cast<size_t>(out.height) * 4);
+  for (int y = 0; y < out.height; ++y) {
+    const uint8_t* from = rgb.constScanLine(y);
+    uint8_t* to = out.rgba.data() + static_cast<size_t>(out.height - 1 - y) * static_cast<size_t>(out.width) * 4;
+    for (int x = 0; x < out.width; ++x, from += 3, to += 4) {
+      to[0] = from[0];
+      to[1] = from[1];
+      to[2] = from[2];
+      to[3] = 255;
+    }
+  }
+  return out;
+}
+
+// Level 0 with its faded border, then its mipmaps.
+std::vector<RgbaPicture> LevelsOf(RgbaPicture base) {
+  ApplyEdgeFade(base);
+  std::vector<RgbaPicture> levels = BuildMipChain(base);
+  levels.insert(levels.begin(), std::move(base));
+  return levels;
+}
+
+size_t BytesOf(const std::vector<RgbaPicture>& levels) {
+  size_t bytes = 0;
+  for (const RgbaPicture& level : levels) bytes += level.bytes();
+  return bytes;
+}
+
+int PowerOfTwoAtLeast(double size) {
+  int p = 1;
+  while (p < size && p < (1 << 30)) p *= 2;
+  return p;
+}
+
+}  // namespace
+
+TextureCache::TextureCache(size_t budgetBytes, int textureLimit, int workers)
+    : budget_(budgetBytes), limit_(std::max(1, textureLimit)) {
+  for (int i = 0; i < std::max(1, workers); ++i) workers_.emplace_back([this] { Worker(); });
+}
+
+TextureCache::~TextureCache() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    stopping_ = true;
+    queue_.clear();
+  }
+  wakeWorkers_.notify_all();
+  for (std::thread& worker : workers_) worker.join();
+}
+
+void TextureCache::SetWakeUp(std::function<void()> wake) {
+  std::lock_guard<std::mutex> hold(lock_);
+  wake_ = std::move(wake);
+}
+
+std::string TextureCache::TakeMessage() { return std::exchange(message_, std::string()); }
+
+void TextureCache::BeginFrame() {
+  ++frame_;
+  // Requests of earlier frames that no worker has started are dropped: whatever is still needed
+  // is asked for again, in this frame's order.
+  std::lock_guard<std::mutex> hold(lock_);
+  for (auto it = queue_.begin(); it != queue_.end();) {
+    if (it->frame < frame_ && !it->urgent) {
+      auto entry = entries_.find(it->image);
+      if (entry != entries_.end() && entry->second.pendingSide == it->side) entry->second.pendingSide = 0;
+      it = queue_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+int TextureCache::LevelSideFor(const Image& image, double wantedSide) const {
+  const int full = std::max(image.width, image.height);
+  const int small = std::max(image.bitmap.width(), image.bitmap.height());
+  if (!image.loaded || full <= small || wantedSide <= small) return 0;
+  int side;
+  if (image.source.isNull()) {
+    const int denominator = ScaleDenominatorFor(image.width, image.height, static_cast<int>(std::ceil(wantedSide)));
+    side = ScaledSide(full, denominator);
+  } else {
+    side = std::min(full, PowerOfTwoAtLeast(wantedSide));
+  }
+  side = std::min(side, limit_);
+  // No one level may take more than half the budget (four bytes a texel, a third more for the
+  // mipmaps, the shorter side at most as long as the longer).
+  while (side > small && static_cast<double>(side) * side * 4 * 4 / 3 > budget_ / 2.0) side /= 2;
+  auto it = entries_.find(&image);
+  if (it != entries_.end() && it->second.revision == image.revision && it->second.failedSide > 0)
+    while (side >= it->second.failedSide) side /= 2;
+  return side > small ? side : 0;
+}
+
+const TextureLevel* TextureCache::Use(const Image& image, double wantedSide, bool urgent) {
+  Entry& entry = entries_[&image];
+  if (entry.revision != image.revision) {
+    Free(entry.small);
+    Free(entry.large);
+    entry = Entry();
+    entry.revision = image.revision;
+  }
+  entry.lastUsed = frame_;
+  if (entry.small.id == 0 && !image.bitmap.isNull()) MakeSmall(image, entry);
+
+  const int side = LevelSideFor(image, wantedSide);
+  if (side > entry.largeSide && side > entry.pendingSide) {
+    Request request{
+        &image, image.revision, image.source.isNull() ? image.FullPath() : std::string(), image.source, 1, side,
+        urgent, frame_};
+    if (image.source.isNull()) {
+      // The scale whose output is at least `side`: LevelSideFor chose `side` from these scales,
+      // or capped it, and then the picture is reduced further after decoding.
+      request.denominator = ScaleDenominatorFor(image.width, image.height, side);
+    }
+    entry.pendingSide = side;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      if (urgent) {
+        queue_.push_front(std::move(request));
+        ++urgentWaiting_;
+      } else {
+        queue_.push_back(std::move(request));
+      }
+    }
+    wakeWorkers_.notify_one();
+  }
+  if (entry.large.id != 0) return &entry.large;
+  if (entry.small.id != 0) return &entry.small;
+  return nullptr;
+}
+
+void TextureCache::MakeSmall(const Image& image, Entry& entry) {
+  RgbaPicture base = FromRgb888(image.bitmap);
+  ReduceToFit(base, std::min(thumbnailSide, limit_));
+  const std::vector<RgbaPicture> levels = LevelsOf(std::move(base));
+  MakeRoom(BytesOf(levels), &image);
+  Upload(entry.small, levels);
+}
+
+void TextureCache::Worker() {
+  for (;;) {
+    Request request;
+    {
+      std::unique_lock<std::mutex> hold(lock_);
+      wakeWorkers_.wait(hold, [this] { return stopping_ || (!queue_.empty() && results_.size() < maxWaitingResults); });
+      if (stopping_) return;
+      request = std::move(queue_.front());
+      queue_.pop_front();
+      ++running_;
+    }
+    Result result{request.image, request.revision, request.side, request.urgent, {}};
+    try {
+      RgbaPicture base;
+      bool ok;
+      if (request.path.empty()) {
+        base = FromRgb888(request.source);
+        ok = !base.empty();
+      } else {
+        // The budget bounds what any header can make a decode allocate.
+        const unsigned long long maxPixels = std::min<unsigned long long>(1ull << 28, budget_ / 4);
+        ok = DecodeJpegRgba(request.path, request.denominator, base, maxPixels) == DecodeResult::Ok;
+      }
+      if (ok) {
+        ReduceToFit(base, request.side);
+        result.levels = LevelsOf(std::move(base));
+      }
+    } catch (const std::bad_alloc&) {
+      result.levels.clear();
+    }
+    std::function<void()> wake;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      results_.push_back(std::move(result));
+      --running_;
+      wake = wake_;
+    }
+    resultReady_.notify_all();
+    if (wake) wake();
+  }
+}
+
+bool TextureCache::Pump() {
+  std::vector<Result> done;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    done.swap(results_);
+    for (const Result& result : done)
+      if (result.urgent && urgentWaiting_ > 0) --urgentWaiting_;
+  }
+  if (!done.empty()) wakeWorkers_.notify_all();
+  bool changed = false;
+  for (Result& result : done) {
+    auto it = entries_.find(result.image);
+    if (it == entries_.end() || it->second.revision != result.revision) continue;  // gone or reloaded
+    Entry& entry = it->second;
+    if (entry.pendingSide == result.side) entry.pendingSide = 0;
+    if (result.side <= entry.largeSide) continue;
+    if (result.levels.empty()) {
+      entry.failedSide = entry.failedSide > 0 ? std::min(entry.failedSide, result.side) : result.side;
+      continue;
+    }
+    MakeRoom(BytesOf(result.levels), result.image);
+    TextureLevel level;
+    if (!Upload(level, result.levels)) {
+      entry.failedSide = entry.failedSide > 0 ? std::min(entry.failedSide, result.side) : result.side;
+      continue;
+    }
+    Free(entry.large);
+    entry.large = level;
+    entry.largeSide = result.side;
+    changed = true;
+  }
+  return changed;
+}
+
+void TextureCache::WaitForUrgent() {
+  for (;;) {
+    Pump();
+    std::unique_lock<std::mutex> hold(lock_);
+    if (urgentWaiting_ == 0) return;
+    resultReady_.wait_for(hold, std::chrono::milliseconds(20), [this] { return !results_.empty(); });
+  }
+}
+
+bool TextureCache::Upload(TextureLevel& level, const std::vector<RgbaPicture>& levels) {
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  GLuint id = 0;
+  glGenTextures(1, &id);
+  glBindTexture(GL_TEXTURE_2D, id);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels.size()) - 1);
+  GLenum error = GL_NO_ERROR;
+  for (size_t i = 0; i < levels.size() && error == GL_NO_ERROR; ++i) {
+    glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), GL_RGBA8, levels[i].width, levels[i].height, 0, GL_RGBA,
+                 GL_UNSIGNED_BYTE, levels[i].rgba.data());
+    error = glGetError();
+  }
+  if (id == 0 || error != GL_NO_ERROR) {
+    if (id != 0) glDeleteTextures(1, &id);
+    if (!reportedOutOfMemory_) {
+      reportedOutOfMemory_ = true;
+      message_ =
+          "The graphics memory could not hold some of the pictures at the resolution they are seen at.\n"
+          "They are shown at a lower resolution.";
+    }
+    return false;
+  }
+  level.id = id;
+  level.width = levels[0].width;
+  level.height = levels[0].height;
+  level.bytes = BytesOf(levels);
+  resident_ += level.bytes;
+  return true;
+}
+
+void TextureCache::Free(TextureLevel& level) {
+  if (level.id != 0) {
+    glDeleteTextures(1, &level.id);
+    resident_ -= std::min(resident_, level.bytes);
+  }
+  level = TextureLevel();
+}
+
+void TextureCache::MakeRoom(size_t bytes, const Image* keep) {
+  while (resident_ + bytes > budget_) {
+    Entry* oldest = nullptr;
+    for (auto& [image, entry] : entries_)
+      if (image != keep && entry.large.id != 0 && entry.lastUsed < frame_ &&
+          (!oldest || entry.lastUsed < oldest->lastUsed))
+        oldest = &entry;
+    if (!oldest) return;  // everything large is in this frame: the budget gives way to the frame
+    Free(oldest->large);
+    oldest->largeSide = 0;
+  }
+}
+
+void TextureCache::Release() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    queue_.clear();
+    results_.clear();
+    urgentWaiting_ = 0;
+  }
+  for (auto& [image, entry] : entries_) {
+    Free(entry.small);
+    Free(entry.large);
+  }
+  entries_.clear();
+}
+
+void TextureCache::Retain(const std::vector<const Image*>& alive) {
+  for (auto it = entries_.begin(); it != entries_.end();) {
+    if (std::find(alive.begin(), alive.end(), it->first) == alive.end()) {
+      Free(it->second.small);
+      Free(it->second.large);
+      it = entries_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}

@@ -1,0 +1,192 @@
+#include "JpegDecode.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <cstdlib>
+
+#include "TestFiles.h"
+
+namespace {
+
+// Pixel (x, y) of a decoded picture with y counted from the TOP, as the file stores it.
+const uint8_t* TopDown(const RgbaPicture& p, int x, int y) {
+  return p.rgba.data() + (static_cast<size_t>(p.height - 1 - y) * static_cast<size_t>(p.width) + x) * 4;
+}
+
+bool AllOpaque(const RgbaPicture& p) {
+  for (size_t i = 3; i < p.rgba.size(); i += 4)
+    if (p.rgba[i] != 255) return false;
+  return true;
+}
+
+// Patches the frame header (SOF0 or SOF2) to claim side x side pixels.
+std::string WithDeclaredSize(std::string bytes, int side) {
+  size_t sof = bytes.find("\xFF\xC0");
+  if (sof == std::string::npos) sof = bytes.find("\xFF\xC2");
+  EXPECT_NE(sof, std::string::npos);
+  for (size_t at : {sof + 5, sof + 7}) {
+    bytes[at] = static_cast<char>(side >> 8);
+    bytes[at + 1] = static_cast<char>(side & 0xFF);
+  }
+  return bytes;
+}
+
+TEST(JpegDecode, ReadsHeaderSizes) {
+  TempDir dir;
+  WriteJpeg(dir.File("a.jpg"), 64, 40, [](int, int) { return Rgb{1, 2, 3}; });
+  WriteFileBytes(dir.File("text.jpg"), "This is not a picture.\n");
+  WriteFileBytes(dir.File("empty.jpg"), "");
+  JpegInfo info;
+  ASSERT_TRUE(ReadJpegInfo(dir.File("a.jpg"), info));
+  EXPECT_EQ(info.width, 64);
+  EXPECT_EQ(info.height, 40);
+  ASSERT_TRUE(ReadJpegInfo(CorpusFile("odd/testorig.jpg"), info));
+  EXPECT_EQ(info.width, 227);
+  EXPECT_EQ(info.height, 149);
+  for (const std::string& bad : {dir.File("missing.jpg"), dir.File("text.jpg"), dir.File("empty.jpg"), dir.path()})
+    EXPECT_FALSE(ReadJpegInfo(bad, info)) << bad;
+}
+
+TEST(JpegDecode, ScaleTables) {
+  struct {
+    int side, denominator, scaled;
+  } sides[] = {{100, 1, 100}, {100, 2, 50}, {100, 8, 13}, {16, 8, 2}, {17, 8, 3}, {1, 8, 1}, {0, 4, 0}};
+  for (const auto& c : sides) EXPECT_EQ(ScaledSide(c.side, c.denominator), c.scaled) << c.side << "/" << c.denominator;
+
+  struct {
+    int width, height, wanted, denominator;
+  } cases[] = {
+      {4000, 3000, 500, 8},  {4000, 3000, 501, 4}, {4000, 3000, 1001, 2}, {4000, 3000, 2001, 1},
+      {4000, 3000, 9000, 1}, {3000, 4000, 500, 8}, {4001, 10, 501, 8},    {100, 60, 0, 8},
+      {100, 60, -5, 8},      {100, 60, 100, 1},    {100, 60, 50, 2},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ScaleDenominatorFor(c.width, c.height, c.wanted), c.denominator)
+        << c.width << "x" << c.height << " for " << c.wanted;
+}
+
+TEST(JpegDecode, EveryScaleGivesScaledSizeUpright) {
+  TempDir dir;
+  const std::string path = dir.File("halves.jpg");
+  WriteJpeg(path, 100, 60, [](int, int y) { return y < 30 ? Rgb{230, 20, 20} : Rgb{20, 20, 230}; });
+  for (int denominator : {1, 2, 4, 8}) {
+    RgbaPicture p;
+    ASSERT_EQ(DecodeJpegRgba(path, denominator, p), DecodeResult::Ok) << denominator;
+    ASSERT_EQ(p.width, ScaledSide(100, denominator));
+    ASSERT_EQ(p.height, ScaledSide(60, denominator));
+    ASSERT_EQ(p.bytes(), static_cast<size_t>(p.width * p.height * 4));
+    EXPECT_TRUE(AllOpaque(p)) << denominator;
+    const uint8_t* top = TopDown(p, p.width / 2, 0);
+    const uint8_t* bottom = TopDown(p, p.width / 2, p.height - 1);
+    EXPECT_GT(top[0], 180) << denominator;
+    EXPECT_LT(top[2], 70) << denominator;
+    EXPECT_GT(bottom[2], 180) << denominator;
+    EXPECT_LT(bottom[0], 70) << denominator;
+  }
+}
+
+TEST(JpegDecode, GreyscaleGivesEqualChannels) {
+  TempDir dir;
+  WriteJpeg(
+      dir.File("grey.jpg"), 50, 30,
+      [](int x, int y) {
+        return Rgb{static_cast<uint8_t>(x * 5 + y), 0, 0};
+      },
+      90, 1);
+  for (const std::string& path : {dir.File("grey.jpg"), CorpusFile("odd/video-005.gray.jpeg")}) {
+    for (int denominator : {1, 2}) {
+      RgbaPicture p;
+      ASSERT_EQ(DecodeJpegRgba(path, denominator, p), DecodeResult::Ok) << path;
+      EXPECT_TRUE(AllOpaque(p));
+      for (size_t i = 0; i < p.rgba.size(); i += 4)
+        ASSERT_TRUE(p.rgba[i] == p.rgba[i + 1] && p.rgba[i] == p.rgba[i + 2]) << path << " at " << i / 4;
+    }
+  }
+}
+
+TEST(JpegDecode, CmykLooksLikeTheRgbVersion) {
+  for (int denominator : {1, 4}) {
+    RgbaPicture rgb, cmyk;
+    ASSERT_EQ(DecodeJpegRgba(CorpusFile("odd/video-001.jpeg"), denominator, rgb), DecodeResult::Ok);
+    ASSERT_EQ(DecodeJpegRgba(CorpusFile("odd/video-001.cmyk.jpeg"), denominator, cmyk), DecodeResult::Ok);
+    ASSERT_EQ(cmyk.width, rgb.width);
+    ASSERT_EQ(cmyk.height, rgb.height);
+    EXPECT_TRUE(AllOpaque(cmyk));
+    // Converted without its colour profile, so darker, but not inverted (about 145 apart).
+    double sum = 0;
+    for (size_t i = 0; i < rgb.rgba.size(); ++i) sum += std::abs(rgb.rgba[i] - cmyk.rgba[i]);
+    EXPECT_LE(sum / static_cast<double>(rgb.width * rgb.height * 3), 40) << denominator;
+  }
+}
+
+TEST(JpegDecode, BrokenFilesAndBadScalesFail) {
+  TempDir dir;
+  WriteFileBytes(dir.File("text.jpg"), "This is not a picture.\n");
+  WriteFileBytes(dir.File("empty.jpg"), "");
+  const std::string good = ReadFileBytes(CorpusFile("odd/video-001.jpeg"));
+  WriteFileBytes(dir.File("half.jpg"), good.substr(0, good.size() / 2));
+  std::string damaged = good;  // entropy-coded data damaged, headers and end marker kept
+  for (size_t i = damaged.size() / 2; i < damaged.size() / 2 + 400; ++i) damaged[i] = static_cast<char>(i * 37);
+  WriteFileBytes(dir.File("damaged.jpg"), damaged);
+
+  struct {
+    std::string path;
+    int denominator;
+  } cases[] = {
+      {dir.File("missing.jpg"), 1},
+      {dir.File("text.jpg"), 1},
+      {dir.File("empty.jpg"), 1},
+      {dir.File("half.jpg"), 1},
+      {dir.File("half.jpg"), 8},
+      {dir.File("damaged.jpg"), 1},
+      {dir.File("damaged.jpg"), 2},
+      {dir.path(), 1},
+      {CorpusFile("odd/skimage-truncated.jpg"), 1},
+      {CorpusFile("odd/testorig12.jpg"), 1},
+      {CorpusFile("odd/video-001.jpeg"), 0},
+      {CorpusFile("odd/video-001.jpeg"), 3},
+      {CorpusFile("odd/video-001.jpeg"), 16},
+      {CorpusFile("odd/video-001.jpeg"), -2},
+  };
+  for (const auto& c : cases) {
+    RgbaPicture p;
+    p.width = p.height = 1;
+    p.rgba.assign(4, 9);  // a previous picture does not survive
+    EXPECT_EQ(DecodeJpegRgba(c.path, c.denominator, p), DecodeResult::Failed) << c.path << " 1/" << c.denominator;
+    EXPECT_TRUE(p.empty()) << c.path;
+    EXPECT_EQ(p.bytes(), 0u) << c.path;
+  }
+}
+
+TEST(JpegDecode, HugeDeclaredSizeIsBoundedByTheScaledOutput) {
+  TempDir dir;
+  WriteJpeg(dir.File("small.jpg"), 64, 64, [](int x, int) { return Rgb{static_cast<uint8_t>(x * 4), 0, 0}; });
+  const std::string huge = dir.File("huge.jpg");
+  WriteFileBytes(huge, WithDeclaredSize(ReadFileBytes(dir.File("small.jpg")), 16384));
+  JpegInfo info;
+  ASSERT_TRUE(ReadJpegInfo(huge, info));
+  EXPECT_EQ(info.width, 16384);
+
+  RgbaPicture p;
+  EXPECT_EQ(DecodeJpegRgba(huge, 1, p, 1ull << 24), DecodeResult::TooLarge);
+  EXPECT_TRUE(p.empty());
+  EXPECT_EQ(p.rgba.capacity(), 0u);
+  EXPECT_EQ(DecodeJpegRgba(huge, 2, p, 1ull << 24), DecodeResult::TooLarge);
+  // 2048 x 2048 is allowed, but the data ends long before.
+  EXPECT_EQ(DecodeJpegRgba(huge, 8, p, 1ull << 24), DecodeResult::Failed);
+  EXPECT_TRUE(p.empty());
+
+  // A progressive file needs whole-picture buffers of the full size, whatever the scale.
+  const std::string progressive = dir.File("progressive.jpg");
+  WriteFileBytes(progressive, WithDeclaredSize(ReadFileBytes(CorpusFile("odd/video-001.progressive.jpeg")), 30000));
+  EXPECT_EQ(DecodeJpegRgba(progressive, 8, p, 1ull << 24), DecodeResult::Failed);
+  EXPECT_TRUE(p.empty());
+  // Unbounded, libjpeg would have taken and zeroed some 5 GB for it.
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  EXPECT_LT(usage.ru_maxrss, 1024L * 1024) << "kB at peak";
+}
+
+}  // namespace
