@@ -1,7 +1,8 @@
-// How long one playback frame of the demo project takes: DrawAtTime at 200 times spread over the
-// whole zoom, in the editor's view size and at full HD, against a frame that draws one
-// view-filling textured quad (Mesa's software renderer here). Also how many pictures the
-// coverage test lets through per frame. Prints figures and ratios; no pass or fail.
+// How long one playback frame takes, for the demo project and for zooms of 200 and 1000 pictures:
+// the renderer's DrawZoom at 200 times spread over the whole zoom (p50 and p99), in the editor's
+// view size and at full HD, against a frame that draws one view-filling picture (Mesa's software
+// renderer here). Also how many pictures are drawn per frame. Prints figures and ratios; no pass
+// or fail.
 //   frame_bench [demo directory]
 // Without a directory the demo is rendered into a temporary one first (several seconds).
 
@@ -20,6 +21,7 @@
 
 #include "Imagestack.h"
 #include "OffscreenGl.h"
+#include "Renderer.h"
 #include "SafeFile.h"
 #include "demo_placements.h"
 #include "demo_render.h"
@@ -96,47 +98,12 @@ bool WriteDemo(const std::string& directory) {
   return true;
 }
 
-// The view state the main window keeps for a W x H view: projection fitted to the first picture.
-// Returns the factor by which the first picture must grow to cover the whole view.
-double SetUpView(const ImageStack& stack, int width, int height) {
-  glViewport(0, 0, width, height);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  const Extents e = ElementExtents(stack.images[0]->width, stack.images[0]->height);
-  const double ex = e.ex, ey = e.ey, w = width, h = height;
-  double halfWidth, halfHeight;
-  if (ex / ey > w / h) {
-    halfWidth = ex / 2;
-    halfHeight = ex * h / w / 2;
-  } else {
-    halfWidth = ey * w / h / 2;
-    halfHeight = ey / 2;
-  }
-  glOrtho(-halfWidth, halfWidth, -halfHeight, halfHeight, -1, 1);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  glDisable(GL_DEPTH_TEST);
-  glDisable(GL_LIGHTING);
-  glEnable(GL_TEXTURE_2D);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  glClearColor(0.25f, 0.25f, 0.25f, 1.0f);
-  return std::max(halfWidth / (ex / 2), halfHeight / (ey / 2)) * 1.01;
-}
-
-// The pictures DrawAtTime draws at time t, by the same decision: every picture but those whose
-// successor's opaque core covers the view. Needs built keys.
-int PicturesDrawn(const ImageStack& stack, float t) {
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  stack.ViewAtTime(t);
-  double view[16];
-  glGetDoublev(GL_MODELVIEW_MATRIX, view);
-  glPopMatrix();
-  const int pictures = stack.count() - 1;
-  int drawn = 0;
-  for (int j = 0; j < pictures; ++j)
-    if (j + 1 == pictures || !stack.images[static_cast<size_t>(j + 1)]->CoversView(view)) ++drawn;
-  return drawn;
+// Factor by which the first picture must grow to cover the whole of a width x height view.
+double CoverFactor(const ImageStack& stack, int width, int height) {
+  const Image& first = *stack.images[0];
+  const Extents e = ElementExtents(first.width, first.height);
+  const ViewGeometry view = ViewGeometry::Fitted(width, height, first.width, first.height);
+  return std::max(view.span.halfWidth / (e.ex / 2), view.span.halfHeight / (e.ey / 2)) * 1.01;
 }
 
 void ClearAndWait() {
@@ -146,44 +113,63 @@ void ClearAndWait() {
 
 struct Row {
   int width, height;
-  double frame, quad, pictures;  // median ms, median ms, mean count
+  double p50, p99, quad, pictures, maxPictures;  // ms, ms, ms, mean and largest count
 };
 
-Row Measure(ImageStack& stack, int width, int height) {
-  Row row{width, height, 0, 0, 0};
-  const double cover = SetUpView(stack, width, height);
-  ClearAndWait();
-  stack.DrawAtTime(0);  // builds the keys, outside the timing
-  glFinish();
+double Percentile(std::vector<double> values, double fraction) {
+  std::sort(values.begin(), values.end());
+  return values[std::min(values.size() - 1, static_cast<size_t>(fraction * static_cast<double>(values.size())))];
+}
 
+Row Measure(Renderer& renderer, ImageStack& stack, ImageStack& single, int width, int height) {
+  Row row{width, height, 0, 0, 0, 0, 0};
+  const Image& first = *stack.images[0];
+  const ViewGeometry view = ViewGeometry::Fitted(width, height, first.width, first.height);
+  // A first pass loads every level the frames need, outside the timing.
+  for (int k = 0; k < frames; ++k) renderer.DrawZoom(stack, static_cast<double>(k) / (frames - 1), view);
   std::vector<double> times;
   long drawn = 0;
   for (int k = 0; k < frames; ++k) {
-    const float t = static_cast<float>(k) / (frames - 1);
+    const double t = static_cast<double>(k) / (frames - 1);
     ClearAndWait();
     const auto start = Clock::now();
-    stack.DrawAtTime(t);
+    renderer.DrawZoom(stack, t, view);
     glFinish();
     times.push_back(Milliseconds(Clock::now() - start));
-    drawn += PicturesDrawn(stack, t);
+    drawn += renderer.PicturesDrawn();
+    row.maxPictures = std::max(row.maxPictures, static_cast<double>(renderer.PicturesDrawn()));
   }
-  row.frame = Median(times);
+  row.p50 = Median(times);
+  row.p99 = Percentile(times, 0.99);
   row.pictures = static_cast<double>(drawn) / frames;
 
+  // One picture filling the whole view, blending off: the least a frame can cost.
+  Transform cover;
+  cover.scale = static_cast<float>(CoverFactor(single, width, height));
+  renderer.DrawEditView(single, 0, cover, view);
   times.clear();
   for (int k = 0; k < frames; ++k) {
     ClearAndWait();
     const auto start = Clock::now();
-    glLoadIdentity();
-    glScaled(cover, cover, 1);
-    glColor4f(1, 1, 1, 1);
-    glDisable(GL_BLEND);
-    DrawElementQuad(*stack.images[0]);
+    renderer.DrawEditView(single, 0, cover, view);
     glFinish();
     times.push_back(Milliseconds(Clock::now() - start));
   }
   row.quad = Median(times);
   return row;
+}
+
+// A project of `pictures` pictures, the demo's eight in turn, each half the size of the one
+// before, slightly off centre and turned: a zoom of 2^pictures.
+std::string WriteLongProject(const std::string& directory, int pictures) {
+  std::ostringstream text;
+  text << "#Tunnelvista v1.0\r\nduration 10.0\r\nimages " << pictures << "\r\n\r\n";
+  for (int i = 0; i < pictures; ++i)
+    text << "filename " << DemoPictureName(i % demoPictureCount + 1)
+         << "\r\nscale 0.5\r\ntranslate 0.04 -0.02\r\nrotate 2\r\n\r\n";
+  text << "target\r\nscale 0.5\r\ntranslate 0 0\r\nrotate 0\r\n";
+  const std::string path = directory + "/long" + std::to_string(pictures) + ".kx";
+  return WriteFileReplacing(path, text.str()) == WriteResult::Ok ? path : std::string();
 }
 
 }  // namespace
@@ -215,21 +201,30 @@ int main(int argc, char** argv) {
   }
 
   std::error_code failure;
-  const std::string project = std::filesystem::absolute(std::filesystem::path(directory) / demoProjectName, failure);
-  std::unique_ptr<ImageStack> stack = failure ? nullptr : OpenProject(project);
-  if (!stack || stack->count() < 2) {
-    std::fprintf(stderr, "frame_bench: cannot open %s\n", project.c_str());
-    return 1;
-  }
+  const std::string demo = std::filesystem::absolute(std::filesystem::path(directory) / demoProjectName, failure);
+  std::vector<std::string> projects = {demo};
+  for (int pictures : {200, 1000}) projects.push_back(WriteLongProject(directory, pictures));
 
-  std::printf("%s: %d pictures, %d frames over t = 0 .. 1 per view size\n", project.c_str(), stack->count() - 1,
-              frames);
-  std::printf("%-12s %14s %16s %14s %12s\n", "view", "frame (median)", "pictures/frame", "one quad", "frame/quad");
-  for (const auto& size : sizes) {
-    const Row row = Measure(*stack, size[0], size[1]);
-    const std::string view = std::to_string(row.width) + " x " + std::to_string(row.height);
-    std::printf("%-12s %11.3f ms %16.2f %11.3f ms %12.2f\n", view.c_str(), row.frame, row.pictures, row.quad,
-                row.quad > 0 ? row.frame / row.quad : 0.0);
+  RendererOptions options;
+  options.waitForLevels = true;
+  Renderer renderer(options);
+  Renderer::SetViewGlState();
+  std::unique_ptr<ImageStack> single = OpenProject(WriteLongProject(directory, 1));
+  if (!single) return 1;
+  std::printf("%-10s %-12s %10s %10s %14s %10s %10s %12s\n", "project", "view", "p50", "p99", "pictures/frame", "most",
+              "one quad", "p50/quad");
+  for (const std::string& project : projects) {
+    std::unique_ptr<ImageStack> stack = project.empty() ? nullptr : OpenProject(project);
+    if (!stack || stack->count() < 2) {
+      std::fprintf(stderr, "frame_bench: cannot open %s\n", project.c_str());
+      return 1;
+    }
+    for (const auto& size : sizes) {
+      const Row row = Measure(renderer, *stack, *single, size[0], size[1]);
+      const std::string view = std::to_string(row.width) + " x " + std::to_string(row.height);
+      std::printf("%-10d %-12s %7.3f ms %7.3f ms %14.2f %10.0f %7.3f ms %12.2f\n", stack->pictureCount(), view.c_str(),
+                  row.p50, row.p99, row.pictures, row.maxPictures, row.quad, row.quad > 0 ? row.p50 / row.quad : 0.0);
+    }
   }
   return 0;
 }

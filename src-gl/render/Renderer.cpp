@@ -96,12 +96,26 @@ void Renderer::LoadProjection(const ViewGeometry& view) {
   glLoadIdentity();
 }
 
+void Renderer::SetTextureLimit(int limit) { cache_.SetTextureLimit(limit > 0 ? limit : GlTextureLimit()); }
+
 bool Renderer::ExceedsLimit(const ImageStack& stack) const {
   for (int i = 0; i < stack.pictureCount(); ++i) {
     const Image& picture = *stack.images[static_cast<size_t>(i)];
     if (picture.width > TextureLimit() || picture.height > TextureLimit()) return true;
   }
   return false;
+}
+
+// A new frame; when the pictures changed, the textures of those that left go.
+void Renderer::Track(const ImageStack& stack) {
+  cache_.BeginFrame();
+  if (&stack != lastStack_ || stack.images.size() != lastCount_) {
+    std::vector<const Image*> alive;
+    for (const auto& image : stack.images) alive.push_back(image.get());
+    cache_.Retain(alive);
+    lastStack_ = &stack;
+    lastCount_ = stack.images.size();
+  }
 }
 
 void Renderer::BindPicture(const Image& image, double sidePixels, bool urgent) {
@@ -126,14 +140,7 @@ void Renderer::DrawQuad(const Image& image, const Affine& toView) {
 
 void Renderer::DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, int direction) {
   picturesDrawn_ = 0;
-  cache_.BeginFrame();
-  if (&stack != lastStack_ || stack.images.size() != lastCount_) {
-    std::vector<const Image*> alive;
-    for (const auto& image : stack.images) alive.push_back(image.get());
-    cache_.Retain(alive);
-    lastStack_ = &stack;
-    lastCount_ = stack.images.size();
-  }
+  Track(stack);
   LoadProjection(view);
   const Timeline& timeline = stack.CurrentTimeline();
   const int pictures = stack.pictureCount();
@@ -202,7 +209,7 @@ void Renderer::DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, i
 
 bool Renderer::DrawEditView(ImageStack& stack, int i, const Transform& viewTransform, const ViewGeometry& view) {
   if (i < 0 || i >= stack.count() - 1) return false;
-  cache_.BeginFrame();
+  Track(stack);
   LoadProjection(view);
   const Image& picture = *stack.images[static_cast<size_t>(i)];
   const int c = i + 1;

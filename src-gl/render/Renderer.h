@@ -60,6 +60,8 @@ class Renderer {
   // The picture sizes beyond the GL limit, which are drawn reduced.
   bool ExceedsLimit(const ImageStack& stack) const;
   int TextureLimit() const { return cache_.TextureLimit(); }
+  // Tests use small limits to exercise reduction; 0 returns to the context's own limit.
+  void SetTextureLimit(int limit);
   // A message for the user from the last drawings (an upload that failed), said once.
   std::string TakeMessage() { return cache_.TakeMessage(); }
   // Pictures drawn by the last DrawZoom.
@@ -67,6 +69,7 @@ class Renderer {
   const TextureCache& Cache() const { return cache_; }
 
  private:
+  void Track(const ImageStack& stack);
   void BindPicture(const Image& image, double sidePixels, bool urgent);
   void DrawQuad(const Image& image, const Affine& toView);
 

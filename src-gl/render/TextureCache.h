@@ -69,6 +69,10 @@ class TextureCache {
   size_t ResidentBytes() const { return resident_; }
   size_t Budget() const { return budget_; }
   int TextureLimit() const { return limit_; }
+  // Tests use small limits to exercise reduction; 0 or less is ignored.
+  void SetTextureLimit(int limit) {
+    if (limit > 0) limit_ = limit;
+  }
   // The side a level for this picture would have when `wantedSide` pixels are wanted.
   int LevelSideFor(const Image& image, double wantedSide) const;
 

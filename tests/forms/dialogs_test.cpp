@@ -28,7 +28,8 @@ TEST_F(Windows, FiveWindowsExistAndOnlyTheMainOneShows) {
   EXPECT_EQ(FormBitmap->ImageControlsCenter.size(), QSize(1, 30));
   EXPECT_EQ(FormBitmap->ImageControlsRight.size(), QSize(12, 30));
   EXPECT_EQ(FormBitmap->ImageSlider.size(), QSize(8, 15));
-  EXPECT_NE(FormBitmap->HandleTexture(), 0u);  // made once the view had its context
+  ASSERT_TRUE(mainForm);
+  EXPECT_NE(mainForm->Panel->renderer(), nullptr);  // made once the view had its context
 }
 
 TEST_F(Windows, AboutBoxShowsOnTopAndHidesOnAClickOrClose) {

@@ -203,8 +203,8 @@ TEST_F(MainForm, EditViewOfTheLastPictureShowsTheTargetFrameOutline) {
   double sx = 0, sy = 0, rx = 0, ry = 0;
   form->MakeViewCurrent();
   const Extents e = ElementExtents(400, 300);
-  form->imageStack->ChildToWindow(form->viewTransform, 2, e.ex / 2, e.ey / 2, sx, sy);
-  form->imageStack->ChildToWindow(form->viewTransform, 2, e.ex / 2, 0, rx, ry);
+  form->imageStack->ChildToWindow(form->Panel->Geometry(), form->viewTransform, 2, e.ex / 2, e.ey / 2, sx, sy);
+  form->imageStack->ChildToWindow(form->Panel->Geometry(), form->viewTransform, 2, e.ex / 2, 0, rx, ry);
   form->Panel->doneCurrent();
   // White disc pixels within 8 pixels of each handle's centre (window y grows upwards).
   auto whiteAround = [&](double cx, double cy) {

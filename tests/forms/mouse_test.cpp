@@ -14,7 +14,7 @@ struct ViewMouse : EditorFixture {
     const int c = form->SelectedPicture() + 1;
     double wx = 0, wy = 0;
     form->MakeViewCurrent();
-    form->imageStack->ChildToWindow(form->viewTransform, c, x, y, wx, wy);
+    form->imageStack->ChildToWindow(form->Panel->Geometry(), form->viewTransform, c, x, y, wx, wy);
     const double ratio = form->Panel->PixelRatio();
     const double H = form->Panel->height() * ratio;
     return QPoint(static_cast<int>(std::lround(wx / ratio)), static_cast<int>(std::lround((H - 1 - wy) / ratio)));
