@@ -48,9 +48,10 @@ class Image {
   // shows its own message and returns false on failure.
   bool CopyTo(const std::string& destination) const;
 
-  // Checks the file once: its header for the size, and a decode at 1/8 that reads all of its
-  // data, so damage is found, into `bitmap`. On any failure the picture becomes the white
-  // 32 x 20 placeholder and the result is false. Either way `revision` changes.
+  // Checks the file once: its header for the size, and a decode at the smallest DCT scale that
+  // still gives the thumbnail's size, which reads all of its data and so finds damage, into
+  // `bitmap`. On any failure the picture becomes the white 32 x 20 placeholder and the result is
+  // false. Without a file name nothing happens (false); otherwise `revision` changes.
   bool LoadJpeg();
 
   // Makes this a picture held in memory (RGB888 or anything QImage converts): `source`, the

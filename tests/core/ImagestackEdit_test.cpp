@@ -1,7 +1,6 @@
 // Aligning a child inside the selected picture: window mappings, hit tests, drag steps and the
-// edit view's pan and zoom, against a real GL projection and viewport.
+// edit view's pan and zoom, through the view geometry the main window fits to the first picture.
 
-#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,7 +14,7 @@
 
 namespace {
 
-// An element as the mappings see it: only its size and placement count, so no texture.
+// An element as the mappings see it: only its size and placement count, so no picture.
 std::unique_ptr<Image> Element(int width, int height, const Transform& placement = Transform()) {
   auto image = std::make_unique<Image>();
   image->width = width;
@@ -42,8 +41,7 @@ struct Point {
 
 const Transform identity;
 
-// Viewport and projection as the main window fits them to the first picture; the shared context
-// is given back as found.
+// The view as the main window fits it to the first picture.
 class Edit : public GlViewTest {
  protected:
   void View(int width, int height, int firstWidth, int firstHeight) {
@@ -56,7 +54,7 @@ class Edit : public GlViewTest {
   Point Gl(Point mouse) const { return {mouse.x, height_ - 1 - mouse.y}; }
   Point ToWindow(const ImageStack& s, const Transform& view, int c, double x, double y) const {
     Point w{};
-    s.ChildToWindow(view, c, x, y, w.x, w.y);
+    s.ChildToWindow(geometry_, view, c, x, y, w.x, w.y);
     return w;
   }
 
@@ -71,13 +69,13 @@ const Transform basePlacement{0.5f, 0.125f, 0.0625f, 0.0f};
 TEST_F(Edit, MouseEntersGlFromTheTopLeftRow) {
   View(256, 192, 400, 300);  // half extents 0.5 x 0.375
   double x = 0, y = 0;
-  WindowToView(identity, 0, 0, x, y);  // GL (0, 191)
+  WindowToView(geometry_, identity, 0, 0, x, y);  // GL (0, 191)
   EXPECT_NEAR(x, -0.5, 1e-7);
   EXPECT_NEAR(y, 0.375 * 190.0 / 192.0, 1e-7);
-  WindowToView(identity, 255, 191, x, y);  // GL (255, 0)
+  WindowToView(geometry_, identity, 255, 191, x, y);  // GL (255, 0)
   EXPECT_NEAR(x, -0.5 + 255.0 / 256.0, 1e-7);
   EXPECT_NEAR(y, -0.375, 1e-7);
-  WindowToView({2.0f, 0.1f, -0.05f, 0.0f}, 0, 0, x, y);  // p = window / scale - translate
+  WindowToView(geometry_, {2.0f, 0.1f, -0.05f, 0.0f}, 0, 0, x, y);  // p = window / scale - translate
   EXPECT_NEAR(x, -0.25 - 0.1, 1e-7);
   EXPECT_NEAR(y, 0.375 * 190.0 / 192.0 / 2 + 0.05, 1e-7);
 
@@ -95,15 +93,15 @@ TEST_F(Edit, ChildMappingsAreInverseAndSplitOffTheRotation) {
     for (const Point p : {Point{0, 0}, Point{0.375, 0.5}, Point{-0.3, 0.2}, Point{0.45, -0.1}}) {
       const Point m = Mouse(ToWindow(s, view, 1, p.x, p.y));
       Point back{}, unturned{};
-      s.WindowToChild(view, 1, m.x, m.y, false, back.x, back.y);
+      s.WindowToChild(geometry_, view, 1, m.x, m.y, false, back.x, back.y);
       EXPECT_NEAR(back.x, p.x, 1e-5);
       EXPECT_NEAR(back.y, p.y, 1e-5);
-      s.WindowToChild(view, 1, m.x, m.y, true, unturned.x, unturned.y);
+      s.WindowToChild(geometry_, view, 1, m.x, m.y, true, unturned.x, unturned.y);
       EXPECT_NEAR(unturned.x, c * p.x - sn * p.y, 1e-5);
       EXPECT_NEAR(unturned.y, sn * p.x + c * p.y, 1e-5);
       // From a mouse position round the other way.
       const Point mouse{37.5 + 100 * p.x, 150.25 - 90 * p.y};
-      s.WindowToChild(view, 1, mouse.x, mouse.y, false, back.x, back.y);
+      s.WindowToChild(geometry_, view, 1, mouse.x, mouse.y, false, back.x, back.y);
       const Point again = Mouse(ToWindow(s, view, 1, back.x, back.y));
       EXPECT_NEAR(again.x, mouse.x, 1e-3);
       EXPECT_NEAR(again.y, mouse.y, 1e-3);
@@ -122,7 +120,8 @@ TEST_F(Edit, HandlesAreHitStrictlyWithinEightPixelsAtEveryZoom) {
       const Point h = ToWindow(s, view, 1, 0.5, scaleHandle ? 0.25 : 0.0);
       auto hit = [&](double dx, double dy) {
         const Point m = Mouse({h.x + dx, h.y + dy});
-        return scaleHandle ? s.HitScaleHandle(m.x, m.y, 0, view) : s.HitRotateHandle(m.x, m.y, 0, view);
+        return scaleHandle ? s.HitScaleHandle(geometry_, m.x, m.y, 0, view)
+                           : s.HitRotateHandle(geometry_, m.x, m.y, 0, view);
       };
       SCOPED_TRACE(::testing::Message() << "zoom " << view.scale << (scaleHandle ? " scale" : " rotation"));
       EXPECT_TRUE(hit(0, 0));
@@ -137,15 +136,15 @@ TEST_F(Edit, NothingIsHitWithoutAChild) {
   View(256, 128, 200, 100);
   const ImageStack s = StackOf(Element(200, 100), Element(200, 100, basePlacement), Element(200, 100, basePlacement));
   const Point presses[] = {Mouse({224, 112}), Mouse({224, 80}), Mouse({160, 80}), Mouse({128, 64})};
-  for (const Point m : presses) EXPECT_NE(ChooseDrag(&s, m.x, m.y, 0, identity), DragMode::Pan);
+  for (const Point m : presses) EXPECT_NE(ChooseDrag(&s, geometry_, m.x, m.y, 0, identity), DragMode::Pan);
   for (const int i : {-1, -2, s.count() - 1, s.count()})
     for (const Point m : presses) {
-      EXPECT_FALSE(s.HitScaleHandle(m.x, m.y, i, identity)) << i;
-      EXPECT_FALSE(s.HitRotateHandle(m.x, m.y, i, identity)) << i;
-      EXPECT_FALSE(s.HitChild(m.x, m.y, i, identity)) << i;
-      EXPECT_EQ(ChooseDrag(&s, m.x, m.y, i, identity), DragMode::Pan) << i;
+      EXPECT_FALSE(s.HitScaleHandle(geometry_, m.x, m.y, i, identity)) << i;
+      EXPECT_FALSE(s.HitRotateHandle(geometry_, m.x, m.y, i, identity)) << i;
+      EXPECT_FALSE(s.HitChild(geometry_, m.x, m.y, i, identity)) << i;
+      EXPECT_EQ(ChooseDrag(&s, geometry_, m.x, m.y, i, identity), DragMode::Pan) << i;
     }
-  EXPECT_EQ(ChooseDrag(nullptr, 160, 47, 0, identity), DragMode::Pan);
+  EXPECT_EQ(ChooseDrag(nullptr, geometry_, 160, 47, 0, identity), DragMode::Pan);
 }
 
 TEST_F(Edit, ChildIncludesItsBorders) {
@@ -153,7 +152,7 @@ TEST_F(Edit, ChildIncludesItsBorders) {
   const ImageStack s = StackOf(Element(200, 100), Element(200, 100, basePlacement), Element(200, 100));
   auto hit = [&](double x, double y) {
     const Point m = Mouse({x, y});
-    return s.HitChild(m.x, m.y, 0, identity);
+    return s.HitChild(geometry_, m.x, m.y, 0, identity);
   };
   for (const double x : {96.0, 160.0, 224.0})
     for (const double y : {48.0, 80.0, 112.0}) EXPECT_TRUE(hit(x, y)) << x << ", " << y;
@@ -168,7 +167,7 @@ TEST_F(Edit, PressChoosesScaleThenRotateThenMoveThenPan) {
   const ImageStack s = StackOf(Element(200, 100), Element(200, 100, basePlacement), Element(200, 100));
   auto choose = [&](const Transform& view, double x, double y) {
     const Point m = Mouse({x, y});
-    return ChooseDrag(&s, m.x, m.y, 0, view);
+    return ChooseDrag(&s, geometry_, m.x, m.y, 0, view);
   };
   EXPECT_EQ(choose(identity, 220, 108), DragMode::Scale);  // inside the child, on the handle
   EXPECT_EQ(choose(identity, 229, 117), DragMode::Scale);  // outside, on the handle
@@ -179,8 +178,8 @@ TEST_F(Edit, PressChoosesScaleThenRotateThenMoveThenPan) {
   // and (152, 68), and their circles overlap.
   const Transform small{0.25f, 0, 0, 0};
   const Point between = Mouse({152, 72});
-  EXPECT_TRUE(s.HitScaleHandle(between.x, between.y, 0, small));
-  EXPECT_TRUE(s.HitRotateHandle(between.x, between.y, 0, small));
+  EXPECT_TRUE(s.HitScaleHandle(geometry_, between.x, between.y, 0, small));
+  EXPECT_TRUE(s.HitRotateHandle(geometry_, between.x, between.y, 0, small));
   EXPECT_EQ(choose(small, 152, 72), DragMode::Scale);
   EXPECT_EQ(choose(small, 152, 67), DragMode::Rotate);
 }
@@ -192,22 +191,22 @@ TEST_F(Edit, ScaleStepChangesOnlyTheScaleAlongTheChildsOwnAxis) {
   // The child's vertical centre line is window x 128; x 160 is child x 0.25 and 96 is -0.25.
   const std::pair<double, double> refused[] = {{128, 160}, {160, 128}, {128, 128}, {160, 96}, {96, 160}};
   for (const auto& step : refused) {
-    s.DragScale(1, identity, step.first, 60, step.second, 60);
+    s.DragScale(geometry_, 1, identity, step.first, 60, step.second, 60);
     EXPECT_EQ(t.scale, 0.5f) << step.first << " -> " << step.second;
   }
   s.dirty = false;
-  s.DragScale(1, identity, 160, 60, 192, 60);
+  s.DragScale(geometry_, 1, identity, 160, 60, 192, 60);
   EXPECT_FLOAT_EQ(t.scale, 1.0f);
   EXPECT_TRUE(s.dirty);
-  s.DragScale(1, identity, 64, 60, 32, 20);  // left of the centre line, further out: grows
+  s.DragScale(geometry_, 1, identity, 64, 60, 32, 20);  // left of the centre line, further out: grows
   EXPECT_FLOAT_EQ(t.scale, 1.5f);
   EXPECT_TRUE(Same(t, {1.5f, 0.0f, 0.0625f, 0.0f}));
 
   // Turned a quarter, the child's x axis points up the window: only vertical motion scales.
   t = {0.5f, 0.0f, 0.0f, 90.0f};
-  s.DragScale(1, {2.0f, 0, 0, 0}, 128, 63 - 32, 180, 63 - 32);
+  s.DragScale(geometry_, 1, {2.0f, 0, 0, 0}, 128, 63 - 32, 180, 63 - 32);
   EXPECT_NEAR(t.scale, 0.5, 1e-5);
-  s.DragScale(1, {2.0f, 0, 0, 0}, 128, 63 - 32, 128, 63 - 48);
+  s.DragScale(geometry_, 1, {2.0f, 0, 0, 0}, 128, 63 - 32, 128, 63 - 48);
   EXPECT_NEAR(t.scale, 0.75, 1e-5);
   EXPECT_EQ(t.translateX, 0.0f);
   EXPECT_EQ(t.translateY, 0.0f);
@@ -237,7 +236,7 @@ TEST_F(Edit, RotationHandleFollowsTheMouseAroundTheCentre) {
     const double from = std::atan2(h.y - centre.y, h.x - centre.x) * 180 / M_PI;
     const Point m0 = Mouse(h), m1 = around(from + step.first, radius * step.second);
     s.dirty = false;
-    s.DragRotate(1, view, m0.x, m0.y, m1.x, m1.y);
+    s.DragRotate(geometry_, 1, view, m0.x, m0.y, m1.x, m1.y);
     EXPECT_NEAR(t.rotate, before.rotate + step.first, 1e-3);
     EXPECT_TRUE(Same(t, {before.scale, before.translateX, before.translateY, t.rotate}));
     EXPECT_TRUE(s.dirty);
@@ -248,7 +247,7 @@ TEST_F(Edit, RotationHandleFollowsTheMouseAroundTheCentre) {
   Point mouse = Mouse(handle);
   for (int k = 1; k <= 12; ++k) {
     const Point next = around(start + 10 * k, radius);
-    s.DragRotate(1, view, mouse.x, mouse.y, next.x, next.y);
+    s.DragRotate(geometry_, 1, view, mouse.x, mouse.y, next.x, next.y);
     mouse = next;
   }
   EXPECT_NEAR(t.rotate, 140.0, 1e-3);
@@ -274,7 +273,7 @@ TEST_F(Edit, MovedChildsCentreFollowsTheMouse) {
     const Transform before = t;
     const Point c0 = ToWindow(s, k.view, k.c, 0, 0);
     s.dirty = false;
-    s.DragMove(k.c, k.view, k.from.x, k.from.y, k.from.x + k.by.x, k.from.y + k.by.y);
+    s.DragMove(geometry_, k.c, k.view, k.from.x, k.from.y, k.from.x + k.by.x, k.from.y + k.by.y);
     const Point c1 = ToWindow(s, k.view, k.c, 0, 0);
     EXPECT_NEAR(c1.x - c0.x, k.by.x, 1e-3) << k.c;
     EXPECT_NEAR(c1.y - c0.y, -k.by.y, 1e-3) << k.c;
@@ -291,9 +290,9 @@ TEST_F(Edit, StepsOnNoElementChangeNothing) {
   std::vector<Transform> before;
   for (const auto& image : s.images) before.push_back(image->transform);
   for (const int c : {-1, s.count()}) {
-    s.DragScale(c, identity, 160, 60, 200, 40);
-    s.DragRotate(c, identity, 224, 47, 200, 20);
-    s.DragMove(c, identity, 160, 60, 120, 30);
+    s.DragScale(geometry_, c, identity, 160, 60, 200, 40);
+    s.DragRotate(geometry_, c, identity, 224, 47, 200, 20);
+    s.DragMove(geometry_, c, identity, 160, 60, 120, 30);
   }
   for (size_t k = 0; k < before.size(); ++k) EXPECT_TRUE(Same(s.images[k]->transform, before[k])) << k;
   EXPECT_FALSE(s.dirty);
@@ -304,14 +303,14 @@ TEST_F(Edit, PanFollowsTheMouseInPictureUnits) {
   Transform view{2.0f, 0.1f, -0.05f, 7.0f};
   const Transform before = view;
   Point grabbed{};
-  WindowToView(view, 100, 50, grabbed.x, grabbed.y);
-  PanView(view, 100, 50, 140, 30);
+  WindowToView(geometry_, view, 100, 50, grabbed.x, grabbed.y);
+  PanView(geometry_, view, 100, 50, 140, 30);
   EXPECT_NEAR(view.translateX, 0.1 + 40.0 / 256 / 2, 1e-6);
   EXPECT_NEAR(view.translateY, -0.05 + 20.0 / 256 / 2, 1e-6);
   EXPECT_EQ(view.scale, before.scale);
   EXPECT_EQ(view.rotate, before.rotate);
   Point under{};
-  WindowToView(view, 140, 30, under.x, under.y);
+  WindowToView(geometry_, view, 140, 30, under.x, under.y);
   EXPECT_NEAR(under.x, grabbed.x, 1e-6);
   EXPECT_NEAR(under.y, grabbed.y, 1e-6);
 }

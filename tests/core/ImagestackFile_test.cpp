@@ -286,7 +286,7 @@ struct ProjectFixture : ::testing::Test {
   }
 };
 
-TEST_F(ProjectFixture, LoadProjectDecodesAndTexturesEveryPicture) {
+TEST_F(ProjectFixture, LoadProjectChecksEveryPicture) {
   WritePicture("pics/outer.jpg", 120, 90);
   WritePicture("inner.jpg", 60, 80);
   WriteFileBytes(dir.File("p.kx"),
@@ -304,40 +304,49 @@ TEST_F(ProjectFixture, LoadProjectDecodesAndTexturesEveryPicture) {
   EXPECT_EQ(stack.duration, 12.5f);
   EXPECT_EQ(stack.images[0]->directory, dir.File("pics"));
   EXPECT_EQ(stack.images[0]->width, 120);
+  EXPECT_EQ(stack.images[0]->height, 90);
+  EXPECT_EQ(stack.images[1]->width, 60);
   EXPECT_EQ(stack.images[1]->height, 80);
-  EXPECT_NE(stack.images[0]->textureId, 0u);
-  EXPECT_NE(stack.images[1]->textureId, 0u);
+  for (int i = 0; i < 2; ++i) {
+    const Image& picture = *stack.images[static_cast<size_t>(i)];
+    EXPECT_TRUE(picture.loaded) << i;
+    EXPECT_EQ(picture.bitmap.size(), QSize(picture.width, picture.height)) << i;  // small: its own thumbnail
+    EXPECT_NE(picture.revision, 0u) << i;
+  }
   EXPECT_EQ(stack.targetFrame()->width, 60);
   EXPECT_EQ(stack.targetFrame()->height, 80);
-  EXPECT_EQ(stack.targetFrame()->textureId, 0u);
+  EXPECT_FALSE(stack.targetFrame()->loaded);
+  EXPECT_TRUE(stack.targetFrame()->bitmap.isNull());
   EXPECT_TRUE(stack.dirty);
 }
 
-TEST_F(ProjectFixture, MissingPicturesAreListedAndReductionReportedAfterwards) {
-  WritePicture("big.jpg", 300, 200);
+// The pictures keep their full size whatever the GL limit: the view's renderer reduces them and
+// the window, not the load, says so.
+TEST_F(ProjectFixture, MissingPicturesAreListedAfterwardsAndTheOthersKeepTheirFullSize) {
+  WritePicture("big.jpg", 3000, 200);
   WriteFileBytes(dir.File("p.kx"),
                  "#Tunnelvista v1.0 duration 10 images 3\nfilename gone.jpg\nscale 1 translate 0 0 rotate 0\n"
                  "filename big.jpg\nscale 0.5 translate 0 0 rotate 0\nfilename sub\\also gone.jpg\n"
                  "scale 0.5 translate 0 0 rotate 0\ntarget scale 0.5 translate 0 0 rotate 0\n");
-  SetTextureLimit(128);
   ImageStack stack;
   stack.path = dir.File("p.kx");
-  bool loaded = stack.LoadProject();
-  SetTextureLimit(0);
-  ASSERT_TRUE(loaded);
-  ASSERT_EQ(reporter.messages.size(), 2u);
+  ASSERT_TRUE(stack.LoadProject());
+  ASSERT_EQ(reporter.messages.size(), 1u);
   EXPECT_EQ(reporter.messages[0].text,
             "There was an error loading the following files:\n\n    gone.jpg\n    sub\\also gone.jpg\n    \n"
             "These files may not exist or may not be valid JPEG images.  You can\nreload these files by selecting "
             "\"Image List\" from the Edit menu.");
-  EXPECT_EQ(reporter.messages[1].caption, "Max Image Size Exceeded");
-  EXPECT_NE(reporter.messages[1].text.find("128 by 128"), std::string::npos);
   // The failed pictures keep their names and placements, with the placeholder as picture.
   EXPECT_EQ(stack.images[0]->width, 32);
   EXPECT_EQ(stack.images[0]->height, 20);
-  EXPECT_EQ(stack.images[0]->texWidth, 32);
-  EXPECT_EQ(stack.images[0]->texHeight, 32);
-  EXPECT_EQ(stack.images[1]->width, 128);
+  EXPECT_FALSE(stack.images[0]->loaded);
+  EXPECT_EQ(stack.images[0]->bitmap.size(), QSize(32, 20));
+  EXPECT_EQ(stack.images[2]->fileName, "sub\\also gone.jpg");
+  EXPECT_EQ(stack.images[2]->transform.scale, 0.5f);
+  EXPECT_TRUE(stack.images[1]->loaded);
+  EXPECT_EQ(stack.images[1]->width, 3000);
+  EXPECT_EQ(stack.images[1]->height, 200);
+  EXPECT_EQ(stack.images[1]->bitmap.size(), QSize(thumbnailSide, 17));
   EXPECT_EQ(stack.targetFrame()->width, 32);  // from the last picture, a placeholder
 }
 
@@ -441,7 +450,8 @@ TEST_F(ProjectFixture, OpenProjectGivesALoadedStackOrNone) {
   EXPECT_EQ(stack->count(), 2);
   EXPECT_EQ(stack->duration, 4.0f);
   EXPECT_TRUE(stack->dirty);
-  EXPECT_NE(stack->images[0]->textureId, 0u);
+  EXPECT_TRUE(stack->images[0]->loaded);
+  EXPECT_EQ(stack->images[0]->width, 40);
 
   // Broken after the first picture: nothing survives (the sanitizer build checks for leaks).
   WriteFileBytes(dir.File("bad.kx"),

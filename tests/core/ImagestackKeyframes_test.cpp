@@ -3,12 +3,13 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 
 #include "Imagestack.h"
 
 namespace {
 
-// A stack of pictures without files or textures, each 400 x 300, then the target frame.
+// A stack of pictures without files, each 400 x 300, then the target frame.
 ImageStack MakeStack(const std::vector<Transform>& placements) {
   ImageStack stack;
   for (const Transform& t : placements) {
@@ -21,21 +22,26 @@ ImageStack MakeStack(const std::vector<Transform>& placements) {
   return stack;
 }
 
-void Multiply(const double a[16], const double b[16], double out[16]) {
-  for (int c = 0; c < 4; ++c)
-    for (int r = 0; r < 4; ++r) {
-      double sum = 0;
-      for (int k = 0; k < 4; ++k) sum += a[k * 4 + r] * b[c * 4 + k];
-      out[c * 4 + r] = sum;
-    }
+// An element's modelMatrix as a plane map.
+Affine Model(const Image& image) {
+  const double* m = image.modelMatrix;
+  return {m[0], m[1], m[4], m[5], m[12], m[13]};
 }
 
-void ViewMatrix(const ImageStack& stack, float t, double out[16]) {
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  stack.ViewAtTime(t);
-  glGetDoublev(GL_MODELVIEW_MATRIX, out);
-  glPopMatrix();
+// The view of the keyframe table at time t, in the first picture's frame: R(rotate) * S(zoom) *
+// T(x, y), as the table's data file describes it.
+Affine TableView(const ImageStack& stack, float t) {
+  const ImageStack::View v = stack.ViewValuesAtTime(t);
+  return Affine::Similarity(v.zoom, v.rotate, 0, 0) * Affine{1, 0, 0, 1, v.x, v.y};
+}
+
+// Entry by entry within `tolerance`.
+::testing::AssertionResult Near(const Affine& p, const Affine& q, double tolerance) {
+  const double a[6] = {p.a, p.b, p.c, p.d, p.tx, p.ty}, b[6] = {q.a, q.b, q.c, q.d, q.tx, q.ty};
+  for (int k = 0; k < 6; ++k)
+    if (!(std::fabs(a[k] - b[k]) <= tolerance))
+      return ::testing::AssertionFailure() << "entry " << k << ": " << a[k] << " vs " << b[k];
+  return ::testing::AssertionSuccess();
 }
 
 TEST(BuildKeyframes, ThreeHalvingPictures) {
@@ -111,39 +117,39 @@ TEST(BuildKeyframes, InteriorSlopesPassMonotoneStretchesAndStopAtTurns) {
   EXPECT_EQ(last.logZoomSlope, 0.0f);
 }
 
-TEST(BuildKeyframes, LeavesTheMatrixStackAsFound) {
-  ImageStack stack = MakeStack({Transform(), Transform{0.5f, 0.1f, 0.1f, 20}, Transform{0.4f, 0, 0, 0}});
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glTranslatef(3, 4, 0);
-  GLint depth = 0;
-  glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &depth);
-  double before[16], after[16];
-  glGetDoublev(GL_PROJECTION_MATRIX, before);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  glScalef(2, 2, 1);
-  double modelviewBefore[16], modelviewAfter[16];
-  glGetDoublev(GL_MODELVIEW_MATRIX, modelviewBefore);
-  GLint modelviewDepth = 0, depthAfter = 0;
-  glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &modelviewDepth);
+// The data file stores what OpenGL's single-precision matrix stack made of the placements; the
+// table is built without GL and must give the very same numbers.
+TEST(BuildKeyframes, ElementMatricesAreExactlyTheGlMatrixStacks) {
+  std::mt19937 random(20261207);
+  std::uniform_real_distribution<float> scale(0.05f, 0.95f), offset(-0.5f, 0.5f), angle(-180.0f, 180.0f);
+  for (int run = 0; run < 20; ++run) {
+    std::vector<Transform> placements = {Transform()};
+    for (int i = 0; i < 40; ++i) {
+      // Now and then a round angle or none, whose sine and cosine are special.
+      const float turn = i % 7 == 3 ? 90.0f * static_cast<float>(i % 4) : i % 5 == 1 ? 0.0f : angle(random);
+      placements.push_back(Transform{scale(random), offset(random), offset(random), turn});
+    }
+    ImageStack stack = MakeStack(placements);
+    stack.BuildKeyframes();
 
-  stack.BuildKeyframes();
-
-  glGetDoublev(GL_MODELVIEW_MATRIX, modelviewAfter);
-  glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depthAfter);
-  EXPECT_EQ(depthAfter, modelviewDepth);
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(modelviewAfter[i], modelviewBefore[i]);
-  GLint mode = 0;
-  glGetIntegerv(GL_MATRIX_MODE, &mode);
-  EXPECT_EQ(mode, GL_MODELVIEW);
-  glMatrixMode(GL_PROJECTION);
-  glGetDoublev(GL_PROJECTION_MATRIX, after);
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(after[i], before[i]);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    for (int i = 1; i < stack.count(); ++i) {
+      const Transform& t = placements[static_cast<size_t>(i)];
+      glTranslatef(t.translateX, t.translateY, 0.0f);
+      glScalef(t.scale, t.scale, 1.0f);
+      glRotatef(t.rotate, 0.0f, 0.0f, 1.0f);
+      double gl[16];
+      glGetDoublev(GL_MODELVIEW_MATRIX, gl);
+      for (int k = 0; k < 16; ++k)
+        ASSERT_EQ(stack.images[static_cast<size_t>(i)]->modelMatrix[k], gl[k])
+            << "run " << run << " element " << i << " entry " << k;
+      ASSERT_EQ(stack.keys[static_cast<size_t>(i)].x, static_cast<float>(-gl[12]));
+      ASSERT_EQ(stack.keys[static_cast<size_t>(i)].y, static_cast<float>(-gl[13]));
+    }
+    glPopMatrix();
+  }
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
@@ -151,17 +157,12 @@ TEST(ViewAtTime, StartIsIdentityAndEveryKeyShowsItsElementUpright) {
   ImageStack stack = MakeStack({Transform(), Transform{0.45f, 0.12f, -0.05f, 12.0f},
                                 Transform{0.55f, -0.1f, 0.08f, -7.0f}, Transform{0.5f, 0.03f, 0.02f, 3.0f}});
   stack.BuildKeyframes();
-  double v[16];
-  ViewMatrix(stack, 0.0f, v);
-  const double identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-  for (int i = 0; i < 16; ++i) EXPECT_NEAR(v[i], identity[i], 1e-7);
-
-  for (int i = 1; i < stack.count(); ++i) {
-    ViewMatrix(stack, stack.keys[static_cast<size_t>(i)].time, v);
-    double product[16];
-    Multiply(v, stack.images[static_cast<size_t>(i)]->modelMatrix, product);
-    for (int j = 0; j < 16; ++j) EXPECT_NEAR(product[j], identity[j], 1e-4) << "element " << i << " entry " << j;
-  }
+  EXPECT_TRUE(Near(TableView(stack, 0.0f), Affine(), 1e-7));
+  for (int i = 1; i < stack.count(); ++i)
+    EXPECT_TRUE(
+        Near(TableView(stack, stack.keys[static_cast<size_t>(i)].time) * Model(*stack.images[static_cast<size_t>(i)]),
+             Affine(), 1e-4))
+        << "element " << i;
 }
 
 TEST(ViewAtTime, AtAKeyTimeGivesThatKeysValues) {
@@ -205,10 +206,73 @@ TEST(ViewAtTime, DegenerateStacksStayFinite) {
       EXPECT_TRUE(std::isfinite(v.zoom) && v.zoom > 0 && std::isfinite(v.x) && std::isfinite(v.y) &&
                   std::isfinite(v.rotate))
           << "stack " << n << " t " << t;
-      double m[16];
-      ViewMatrix(stack, t, m);
-      for (double e : m) EXPECT_TRUE(std::isfinite(e)) << "stack " << n << " t " << t;
+      EXPECT_TRUE(stack.CurrentTimeline().ViewAt(t).toView.IsFinite()) << "stack " << n << " t " << t;
     }
+  }
+}
+
+// The anchor's view carried back to the first picture's frame: toView * P(anchor)^-1 * ... * P(1)^-1.
+Affine FromFirstPicture(const Timeline& timeline, const RelativeView& view) {
+  Affine m = view.toView;
+  for (int i = view.anchor; i >= 1; --i) m = m * timeline.Placement(i).Inverse();
+  return m;
+}
+
+// For stacks the keyframe table holds well, the relative timeline shows what the table shows.
+TEST(Timeline, AgreesWithTheKeyframeTable) {
+  const Transform half{0.5f, 0, 0, 0};
+  const std::vector<std::vector<Transform>> stacks = {
+      {Transform(), half, half, half},
+      {Transform(), Transform{0.45f, 0.12f, -0.05f, 12.0f}, Transform{0.55f, -0.1f, 0.08f, -7.0f},
+       Transform{0.5f, 0.03f, 0.02f, 3.0f}, Transform{0.3f, -0.2f, -0.1f, 170.0f}, Transform{0.6f, 0.1f, 0.1f, -45}},
+  };
+  for (size_t n = 0; n < stacks.size(); ++n) {
+    ImageStack stack = MakeStack(stacks[n]);
+    const Timeline& timeline = stack.CurrentTimeline();
+    EXPECT_FALSE(stack.dirty);
+    ASSERT_EQ(stack.keyCount(), stack.count());
+    ASSERT_EQ(timeline.count(), stack.count());
+    for (int k = 0; k <= 200; ++k) {
+      const float t = static_cast<float>(k) / 200.0f;
+      const Affine table = TableView(stack, t);
+      EXPECT_TRUE(Near(FromFirstPicture(timeline, timeline.ViewAt(t)), table, 1e-4 * table.LengthScale()))
+          << "stack " << n << " t " << t;
+    }
+  }
+}
+
+TEST(Timeline, AnEditedStackIsRebuiltAtItsNextUse) {
+  const Transform half{0.5f, 0, 0, 0};
+  ImageStack stack = MakeStack({Transform(), half, half, half});
+  const Timeline& timeline = stack.CurrentTimeline();
+  EXPECT_NEAR(FromFirstPicture(timeline, timeline.ViewAt(1.0)).LengthScale(), 8, 1e-9);
+  stack.images[1]->transform.scale = 0.25f;  // as a drag step leaves it
+  stack.dirty = true;
+  const Timeline& rebuilt = stack.CurrentTimeline();
+  EXPECT_NEAR(FromFirstPicture(rebuilt, rebuilt.ViewAt(1.0)).LengthScale(), 16, 1e-9);
+  EXPECT_FLOAT_EQ(stack.keys.back().zoom, 16.0f);
+  EXPECT_FALSE(stack.dirty);
+}
+
+// 2^1000 is beyond doubles, let alone the table's floats; relative to its anchor the view is as
+// exact at the end as at the start.
+TEST(Timeline, AThousandHalvingsStayExact) {
+  std::vector<Transform> placements(1001, Transform{0.5f, 0.1f, 0.05f, 3.0f});
+  placements[0] = Transform();
+  ImageStack stack = MakeStack(placements);
+  const Timeline& timeline = stack.CurrentTimeline();
+  for (const double t : {0.0, 0.3, 0.5, 0.9, 0.999, 1.0}) {
+    const RelativeView view = timeline.ViewAt(t);
+    EXPECT_TRUE(view.toView.IsFinite() && view.toView.LengthScale() > 0.1 && view.toView.LengthScale() < 10)
+        << "t " << t;
+  }
+  // At element i's key time, element i fills the view upright: its frame is the view's.
+  for (int i = 0; i < timeline.count(); ++i) {
+    const RelativeView view = timeline.ViewAt(timeline.KeyTime(i));
+    ASSERT_LE(view.anchor, i);
+    Affine m = view.toView;
+    for (int j = view.anchor + 1; j <= i; ++j) m = m * timeline.Placement(j);
+    ASSERT_TRUE(Near(m, Affine(), 1e-9)) << "element " << i << " anchor " << view.anchor;
   }
 }
 

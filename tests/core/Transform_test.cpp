@@ -1,8 +1,8 @@
-#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 
+#include "Affine.h"
 #include "Transform.h"
 
 namespace {
@@ -11,17 +11,10 @@ struct Point {
   double x, y;
 };
 
-// Carries a point through the matrix that `compose` leaves on a fresh modelview stack.
-template <typename Compose>
-Point Through(Compose compose, Point p) {
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  compose();
-  double m[16];
-  glGetDoublev(GL_MODELVIEW_MATRIX, m);
-  glPopMatrix();
-  return {m[0] * p.x + m[4] * p.y + m[12], m[1] * p.x + m[5] * p.y + m[13]};
+Point Through(const Affine& m, Point p) {
+  Point out{};
+  m.Map(p.x, p.y, out.x, out.y);
+  return out;
 }
 
 TEST(Extents, LongerSideIsOneUnit) {
@@ -51,34 +44,40 @@ TEST(Transform, DefaultIsIdentityPlacement) {
 
 TEST(Transform, PlacementIsTranslateScaleRotate) {
   Transform t{0.5f, 0.25f, 0.0f, 90.0f};
-  Point p = Through([&] { ApplyPlacement(t); }, {0.5, 0.0});
-  EXPECT_NEAR(p.x, 0.25, 1e-7);
-  EXPECT_NEAR(p.y, 0.25, 1e-7);
+  Point p = Through(Affine::Placement(t), {0.5, 0.0});
+  EXPECT_NEAR(p.x, 0.25, 1e-15);
+  EXPECT_NEAR(p.y, 0.25, 1e-15);
 }
 
-TEST(Transform, PlacementComposesOnCurrentMatrix) {
-  // Two nested placements: the grandchild's point goes through the child first.
-  Transform child{0.5f, 0.1f, 0.2f, 0.0f};
+TEST(Transform, PlacementsComposeInnermostFirst) {
+  // Two nested placements: the grandchild's point goes through the grandchild's placement first.
+  Transform child{0.5f, 0.1f, 0.2f, 90.0f};
   Transform grandchild{0.5f, 0.2f, 0.0f, 0.0f};
-  Point p = Through(
-      [&] {
-        ApplyPlacement(child);
-        ApplyPlacement(grandchild);
-      },
-      {0.0, 0.0});
-  EXPECT_NEAR(p.x, 0.1 + 0.5 * 0.2, 1e-7);
-  EXPECT_NEAR(p.y, 0.2, 1e-7);
+  Point p = Through(Affine::Placement(child) * Affine::Placement(grandchild), {0.0, 0.0});
+  EXPECT_NEAR(p.x, 0.1f, 1e-15);
+  EXPECT_NEAR(p.y, 0.2f + 0.5 * 0.2f, 1e-15);
 }
 
 TEST(Transform, ViewTransformIsScaleThenTranslateAndIgnoresRotation) {
   Transform view{2.0f, 0.1f, 0.0f, 45.0f};
-  Point origin = Through([&] { ApplyViewTransform(view); }, {0.0, 0.0});
-  EXPECT_NEAR(origin.x, 0.2, 1e-7);
-  EXPECT_NEAR(origin.y, 0.0, 1e-7);
-  Point p = Through([&] { ApplyViewTransform(view); }, {0.0, 1.0});
-  EXPECT_NEAR(p.x, 0.2, 1e-7);
-  EXPECT_NEAR(p.y, 2.0, 1e-7);
-  EXPECT_EQ(view.rotate, 45.0f);
+  Point origin = Through(Affine::ViewTransform(view), {0.0, 0.0});
+  EXPECT_NEAR(origin.x, 2 * 0.1f, 1e-15);
+  EXPECT_NEAR(origin.y, 0.0, 1e-15);
+  Point p = Through(Affine::ViewTransform(view), {0.0, 1.0});
+  EXPECT_NEAR(p.x, 2 * 0.1f, 1e-15);
+  EXPECT_NEAR(p.y, 2.0, 1e-15);
+}
+
+TEST(Affine, InverseUndoesASimilarityAndADegenerateOneIsNotFinite) {
+  const Affine m = Affine::Similarity(0.37, 123.4, -0.2, 0.7) * Affine::Placement({1e-3f, 3, -4, -17});
+  EXPECT_NEAR(m.LengthScale(), 0.37 * 1e-3f, 1e-16);
+  for (const Point q : {Point{0, 0}, Point{1, -2}, Point{-0.5, 0.25}}) {
+    const Point back = Through(m.Inverse(), Through(m, q));
+    EXPECT_NEAR(back.x, q.x, 1e-9);
+    EXPECT_NEAR(back.y, q.y, 1e-9);
+  }
+  EXPECT_TRUE(m.IsFinite());
+  EXPECT_FALSE(Affine::Similarity(0, 10, 1, 1).Inverse().IsFinite());
 }
 
 }  // namespace

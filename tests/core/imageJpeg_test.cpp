@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
+#include "Parallel.h"
 #include "TestFiles.h"
 #include "image.h"
 
@@ -14,6 +16,7 @@ bool Load(Image& image, const std::string& path) {
 }
 
 bool IsPlaceholder(const Image& image) {
+  if (image.loaded || image.width != 32 || image.height != 20) return false;
   if (image.bitmap.width() != 32 || image.bitmap.height() != 20) return false;
   for (int y = 0; y < 20; ++y)
     for (int x = 0; x < 32; ++x)
@@ -32,12 +35,18 @@ double MeanDifference(const QImage& a, const QImage& b) {
   return sum / (3.0 * a.width() * a.height());
 }
 
-TEST(LoadJpeg, DecodesColourAtFullSize) {
+TEST(LoadJpeg, SmallPictureIsItsOwnThumbnail) {
   TempDir dir;
   const std::string path = dir.File("stripes.jpg");
   WriteJpeg(path, 64, 40, [](int x, int) { return x < 32 ? Rgb{220, 30, 30} : Rgb{20, 40, 200}; });
   Image image;
+  image.source = QImage(5, 5, QImage::Format_RGB888);  // a picture made in memory before
   ASSERT_TRUE(Load(image, path));
+  EXPECT_TRUE(image.loaded);
+  EXPECT_NE(image.revision, 0u);
+  EXPECT_EQ(image.width, 64);
+  EXPECT_EQ(image.height, 40);
+  EXPECT_TRUE(image.source.isNull());
   EXPECT_EQ(image.bitmap.format(), QImage::Format_RGB888);
   EXPECT_EQ(image.bitmap.width(), 64);
   EXPECT_EQ(image.bitmap.height(), 40);
@@ -46,9 +55,11 @@ TEST(LoadJpeg, DecodesColourAtFullSize) {
   EXPECT_NEAR(left.blue(), 30, 6);
   EXPECT_NEAR(right.blue(), 200, 6);
   EXPECT_NEAR(right.red(), 20, 6);
-  // Loading leaves size and texture to the texturing step.
-  EXPECT_EQ(image.width, 0);
-  EXPECT_EQ(image.textureId, 0u);
+
+  // Loading again (Reload) gives the renderers a new revision to rebuild from.
+  const uint64_t first = image.revision;
+  ASSERT_TRUE(image.LoadJpeg());
+  EXPECT_NE(image.revision, first);
 }
 
 TEST(LoadJpeg, FailuresGiveTheWhitePlaceholder) {
@@ -64,9 +75,12 @@ TEST(LoadJpeg, FailuresGiveTheWhitePlaceholder) {
 
   for (const char* name : {"missing.jpg", "text.jpg", "empty.jpg", "half.jpg", "damaged.jpg"}) {
     Image image;
-    image.bitmap = QImage(5, 5, QImage::Format_RGB888);  // a previous picture is replaced
+    image.SetPicture(QImage(50, 40, QImage::Format_RGB888));  // a previous picture is replaced
+    const uint64_t before = image.revision;
     EXPECT_FALSE(Load(image, dir.File(name))) << name;
     EXPECT_TRUE(IsPlaceholder(image)) << name;
+    EXPECT_TRUE(image.source.isNull()) << name;
+    EXPECT_NE(image.revision, before) << name;
   }
   Image directory;
   EXPECT_FALSE(Load(directory, dir.path()));
@@ -77,6 +91,9 @@ TEST(LoadJpeg, WithoutFileNameChangesNothing) {
   Image image;
   EXPECT_FALSE(image.LoadJpeg());
   EXPECT_TRUE(image.bitmap.isNull());
+  EXPECT_EQ(image.width, 0);
+  EXPECT_FALSE(image.loaded);
+  EXPECT_EQ(image.revision, 0u);
 }
 
 TEST(LoadJpeg, HugeDeclaredSizeIsRefused) {
@@ -139,7 +156,10 @@ TEST(LoadJpeg, OddCorpusFiles) {
   for (const auto& c : cases) {
     Image image;
     EXPECT_EQ(Load(image, CorpusFile(std::string("odd/") + c.name)), c.ok) << c.name;
-    EXPECT_EQ(image.bitmap.width(), c.width) << c.name;
+    EXPECT_EQ(image.loaded, c.ok) << c.name;
+    EXPECT_EQ(image.width, c.width) << c.name;
+    EXPECT_EQ(image.height, c.height) << c.name;
+    EXPECT_EQ(image.bitmap.width(), c.width) << c.name;  // all within the thumbnail's size
     EXPECT_EQ(image.bitmap.height(), c.height) << c.name;
     if (c.maxDifference >= 0) {
       EXPECT_LE(MeanDifference(image.bitmap, reference.bitmap), c.maxDifference) << c.name;
@@ -164,9 +184,14 @@ TEST(LoadJpeg, RealPhotographs) {
   std::vector<char> ok(images.size(), 0);
   ForEachParallel(images.size(), [&](size_t i) { ok[i] = images[i]->LoadJpeg(); });
   for (size_t i = 0; i < images.size(); ++i) {
+    const Image& image = *images[i];
     EXPECT_TRUE(ok[i]) << cases[i].name;
-    EXPECT_EQ(images[i]->bitmap.width(), cases[i].width) << cases[i].name;
-    EXPECT_EQ(images[i]->bitmap.height(), cases[i].height) << cases[i].name;
+    EXPECT_EQ(image.width, cases[i].width) << cases[i].name;
+    EXPECT_EQ(image.height, cases[i].height) << cases[i].name;
+    // The thumbnail: longer side 256, the picture's shape to within a pixel.
+    EXPECT_EQ(std::max(image.bitmap.width(), image.bitmap.height()), thumbnailSide) << cases[i].name;
+    EXPECT_NEAR(image.bitmap.height(), static_cast<double>(image.bitmap.width()) * image.height / image.width, 1.0)
+        << cases[i].name;
   }
 }
 
