@@ -289,15 +289,24 @@ void TextureCache::Free(TextureLevel& level) {
 }
 
 void TextureCache::MakeRoom(size_t bytes, const Image* keep) {
-  while (resident_ + bytes > budget_) {
-    Entry* oldest = nullptr;
-    for (auto& [image, entry] : entries_)
-      if (image != keep && entry.large.id != 0 && entry.lastUsed < frame_ &&
-          (!oldest || entry.lastUsed < oldest->lastUsed))
-        oldest = &entry;
-    if (!oldest) return;  // everything large is in this frame: the budget gives way to the frame
-    Free(oldest->large);
-    oldest->largeSide = 0;
+  // Large levels go first, then small ones (made again from the thumbnail when next drawn), each
+  // the one used longest ago; what this frame draws stays.
+  for (bool large : {true, false}) {
+    while (resident_ + bytes > budget_) {
+      Entry* oldest = nullptr;
+      for (auto& [image, entry] : entries_) {
+        const TextureLevel& level = large ? entry.large : entry.small;
+        if (image != keep && level.id != 0 && entry.lastUsed < frame_ && (!oldest || entry.lastUsed < oldest->lastUsed))
+          oldest = &entry;
+      }
+      if (!oldest) break;
+      if (large) {
+        Free(oldest->large);
+        oldest->largeSide = 0;
+      } else {
+        Free(oldest->small);
+      }
+    }
   }
 }
 
