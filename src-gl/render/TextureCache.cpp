@@ -105,8 +105,9 @@ int TextureCache::LevelSideFor(const Image& image, double wantedSide) const {
   }
   side = std::min(side, limit_);
   // No one level may take more than half the budget (four bytes a texel, a third more for the
-  // mipmaps, the shorter side at most as long as the longer).
-  while (side > small && static_cast<double>(side) * side * 4 * 4 / 3 > budget_ / 2.0) side /= 2;
+  // mipmaps).
+  const double aspect = static_cast<double>(std::min(image.width, image.height)) / full;
+  while (side > small && static_cast<double>(side) * side * aspect * 4 * 4 / 3 > budget_ / 2.0) side /= 2;
   auto it = entries_.find(&image);
   if (it != entries_.end() && it->second.revision == image.revision && it->second.failedSide > 0)
     while (side >= it->second.failedSide) side /= 2;
@@ -125,6 +126,8 @@ const TextureLevel* TextureCache::Use(const Image& image, double wantedSide, boo
   if (entry.small.id == 0 && !image.bitmap.isNull()) MakeSmall(image, entry);
 
   const int side = LevelSideFor(image, wantedSide);
+  // A picture seen small (zooming out) keeps its large level only while the budget allows.
+  if (side > 0) entry.largeUsed = frame_;
   if (side > entry.largeSide && side > entry.pendingSide) {
     Request request{
         &image, image.revision, image.source.isNull() ? image.FullPath() : std::string(), image.source, 1, side,
@@ -296,7 +299,9 @@ void TextureCache::MakeRoom(size_t bytes, const Image* keep) {
       Entry* oldest = nullptr;
       for (auto& [image, entry] : entries_) {
         const TextureLevel& level = large ? entry.large : entry.small;
-        if (image != keep && level.id != 0 && entry.lastUsed < frame_ && (!oldest || entry.lastUsed < oldest->lastUsed))
+        const uint64_t used = large ? entry.largeUsed : entry.lastUsed;
+        if (image != keep && level.id != 0 && used < frame_ &&
+            (!oldest || used < (large ? oldest->largeUsed : oldest->lastUsed)))
           oldest = &entry;
       }
       if (!oldest) break;

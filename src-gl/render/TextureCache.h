@@ -81,10 +81,11 @@ class TextureCache {
     uint64_t revision = 0;
     TextureLevel small;
     TextureLevel large;
-    int largeSide = 0;    // longer side of `large`
-    int pendingSide = 0;  // a job for this side is queued or running
-    int failedSide = 0;   // a level of this side or more could not be made: ask for less
-    uint64_t lastUsed = 0;
+    int largeSide = 0;       // longer side of `large`
+    int pendingSide = 0;     // a job for this side is queued or running
+    int failedSide = 0;      // a level of this side or more could not be made: ask for less
+    uint64_t lastUsed = 0;   // the last frame that drew the picture
+    uint64_t largeUsed = 0;  // the last frame that wanted more than the small texture
   };
   void Worker();
   void MakeSmall(const Image& image, Entry& entry);
