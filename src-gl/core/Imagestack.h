@@ -4,6 +4,7 @@
 // and duration; and the keyframe cache from which the zoom is drawn.
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@
 #include "EditView.h"
 #include "Timeline.h"
 #include "Keyframe.h"
+#include "PictureCheck.h"
 #include "Transform.h"
 #include "ViewGeometry.h"
 #include "image.h"
@@ -54,6 +56,16 @@ class ImageStack {
   bool LoadProject();
   // The reading part alone, from text (no pictures decoded); `path` resolves relative names.
   bool ReadProject(const std::string& text);
+  // The project file at `path`, read; its messages shown on failure. No picture is checked yet.
+  bool ReadProjectFile();
+  // Opening in steps, for a window that shows the project while its pictures are checked:
+  // ReadProjectFile, then StartCheck, ApplyChecks whenever results wait (until the check has
+  // finished), then ReportFailedPictures. Pictures not yet applied have no size and no thumbnail.
+  std::unique_ptr<PictureCheck> StartCheck(std::function<void()> wake = {}, int workers = 0) const;
+  // Takes what `check` has finished into the pictures; true when anything changed (`dirty` is set).
+  bool ApplyChecks(PictureCheck& check);
+  // "There was an error loading the following files: ..." for the pictures that did not load.
+  void ReportFailedPictures() const;
 
   // --- zoom timeline ---
   // Rebuilds every element's modelMatrix and the keys (single precision, as the data file holds

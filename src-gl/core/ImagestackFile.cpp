@@ -10,7 +10,7 @@
 
 #include "Imagestack.h"
 #include "Messages.h"
-#include "Parallel.h"
+#include "PictureCheck.h"
 #include "SafeFile.h"
 #include "TextNumbers.h"
 
@@ -168,31 +168,56 @@ bool ImageStack::ReadProject(const std::string& text) {
   return true;
 }
 
-bool ImageStack::LoadProject() {
+bool ImageStack::ReadProjectFile() {
   std::string text;
   if (!ReadWholeFile(path, text)) {
     ShowPlainMessage("Error opening file " + path + " for reading\n");
     return false;
   }
-  if (!ReadProject(text)) return false;
+  return ReadProject(text);
+}
 
-  // Every picture is checked once, side by side; the messages come afterwards, in stack order.
+std::unique_ptr<PictureCheck> ImageStack::StartCheck(std::function<void()> wake, int workers) const {
+  std::vector<std::string> paths;
+  for (int i = 0; i < pictureCount(); ++i) paths.push_back(images[static_cast<size_t>(i)]->FullPath());
+  return std::make_unique<PictureCheck>(std::move(paths), workers, std::move(wake));
+}
+
+bool ImageStack::ApplyChecks(PictureCheck& check) {
+  bool applied = false;
   const size_t pictures = static_cast<size_t>(pictureCount());
-  std::vector<char> loaded(pictures, 0);
-  ForEachParallel(pictures, [&](size_t i) { loaded[i] = images[i]->LoadJpeg(); });
+  for (auto& [i, checked] : check.Take()) {
+    if (i >= pictures) continue;
+    images[i]->Apply(std::move(checked));
+    // The target frame takes the size of the last picture.
+    if (i + 1 == pictures) {
+      images.back()->width = images[i]->width;
+      images.back()->height = images[i]->height;
+    }
+    applied = true;
+  }
+  if (applied) dirty = true;
+  return applied;
+}
 
+void ImageStack::ReportFailedPictures() const {
   std::string failed;
-  for (size_t i = 0; i < pictures; ++i)
-    if (!loaded[i]) failed += images[i]->fileName + "\n    ";
+  for (int i = 0; i < pictureCount(); ++i) {
+    const Image& picture = *images[static_cast<size_t>(i)];
+    if (!picture.loaded && !picture.fileName.empty()) failed += picture.fileName + "\n    ";
+  }
   if (!failed.empty())
     ShowPlainMessage("There was an error loading the following files:\n\n    " + failed +
                      "\nThese files may not exist or may not be valid JPEG images.  You can\nreload these files by "
                      "selecting \"Image List\" from the Edit menu.");
+}
 
-  if (pictures >= 1) {
-    images.back()->width = images[pictures - 1]->width;
-    images.back()->height = images[pictures - 1]->height;
-  }
+bool ImageStack::LoadProject() {
+  if (!ReadProjectFile()) return false;
+  const std::unique_ptr<PictureCheck> check = StartCheck();
+  check->Wait();
+  ApplyChecks(*check);
+  ReportFailedPictures();
   dirty = true;
   return true;
 }

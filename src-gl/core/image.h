@@ -10,6 +10,7 @@
 #include "Transform.h"
 
 struct Affine;
+struct CheckedPicture;
 struct ViewGeometry;
 
 class Image {
@@ -53,6 +54,8 @@ class Image {
   // `bitmap`. On any failure the picture becomes the white 32 x 20 placeholder and the result is
   // false. Without a file name nothing happens (false); otherwise `revision` changes.
   bool LoadJpeg();
+  // Takes the outcome of checking the file (on another thread): as LoadJpeg after its check.
+  void Apply(CheckedPicture checked);
 
   // Makes this a picture held in memory (RGB888 or anything QImage converts): `source`, the
   // size, the thumbnail; `loaded` true.

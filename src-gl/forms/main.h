@@ -17,6 +17,8 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QProgressBar;
+class QPushButton;
 class QTimer;
 class TmainForm;
 
@@ -91,6 +93,9 @@ class TmainForm : public QMainWindow {
   QLineEdit* EditTime;
   TPlaybarBox* PaintBoxControls;
   QTimer* Timer;
+  QWidget* OpeningStrip = nullptr;  // over the duration field while a project's pictures are checked
+  QProgressBar* OpeningProgress;
+  QPushButton* OpeningCancel;
   QAction* FileNew;
   QAction* FileOpen;
   QAction* Save;
@@ -130,7 +135,13 @@ class TmainForm : public QMainWindow {
   // --- document commands ---
   void FileNewClick();
   void FileOpenClick();
+  // Reads the project at the stack's path and shows it; its pictures are checked in the
+  // background (OpeningStep), after which the load messages come and the commands are enabled.
   void OpenKX();
+  bool Opening() const { return opening_ != nullptr; }
+  void OpeningStep();    // takes the pictures the check finished; ends the opening when all are
+  void CancelOpening();  // the strip's Cancel: the project is closed
+  void StopOpening();    // forgets the check (the stack is being replaced)
   void InitValues();
   void SaveClick();
   void SaveAsClick();
@@ -167,10 +178,12 @@ class TmainForm : public QMainWindow {
 
  private:
   void BuildMenus();
+  void BuildOpeningStrip();
   void LayoutControls();
   void FormClose();
 
   QStringList arguments_;
+  std::unique_ptr<PictureCheck> opening_;
   bool shown_ = false;
 };
 

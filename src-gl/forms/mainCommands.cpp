@@ -54,6 +54,8 @@ void TmainForm::EditImageListDone() {
     FormPaint();
     return;
   }
+  // A new project replaces one that may still be opening.
+  if (FormImageList->newProject) StopOpening();
   ReplacePictures(imageStack, pictures, FormImageList->added, FormImageList->newProject);
   CheckTextureLimit();
   InitValues();
@@ -77,26 +79,6 @@ void TmainForm::FileOpenClick() {
   stack->path = QFile::encodeName(chosen).toStdString();
   imageStack = std::move(stack);
   OpenKX();
-}
-
-void TmainForm::OpenKX() {
-  if (!imageStack) return;
-  {
-    // The lines of the project that was open name pictures that are gone; while the new one
-    // loads (its messages let repaints run) nothing is selected.
-    const QSignalBlocker quiet(ListBox);
-    ListBox->clear();
-  }
-  if (imageStack->LoadProject()) {
-    CheckTextureLimit();
-    InitValues();
-    EnableProjectCommands();
-    if (FormWebExport) FormWebExport->ButtonDefaultsClick();
-    return;
-  }
-  // No project now.
-  SetImageStack(nullptr);
-  Panel->update();
 }
 
 void TmainForm::InitValues() {

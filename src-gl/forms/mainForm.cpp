@@ -92,6 +92,7 @@ TmainForm::TmainForm(const QStringList& arguments) : arguments_(arguments) {
   connect(Timer, &QTimer::timeout, this, [this] { NextFrame(); });
 
   BuildMenus();
+  BuildOpeningStrip();
   mainPanel->resize(designWidth, designHeight);
   LayoutControls();
   resize(designWidth, designHeight + menuBar()->sizeHint().height());
@@ -102,6 +103,7 @@ TmainForm::TmainForm(const QStringList& arguments) : arguments_(arguments) {
 TmainForm::~TmainForm() {
   // The view goes first, while the stack still exists: its context's end releases the textures.
   Timer->stop();
+  opening_.reset();
   disconnect(ListBox, nullptr, this, nullptr);
   disconnect(EditTime, nullptr, this, nullptr);
   delete Panel;
@@ -159,6 +161,7 @@ void TmainForm::LayoutControls() {
   Label1->setGeometry(7, h - (designHeight - 339), 68, 30);
   EditTime->setGeometry(78, h - (designHeight - 343), 41, 21);
   PaintBoxControls->setGeometry(listWidth, h - (designHeight - 338), w - listWidth, barHeight);
+  OpeningStrip->setGeometry(0, h - (designHeight - 339), listWidth, barHeight);
 }
 
 void TmainForm::resizeEvent(QResizeEvent* event) {
@@ -184,7 +187,10 @@ bool TmainForm::MakeViewCurrent() {
   return true;
 }
 
-void TmainForm::SetImageStack(std::unique_ptr<ImageStack> stack) { imageStack = std::move(stack); }
+void TmainForm::SetImageStack(std::unique_ptr<ImageStack> stack) {
+  StopOpening();
+  imageStack = std::move(stack);
+}
 
 void TmainForm::FormPaint() {
   if (SelectedPicture() < 0) return;

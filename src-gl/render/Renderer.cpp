@@ -118,9 +118,11 @@ void Renderer::Track(const ImageStack& stack) {
   }
 }
 
-void Renderer::BindPicture(const Image& image, double sidePixels, bool urgent) {
+bool Renderer::BindPicture(const Image& image, double sidePixels, bool urgent) {
   const TextureLevel* level = cache_.Use(image, sidePixels, urgent);
-  glBindTexture(GL_TEXTURE_2D, level ? level->id : 0);
+  if (!level) return false;
+  glBindTexture(GL_TEXTURE_2D, level->id);
+  return true;
 }
 
 void Renderer::DrawQuad(const Image& image, const Affine& toView) {
@@ -140,6 +142,7 @@ void Renderer::DrawQuad(const Image& image, const Affine& toView) {
 
 void Renderer::DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, int direction) {
   picturesDrawn_ = 0;
+  picturesWaiting_ = 0;
   Track(stack);
   LoadProjection(view);
   const Timeline& timeline = stack.CurrentTimeline();
@@ -196,15 +199,19 @@ void Renderer::DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, i
   glColor4f(1, 1, 1, 1);
   glEnable(GL_TEXTURE_2D);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  // A picture still being checked has no pixels yet: it is left out until it has.
   for (int j : drawn) {
     if (j == 0)
       glDisable(GL_BLEND);
     else
       glEnable(GL_BLEND);
-    BindPicture(picture(j), toView[static_cast<size_t>(j)].LengthScale() * pixelsPerUnit, true);
+    if (!BindPicture(picture(j), toView[static_cast<size_t>(j)].LengthScale() * pixelsPerUnit, true)) {
+      ++picturesWaiting_;
+      continue;
+    }
     DrawQuad(picture(j), toView[static_cast<size_t>(j)]);
+    ++picturesDrawn_;
   }
-  picturesDrawn_ = static_cast<int>(drawn.size());
 }
 
 bool Renderer::DrawEditView(ImageStack& stack, int i, const Transform& viewTransform, const ViewGeometry& view) {
@@ -227,15 +234,13 @@ bool Renderer::DrawEditView(ImageStack& stack, int i, const Transform& viewTrans
   glDisable(GL_BLEND);
   glColor4f(1, 1, 1, 1);
   glEnable(GL_TEXTURE_2D);
-  BindPicture(picture, frame.LengthScale() * pixelsPerUnit, true);
-  DrawQuad(picture, frame);
+  if (BindPicture(picture, frame.LengthScale() * pixelsPerUnit, true)) DrawQuad(picture, frame);
 
   const Extents e = ElementExtents(child.width, child.height);
   if (childIsPicture) {
     glEnable(GL_BLEND);
     glColor4f(1, 1, 1, 0.6f);
-    BindPicture(child, childFrame.LengthScale() * pixelsPerUnit, true);
-    DrawQuad(child, childFrame);
+    if (BindPicture(child, childFrame.LengthScale() * pixelsPerUnit, true)) DrawQuad(child, childFrame);
   }
 
   glDisable(GL_TEXTURE_2D);

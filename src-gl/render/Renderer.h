@@ -66,17 +66,21 @@ class Renderer {
   std::string TakeMessage() { return cache_.TakeMessage(); }
   // Pictures drawn by the last DrawZoom.
   int PicturesDrawn() const { return picturesDrawn_; }
+  // Pictures the last DrawZoom would have drawn but that have no pixels yet (still being checked).
+  int PicturesWaiting() const { return picturesWaiting_; }
   const TextureCache& Cache() const { return cache_; }
 
  private:
   void Track(const ImageStack& stack);
-  void BindPicture(const Image& image, double sidePixels, bool urgent);
+  // False, binding nothing, when the picture has no pixels yet.
+  bool BindPicture(const Image& image, double sidePixels, bool urgent);
   void DrawQuad(const Image& image, const Affine& toView);
 
   bool waitForLevels_;
   TextureCache cache_;
   GLuint handleTexture_ = 0;
   int picturesDrawn_ = 0;
+  int picturesWaiting_ = 0;
   const ImageStack* lastStack_ = nullptr;
   size_t lastCount_ = 0;
 };

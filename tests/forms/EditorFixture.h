@@ -86,7 +86,11 @@ struct EditorFixture : ::testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
     QTRY_VERIFY_WITH_TIMEOUT(form->Panel->isValid(), 5000);
     QTest::qWait(50);  // the deferred command-line open
+    WaitForOpen();
   }
+
+  // Until the pictures of the project being opened are all checked.
+  void WaitForOpen() { QTRY_VERIFY_WITH_TIMEOUT(!form->Opening(), 20000); }
 
   // The view as the user sees it after the pending repaint.
   QImage ViewImage() {

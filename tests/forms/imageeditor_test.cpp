@@ -242,6 +242,7 @@ TEST_F(ImageList, OpenOrNewWhileTheDialogIsOpenIsSafe) {
   // Open another project: the dialog goes away with what it added; its list names nothing.
   dialogs.answers.push_back(QString::fromStdString(second.path));
   form->FileOpen->trigger();
+  WaitForOpen();
   EXPECT_FALSE(dialog()->isVisible());
   EXPECT_EQ(dialog()->ListBox->count(), 0);
   EXPECT_TRUE(dialog()->added.empty());

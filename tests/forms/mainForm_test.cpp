@@ -116,6 +116,7 @@ TEST_F(MainForm, OpenFromTheMenuReplacesTheProjectAndKeepsPlayback) {
   ASSERT_TRUE(form->playView);
   dialogs.answers.push_back(QString::fromStdString(second.path));
   form->FileOpen->trigger();
+  WaitForOpen();
   EXPECT_EQ(dialogs.asked.back(), "Open File|Tunnelvista (*.kx)|kx");
   ASSERT_TRUE(form->imageStack);
   EXPECT_EQ(form->ListBox->count(), 3);
@@ -127,6 +128,7 @@ TEST_F(MainForm, OpenFromTheMenuReplacesTheProjectAndKeepsPlayback) {
   EXPECT_FLOAT_EQ(form->imageStack->duration, 12.3f);
   // Cancelling the dialog changes nothing.
   form->FileOpen->trigger();
+  WaitForOpen();
   EXPECT_EQ(form->ListBox->count(), 3);
 }
 

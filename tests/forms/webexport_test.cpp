@@ -337,6 +337,7 @@ TEST_F(WebExport, CancelAndCloseHideTheDialogAndKeepTheSettings) {
   // Opening a project restores the defaults.
   dialogs.answers.push_back(QString::fromStdString(dir.File("project.kx")));
   form->FileOpen->trigger();
+  WaitForOpen();
   EXPECT_EQ(d().EditTitle->text(), "Tunnelvista");
 }
 

@@ -1,0 +1,77 @@
+#include "PictureCheck.h"
+
+#include <algorithm>
+
+#include "JpegDecode.h"
+#include "image.h"
+
+namespace {
+
+// A top-down RGB888 copy of a bottom-up RGBA picture, shrunk to the thumbnail size.
+QImage Thumbnail(const RgbaPicture& picture) {
+  QImage rgba(picture.rgba.data(), picture.width, picture.height, picture.width * 4, QImage::Format_RGBA8888);
+  QImage upright = rgba.mirrored(false, true);
+  if (picture.width > thumbnailSide || picture.height > thumbnailSide)
+    upright = upright.scaled(thumbnailSide, thumbnailSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  return upright.convertToFormat(QImage::Format_RGB888);
+}
+
+}  // namespace
+
+CheckedPicture CheckPicture(const std::string& path) {
+  CheckedPicture checked;
+  JpegInfo info;
+  RgbaPicture small;
+  try {
+    if (!ReadJpegInfo(path, info) ||
+        DecodeJpegRgba(path, ScaleDenominatorFor(info.width, info.height, thumbnailSide), small) != DecodeResult::Ok)
+      return checked;
+    checked.thumbnail = Thumbnail(small);
+  } catch (const std::bad_alloc&) {
+    return CheckedPicture();
+  }
+  if (checked.thumbnail.isNull()) return CheckedPicture();
+  checked.ok = true;
+  checked.width = info.width;
+  checked.height = info.height;
+  return checked;
+}
+
+PictureCheck::PictureCheck(std::vector<std::string> paths, int workers, std::function<void()> wake)
+    : paths_(std::move(paths)), wake_(std::move(wake)) {
+  size_t threads = workers > 0 ? static_cast<size_t>(workers) : std::max(1u, std::thread::hardware_concurrency());
+  threads = std::min(threads, paths_.size());
+  for (size_t k = 0; k < threads; ++k) workers_.emplace_back([this] { Worker(); });
+}
+
+PictureCheck::~PictureCheck() {
+  stopping_ = true;
+  for (std::thread& worker : workers_) worker.join();
+}
+
+void PictureCheck::Worker() {
+  for (size_t i = next_++; i < paths_.size() && !stopping_; i = next_++) {
+    CheckedPicture checked = CheckPicture(paths_[i]);
+    bool wake = false;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      results_.emplace_back(i, std::move(checked));
+      ++checked_;
+      wake = !wakePending_;
+      wakePending_ = true;
+    }
+    allChecked_.notify_all();
+    if (wake && wake_) wake_();
+  }
+}
+
+std::vector<std::pair<size_t, CheckedPicture>> PictureCheck::Take() {
+  std::lock_guard<std::mutex> hold(lock_);
+  wakePending_ = false;
+  return std::exchange(results_, {});
+}
+
+void PictureCheck::Wait() {
+  std::unique_lock<std::mutex> hold(lock_);
+  allChecked_.wait(hold, [this] { return checked_.load() == paths_.size(); });
+}

@@ -1,0 +1,59 @@
+#pragma once
+// Checking picture files once when a project opens: each file's header for its size, and a
+// decode at the smallest DCT scale that still gives the thumbnail (which reads all of the data
+// and so finds damage). Done on worker threads in list order, so the pictures the zoom shows
+// first are ready first, while the caller goes on; results are applied on the caller's thread.
+
+#include <QImage>
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+struct CheckedPicture {
+  bool ok = false;  // a whole, undamaged JPEG
+  int width = 0;    // full size from the header (when ok)
+  int height = 0;
+  QImage thumbnail;  // RGB888, longer side at most `thumbnailSide` (when ok)
+};
+
+// Checks one file (any thread).
+CheckedPicture CheckPicture(const std::string& path);
+
+class PictureCheck {
+ public:
+  // Starts checking `paths` on `workers` threads (0: one per core). `wake` is called on a worker
+  // thread when results are waiting and the last wake-up has been answered by Take().
+  explicit PictureCheck(std::vector<std::string> paths, int workers = 0, std::function<void()> wake = {});
+  // Cancels: the workers finish the file in hand and stop.
+  ~PictureCheck();
+  PictureCheck(const PictureCheck&) = delete;
+  PictureCheck& operator=(const PictureCheck&) = delete;
+
+  size_t Total() const { return paths_.size(); }
+  // Files checked so far, taken or not.
+  size_t Checked() const { return checked_.load(); }
+  bool Finished() const { return Checked() == Total(); }
+  // The results finished since the last call, as (index in the list, result).
+  std::vector<std::pair<size_t, CheckedPicture>> Take();
+  // Blocks until every file is checked.
+  void Wait();
+
+ private:
+  void Worker();
+
+  const std::vector<std::string> paths_;
+  std::function<void()> wake_;
+  std::atomic<size_t> next_{0};
+  std::atomic<size_t> checked_{0};
+  std::atomic<bool> stopping_{false};
+  std::mutex lock_;
+  std::condition_variable allChecked_;
+  std::vector<std::pair<size_t, CheckedPicture>> results_;
+  bool wakePending_ = false;
+  std::vector<std::thread> workers_;
+};

@@ -1,0 +1,103 @@
+// Opening a project: the file is read at once and the window shows it; its pictures are checked
+// on worker threads, the first ones first, and appear as they are ready. A strip under the
+// picture list shows the progress and can cancel the opening.
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+#include "Dlgwebexport.h"
+#include "main.h"
+
+void TmainForm::BuildOpeningStrip() {
+  OpeningStrip = new QWidget(mainPanel);
+  OpeningStrip->setObjectName(QStringLiteral("OpeningStrip"));
+  OpeningStrip->setAutoFillBackground(true);
+  auto* row = new QHBoxLayout(OpeningStrip);
+  row->setContentsMargins(3, 3, 3, 3);
+  row->setSpacing(3);
+  OpeningProgress = new QProgressBar(OpeningStrip);
+  OpeningProgress->setObjectName(QStringLiteral("OpeningProgress"));
+  OpeningProgress->setFormat(QStringLiteral("%v / %m"));
+  OpeningProgress->setToolTip(QStringLiteral("Pictures checked"));
+  OpeningCancel = new QPushButton(QStringLiteral("Cancel"), OpeningStrip);
+  OpeningCancel->setObjectName(QStringLiteral("OpeningCancel"));
+  OpeningCancel->setToolTip(QStringLiteral("Stop opening the project"));
+  row->addWidget(OpeningProgress, 1);
+  row->addWidget(OpeningCancel);
+  connect(OpeningCancel, &QPushButton::clicked, this, [this] { CancelOpening(); });
+  OpeningStrip->hide();
+}
+
+void TmainForm::OpenKX() {
+  if (!imageStack) return;
+  StopOpening();
+  {
+    // The lines of the project that was open name pictures that are gone.
+    const QSignalBlocker quiet(ListBox);
+    ListBox->clear();
+  }
+  for (QAction* action : {Save, SaveAs, ExportToWeb, EditImageList}) action->setEnabled(false);
+  if (!imageStack->ReadProjectFile()) {
+    // No project now.
+    SetImageStack(nullptr);
+    Panel->update();
+    return;
+  }
+  InitValues();
+  QPointer<TmainForm> self(this);
+  opening_ = imageStack->StartCheck([self] {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [self] {
+          if (self) self->OpeningStep();
+        },
+        Qt::QueuedConnection);
+  });
+  OpeningProgress->setRange(0, static_cast<int>(opening_->Total()));
+  OpeningProgress->setValue(0);
+  OpeningStrip->show();
+  OpeningStrip->raise();
+  OpeningStep();  // a project without pictures is open at once
+}
+
+void TmainForm::OpeningStep() {
+  if (!opening_ || !imageStack) return;
+  if (imageStack->ApplyChecks(*opening_)) {
+    // The first picture's size fits the view's span; the selected picture shows as it arrives.
+    PanelResize();
+    Panel->update();
+  }
+  OpeningProgress->setValue(static_cast<int>(opening_->Checked()));
+  if (!opening_->Finished()) return;
+  imageStack->ApplyChecks(*opening_);  // results that came in since
+  StopOpening();
+  imageStack->ReportFailedPictures();
+  CheckTextureLimit();
+  EnableProjectCommands();
+  if (FormWebExport) FormWebExport->ButtonDefaultsClick();
+  FormPaint();
+  Panel->update();
+}
+
+void TmainForm::StopOpening() {
+  opening_.reset();
+  if (OpeningStrip) OpeningStrip->hide();
+}
+
+void TmainForm::CancelOpening() {
+  if (!opening_) return;
+  StopPlay();
+  CancelImageListEditing();
+  SetImageStack(nullptr);
+  {
+    const QSignalBlocker quiet(ListBox);
+    ListBox->clear();
+  }
+  Panel->update();
+}
