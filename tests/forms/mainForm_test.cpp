@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTimer>
 #include <filesystem>
 
@@ -130,6 +131,51 @@ TEST_F(MainForm, OpenFromTheMenuReplacesTheProjectAndKeepsPlayback) {
   form->FileOpen->trigger();
   WaitForOpen();
   EXPECT_EQ(form->ListBox->count(), 3);
+}
+
+// A long project shows at once and its pictures arrive in the background: the list is there,
+// the commands that need every picture wait, the strip counts; Cancel closes it with no message.
+// Opened again to the end, the load message names the missing file as it always did.
+TEST_F(MainForm, ALongProjectOpensInTheBackgroundAndCanBeCancelled) {
+  TempDir dir;
+  WriteJpeg(dir.File("p.jpg"), 640, 480, [](int x, int y) {
+    return Rgb{static_cast<uint8_t>(x), static_cast<uint8_t>(y), 90};
+  });
+  const int pictures = 400;
+  std::string text = "#Tunnelvista v1.0\r\nduration 10\r\nimages " + std::to_string(pictures) + "\r\n\r\n";
+  for (int i = 0; i < pictures; ++i)
+    text +=
+        std::string("filename ") + (i == 200 ? "gone.jpg" : "p.jpg") + "\r\nscale 0.9\r\ntranslate 0 0\r\nrotate 0\r\n";
+  text += "target\r\nscale 0.5\r\ntranslate 0 0\r\nrotate 0\r\n";
+  WriteFileBytes(dir.File("long.kx"), text);
+  Start();
+  for (bool cancel : {true, false}) {
+    dialogs.answers.push_back(QString::fromStdString(dir.File("long.kx")));
+    form->FileOpen->trigger();
+    ASSERT_TRUE(form->Opening());
+    EXPECT_EQ(form->ListBox->count(), pictures);
+    EXPECT_TRUE(form->OpeningStrip->isVisible());
+    EXPECT_FALSE(form->Save->isEnabled());
+    EXPECT_FALSE(form->EditImageList->isEnabled());
+    if (cancel) {
+      QTest::mouseClick(form->OpeningCancel, Qt::LeftButton);
+      EXPECT_FALSE(form->Opening());
+      EXPECT_FALSE(form->imageStack);
+      EXPECT_EQ(form->ListBox->count(), 0);
+      QTest::qWait(100);
+      EXPECT_TRUE(reporter.messages.empty());
+    } else {
+      EXPECT_TRUE(reporter.messages.empty());
+      WaitForOpen();
+      EXPECT_FALSE(form->OpeningStrip->isVisible());
+      EXPECT_TRUE(form->Save->isEnabled());
+      EXPECT_TRUE(form->imageStack->images[pictures - 1]->loaded);
+      EXPECT_EQ(reporter.Texts(),
+                std::vector<std::string>{"There was an error loading the following files:\n\n    gone.jpg\n    \nThese "
+                                         "files may not exist or may not be valid JPEG images.  You can\nreload these "
+                                         "files by selecting \"Image List\" from the Edit menu."});
+    }
+  }
 }
 
 TEST_F(MainForm, DurationField) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -151,6 +152,33 @@ TEST_F(Engine, ZoomingOutStaysWithinTheBudget) {
     renderer.DrawZoom(stack, t, View(256, 256, 512, 384));
     EXPECT_LE(renderer.Cache().ResidentBytes(), smallBudget);
   }
+}
+
+// While a project opens, its pictures arrive from the check one by one: until then they are left
+// out (the frame stays clear, never a white quad) and counted as waiting; once all have arrived,
+// the frame is the one the project opened in one go draws.
+TEST_F(Engine, PicturesStillBeingCheckedAreLeftOutUntilTheyArrive) {
+  TempDir dir;
+  ImageStack loaded = FortyFiles(dir);
+  std::ostringstream project;
+  loaded.SaveProject(project);
+  ImageStack opening;
+  ASSERT_TRUE(opening.ReadProject(project.str()));
+  const std::unique_ptr<PictureCheck> check = opening.StartCheck();
+  Renderer renderer(Waiting());
+  renderer.DrawZoom(opening, 0.3, View(256, 256, 512, 384));
+  EXPECT_EQ(renderer.PicturesDrawn(), 0);
+  EXPECT_GE(renderer.PicturesWaiting(), 1);
+  EXPECT_EQ(Read().CountAll([](Colour c) { return !IsClear(c); }), 0);
+
+  check->Wait();
+  EXPECT_TRUE(opening.ApplyChecks(*check));
+  EXPECT_FALSE(opening.ApplyChecks(*check));
+  renderer.DrawZoom(opening, 0.3, View(256, 256, 512, 384));
+  EXPECT_EQ(renderer.PicturesWaiting(), 0);
+  const Frame frame = Read();
+  renderer.DrawZoom(loaded, 0.3, View(256, 256, 512, 384));
+  EXPECT_TRUE(Read() == frame);
 }
 
 // As when the view's context goes and comes back: a new renderer draws the same frame from the
