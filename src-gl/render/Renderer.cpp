@@ -51,10 +51,26 @@ GLuint SpriteTexture(const QImage& sprite) {
   return id;
 }
 
-void LoadMatrix(const Affine& toView) {
+// `toView` in the plane z (nearer for larger z).
+void LoadMatrix(const Affine& toView, double z = 0) {
   double m[16];
   toView.ToColumnMajor(m);
+  m[14] = z;
   glLoadMatrixd(m);
+}
+
+// Screen pixels inside the edge of a picture's opaque core that filtering may still blend with
+// its faded band: a trilinear sample reaches about four pixels at any level of detail.
+const double filterReachPixels = 6;
+
+// The rectangle centred at the origin, half sides hx and hy.
+void Rectangle(double hx, double hy) {
+  glBegin(GL_QUADS);
+  glVertex2d(-hx, -hy);
+  glVertex2d(-hx, hy);
+  glVertex2d(hx, hy);
+  glVertex2d(hx, -hy);
+  glEnd();
 }
 
 }  // namespace
@@ -68,6 +84,7 @@ size_t DefaultTextureBudget() {
 
 Renderer::Renderer(const RendererOptions& options)
     : waitForLevels_(options.waitForLevels),
+      reduceOverdraw_(options.reduceOverdraw),
       cache_(
           options.textureBudget > 0 ? options.textureBudget : DefaultTextureBudget(),
           options.textureLimit > 0 ? options.textureLimit : GlTextureLimit(),
@@ -125,8 +142,8 @@ bool Renderer::BindPicture(const Image& image, double sidePixels, bool urgent) {
   return true;
 }
 
-void Renderer::DrawQuad(const Image& image, const Affine& toView) {
-  LoadMatrix(toView);
+void Renderer::DrawQuad(const Image& image, const Affine& toView, double z) {
+  LoadMatrix(toView, z);
   const Extents e = ElementExtents(image.width, image.height);
   glBegin(GL_QUADS);
   glTexCoord2f(0, 0);
@@ -196,11 +213,16 @@ void Renderer::DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, i
     }
   }
 
+  // Picture k of those drawn lies in the plane k / n: inner pictures are nearer.
+  const double layer = 1.0 / static_cast<double>(drawn.size() + 1);
+  const bool stamped = StampCores(stack, drawn, toView, pixelsPerUnit, layer);
+
   glColor4f(1, 1, 1, 1);
   glEnable(GL_TEXTURE_2D);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   // A picture still being checked has no pixels yet: it is left out until it has.
-  for (int j : drawn) {
+  for (size_t k = 0; k < drawn.size(); ++k) {
+    const int j = drawn[k];
     if (j == 0)
       glDisable(GL_BLEND);
     else
@@ -209,9 +231,54 @@ void Renderer::DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, i
       ++picturesWaiting_;
       continue;
     }
-    DrawQuad(picture(j), toView[static_cast<size_t>(j)]);
+    // A little nearer than its own stamp, still behind the next picture's.
+    DrawQuad(picture(j), toView[static_cast<size_t>(j)], (static_cast<double>(k) + 0.25) * layer);
     ++picturesDrawn_;
   }
+  if (stamped) {
+    glDisable(GL_DEPTH_TEST);
+    glDepthMask(GL_TRUE);
+  }
+}
+
+// Overdraw: painting every picture whole, outermost first, paints most pixels several times.
+// Instead the opaque core of each picture over the outermost is stamped into the depth buffer
+// first, in its own plane, so that the pictures outside it are not painted where it hides them.
+// The stamp keeps clear of the faded band by the reach of texture filtering, so the frame is the
+// one that painting every picture whole gives. Leaves the depth test on for the painting (false,
+// with nothing done, without a depth buffer).
+bool Renderer::StampCores(ImageStack& stack, const std::vector<int>& drawn, const std::vector<Affine>& toView,
+                          double pixelsPerUnit, double layer) {
+  GLint depthBits = 0;
+  glGetIntegerv(GL_DEPTH_BITS, &depthBits);
+  if (!reduceOverdraw_ || depthBits <= 0 || drawn.size() < 2) return false;
+  GLboolean colourMask[4];
+  glGetBooleanv(GL_COLOR_WRITEMASK, colourMask);
+  glClear(GL_DEPTH_BUFFER_BIT);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LEQUAL);
+  glDepthMask(GL_TRUE);
+  glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_BLEND);
+  for (size_t k = 1; k < drawn.size(); ++k) {
+    const Image& image = *stack.images[static_cast<size_t>(drawn[k])];
+    const Affine& m = toView[static_cast<size_t>(drawn[k])];
+    const double pixels = m.LengthScale() * pixelsPerUnit;  // screen pixels per unit of the picture
+    const TextureLevel* level = cache_.Use(image, pixels, true);
+    if (!level || level->width <= 0) continue;
+    const Extents e = ElementExtents(image.width, image.height);
+    const double texels = level->width / static_cast<double>(e.ex);  // texels per unit
+    const double margin = std::max(filterReachPixels / pixels, 2.0 / texels);
+    double hx, hy;
+    image.OpaqueCore(hx, hy);
+    if (hx <= margin || hy <= margin) continue;
+    LoadMatrix(m, static_cast<double>(k) * layer);
+    Rectangle(hx - margin, hy - margin);
+  }
+  glColorMask(colourMask[0], colourMask[1], colourMask[2], colourMask[3]);
+  glDepthMask(GL_FALSE);
+  return true;
 }
 
 bool Renderer::DrawEditView(ImageStack& stack, int i, const Transform& viewTransform, const ViewGeometry& view) {

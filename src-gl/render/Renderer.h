@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "TextureCache.h"
 #include "Transform.h"
@@ -24,6 +25,9 @@ struct RendererOptions {
   // Offscreen drawing waits for every level a frame needs, so its pictures are always sharp and
   // the same; interactive drawing draws what is resident and repaints when more arrives.
   bool waitForLevels = false;
+  // Pictures hidden by an inner picture's opaque core are not painted there (the same frame,
+  // fewer pixels painted); off only to compare with painting every picture whole.
+  bool reduceOverdraw = true;
   QImage handleSprite;  // the two 16 x 16 handles side by side; none: no handles drawn
 };
 
@@ -74,9 +78,12 @@ class Renderer {
   void Track(const ImageStack& stack);
   // False, binding nothing, when the picture has no pixels yet.
   bool BindPicture(const Image& image, double sidePixels, bool urgent);
-  void DrawQuad(const Image& image, const Affine& toView);
+  void DrawQuad(const Image& image, const Affine& toView, double z = 0);
+  bool StampCores(ImageStack& stack, const std::vector<int>& drawn, const std::vector<Affine>& toView,
+                  double pixelsPerUnit, double layer);
 
   bool waitForLevels_;
+  bool reduceOverdraw_;
   TextureCache cache_;
   GLuint handleTexture_ = 0;
   int picturesDrawn_ = 0;

@@ -140,6 +140,28 @@ TEST_F(Engine, StreamingWithinASmallBudgetDrawsTheSameFrames) {
   EXPECT_GT(reference.Cache().ResidentBytes(), smallBudget);  // the budget did have to give
 }
 
+// Leaving out what inner pictures hide gives the frame that painting every picture whole gives,
+// with full levels (sharp) and with only the small ones magnified (as before a level arrives).
+TEST_F(Engine, LeavingOutHiddenPixelsChangesNothingSeen) {
+  TempDir dir;
+  ImageStack stack = FortyFiles(dir);
+  for (bool sharp : {true, false}) {
+    RendererOptions options = Waiting();
+    options.waitForLevels = sharp;
+    Renderer reduced(options);
+    options.reduceOverdraw = false;
+    Renderer whole(options);
+    for (int k = 0; k <= 20; ++k) {
+      const double t = k / 20.0;
+      SCOPED_TRACE(t);
+      whole.DrawZoom(stack, t, View(256, 256, 512, 384));
+      const Frame expected = Read();
+      reduced.DrawZoom(stack, t, View(256, 256, 512, 384));
+      EXPECT_TRUE(Read() == expected);
+    }
+  }
+}
+
 // Zooming out, the pictures seen large a moment ago are still drawn, a few pixels wide: their full
 // levels are no longer needed and must not hold the budget open.
 TEST_F(Engine, ZoomingOutStaysWithinTheBudget) {
