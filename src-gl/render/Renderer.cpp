@@ -63,16 +63,6 @@ void LoadMatrix(const Affine& toView, double z = 0) {
 // its faded band: a trilinear sample reaches about four pixels at any level of detail.
 const double filterReachPixels = 6;
 
-// The rectangle centred at the origin, half sides hx and hy.
-void Rectangle(double hx, double hy) {
-  glBegin(GL_QUADS);
-  glVertex2d(-hx, -hy);
-  glVertex2d(-hx, hy);
-  glVertex2d(hx, hy);
-  glVertex2d(hx, -hy);
-  glEnd();
-}
-
 }  // namespace
 
 size_t DefaultTextureBudget() {
@@ -135,26 +125,32 @@ void Renderer::Track(const ImageStack& stack) {
   }
 }
 
-bool Renderer::BindPicture(const Image& image, double sidePixels, bool urgent) {
+const TextureLevel* Renderer::BindPicture(const Image& image, double sidePixels, bool urgent) {
   const TextureLevel* level = cache_.Use(image, sidePixels, urgent);
-  if (!level) return false;
-  glBindTexture(GL_TEXTURE_2D, level->id);
-  return true;
+  if (level) glBindTexture(GL_TEXTURE_2D, level->id);
+  return level;
 }
 
-void Renderer::DrawQuad(const Image& image, const Affine& toView, double z) {
+// The part of a picture of extents `e` within hx and hy of its centre, the texture mapped as on
+// the whole picture, in the plane z.
+void Renderer::DrawRectangle(const Affine& toView, double hx, double hy, const Extents& e, double z) {
   LoadMatrix(toView, z);
-  const Extents e = ElementExtents(image.width, image.height);
+  const double s0 = 0.5 - hx / e.ex, s1 = 0.5 + hx / e.ex, t0 = 0.5 - hy / e.ey, t1 = 0.5 + hy / e.ey;
   glBegin(GL_QUADS);
-  glTexCoord2f(0, 0);
-  glVertex2f(-e.ex / 2, -e.ey / 2);
-  glTexCoord2f(0, 1);
-  glVertex2f(-e.ex / 2, e.ey / 2);
-  glTexCoord2f(1, 1);
-  glVertex2f(e.ex / 2, e.ey / 2);
-  glTexCoord2f(1, 0);
-  glVertex2f(e.ex / 2, -e.ey / 2);
+  glTexCoord2d(s0, t0);
+  glVertex2d(-hx, -hy);
+  glTexCoord2d(s0, t1);
+  glVertex2d(-hx, hy);
+  glTexCoord2d(s1, t1);
+  glVertex2d(hx, hy);
+  glTexCoord2d(s1, t0);
+  glVertex2d(hx, -hy);
   glEnd();
+}
+
+void Renderer::DrawQuad(const Image& image, const Affine& toView) {
+  const Extents e = ElementExtents(image.width, image.height);
+  DrawRectangle(toView, e.ex / 2.0, e.ey / 2.0, e, 0);
 }
 
 void Renderer::DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, int direction) {
@@ -170,15 +166,17 @@ void Renderer::DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, i
   const int anchor = std::min(relative.anchor, pictures - 1);
   auto picture = [&](int j) -> const Image& { return *stack.images[static_cast<size_t>(j)]; };
 
-  // Each picture relative to the view, composed from the anchor both ways. Inward, pictures
-  // smaller than a pixel end the walk; outward, a picture whose opaque core covers the view hides
-  // everything outside it.
+  // Each picture relative to the view, composed from the anchor both ways. Inward, a picture
+  // smaller than a pixel (its area on screen) ends the walk; outward, a picture whose opaque core
+  // covers the view hides everything outside it.
   std::vector<Affine> toView(static_cast<size_t>(pictures));
   toView[static_cast<size_t>(anchor)] = relative.toView;
   int last = anchor;
   for (int j = anchor + 1; j < pictures; ++j) {
     const Affine m = toView[static_cast<size_t>(j - 1)] * timeline.Placement(j);
-    if (!m.IsFinite() || m.LengthScale() * pixelsPerUnit < 1.0) break;
+    const double side = m.LengthScale() * pixelsPerUnit;  // the longer side in pixels
+    const Extents e = ElementExtents(picture(j).width, picture(j).height);
+    if (!m.IsFinite() || side * side * e.ex * e.ey < 1.0) break;
     toView[static_cast<size_t>(j)] = m;
     last = j;
   }
@@ -213,72 +211,70 @@ void Renderer::DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, i
     }
   }
 
-  // Picture k of those drawn lies in the plane k / n: inner pictures are nearer.
+  // Overdraw: painting every picture whole, outermost first, paints most pixels several times.
+  // Instead the opaque core of each picture is painted first, innermost first, into the depth
+  // buffer as well (picture k of those drawn in the plane (k + 1) / (n + 1), inner pictures
+  // nearer), so no pixel of a core is painted twice; then the rest of each picture (its faded
+  // band) is blended, outermost first, just behind its own core, wherever no core nearer than it
+  // was painted. The core is painted short of the faded band by the reach of texture filtering,
+  // so the frame is the one that painting every picture whole gives.
+  GLint depthBits = 0;
+  if (reduceOverdraw_ && drawn.size() >= 2) glGetIntegerv(GL_DEPTH_BITS, &depthBits);
+  const bool cores = depthBits > 0;
   const double layer = 1.0 / static_cast<double>(drawn.size() + 1);
-  const bool stamped = StampCores(stack, drawn, toView, pixelsPerUnit, layer);
-
+  if (cores) {
+    glClear(GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    glDepthMask(GL_TRUE);
+  }
   glColor4f(1, 1, 1, 1);
   glEnable(GL_TEXTURE_2D);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  // A picture still being checked has no pixels yet: it is left out until it has.
+  glDisable(GL_BLEND);
+  // The outermost picture drawn is either the first picture, which has nothing behind it, or
+  // one whose opaque core covers the view: it is painted whole, without blending. A picture
+  // still being checked has no pixels yet: it is left out until it has.
+  const bool outermostWhole = drawn[0] == 0 || covered;
+  std::vector<char> hasPixels(drawn.size(), 0);
+  for (size_t k = drawn.size(); k-- > 0;) {
+    const Image& image = picture(drawn[k]);
+    const Affine& m = toView[static_cast<size_t>(drawn[k])];
+    const double pixels = m.LengthScale() * pixelsPerUnit;  // screen pixels per unit of the picture
+    const TextureLevel* level = BindPicture(image, pixels, true);
+    if (!level) continue;
+    hasPixels[k] = 1;
+    const double z = static_cast<double>(k + 1) * layer;
+    const Extents e = ElementExtents(image.width, image.height);
+    if (k == 0 && outermostWhole) {
+      DrawRectangle(m, e.ex / 2.0, e.ey / 2.0, e, z);  // the whole picture
+    } else if (cores && level->width > 0) {
+      const double texels = level->width / static_cast<double>(e.ex);  // per unit
+      const double margin = std::max(filterReachPixels / pixels, 2.0 / texels);
+      double hx, hy;
+      image.OpaqueCore(hx, hy);
+      if (hx > margin && hy > margin) DrawRectangle(m, hx - margin, hy - margin, e, z);
+    }
+  }
+  if (cores) glDepthMask(GL_FALSE);
+  glEnable(GL_BLEND);
   for (size_t k = 0; k < drawn.size(); ++k) {
-    const int j = drawn[k];
-    if (j == 0)
-      glDisable(GL_BLEND);
-    else
-      glEnable(GL_BLEND);
-    if (!BindPicture(picture(j), toView[static_cast<size_t>(j)].LengthScale() * pixelsPerUnit, true)) {
+    if (!hasPixels[k]) {
       ++picturesWaiting_;
       continue;
     }
-    // A little nearer than its own stamp, still behind the next picture's.
-    DrawQuad(picture(j), toView[static_cast<size_t>(j)], (static_cast<double>(k) + 0.25) * layer);
     ++picturesDrawn_;
+    if (k == 0 && outermostWhole) continue;
+    const Image& image = picture(drawn[k]);
+    const Affine& m = toView[static_cast<size_t>(drawn[k])];
+    BindPicture(image, m.LengthScale() * pixelsPerUnit, true);
+    const Extents e = ElementExtents(image.width, image.height);
+    DrawRectangle(m, e.ex / 2.0, e.ey / 2.0, e, (static_cast<double>(k + 1) - 0.25) * layer);
   }
-  if (stamped) {
+  if (cores) {
     glDisable(GL_DEPTH_TEST);
     glDepthMask(GL_TRUE);
   }
-}
-
-// Overdraw: painting every picture whole, outermost first, paints most pixels several times.
-// Instead the opaque core of each picture over the outermost is stamped into the depth buffer
-// first, in its own plane, so that the pictures outside it are not painted where it hides them.
-// The stamp keeps clear of the faded band by the reach of texture filtering, so the frame is the
-// one that painting every picture whole gives. Leaves the depth test on for the painting (false,
-// with nothing done, without a depth buffer).
-bool Renderer::StampCores(ImageStack& stack, const std::vector<int>& drawn, const std::vector<Affine>& toView,
-                          double pixelsPerUnit, double layer) {
-  GLint depthBits = 0;
-  glGetIntegerv(GL_DEPTH_BITS, &depthBits);
-  if (!reduceOverdraw_ || depthBits <= 0 || drawn.size() < 2) return false;
-  GLboolean colourMask[4];
-  glGetBooleanv(GL_COLOR_WRITEMASK, colourMask);
-  glClear(GL_DEPTH_BUFFER_BIT);
-  glEnable(GL_DEPTH_TEST);
-  glDepthFunc(GL_LEQUAL);
-  glDepthMask(GL_TRUE);
-  glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
-  glDisable(GL_TEXTURE_2D);
-  glDisable(GL_BLEND);
-  for (size_t k = 1; k < drawn.size(); ++k) {
-    const Image& image = *stack.images[static_cast<size_t>(drawn[k])];
-    const Affine& m = toView[static_cast<size_t>(drawn[k])];
-    const double pixels = m.LengthScale() * pixelsPerUnit;  // screen pixels per unit of the picture
-    const TextureLevel* level = cache_.Use(image, pixels, true);
-    if (!level || level->width <= 0) continue;
-    const Extents e = ElementExtents(image.width, image.height);
-    const double texels = level->width / static_cast<double>(e.ex);  // texels per unit
-    const double margin = std::max(filterReachPixels / pixels, 2.0 / texels);
-    double hx, hy;
-    image.OpaqueCore(hx, hy);
-    if (hx <= margin || hy <= margin) continue;
-    LoadMatrix(m, static_cast<double>(k) * layer);
-    Rectangle(hx - margin, hy - margin);
-  }
-  glColorMask(colourMask[0], colourMask[1], colourMask[2], colourMask[3]);
-  glDepthMask(GL_FALSE);
-  return true;
 }
 
 bool Renderer::DrawEditView(ImageStack& stack, int i, const Transform& viewTransform, const ViewGeometry& view) {

@@ -68,6 +68,8 @@ class Renderer {
   void SetTextureLimit(int limit);
   // A message for the user from the last drawings (an upload that failed), said once.
   std::string TakeMessage() { return cache_.TakeMessage(); }
+  // As RendererOptions::reduceOverdraw (benchmarks compare both ways).
+  void SetReduceOverdraw(bool on) { reduceOverdraw_ = on; }
   // Pictures drawn by the last DrawZoom.
   int PicturesDrawn() const { return picturesDrawn_; }
   // Pictures the last DrawZoom would have drawn but that have no pixels yet (still being checked).
@@ -76,11 +78,10 @@ class Renderer {
 
  private:
   void Track(const ImageStack& stack);
-  // False, binding nothing, when the picture has no pixels yet.
-  bool BindPicture(const Image& image, double sidePixels, bool urgent);
-  void DrawQuad(const Image& image, const Affine& toView, double z = 0);
-  bool StampCores(ImageStack& stack, const std::vector<int>& drawn, const std::vector<Affine>& toView,
-                  double pixelsPerUnit, double layer);
+  // The level bound; null, binding nothing, when the picture has no pixels yet.
+  const TextureLevel* BindPicture(const Image& image, double sidePixels, bool urgent);
+  void DrawQuad(const Image& image, const Affine& toView);
+  static void DrawRectangle(const Affine& toView, double hx, double hy, const Extents& e, double z);
 
   bool waitForLevels_;
   bool reduceOverdraw_;

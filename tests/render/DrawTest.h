@@ -120,6 +120,13 @@ class Frame {
       }
     return channels ? sum / static_cast<double>(channels) : 0;
   }
+  // The largest difference of one colour channel between the two frames.
+  int MaxDifference(const Frame& other) const {
+    if (other.width_ != width_ || other.height_ != height_) return 255;
+    int most = 0;
+    for (size_t i = 0; i < pixels_.size(); ++i) most = std::max(most, std::abs(pixels_[i] - other.pixels_[i]));
+    return most;
+  }
   // Pixels of the box (x0..x1, y0..y1), clipped to the frame, that pass `test`, with their bounds.
   struct Count {
     int n = 0, minX = INT_MAX, maxX = INT_MIN, minY = INT_MAX, maxY = INT_MIN;

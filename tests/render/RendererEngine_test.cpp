@@ -140,7 +140,8 @@ TEST_F(Engine, StreamingWithinASmallBudgetDrawsTheSameFrames) {
   EXPECT_GT(reference.Cache().ResidentBytes(), smallBudget);  // the budget did have to give
 }
 
-// Leaving out what inner pictures hide gives the frame that painting every picture whole gives,
+// Leaving out what inner pictures hide gives the frame that painting every picture whole gives
+// (to the last bit of a channel),
 // with full levels (sharp) and with only the small ones magnified (as before a level arrives).
 TEST_F(Engine, LeavingOutHiddenPixelsChangesNothingSeen) {
   TempDir dir;
@@ -157,7 +158,9 @@ TEST_F(Engine, LeavingOutHiddenPixelsChangesNothingSeen) {
       whole.DrawZoom(stack, t, View(256, 256, 512, 384));
       const Frame expected = Read();
       reduced.DrawZoom(stack, t, View(256, 256, 512, 384));
-      EXPECT_TRUE(Read() == expected);
+      // A core is its own quad: texture coordinates interpolated across it may round the other
+      // way in a few pixels.
+      EXPECT_LE(Read().MaxDifference(expected), 1);
     }
   }
 }
