@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "EditView.h"
@@ -35,14 +36,7 @@ GLuint SpriteTexture(const QImage& sprite) {
       to[3] = static_cast<uint8_t>(qAlpha(from[x]));
     }
   }
-  GLuint id = 0;
-  glGenTextures(1, &id);
-  glBindTexture(GL_TEXTURE_2D, id);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  GLuint id = NewTexture(GL_NEAREST, GL_NEAREST);
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
   if (glGetError() != GL_NO_ERROR) {
     glDeleteTextures(1, &id);
@@ -101,6 +95,23 @@ void Renderer::LoadProjection(const ViewGeometry& view) {
   glOrtho(-view.span.halfWidth, view.span.halfWidth, -view.span.halfHeight, view.span.halfHeight, -1, 1);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
+}
+
+std::string Renderer::TakeMessage() {
+  std::string message = cache_.TakeMessage();
+  if (!drawMessage_.empty()) message += (message.empty() ? "" : "\n\n") + std::exchange(drawMessage_, std::string());
+  return message;
+}
+
+// Drawing itself can run out of memory (the software renderer's scene, a driver's buffers).
+void Renderer::CheckDrawing() {
+  bool outOfMemory = false;
+  for (GLenum error = glGetError(); error != GL_NO_ERROR; error = glGetError())
+    if (error == GL_OUT_OF_MEMORY) outOfMemory = true;
+  if (outOfMemory && !reportedDrawing_) {
+    reportedDrawing_ = true;
+    drawMessage_ = "The graphics system ran out of memory while drawing the view; parts of it may be missing.";
+  }
 }
 
 void Renderer::SetTextureLimit(int limit) { cache_.SetTextureLimit(limit > 0 ? limit : GlTextureLimit()); }
@@ -275,6 +286,7 @@ void Renderer::DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, i
     glDisable(GL_DEPTH_TEST);
     glDepthMask(GL_TRUE);
   }
+  CheckDrawing();
 }
 
 bool Renderer::DrawEditView(ImageStack& stack, int i, const Transform& viewTransform, const ViewGeometry& view) {
@@ -357,5 +369,6 @@ bool Renderer::DrawEditView(ImageStack& stack, int i, const Transform& viewTrans
   glPopMatrix();
   glMatrixMode(GL_MODELVIEW);
   glPopMatrix();
+  CheckDrawing();
   return true;
 }

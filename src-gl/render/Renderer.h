@@ -67,7 +67,7 @@ class Renderer {
   // Tests use small limits to exercise reduction; 0 returns to the context's own limit.
   void SetTextureLimit(int limit);
   // A message for the user from the last drawings (an upload that failed), said once.
-  std::string TakeMessage() { return cache_.TakeMessage(); }
+  std::string TakeMessage();
   // As RendererOptions::reduceOverdraw (benchmarks compare both ways).
   void SetReduceOverdraw(bool on) { reduceOverdraw_ = on; }
   // Pictures drawn by the last DrawZoom.
@@ -89,6 +89,9 @@ class Renderer {
   GLuint handleTexture_ = 0;
   int picturesDrawn_ = 0;
   int picturesWaiting_ = 0;
+  void CheckDrawing();
+  std::string drawMessage_;  // GL ran out of memory while drawing: said once
+  bool reportedDrawing_ = false;
   const ImageStack* lastStack_ = nullptr;
   size_t lastCount_ = 0;
 };

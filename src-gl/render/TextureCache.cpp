@@ -54,6 +54,18 @@ int PowerOfTwoAtLeast(double size) {
 
 }  // namespace
 
+GLuint NewTexture(GLint magFilter, GLint minFilter) {
+  GLuint id = 0;
+  glGenTextures(1, &id);
+  glBindTexture(GL_TEXTURE_2D, id);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, magFilter);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, minFilter);
+  return id;
+}
+
 TextureCache::TextureCache(size_t budgetBytes, int textureLimit, int workers)
     : budget_(budgetBytes), limit_(std::max(1, textureLimit)) {
   for (int i = 0; i < std::max(1, workers); ++i) workers_.emplace_back([this] { Worker(); });
@@ -250,14 +262,7 @@ void TextureCache::WaitForUrgent() {
 bool TextureCache::Upload(TextureLevel& level, const std::vector<RgbaPicture>& levels) {
   while (glGetError() != GL_NO_ERROR) {
   }
-  GLuint id = 0;
-  glGenTextures(1, &id);
-  glBindTexture(GL_TEXTURE_2D, id);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+  const GLuint id = NewTexture(GL_LINEAR, GL_LINEAR_MIPMAP_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels.size()) - 1);
   GLenum error = GL_NO_ERROR;
   for (size_t i = 0; i < levels.size() && error == GL_NO_ERROR; ++i) {

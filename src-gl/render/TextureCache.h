@@ -24,6 +24,9 @@
 
 class Image;
 
+// A new texture, bound, clamped at its edges, with these filters; rows of any length unpack.
+GLuint NewTexture(GLint magFilter, GLint minFilter);
+
 struct TextureLevel {
   GLuint id = 0;
   int width = 0;  // texels of level 0
