@@ -4,15 +4,38 @@
 // full-size bitmap nor a second copy is ever made.
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
+
+// Allocates without zeroing: a picture's pixels are all written by whoever makes it, and
+// clearing megabytes first would cost as much as a large part of decoding them.
+template <typename T>
+struct UninitializedAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = UninitializedAllocator<U>;
+  };
+  UninitializedAllocator() = default;
+  template <typename U>
+  UninitializedAllocator(const UninitializedAllocator<U>&) {}
+  template <typename U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
 
 // Pixels of a picture as a texture takes them: 4 bytes per pixel (red, green, blue, alpha),
 // rows bottom-up (row 0 is the picture's bottom row), no padding between rows.
 struct RgbaPicture {
   int width = 0;
   int height = 0;
-  std::vector<uint8_t> rgba;
+  std::vector<uint8_t, UninitializedAllocator<uint8_t>> rgba;
 
   bool empty() const { return width <= 0 || height <= 0; }
   size_t bytes() const { return rgba.size(); }

@@ -1,5 +1,6 @@
 #include "Renderer.h"
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -57,6 +58,16 @@ void LoadMatrix(const Affine& toView, double z = 0) {
 // its faded band: a trilinear sample reaches about four pixels at any level of detail.
 const double filterReachPixels = 6;
 
+// Textures come and go in blocks of megabytes, and a software renderer keeps them in the heap.
+// glibc raises its threshold for mapping a block on its own as such blocks are freed, after
+// which they are carved from the heap, fragment it and are never given back: a playback of a long
+// zoom then holds twice its texture budget. Blocks of 1 MiB and more are mapped on their own
+// (and returned when freed) for the rest of the process.
+void ReturnLargeBlocksWhenFreed() {
+  static const bool once = [] { return mallopt(M_MMAP_THRESHOLD, 1 << 20) == 1; }();
+  (void)once;
+}
+
 }  // namespace
 
 size_t DefaultTextureBudget() {
@@ -73,7 +84,9 @@ Renderer::Renderer(const RendererOptions& options)
           options.textureBudget > 0 ? options.textureBudget : DefaultTextureBudget(),
           options.textureLimit > 0 ? options.textureLimit : GlTextureLimit(),
           options.workers > 0 ? options.workers : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))),
-      handleTexture_(SpriteTexture(options.handleSprite)) {}
+      handleTexture_(SpriteTexture(options.handleSprite)) {
+  ReturnLargeBlocksWhenFreed();
+}
 
 Renderer::~Renderer() {
   cache_.Release();

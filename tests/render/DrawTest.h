@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "GlTestContext.h"
+#include "GlViewTest.h"
 #include "Imagestack.h"
 #include "Renderer.h"
 
@@ -162,36 +163,16 @@ inline ::testing::AssertionResult Near(const Frame& frame, int x, int y, Colour 
 
 // Each test draws in the state the editor's view keeps and gives the shared context back as it
 // found it.
-class DrawTest : public ::testing::Test {
+class DrawTest : public GlViewTest {
  protected:
-  void SetUp() override {
-    glPushAttrib(GL_ALL_ATTRIB_BITS);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    Renderer::SetViewGlState();
-    glDisable(GL_BLEND);
-    glColor4f(1, 1, 1, 1);
-  }
-  void TearDown() override {
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glPopAttrib();
-  }
-
   // The view of a width x height viewport fitted to a first picture of firstWidth x firstHeight
   // pixels, cleared.
   ViewGeometry View(int width, int height, int firstWidth, int firstHeight) {
-    geometry_ = ViewGeometry::Fitted(width, height, firstWidth, firstHeight);
+    FitView(width, height, firstWidth, firstHeight);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     return geometry_;
   }
   Frame Read() const { return Frame(geometry_.width, geometry_.height); }
-
-  ViewGeometry geometry_ = ViewGeometry::Fitted(glTestWidth, glTestHeight, 0, 0);
 };
 
 }  // namespace drawtest

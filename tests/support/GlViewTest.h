@@ -6,6 +6,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include "GlTestContext.h"
 #include "Imagestack.h"
 #include "ViewGeometry.h"
 
@@ -48,5 +49,5 @@ class GlViewTest : public ::testing::Test {
     glLoadIdentity();
   }
 
-  ViewGeometry geometry_;
+  ViewGeometry geometry_ = ViewGeometry::Fitted(glTestWidth, glTestHeight, 0, 0);
 };

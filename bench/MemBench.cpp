@@ -1,0 +1,196 @@
+// How much memory the editor's engine holds: the resident set of a process that opens a stack of
+// 10, 200 or 1000 different 1024 x 768 pictures (made from the corpus photographs) and plays it
+// at 1280 x 960 through one whole pass and back, drawing every frame with every level it needs.
+// Each size runs in a fresh process (this program again); the peak of each phase is reset
+// through /proc/self/clear_refs. Mesa's software renderer keeps textures in process memory, so
+// they count. Prints figures; no pass or fail.
+//   mem_bench [work directory]
+// Without a work directory the pictures are made in a temporary one, removed at the end.
+
+#include <GL/gl.h>
+#include <malloc.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "BenchPictures.h"
+#include "Imagestack.h"
+#include "OffscreenGl.h"
+#include "Renderer.h"
+#include "Timeline.h"
+
+namespace {
+
+const int viewWidth = 1280, viewHeight = 960;
+const int framesPerPicture = 4;
+const int samplePoints = 10;
+const double goalPeakMiB = 1.5 * 1024;
+// Growth of what is not textures that still counts as none: the allocator's noise.
+const double flatMiB = 32;
+const char* const measureFlag = "--measure";
+
+struct Memory {
+  double rss = -1;   // MiB now
+  double peak = -1;  // MiB, the most since the process started or the peak was reset
+};
+
+double MiB(size_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
+
+Memory ReadMemory() {
+  Memory memory;
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  long kib = 0;
+  while (status >> key) {
+    if (key == "VmRSS:" && status >> kib) memory.rss = static_cast<double>(kib) / 1024;
+    if (key == "VmHWM:" && status >> kib) memory.peak = static_cast<double>(kib) / 1024;
+  }
+  return memory;
+}
+
+// Makes the peak the present resident set; false where the kernel does not allow it.
+bool ResetPeak() {
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+  clear.flush();
+  return static_cast<bool>(clear);
+}
+
+struct Sample {
+  int frame;
+  double t;
+  Memory memory;
+  size_t textures;
+};
+
+// The child's part: opens `project`, plays it, prints what it held.
+int Measure(const std::string& project) {
+  std::string error;
+  if (!MakeOffscreenGlCurrent(viewWidth, viewHeight, error)) {
+    std::fprintf(stderr, "mem_bench: %s\n", error.c_str());
+    return 1;
+  }
+  RendererOptions options;
+  options.waitForLevels = true;
+  Renderer renderer(options);
+  Renderer::SetViewGlState();
+  const Memory before = ReadMemory();
+  const bool resets = ResetPeak();
+
+  ImageStack stack;
+  stack.path = project;
+  if (!stack.LoadProject() || stack.pictureCount() < 1) return 1;
+  const Memory opened = ReadMemory();
+  size_t thumbnails = 0;
+  for (const auto& image : stack.images) thumbnails += static_cast<size_t>(image->bitmap.sizeInBytes());
+  const int pictures = stack.pictureCount();
+
+  // One pass forward, then back, `framesPerPicture` frames between the keys of each picture and
+  // its child; the samples spread evenly over both ways.
+  if (resets) ResetPeak();
+  const Timeline& timeline = stack.CurrentTimeline();
+  std::vector<double> times;
+  for (int j = 0; j + 1 < timeline.count(); ++j)
+    for (int q = 0; q < framesPerPicture; ++q)
+      times.push_back(timeline.KeyTime(j) + (timeline.KeyTime(j + 1) - timeline.KeyTime(j)) * q / framesPerPicture);
+  times.push_back(1.0);
+  const int frames = static_cast<int>(times.size());  // each way
+  const int total = 2 * frames;
+  std::vector<Sample> samples;
+  const Image& first = *stack.images[0];
+  const ViewGeometry view = ViewGeometry::Fitted(viewWidth, viewHeight, first.width, first.height);
+  int next = 0;
+  for (int k = 0; k < total; ++k) {
+    const bool forward = k < frames;
+    const double t = times[static_cast<size_t>(forward ? k : total - 1 - k)];
+    renderer.DrawZoom(stack, t, view, forward ? 1 : -1);
+    glFinish();
+    if (next < samplePoints && k == next * (total - 1) / (samplePoints - 1)) {
+      samples.push_back({k, t, ReadMemory(), renderer.Cache().ResidentBytes()});
+      ++next;
+    }
+  }
+  const Memory played = ReadMemory();
+  const size_t textures = renderer.Cache().ResidentBytes();
+  malloc_trim(0);
+  const Memory trimmed = ReadMemory();
+
+  std::printf("\n%d pictures of 1024 x 768 (a fresh process)\n", pictures);
+  std::printf("  before opening (GL context and renderer made)  %8.1f MiB\n", before.rss);
+  std::printf("  opened (LoadProject)                           %8.1f MiB, peak %.1f MiB%s\n", opened.rss, opened.peak,
+              resets ? "" : " (peak not resettable here: since the start)");
+  std::printf("    of which thumbnails                          %8.1f MiB\n", MiB(thumbnails));
+  std::printf(
+      "  playing: t 0 -> 1 -> 0 at %d x %d, %d frames each way (%d from each picture's key to the next), every "
+      "level each frame needs\n",
+      viewWidth, viewHeight, frames, framesPerPicture);
+  std::printf("    %6s %7s %9s %12s %12s %16s\n", "frame", "t", "way", "RSS", "textures", "RSS - textures");
+  auto rest = [](const Sample& s) { return s.memory.rss - MiB(s.textures); };
+  double restGrowth = 0;
+  for (const Sample& s : samples) {
+    std::printf("    %6d %7.3f %9s %8.1f MiB %8.1f MiB %12.1f MiB\n", s.frame, s.t,
+                s.frame < frames ? "forward" : "back", s.memory.rss, MiB(s.textures), rest(s));
+    restGrowth = std::max(restGrowth, rest(s) - rest(samples.front()));
+  }
+  const double peak = std::max({before.peak, opened.peak, played.peak});
+  std::printf("  peak while playing %.1f MiB; at the end %.1f MiB, textures %.1f MiB of a budget of %.1f MiB\n",
+              played.peak, played.rss, MiB(textures), MiB(renderer.Cache().Budget()));
+  std::printf("  growth over the playback, first sample to last: %+.1f MiB, textures %+.1f MiB, the rest %+.1f MiB\n",
+              samples.back().memory.rss - samples.front().memory.rss,
+              MiB(samples.back().textures) - MiB(samples.front().textures),
+              rest(samples.back()) - rest(samples.front()));
+  std::printf("  heap freed but still held after playing (malloc_trim gives it back): %.1f MiB (%.1f -> %.1f MiB)\n",
+              played.rss - trimmed.rss, played.rss, trimmed.rss);
+  std::printf(
+      "  goal (set for 1000 pictures): peak within %.1f GiB: %s (%.1f MiB); flat, what is not textures growing by at "
+      "most %.0f MiB (textures fill their budget by design): %s (%+.1f MiB)\n",
+      goalPeakMiB / 1024, peak <= goalPeakMiB ? "met" : "NOT met", peak, flatMiB,
+      restGrowth <= flatMiB ? "met" : "NOT met", restGrowth);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == measureFlag) return Measure(argv[2]);
+  if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {
+    std::fprintf(stderr, "usage: mem_bench [work directory]\n");
+    return 2;
+  }
+
+  std::string error;
+  WorkDirectory work;
+  if (!work.Open(argc > 1 ? argv[1] : "", error)) {
+    std::fprintf(stderr, "mem_bench: %s\n", error.c_str());
+    return 1;
+  }
+  const int sizes[] = {10, 200, 1000};
+  std::printf("Writing %d pictures of 1024 x 768 into %s ...\n", sizes[2], work.path().c_str());
+  std::fflush(stdout);
+  const auto start = BenchClock::now();
+  std::vector<std::string> files;
+  if (!WriteCrops(TV_PHOTO_DIR, work.path(), sizes[2], files, error)) {
+    std::fprintf(stderr, "mem_bench: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("written in %.1f s (not part of any figure)\n", Milliseconds(BenchClock::now() - start) / 1000);
+  int failures = 0;
+  for (int pictures : sizes) {
+    const std::string project = work.path() + "/stack" + std::to_string(pictures) + ".kx";
+    const std::vector<std::string> stack(files.begin(), files.begin() + pictures);
+    if (!WriteZoomProject(project, stack, true)) {
+      std::fprintf(stderr, "mem_bench: cannot write %s\n", project.c_str());
+      return 1;
+    }
+    std::fflush(stdout);
+    const int status = RunProgram({"/proc/self/exe", measureFlag, project}, false);
+    if (status != 0) {
+      std::fprintf(stderr, "mem_bench: measuring %s failed (status %d)\n", project.c_str(), status);
+      ++failures;
+    }
+  }
+  return failures == 0 ? 0 : 1;
+}
