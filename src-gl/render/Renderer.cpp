@@ -58,6 +58,33 @@ void LoadMatrix(const Affine& toView, double z = 0) {
 // its faded band: a trilinear sample reaches about four pixels at any level of detail.
 const double filterReachPixels = 6;
 
+// Pictures smaller than this on screen (their longer side, in pixels) are painted whole at once.
+const double minCorePixels = 64;
+
+// A point of a picture of extents `e`, with its texture coordinates.
+void TexturedVertex(double x, double y, const Extents& e) {
+  glTexCoord2d(0.5 + x / e.ex, 0.5 + y / e.ey);
+  glVertex2d(x, y);
+}
+
+// The box's corners in turn.
+void Corner(const Box& box, int i, double& x, double& y) {
+  x = (i % 4 < 2) ? box.x0 : box.x1;
+  y = (i % 4 == 1 || i % 4 == 2) ? box.y1 : box.y0;
+}
+
+// Where the rectangle of half sides hx and hy about the centre of a frame placed in this one by
+// the similarity `inner` lies, as the largest box with its proportions inside it, less `pad` at
+// each side.
+Box InscribedBox(const Affine& inner, double hx, double hy, double pad) {
+  const double scale = inner.LengthScale();
+  const double A = hx * scale - pad, B = hy * scale - pad;
+  if (!(A > 0 && B > 0 && scale > 0)) return Box{};
+  const double cosine = std::fabs(inner.a) / scale, sine = std::fabs(inner.b) / scale;
+  const double f = std::min(A / (A * cosine + B * sine), B / (A * sine + B * cosine));
+  return Box{inner.tx - f * A, inner.ty - f * B, inner.tx + f * A, inner.ty + f * B};
+}
+
 // Textures come and go in blocks of megabytes, and a software renderer keeps them in the heap.
 // glibc raises its threshold for mapping a block on its own as such blocks are freed, after
 // which they are carved from the heap, fragment it and are never given back: a playback of a long
@@ -155,26 +182,42 @@ const TextureLevel* Renderer::BindPicture(const Image& image, double sidePixels,
   return level;
 }
 
-// The part of a picture of extents `e` within hx and hy of its centre, the texture mapped as on
-// the whole picture, in the plane z.
-void Renderer::DrawRectangle(const Affine& toView, double hx, double hy, const Extents& e, double z) {
+// The part `box` of a picture of extents `e`, the texture mapped as on the whole picture, in the
+// plane z.
+void Renderer::DrawRectangle(const Affine& toView, const Box& box, const Extents& e, double z) {
   LoadMatrix(toView, z);
-  const double s0 = 0.5 - hx / e.ex, s1 = 0.5 + hx / e.ex, t0 = 0.5 - hy / e.ey, t1 = 0.5 + hy / e.ey;
   glBegin(GL_QUADS);
-  glTexCoord2d(s0, t0);
-  glVertex2d(-hx, -hy);
-  glTexCoord2d(s0, t1);
-  glVertex2d(-hx, hy);
-  glTexCoord2d(s1, t1);
-  glVertex2d(hx, hy);
-  glTexCoord2d(s1, t0);
-  glVertex2d(hx, -hy);
+  for (int i = 0; i < 4; ++i) {
+    double x, y;
+    Corner(box, i, x, y);
+    TexturedVertex(x, y, e);
+  }
+  glEnd();
+}
+
+// The part `outer` less the part `inner` (clipped to `outer`): one strip of triangles around it,
+// whose edges meet exactly (no pixel painted twice, none left out).
+void Renderer::DrawRing(const Affine& toView, const Box& outer, Box inner, const Extents& e, double z) {
+  inner = inner.ClippedTo(outer);
+  if (inner.Empty()) {
+    DrawRectangle(toView, outer, e, z);
+    return;
+  }
+  LoadMatrix(toView, z);
+  glBegin(GL_TRIANGLE_STRIP);
+  for (int i = 0; i <= 4; ++i) {
+    double x, y;
+    Corner(outer, i, x, y);
+    TexturedVertex(x, y, e);
+    Corner(inner, i, x, y);
+    TexturedVertex(x, y, e);
+  }
   glEnd();
 }
 
 void Renderer::DrawQuad(const Image& image, const Affine& toView) {
-  const Extents e = ElementExtents(image.width, image.height);
-  DrawRectangle(toView, e.ex / 2.0, e.ey / 2.0, e, 0);
+  DrawRectangle(toView, Box::Whole(ElementExtents(image.width, image.height)),
+                ElementExtents(image.width, image.height), 0);
 }
 
 void Renderer::DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, int direction) {
@@ -247,7 +290,11 @@ void Renderer::DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, i
   const bool cores = depthBits > 0;
   const double layer = 1.0 / static_cast<double>(drawn.size() + 1);
   if (cores) {
+    // Only the view's part of the framebuffer (an offscreen target may be larger).
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, view.width, view.height);
     glClear(GL_DEPTH_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
     glDepthMask(GL_TRUE);
@@ -260,29 +307,44 @@ void Renderer::DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, i
   // one whose opaque core covers the view: it is painted whole, without blending. A picture
   // still being checked has no pixels yet: it is left out until it has.
   const bool outermostWhole = drawn[0] == 0 || covered;
-  std::vector<char> hasPixels(drawn.size(), 0);
-  for (size_t k = drawn.size(); k-- > 0;) {
+  const size_t n = drawn.size();
+  std::vector<char> hasPixels(n, 0);
+  std::vector<Box> core(n);  // the part painted first; empty: none
+  for (size_t k = n; k-- > 0;) {
     const Image& image = picture(drawn[k]);
     const Affine& m = toView[static_cast<size_t>(drawn[k])];
     const double pixels = m.LengthScale() * pixelsPerUnit;  // screen pixels per unit of the picture
-    const TextureLevel* level = BindPicture(image, pixels, true);
+    const TextureLevel* level = cache_.Use(image, pixels, true);
     if (!level) continue;
     hasPixels[k] = 1;
-    const double z = static_cast<double>(k + 1) * layer;
     const Extents e = ElementExtents(image.width, image.height);
+    Box paint;
     if (k == 0 && outermostWhole) {
-      DrawRectangle(m, e.ex / 2.0, e.ey / 2.0, e, z);  // the whole picture
-    } else if (cores && level->width > 0) {
+      paint = Box::Whole(e);
+    } else {
+      // A small picture saves fewer pixels than its second drawing costs: it is painted whole.
+      if (!cores || pixels < minCorePixels || level->width <= 0) continue;
       const double texels = level->width / static_cast<double>(e.ex);  // per unit
       const double margin = std::max(filterReachPixels / pixels, 2.0 / texels);
       double hx, hy;
       image.OpaqueCore(hx, hy);
-      if (hx > margin && hy > margin) DrawRectangle(m, hx - margin, hy - margin, e, z);
+      if (hx <= margin || hy <= margin) continue;
+      core[k] = Box{-(hx - margin), -(hy - margin), hx - margin, hy - margin};
+      paint = core[k];
     }
+    // Where the next picture's core was painted, this one is not even drawn (less two pixels, so
+    // that no pixel is left between them).
+    Box hole;
+    if (k + 1 < n && !core[k + 1].Empty()) {
+      const Affine next = m.Inverse() * toView[static_cast<size_t>(drawn[k + 1])];
+      hole = InscribedBox(next, core[k + 1].x1, core[k + 1].y1, 2.0 / pixels);
+    }
+    glBindTexture(GL_TEXTURE_2D, level->id);
+    DrawRing(m, paint, hole, e, static_cast<double>(k + 1) * layer);
   }
   if (cores) glDepthMask(GL_FALSE);
   glEnable(GL_BLEND);
-  for (size_t k = 0; k < drawn.size(); ++k) {
+  for (size_t k = 0; k < n; ++k) {
     if (!hasPixels[k]) {
       ++picturesWaiting_;
       continue;
@@ -293,7 +355,8 @@ void Renderer::DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, i
     const Affine& m = toView[static_cast<size_t>(drawn[k])];
     BindPicture(image, m.LengthScale() * pixelsPerUnit, true);
     const Extents e = ElementExtents(image.width, image.height);
-    DrawRectangle(m, e.ex / 2.0, e.ey / 2.0, e, (static_cast<double>(k + 1) - 0.25) * layer);
+    const double z = (static_cast<double>(k + 1) - 0.25) * layer;
+    DrawRing(m, Box::Whole(e), core[k], e, z);
   }
   if (cores) {
     glDisable(GL_DEPTH_TEST);

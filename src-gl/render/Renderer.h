@@ -7,6 +7,7 @@
 #include <GL/gl.h>
 
 #include <QImage>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,6 +18,16 @@
 #include "ViewGeometry.h"
 
 class ImageStack;
+
+// An axis-aligned part of a picture, in its own frame.
+struct Box {
+  double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  static Box Whole(const Extents& e) { return Box{-e.ex / 2.0, -e.ey / 2.0, e.ex / 2.0, e.ey / 2.0}; }
+  bool Empty() const { return !(x1 > x0 && y1 > y0); }
+  Box ClippedTo(const Box& o) const {
+    return Box{std::max(x0, o.x0), std::max(y0, o.y0), std::min(x1, o.x1), std::min(y1, o.y1)};
+  }
+};
 
 struct RendererOptions {
   size_t textureBudget = 0;  // bytes; 0: the default (the smaller of 1 GiB and a quarter of RAM)
@@ -81,7 +92,8 @@ class Renderer {
   // The level bound; null, binding nothing, when the picture has no pixels yet.
   const TextureLevel* BindPicture(const Image& image, double sidePixels, bool urgent);
   void DrawQuad(const Image& image, const Affine& toView);
-  static void DrawRectangle(const Affine& toView, double hx, double hy, const Extents& e, double z);
+  static void DrawRectangle(const Affine& toView, const Box& box, const Extents& e, double z);
+  static void DrawRing(const Affine& toView, const Box& outer, Box inner, const Extents& e, double z);
 
   bool waitForLevels_;
   bool reduceOverdraw_;
