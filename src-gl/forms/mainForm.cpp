@@ -233,6 +233,8 @@ void TmainForm::PaintView() {
     renderer->DrawEditView(*imageStack, selected, viewTransform, geometry);
   }
   glFlush();
+  // Levels the upload budget of this paint left behind come in the next one.
+  if (renderer->LevelsWaiting()) Panel->update();
   ShowRendererMessage();
 }
 

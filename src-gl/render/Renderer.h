@@ -71,7 +71,11 @@ class Renderer {
   bool DrawEditView(ImageStack& stack, int i, const Transform& viewTransform, const ViewGeometry& view);
 
   // Uploads levels the workers finished; true when the view should be drawn again.
-  bool Pump() { return cache_.Pump(); }
+  // Interactive drawing uploads for a few milliseconds at a time; see LevelsWaiting.
+  bool Pump() { return cache_.Pump(waitForLevels_ ? 0 : uploadMillisecondsPerFrame); }
+  // Levels are ready that a Pump has not uploaded yet: the view should be drawn again soon.
+  bool LevelsWaiting() { return cache_.ResultsWaiting(); }
+  static constexpr double uploadMillisecondsPerFrame = 8;
   // The picture sizes beyond the GL limit, which are drawn reduced.
   bool ExceedsLimit(const ImageStack& stack) const;
   int TextureLimit() const { return cache_.TextureLimit(); }

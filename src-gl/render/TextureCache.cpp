@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <iterator>
 
 #include "TextureImage.h"
 #include "image.h"
@@ -216,17 +217,22 @@ void TextureCache::Worker() {
   }
 }
 
-bool TextureCache::Pump() {
+bool TextureCache::Pump(double budgetMilliseconds) {
   std::vector<Result> done;
   {
     std::lock_guard<std::mutex> hold(lock_);
     done.swap(results_);
-    for (const Result& result : done)
-      if (result.urgent && urgentWaiting_ > 0) --urgentWaiting_;
   }
-  if (!done.empty()) wakeWorkers_.notify_all();
+  const auto start = std::chrono::steady_clock::now();
   bool changed = false;
-  for (Result& result : done) {
+  size_t taken = 0;
+  for (; taken < done.size(); ++taken) {
+    // An upload copies megabytes: past the budget the rest waits for the next call.
+    if (budgetMilliseconds > 0 && taken > 0 &&
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() >
+            budgetMilliseconds)
+      break;
+    Result& result = done[taken];
     auto it = entries_.find(result.image);
     if (it == entries_.end() || it->second.revision != result.revision) continue;  // gone or reloaded
     Entry& entry = it->second;
@@ -247,7 +253,20 @@ bool TextureCache::Pump() {
     entry.largeSide = result.side;
     changed = true;
   }
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    for (size_t i = 0; i < taken; ++i)
+      if (done[i].urgent && urgentWaiting_ > 0) --urgentWaiting_;
+    results_.insert(results_.begin(), std::make_move_iterator(done.begin() + static_cast<ptrdiff_t>(taken)),
+                    std::make_move_iterator(done.end()));
+  }
+  if (taken > 0) wakeWorkers_.notify_all();
   return changed;
+}
+
+bool TextureCache::ResultsWaiting() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return !results_.empty();
 }
 
 void TextureCache::WaitForUrgent() {

@@ -56,7 +56,11 @@ class TextureCache {
   void Prefetch(const Image& image, double wantedSide) { Use(image, wantedSide, false); }
 
   // Uploads what the workers finished (GL thread). True when anything new became resident.
-  bool Pump();
+  // `budgetMilliseconds` > 0: stops uploading once that much time has passed (at least one
+  // upload is made), so that an interactive view is never held up for long; the rest waits.
+  bool Pump(double budgetMilliseconds = 0);
+  // Finished levels not uploaded yet (a budgeted Pump left them).
+  bool ResultsWaiting();
   // Blocks until every urgent request of this frame is resident or has failed, uploading as
   // results arrive (offscreen drawing: the same sharp frame on every run).
   void WaitForUrgent();
