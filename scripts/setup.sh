@@ -14,6 +14,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth locales libx11-dev libxtst-dev
   default-jdk-headless
+  nodejs # node --test runs the web player's reader and timeline tests
+  chromium python3 # the exported page is tested in headless Chromium, from disk and over HTTP
 )
 
 missing=()

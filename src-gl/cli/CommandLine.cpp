@@ -7,8 +7,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <tuple>
 
 #include "Imagestack.h"
 #include "Messages.h"
@@ -16,6 +20,7 @@
 #include "Paths.h"
 #include "Renderer.h"
 #include "SafeFile.h"
+#include "WebExport.h"
 
 namespace {
 
@@ -30,8 +35,22 @@ void AddOptions(QCommandLineParser& parser) {
   parser.addOption({QStringLiteral("render-frame"),
                     QStringLiteral("Draws the zoom at time T (0 to 1 along one pass) into the PNG file OUT."),
                     QStringLiteral("T OUT.png")});
-  parser.addOption({QStringLiteral("size"), QStringLiteral("The picture's size for --render-frame (1280x960)."),
+  parser.addOption({QStringLiteral("export-web"),
+                    QStringLiteral("Exports the project as a web page into the folder DIR, as Export to Web does with "
+                                   "its defaults."),
+                    QStringLiteral("DIR")});
+  parser.addOption({QStringLiteral("size"),
+                    QStringLiteral("The picture's size for --render-frame (1280x960), or the zoom's box on the page "
+                                   "for --export-web (50x50 to 800x600; default 320 on the first picture's longer "
+                                   "side)."),
                     QStringLiteral("WxH")});
+  parser.addOption({QStringLiteral("player"),
+                    QStringLiteral("What plays the exported page: html5 (default) or applet."), QStringLiteral("P")});
+  parser.addOption({QStringLiteral("picture-size"),
+                    QStringLiteral("The longest side of the exported pictures: 4096, 2048, 1024, or original "
+                                   "(default)."),
+                    QStringLiteral("N")});
+  parser.addOption({QStringLiteral("force"), QStringLiteral("Lets --export-web replace files in DIR.")});
   parser.addOption({QStringLiteral("texture-budget"),
                     QStringLiteral("Memory for the pictures' textures, in MiB (default: 1024 or a quarter of the "
                                    "memory, whichever is smaller)."),
@@ -105,13 +124,99 @@ int RenderFrame(double t, const QString& output, int width, int height, size_t b
   return WriteFileReporting(AbsoluteFileName(output), png.toStdString()) ? 0 : 1;
 }
 
+std::string Encoded(const QString& text) { return QFile::encodeName(text).toStdString(); }
+
+// --export-web: what the dialog writes with its defaults, asking nothing.
+int ExportWebCommand(const QCommandLineParser& parser, const QString& project) {
+  WebExportOptions options;
+  const QString player = parser.value(QStringLiteral("player"));
+  if (player == QLatin1String("applet"))
+    options.player = WebPlayer::Applet;
+  else if (!player.isEmpty() && player != QLatin1String("html5")) {
+    Fail(QStringLiteral("--player takes html5 or applet, not \"%1\"").arg(player));
+    return 2;
+  }
+  const QString side = parser.value(QStringLiteral("picture-size"));
+  if (!side.isEmpty() && side != QLatin1String("original")) {
+    options.pictureSide = -1;
+    for (int choice : webPictureSides)
+      if (choice > 0 && side == QString::number(choice)) options.pictureSide = choice;
+    if (options.pictureSide < 0) {
+      Fail(QStringLiteral("--picture-size takes 4096, 2048, 1024 or original, not \"%1\"").arg(side));
+      return 2;
+    }
+    if (options.player == WebPlayer::Applet) {
+      Fail(QStringLiteral("--picture-size is for the html5 player; the applet shows the original files"));
+      return 2;
+    }
+  }
+  int width = 0, height = 0;
+  const bool sized = parser.isSet(QStringLiteral("size"));
+  if (sized) {
+    if (!ParseSize(parser.value(QStringLiteral("size")), width, height)) return 2;
+    if (width < 50 || width > 800 || height < 50 || height > 600) {
+      Fail(QStringLiteral("--size for --export-web runs from 50x50 to 800x600"));
+      return 2;
+    }
+  }
+
+  std::unique_ptr<ImageStack> stack = OpenProject(AbsoluteFileName(project));
+  if (!stack) return 1;
+  if (stack->pictureCount() < 1) {
+    Fail(QStringLiteral("the project holds no pictures to export"));
+    return 1;
+  }
+  if (!stack->SameDirectory())
+    Fail(QStringLiteral("warning: the pictures lie in more than one directory; the page may not find them all"));
+  if (!sized) {
+    const Image& first = *stack->images[0];
+    std::tie(width, height) = DefaultWebSize(first.width, first.height);
+  }
+
+  const QString appDir = QCoreApplication::applicationDirPath();
+  options.directory = AbsoluteFileName(parser.value(QStringLiteral("export-web")));
+  while (options.directory.size() > 1 && options.directory.back() == '/') options.directory.pop_back();
+  options.pageName = "index.html";
+  options.archiveTemplate = Encoded(appDir + QStringLiteral("/kx.jar"));
+  options.playerDirectory = Encoded(appDir + QStringLiteral("/web/player"));
+  WebPageOptions& page = options.page;
+  page.title = "Tunnelvista";
+  page.caption = "This file was created automatically by the <i>Tunnelvista</i> Editor";
+  page.dataUrl = "default.kxo";
+  page.archiveUrl = "kx.jar";
+  page.duration = std::clamp(stack->duration, 1.0f, 200.0f);
+  if (!(page.duration >= 1.0f)) page.duration = 1.0f;
+  page.width = std::clamp(width, 50, 800);
+  page.height = std::clamp(height, 50, 600);
+  if (options.player == WebPlayer::Applet) page.height += 20;  // the applet's controls lie inside its box
+
+  if (!parser.isSet(QStringLiteral("force"))) {
+    const std::vector<std::string> existing = ExistingWebExportFiles(*stack, options);
+    if (!existing.empty()) {
+      QString list;
+      for (const std::string& path : existing) list += QStringLiteral("\n    ") + QFile::decodeName(path.c_str());
+      Fail(QStringLiteral("these files exist already (--force replaces them):") + list);
+      return 1;
+    }
+  }
+  std::error_code error;
+  std::filesystem::create_directories(options.directory, error);
+  if (!std::filesystem::is_directory(options.directory, error)) {
+    Fail(QStringLiteral("the target directory %1 could not be created")
+             .arg(QFile::decodeName(options.directory.c_str())));
+    return 1;
+  }
+  return ExportWeb(*stack, options) == WebExportResult::Ok ? 0 : 1;
+}
+
 }  // namespace
 
 bool IsCommandLineWork(const QStringList& arguments) {
   for (const QString& a : arguments)
     if (a == QLatin1String("--render-frame") || a.startsWith(QLatin1String("--render-frame=")) ||
         a == QLatin1String("--help") || a == QLatin1String("-h") || a == QLatin1String("--version") ||
-        a == QLatin1String("-v") || a == QLatin1String("--help-all"))
+        a == QLatin1String("-v") || a == QLatin1String("--help-all") || a == QLatin1String("--export-web") ||
+        a.startsWith(QLatin1String("--export-web=")))
       return true;
   return false;
 }
@@ -134,8 +239,15 @@ int RunCommandLine(const QStringList& arguments) {
     std::printf("Tunnelvista Editor %s\n", versionText);
     return 0;
   }
-  // --render-frame T OUT.png: the option's value is T, the output follows among the positionals.
   QStringList positional = parser.positionalArguments();
+  if (parser.isSet(QStringLiteral("export-web"))) {
+    if (parser.isSet(QStringLiteral("render-frame")) || positional.size() != 1) {
+      Fail(QStringLiteral("--export-web DIR takes exactly one project file and no --render-frame (see --help)"));
+      return 2;
+    }
+    return ExportWebCommand(parser, positional[0]);
+  }
+  // --render-frame T OUT.png: the option's value is T, the output follows among the positionals.
   const QString timeText = parser.value(QStringLiteral("render-frame"));
   if (positional.size() != 2) {
     Fail(QStringLiteral("--render-frame T OUT.png takes exactly one project file (see --help)"));

@@ -161,6 +161,13 @@ bool ImageStack::SameDirectory() const {
   return true;
 }
 
+void ShowMissingArchiveTemplate(const std::string& templatePath) {
+  ShowPlainMessage(
+      "The Java Archive (.jar) template could not be found at its expected location\nand may have been "
+      "deleted.\n\n    " +
+      templatePath + "\n\nUnable to create new .jar file.");
+}
+
 bool ImageStack::WriteWebFiles(const std::string& pagePath, const std::string& dataPath, const std::string& archivePath,
                                const WebPageOptions& page, const std::string& templatePath) {
   std::ostringstream html;
@@ -173,10 +180,7 @@ bool ImageStack::WriteWebFiles(const std::string& pagePath, const std::string& d
 
   std::string archive;
   if (!ReadWholeFile(templatePath, archive)) {
-    ShowPlainMessage(
-        "The Java Archive (.jar) template could not be found at its expected location\nand may have been "
-        "deleted.\n\n    " +
-        templatePath + "\n\nUnable to create new .jar file.");
+    ShowMissingArchiveTemplate(templatePath);
     return false;
   }
   return WriteFileReporting(archivePath, archive);

@@ -38,3 +38,6 @@ void WriteOptimizedData(std::ostream& out, ImageStack& stack, float duration);
 // True when `archiveUrl` puts the archive beside the page or in a directory above it: a bare
 // name, "/name", or "../" groups right up to the start ("../../kx.jar").
 bool JarFileOK(const std::string& archiveUrl);
+
+// The message for an applet archive template that cannot be read.
+void ShowMissingArchiveTemplate(const std::string& templatePath);

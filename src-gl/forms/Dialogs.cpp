@@ -83,6 +83,12 @@ QColor DialogService::Colour(QWidget* parent, const QColor& initial) { return QC
 
 bool DialogService::OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
+bool OpenDocument(const QUrl& url, const std::string& path) {
+  if (Dialogs().OpenUrl(url)) return true;
+  ShowPlainMessage("No browser could be opened to show the file:\n\n    " + path);
+  return false;
+}
+
 DialogService& Dialogs() { return *currentDialogs; }
 
 DialogService* SetDialogs(DialogService* service) {

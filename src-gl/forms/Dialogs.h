@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <string>
 
 class QWidget;
 
@@ -28,6 +29,10 @@ class DialogService {
 DialogService& Dialogs();
 // Installs `service` (not owned); nullptr restores the real dialogs. Returns the previous one.
 DialogService* SetDialogs(DialogService* service);
+
+// Opens `url` (a local file at `path`) in the desktop's application for it; when that fails, says
+// so with the path. False then.
+bool OpenDocument(const QUrl& url, const std::string& path);
 
 // Binds the message seam to QMessageBox for the running editor.
 void InstallMessageBoxReporter();

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -17,6 +18,7 @@
 
 TFormWebExport* FormWebExport = nullptr;
 QString appletTemplateFile;
+QString webPlayerDirectory;
 
 namespace {
 
@@ -82,7 +84,7 @@ TFormWebExport::TFormWebExport() : QWidget(nullptr, dialogWindowFlags) {
   FormWebExport = this;
   setObjectName(QStringLiteral("FormWebExport"));
   setWindowTitle(QStringLiteral("Export to Web"));
-  setFixedSize(514, 451);
+  setFixedSize(514, 507);
 
   Label1 = LabelAt(QStringLiteral("Target Directory"), this, 15, 16);
   EditDirectory = EditAt("EditDirectory", this, 96, 13, 329, 21);
@@ -139,10 +141,29 @@ TFormWebExport::TFormWebExport() : QWidget(nullptr, dialogWindowFlags) {
   ButtonTextColor = ButtonAt("ButtonTextColor", QStringLiteral("Change Text Color"), GroupBox4, 40, 84, 105, 25);
   for (QPushButton* b : {ButtonPageColor, ButtonTextColor}) b->resize(std::max(105, b->sizeHint().width()), 25);
 
-  ButtonDefaults = ButtonAt("ButtonDefaults", QStringLiteral("Restore Defaults"), this, 104, 412, 91, 25);
+  QLabel* playerLabel = LabelAt(QStringLiteral("Page plays with"), this, 15, 409);
+  ComboPlayer = new QComboBox(this);
+  ComboPlayer->setObjectName(QStringLiteral("ComboPlayer"));
+  ComboPlayer->addItems({QStringLiteral("HTML5 (every current browser)"), QStringLiteral("Java applet")});
+  ComboPlayer->setGeometry(std::max(140, playerLabel->x() + playerLabel->width() + 6), 405,
+                           std::max(200, ComboPlayer->sizeHint().width()), 24);
+  QLabel* sizeLabel = LabelAt(QStringLiteral("Picture size on the web"), this, 15, 439);
+  ComboPictureSize = new QComboBox(this);
+  ComboPictureSize->setObjectName(QStringLiteral("ComboPictureSize"));
+  ComboPictureSize->addItems({QStringLiteral("Original files"), QStringLiteral("4096 pixels"),
+                              QStringLiteral("2048 pixels"), QStringLiteral("1024 pixels")});
+  ComboPictureSize->setGeometry(std::max(140, sizeLabel->x() + sizeLabel->width() + 6), 435, 200, 24);
+  ComboPictureSize->setToolTip(QStringLiteral("The longest side of the pictures the page shows"));
+  LabelWeight = new QLabel(this);
+  LabelWeight->setObjectName(QStringLiteral("LabelWeight"));
+  const int weightLeft = ComboPictureSize->x() + ComboPictureSize->width() + 8;
+  LabelWeight->setGeometry(weightLeft, 431, width() - weightLeft - 8, 32);
+  LabelWeight->setWordWrap(true);
+
+  ButtonDefaults = ButtonAt("ButtonDefaults", QStringLiteral("Restore Defaults"), this, 104, 470, 91, 25);
   ButtonDefaults->resize(std::max(91, ButtonDefaults->sizeHint().width()), 25);
-  ButtonCancel = ButtonAt("ButtonCancel", QStringLiteral("Cancel"), this, 216, 412, 91, 25);
-  ButtonDone = ButtonAt("ButtonDone", QStringLiteral("Done"), this, 328, 412, 91, 25);
+  ButtonCancel = ButtonAt("ButtonCancel", QStringLiteral("Cancel"), this, 216, 470, 91, 25);
+  ButtonDone = ButtonAt("ButtonDone", QStringLiteral("Done"), this, 328, 470, 91, 25);
   SetColours(0x404040, 0xFFFFFF);
   ButtonDone->setEnabled(false);
 
@@ -153,7 +174,9 @@ TFormWebExport::TFormWebExport() : QWidget(nullptr, dialogWindowFlags) {
   setTabOrder(GroupBox2, GroupBox3);
   setTabOrder(GroupBox3, ButtonDefaults);
   setTabOrder(ButtonDefaults, GroupBox4);
-  setTabOrder(GroupBox4, ButtonBrowse);
+  setTabOrder(GroupBox4, ComboPlayer);
+  setTabOrder(ComboPlayer, ComboPictureSize);
+  setTabOrder(ComboPictureSize, ButtonBrowse);
 
   for (QLineEdit* edit : {EditDirectory, EditWebFilename, EditDataFilename, EditAppletFilename})
     connect(edit, &QLineEdit::textChanged, this, [this] { EditChange(); });
@@ -161,6 +184,8 @@ TFormWebExport::TFormWebExport() : QWidget(nullptr, dialogWindowFlags) {
   // The size fields act when the user leaves them, not at every key.
   EditWidth->installEventFilter(this);
   EditHeight->installEventFilter(this);
+  for (QComboBox* combo : {ComboPlayer, ComboPictureSize})
+    connect(combo, &QComboBox::currentIndexChanged, this, [this] { PlayerChange(); });
   connect(CheckBoxConstrain, &QCheckBox::clicked, this, [this] { CheckBoxConstrainClick(); });
   connect(ButtonPageColor, &QPushButton::clicked, this, [this] { ButtonPageColorClick(); });
   connect(ButtonTextColor, &QPushButton::clicked, this, [this] { ButtonTextColorClick(); });
@@ -191,7 +216,33 @@ void TFormWebExport::SetColours(uint32_t page, uint32_t text) {
   PanelColor->setPalette(palette);
 }
 
-void TFormWebExport::ShowForExport() { ShowOverMainWindow(this); }
+void TFormWebExport::ShowForExport() {
+  PlayerChange();
+  ShowOverMainWindow(this);
+}
+
+WebPlayer TFormWebExport::Player() const {
+  return ComboPlayer->currentIndex() == 1 ? WebPlayer::Applet : WebPlayer::Html5;
+}
+
+int TFormWebExport::PictureSide() const {
+  const int i = ComboPictureSize->currentIndex();
+  return Player() == WebPlayer::Html5 && i > 0 && i < 4 ? webPictureSides[i] : 0;
+}
+
+void TFormWebExport::PlayerChange() {
+  const bool applet = Player() == WebPlayer::Applet;
+  EditAppletFilename->setEnabled(applet);
+  ComboPictureSize->setEnabled(!applet);
+  EditChange();
+  LabelWeight->clear();
+  if (!mainForm || !mainForm->imageStack) return;
+  WebExportOptions options;
+  options.player = Player();
+  options.pictureSide = PictureSide();
+  const double megabytes = static_cast<double>(EstimateWebExportBytes(*mainForm->imageStack, options)) / 1e6;
+  LabelWeight->setText(QStringLiteral("About %1 MB in all").arg(megabytes, 0, 'f', megabytes < 10 ? 1 : 0));
+}
 
 bool TFormWebExport::FirstPictureSize(int& width, int& height) const {
   if (!mainForm || !mainForm->imageStack || mainForm->imageStack->count() < 1) return false;
@@ -203,7 +254,8 @@ bool TFormWebExport::FirstPictureSize(int& width, int& height) const {
 
 void TFormWebExport::EditChange() {
   ButtonDone->setEnabled(!EditDirectory->text().isEmpty() && !EditWebFilename->text().isEmpty() &&
-                         !EditDataFilename->text().isEmpty() && !EditAppletFilename->text().isEmpty());
+                         !EditDataFilename->text().isEmpty() &&
+                         (Player() == WebPlayer::Html5 || !EditAppletFilename->text().isEmpty()));
 }
 
 void TFormWebExport::EditDurationChange() {
@@ -288,6 +340,8 @@ void TFormWebExport::ButtonDefaultsClick() {
     box->setChecked(true);
   DefaultSize();
   SetColours(0x404040, 0xFFFFFF);
+  ComboPlayer->setCurrentIndex(0);
+  ComboPictureSize->setCurrentIndex(0);
 }
 
 void TFormWebExport::ButtonDoneClick() {

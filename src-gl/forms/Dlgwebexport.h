@@ -5,7 +5,10 @@
 #include <QWidget>
 #include <cstdint>
 
+#include "WebExport.h"
+
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -39,6 +42,9 @@ class TFormWebExport : public QWidget {
   QLabel* PanelColor;    // shows the page colour with the text colour on it
   QPushButton* ButtonPageColor;
   QPushButton* ButtonTextColor;
+  QComboBox* ComboPlayer;       // HTML5 (the default) or the Java applet
+  QComboBox* ComboPictureSize;  // the original files (the default) or a longest side
+  QLabel* LabelWeight;          // what the folder will weigh
   QPushButton* ButtonDefaults;
   QPushButton* ButtonCancel;
   QPushButton* ButtonDone;
@@ -47,6 +53,11 @@ class TFormWebExport : public QWidget {
   uint32_t PageColour() const { return pageColour_; }
   uint32_t TextColour() const { return textColour_; }
   void SetColours(uint32_t page, uint32_t text);
+
+  WebPlayer Player() const;
+  int PictureSide() const;  // 0: the original files
+  // Enables the applet's fields only for the applet, and shows what the folder will weigh.
+  void PlayerChange();
 
   void ShowForExport();  // shown on top, not modal, centred over the main window when it appears
   void EditChange();
@@ -77,3 +88,5 @@ extern TFormWebExport* FormWebExport;
 
 // The applet archive template copied by every export: kx.jar beside the program.
 extern QString appletTemplateFile;
+// The folder of the HTML5 player's files: web/player beside the program.
+extern QString webPlayerDirectory;

@@ -74,6 +74,7 @@ int RunEditor(QApplication& application, const QStringList& arguments) {
   QApplication::setApplicationName(QStringLiteral("Tunnelvista"));
   helpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/TUNNELVISTA.html");
   appletTemplateFile = QCoreApplication::applicationDirPath() + QStringLiteral("/kx.jar");
+  webPlayerDirectory = QCoreApplication::applicationDirPath() + QStringLiteral("/web/player");
   InstallMessageBoxReporter();
 
   std::string reason;

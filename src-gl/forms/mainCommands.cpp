@@ -128,12 +128,14 @@ void TmainForm::ExitClick() {
   exitProcess(0);
 }
 
-void TmainForm::HelpContentsClick() { Dialogs().OpenUrl(QUrl::fromLocalFile(helpFile)); }
+void TmainForm::HelpContentsClick() {
+  OpenDocument(QUrl::fromLocalFile(helpFile), QFile::encodeName(helpFile).toStdString());
+}
 
 void TmainForm::HelpGettingStartedClick() {
   QUrl url = QUrl::fromLocalFile(helpFile);
   url.setFragment(QStringLiteral("welcome"));
-  Dialogs().OpenUrl(url);
+  OpenDocument(url, QFile::encodeName(helpFile).toStdString());
 }
 
 void TmainForm::AboutClick() {

@@ -13,6 +13,7 @@
 #include "Dialogs.h"
 #include "Dlgwebexport.h"
 #include "ImagestackExport.h"
+#include "WebExport.h"
 #include "Messages.h"
 #include "Paths.h"
 #include "TextNumbers.h"
@@ -30,23 +31,6 @@ bool EndsWithIgnoringCase(const std::string& text, const std::string& ending) {
 }
 
 bool HasSeparator(const std::string& name) { return name.find_first_of("/\\") != std::string::npos; }
-
-// Whether writing `path` would replace a file, resolving ".." against directories that exist
-// and those about to be made: "site/../kx.jar" names kx.jar beside "site" even before "site"
-// exists.
-bool WouldReplace(const std::string& path) {
-  std::error_code error;
-  const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
-  return std::filesystem::exists(error ? std::filesystem::path(path) : resolved, error);
-}
-
-// A picture whose copy would land on its own file is in the target directory already, however
-// the directory was spelled (a trailing slash, "." or "..", a symbolic link).
-bool AlreadyThere(const Image& picture, const std::string& target, const std::string& destination) {
-  if (picture.directory == target) return true;
-  std::error_code error;
-  return std::filesystem::equivalent(picture.FullPath(), destination, error);
-}
 
 }  // namespace
 
@@ -77,6 +61,7 @@ void TmainForm::ExportToWebClick() {
 void TmainForm::StartWebExport() {
   if (!imageStack || !FormWebExport) return;
   TFormWebExport& d = *FormWebExport;
+  const bool html5 = d.Player() == WebPlayer::Html5;
   const std::string webName = Text(d.EditWebFilename);
   const std::string dataName = Text(d.EditDataFilename);
   const std::string appletName = Text(d.EditAppletFilename);
@@ -89,7 +74,7 @@ void TmainForm::StartWebExport() {
     ShowPlainMessage("Datafile must have an .kxo extension");
     return;
   }
-  if (appletName.size() < 4 || !EndsWithIgnoringCase(appletName, ".jar")) {
+  if (!html5 && (appletName.size() < 4 || !EndsWithIgnoringCase(appletName, ".jar"))) {
     ShowPlainMessage("The Java applet must have a .jar extension");
     return;
   }
@@ -103,22 +88,20 @@ void TmainForm::StartWebExport() {
   }
 
   // Paths take '/' here; the URLs in the page always use '/'.
-  std::string target = Text(d.EditDirectory);
-  CharReplace(target, '\\', '/');
-  std::string dataUrl = dataName;
-  CharReplace(dataUrl, '\\', '/');
-  std::string archiveUrl = appletName;
-  CharReplace(archiveUrl, '\\', '/');
-  auto inTarget = [&target](const std::string& name) {
-    std::string path = target + "/" + name;
-    CharReplace(path, '\\', '/');
-    return path;
-  };
-  const std::string pagePath = inTarget(webName);
-  const std::string dataPath = inTarget(dataName);
-  const std::string archivePath = inTarget(appletName);
+  WebExportOptions options;
+  options.player = d.Player();
+  options.pictureSide = d.PictureSide();
+  options.directory = Text(d.EditDirectory);
+  CharReplace(options.directory, '\\', '/');
+  options.pageName = webName;
+  options.archiveTemplate = QFile::encodeName(appletTemplateFile).toStdString();
+  options.playerDirectory = QFile::encodeName(webPlayerDirectory).toStdString();
+  WebPageOptions& page = options.page;
+  page.dataUrl = dataName;
+  page.archiveUrl = appletName;
+  CharReplace(page.archiveUrl, '\\', '/');
 
-  if (!JarFileOK(archiveUrl)) {
+  if (!html5 && !JarFileOK(page.archiveUrl)) {
     ShowPlainMessage(
         "Due to Java security constraints, the Applet (.jar) location should be in\nthe same directory or a higher "
         "directory than the images and datafile.\nTo move the .jar file to a higher directory, precede the filename "
@@ -126,6 +109,7 @@ void TmainForm::StartWebExport() {
     return;
   }
 
+  const std::string& target = options.directory;
   std::error_code error;
   if (!std::filesystem::is_directory(target, error)) {
     if (!AskOkCancel("The target directory does not exist:\n\n    " + target + "\n\nWould you like to create it?",
@@ -133,18 +117,8 @@ void TmainForm::StartWebExport() {
       return;
   }
 
-  const int pictures = imageStack->pictureCount();
-  std::vector<char> copy(static_cast<size_t>(pictures), 0);
   std::string existing;
-  for (const std::string& path : {pagePath, dataPath, archivePath})
-    if (WouldReplace(path)) existing += path + "\n    ";
-  for (int i = 0; i < pictures; ++i) {
-    const Image& picture = *imageStack->images[static_cast<size_t>(i)];
-    const std::string destination = inTarget(picture.baseName);
-    if (AlreadyThere(picture, target, destination)) continue;
-    copy[static_cast<size_t>(i)] = 1;
-    if (WouldReplace(destination)) existing += destination + "\n    ";
-  }
+  for (const std::string& path : ExistingWebExportFiles(*imageStack, options)) existing += path + "\n    ";
   if (!existing.empty() && !AskOkCancel("The following files already exist and will be overwritten:\n\n    " +
                                             existing + "\nWould you like to continue?",
                                         "Warning"))
@@ -157,11 +131,8 @@ void TmainForm::StartWebExport() {
     return;
   }
 
-  WebPageOptions page;
   page.title = Text(d.EditTitle);
   page.caption = QFile::encodeName(d.MemoCaption->toPlainText()).toStdString();
-  page.archiveUrl = archiveUrl;
-  page.dataUrl = dataUrl;
   page.duration = d.EditDuration->text().isEmpty() ? 1.0f : static_cast<float>(LeadingNumber(Text(d.EditDuration)));
   if (!(page.duration >= 1.0f)) page.duration = 1.0f;
   if (page.duration > 200.0f) page.duration = 200.0f;
@@ -170,17 +141,14 @@ void TmainForm::StartWebExport() {
   page.playForward = d.CheckBoxPlayForward->isChecked();
   page.width = static_cast<int>(std::clamp(LeadingInteger(Text(d.EditWidth)), 50L, 800L));
   page.height = static_cast<int>(std::clamp(LeadingInteger(Text(d.EditHeight)), 50L, 600L));
-  if (page.showControls) page.height += 20;
+  if (page.showControls && !html5) page.height += 20;  // the applet draws its controls inside its box
   page.pageColour = d.PageColour();
   page.textColour = d.TextColour();
 
-  imageStack->WriteWebFiles(pagePath, dataPath, archivePath, page, QFile::encodeName(appletTemplateFile).toStdString());
-  for (int i = 0; i < pictures; ++i)
-    if (copy[static_cast<size_t>(i)])
-      imageStack->images[static_cast<size_t>(i)]->CopyTo(
-          inTarget(imageStack->images[static_cast<size_t>(i)]->baseName));
+  if (ExportWeb(*imageStack, options) == WebExportResult::Failed) return;
 
   d.hide();
   FormPaint();
-  Dialogs().OpenUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(pagePath))));
+  const std::string pagePath = target + "/" + webName;
+  OpenDocument(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(pagePath))), pagePath);
 }

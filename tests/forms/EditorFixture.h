@@ -49,8 +49,9 @@ class ScriptedDialogs : public DialogService {
   QColor Colour(QWidget*, const QColor&) override { return QColor(); }
   bool OpenUrl(const QUrl& url) override {
     opened.push_back(url);
-    return true;
+    return openSucceeds;
   }
+  bool openSucceeds = true;  // what opening a URL answers
 
   std::deque<QString> answers;  // file names to "choose", in order; empty string: cancel
   std::deque<QStringList> fileLists;

@@ -1,4 +1,6 @@
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -35,6 +37,7 @@ struct WebExport : EditorFixture {
     ASSERT_TRUE(form->imageStack);
   }
   TFormWebExport& d() { return *FormWebExport; }
+  bool html5 = false;  // the export's player
   void LeaveField(QLineEdit* edit) {
     QFocusEvent out(QEvent::FocusOut);
     QApplication::sendEvent(edit, &out);
@@ -42,6 +45,7 @@ struct WebExport : EditorFixture {
   // Runs the export with `target` as directory and returns the messages it showed.
   std::vector<std::string> Export(const std::string& target) {
     reporter.messages.clear();
+    d().ComboPlayer->setCurrentIndex(html5 ? 0 : 1);
     d().EditDirectory->setText(QString::fromStdString(target));
     QTest::mouseClick(d().ButtonDone, Qt::LeftButton);
     return reporter.Texts();
@@ -147,6 +151,7 @@ TEST_F(WebExport, DurationFieldLimits) {
 TEST_F(WebExport, DoneNeedsAllFourNames) {
   Open({QSize(64, 48)});
   form->ExportToWeb->trigger();
+  d().ComboPlayer->setCurrentIndex(1);  // the applet
   for (QLineEdit* field : {d().EditDirectory, d().EditWebFilename, d().EditDataFilename, d().EditAppletFilename}) {
     const QString kept = field->text();
     field->clear();
@@ -341,6 +346,70 @@ TEST_F(WebExport, CancelAndCloseHideTheDialogAndKeepTheSettings) {
   EXPECT_EQ(d().EditTitle->text(), "Tunnelvista");
 }
 
+// The HTML5 choice, the default: a player folder with every file stands in for the real one.
+struct Html5WebExport : WebExport {
+  TempDir player;
+  Html5WebExport() {
+    html5 = true;
+    for (const char* name : webPlayerFiles) WriteFileBytes(player.File(name), name);
+    webPlayerDirectory = QString::fromStdString(player.path());
+  }
+  ~Html5WebExport() override { webPlayerDirectory.clear(); }
+};
+
+TEST_F(Html5WebExport, ChoicesEnableTheirFields) {
+  Open({QSize(640, 480)});
+  form->ExportToWeb->trigger();
+  EXPECT_EQ(d().Player(), WebPlayer::Html5);
+  EXPECT_EQ(d().PictureSide(), 0);
+  EXPECT_FALSE(d().EditAppletFilename->isEnabled());
+  EXPECT_TRUE(d().ComboPictureSize->isEnabled());
+  EXPECT_TRUE(d().LabelWeight->text().contains("MB"));
+  d().ComboPictureSize->setCurrentIndex(2);
+  EXPECT_EQ(d().PictureSide(), 2048);
+  d().ComboPlayer->setCurrentIndex(1);
+  EXPECT_TRUE(d().EditAppletFilename->isEnabled());
+  EXPECT_FALSE(d().ComboPictureSize->isEnabled());
+  EXPECT_EQ(d().PictureSide(), 0);  // the applet shows the original files
+  QTest::mouseClick(d().ButtonDefaults, Qt::LeftButton);
+  EXPECT_EQ(d().Player(), WebPlayer::Html5);
+  EXPECT_EQ(d().ComboPictureSize->currentIndex(), 0);
+}
+
+TEST_F(Html5WebExport, ExportOpensThePageOrSaysWhyNot) {
+  Open({QSize(64, 48), QSize(32, 24)});
+  form->ExportToWeb->trigger();
+  const std::string out = dir.File("site");
+  fs::create_directory(out);
+  dialogs.openSucceeds = false;
+  EXPECT_EQ(Export(out),
+            std::vector<std::string>{"No browser could be opened to show the file:\n\n    " + out + "/index.html"});
+  EXPECT_FALSE(d().isVisible());
+  for (const char* name : {"default.kxo.js", "pic1.jpg", "pic1.jpg.js", "tunnelvista-player/player.css"})
+    EXPECT_TRUE(fs::exists(out + "/" + name)) << name;
+  EXPECT_NE(ReadFileBytes(out + "/index.html").find("\"sizes\": [[64, 48], [32, 24]]"), std::string::npos);
+
+  reporter.messages.clear();
+  form->HelpContents->trigger();
+  ASSERT_EQ(reporter.messages.size(), 1u);
+  EXPECT_NE(reporter.messages[0].text.find(helpFile.toStdString()), std::string::npos);
+}
+
+TEST_F(Html5WebExport, FailedPageWriteStopsTheExport) {
+  Open({QSize(64, 48)});
+  form->ExportToWeb->trigger();
+  const std::string out = dir.File("site");
+  fs::create_directories(out + "/index.html");    // a directory where the page would go
+  reporter.answers.push_back(MessageAnswer::Ok);  // replace it
+  const auto messages = Export(out);
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[1], "Error opening file " + out + "/index.html for writing\n");
+  EXPECT_FALSE(fs::exists(out + "/pic0.jpg"));
+  EXPECT_FALSE(fs::exists(out + "/default.kxo"));
+  EXPECT_TRUE(dialogs.opened.empty());
+  EXPECT_TRUE(d().isVisible());
+}
+
 // The exported zoom, played by the real web player from the exported files: its first frame is
 // the first picture (red, with its green child in the middle), its last the target frame (green).
 struct ExportedZoomFixture : EditorFixture {};
@@ -354,6 +423,7 @@ TEST_F(ExportedZoomFixture, FirstAndLastFramesInTheWebPlayer) {
   const std::string out = project.dir.File("site");
   fs::create_directory(out);
   FormWebExport->EditDirectory->setText(QString::fromStdString(out));
+  FormWebExport->ComboPlayer->setCurrentIndex(1);
   QTest::mouseClick(FormWebExport->ButtonDone, Qt::LeftButton);
   ASSERT_TRUE(reporter.messages.empty()) << reporter.messages[0].text;
   ASSERT_EQ(ReadFileBytes(out + "/kx.jar"), ReadFileBytes(TV_KX_JAR));

@@ -1,0 +1,74 @@
+#pragma once
+// The whole web export, shared by the dialog and the command line: the page for the HTML5
+// player or for the applet, the data file, the player's files or the applet archive, and the
+// pictures. Every file goes through the atomic writer; the export stops at the first failure.
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ImagestackExport.h"
+#include "Transform.h"
+
+class ImageStack;
+class Image;
+
+enum class WebPlayer { Html5, Applet };
+
+struct WebExportOptions {
+  WebPageOptions page;  // page.dataUrl and page.archiveUrl are the data and archive names
+  WebPlayer player = WebPlayer::Html5;
+  int pictureSide = 0;          // 0: the original files; else the longest side of re-encoded pictures
+  std::string directory;        // the target, '/' separators
+  std::string pageName;         // "index.html", beside the pictures
+  std::string archiveTemplate;  // applet: kx.jar to copy
+  std::string playerDirectory;  // HTML5: the folder holding the player's files
+};
+
+enum class WebExportResult {
+  Ok,
+  NoArchive,  // applet: everything written but the archive, whose template is missing (reported)
+  Failed,     // stopped at the first failure, which has been reported
+};
+
+// The player's files, in the order the page loads them (the style sheet last).
+extern const char* const webPlayerFiles[7];
+// The folder beside the page that holds them.
+extern const char* const webPlayerFolder;
+
+// The longest side choices of the export, 0 first (the original files).
+extern const int webPictureSides[4];
+
+// The page of the HTML5 player. `sizes` are the pictures' sizes as exported, in stack order;
+// `target` the target frame's placement in the last picture (null: the player finds it in the keys).
+void WriteHtml5Page(std::ostream& out, const WebPageOptions& options, const std::vector<std::pair<int, int>>& sizes,
+                    const Transform* target);
+
+// `text` as a JSON (and JavaScript) string with its quotes; "</" cannot end a script element.
+std::string JsonString(const std::string& text);
+// `text` with &, <, >, " and ' as character references.
+std::string HtmlEscape(const std::string& text);
+std::string Base64(const std::string& bytes);
+
+// The size a width x height picture is exported at for `side` (never larger than it was).
+std::pair<int, int> ExportedSize(int width, int height, int side);
+
+// The JPEG of `picture` as exported: its file's bytes, or the picture re-encoded (quality 90)
+// at `side` when its longest side is larger. Shows its message and returns false on failure.
+bool ExportedPicture(const Image& picture, int side, std::string& jpeg);
+
+// The page's size for a first picture of width x height: 320 on its longer side, the other
+// rounded to keep the proportion (as the dialog fills it in).
+std::pair<int, int> DefaultWebSize(int width, int height);
+
+// Every file the export would write that exists already, in the order it writes them.
+std::vector<std::string> ExistingWebExportFiles(const ImageStack& stack, const WebExportOptions& options);
+
+// What the folder will weigh, in bytes (re-encoded pictures estimated).
+uint64_t EstimateWebExportBytes(const ImageStack& stack, const WebExportOptions& options);
+
+// Writes the export into `options.directory` (which must exist): page, data file, then the
+// player's files (HTML5) or the archive (applet), then the pictures.
+WebExportResult ExportWeb(ImageStack& stack, const WebExportOptions& options);

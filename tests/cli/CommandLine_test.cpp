@@ -1,0 +1,88 @@
+// The program's --export-web, run as a child process without a display. The program is copied
+// into a folder of its own, with a player beside it, as an installation lays them out.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <string>
+
+#include "TestFiles.h"
+#include "WebExport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ExportWebCommand : ::testing::Test {
+  TempDir install, project, out;
+  std::string program;
+
+  ExportWebCommand() {
+    program = install.File("tunnelvista");
+    fs::copy_file(TV_PROGRAM, program);
+    fs::create_directories(install.File("web/player"));
+    for (const char* name : webPlayerFiles) WriteFileBytes(install.File("web/player/") + name, name);
+    WriteJpeg(project.File("a.jpg"), 640, 480, [](int x, int) { return Rgb{static_cast<uint8_t>(x), 9, 9}; });
+    WriteJpeg(project.File("b.jpg"), 320, 240, [](int, int y) { return Rgb{9, static_cast<uint8_t>(y), 9}; });
+    WriteFileBytes(project.File("zoom.kx"),
+                   "#Tunnelvista v1.0\nduration 8\nimages 2\nfilename a.jpg\nscale 1\ntranslate 0 0\nrotate 0\n"
+                   "filename b.jpg\nscale 0.5\ntranslate 0 0\nrotate 0\ntarget\nscale 0.5\ntranslate 0 0\nrotate 0\n");
+  }
+
+  // Runs the program with `arguments` and no display; returns the exit status, stderr in `errors`.
+  int Run(const std::string& arguments, std::string& errors) {
+    const std::string errorFile = install.File("stderr.txt");
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + program + " " + arguments +
+                                " >/dev/null 2>" + errorFile;
+    const int status = std::system(command.c_str());
+    errors = ReadFileBytes(errorFile);
+    fs::remove(errorFile);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+};
+
+TEST_F(ExportWebCommand, ExportsWithoutADisplayAndReplacesOnlyWhenForced) {
+  const std::string site = out.File("new/site");
+  std::string errors;
+  ASSERT_EQ(Run("--export-web " + site + " " + project.File("zoom.kx"), errors), 0) << errors;
+  EXPECT_EQ(errors, "");
+  for (const char* name :
+       {"index.html", "default.kxo", "default.kxo.js", "a.jpg", "a.jpg.js", "b.jpg.js", "tunnelvista-player/player.js"})
+    EXPECT_TRUE(fs::exists(site + "/" + name)) << name;
+  const std::string page = ReadFileBytes(site + "/index.html");
+  EXPECT_NE(page.find("\"width\": 320, \"height\": 240, \"duration\": 8,"), std::string::npos) << page;
+  EXPECT_NE(page.find("\"sizes\": [[640, 480], [320, 240]]"), std::string::npos);
+
+  WriteFileBytes(site + "/index.html", "kept");
+  EXPECT_NE(Run("--export-web " + site + " " + project.File("zoom.kx"), errors), 0);
+  EXPECT_NE(errors.find(site + "/index.html"), std::string::npos) << errors;
+  EXPECT_EQ(ReadFileBytes(site + "/index.html"), "kept");
+  ASSERT_EQ(
+      Run("--export-web " + site + " --force --picture-size 1024 --size 400x300 " + project.File("zoom.kx"), errors), 0)
+      << errors;
+  EXPECT_NE(ReadFileBytes(site + "/index.html").find("\"width\": 400, \"height\": 300"), std::string::npos);
+}
+
+TEST_F(ExportWebCommand, FailuresSaySoAndWriteNothing) {
+  WriteFileBytes(out.File("index.html"), "kept");
+  struct Case {
+    std::string arguments;
+    std::string target;
+  } cases[] = {
+      {"--export-web /proc/tunnelvista-site " + project.File("zoom.kx"), "/proc/tunnelvista-site"},
+      {"--export-web " + out.path() + " " + project.File("zoom.kx"), out.path()},
+      {"--export-web " + out.File("site") + " " + project.File("missing.kx"), out.File("site")},
+      {"--export-web " + out.File("site") + " --player flash " + project.File("zoom.kx"), out.File("site")},
+  };
+  for (const Case& c : cases) {
+    std::string errors;
+    EXPECT_NE(Run(c.arguments, errors), 0) << c.arguments;
+    EXPECT_NE(errors, "") << c.arguments;
+    EXPECT_FALSE(fs::exists(c.target + "/default.kxo")) << c.arguments;
+  }
+  EXPECT_EQ(ReadFileBytes(out.File("index.html")), "kept");
+  EXPECT_FALSE(fs::exists(out.File("site")));
+}
+
+}  // namespace

@@ -1,0 +1,181 @@
+#include "WebExport.h"
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <clocale>
+#include <filesystem>
+#include <set>
+
+#include "Imagestack.h"
+#include "JpegDecode.h"
+#include "RecordingReporter.h"
+#include "TestFiles.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The argument `index` (0 or 1) of a one-line "Tunnelvista.f("name", "value");" wrapper.
+std::string WrapperArgument(const std::string& script, int index) {
+  size_t start = 0;
+  for (int i = 0; i <= index; ++i) start = script.find('"', i ? script.find('"', start + 1) + 1 : 0);
+  return script.substr(start + 1, script.find('"', start + 1) - start - 1);
+}
+
+std::string Decoded(const std::string& base64) {
+  return QByteArray::fromBase64(QByteArray::fromStdString(base64)).toStdString();
+}
+
+std::set<std::string> FilesUnder(const std::string& directory) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(directory))
+    if (entry.is_regular_file()) names.insert(fs::relative(entry.path(), directory).string());
+  return names;
+}
+
+// A project of pictures of chosen sizes, a player folder with every file, an empty target.
+struct WebExportFixture : ::testing::Test {
+  TempDir dir, player, target;
+  RecordingReporter reporter;
+  std::unique_ptr<ImageStack> stack;
+  WebExportOptions options;
+
+  void Open(const std::vector<std::pair<int, int>>& sizes) {
+    std::string text = "#Tunnelvista v1.0\nduration 12.5\nimages " + std::to_string(sizes.size()) + "\n";
+    for (size_t i = 0; i < sizes.size(); ++i) {
+      const std::string name = "pic" + std::to_string(i) + ".jpg";
+      WriteJpeg(dir.File(name), sizes[i].first, sizes[i].second, [](int x, int y) {
+        return Rgb{static_cast<uint8_t>(x), static_cast<uint8_t>(y), 90};
+      });
+      text += "filename " + name + "\nscale 0.5\ntranslate 0 0\nrotate 0\n";
+    }
+    text += "target\nscale 0.5\ntranslate 0.25 -0.125\nrotate 10\n";
+    WriteFileBytes(dir.File("project.kx"), text);
+    stack = OpenProject(dir.File("project.kx"));
+    ASSERT_TRUE(stack);
+    for (const char* name : webPlayerFiles) WriteFileBytes(player.File(name), std::string("// ") + name);
+    options.directory = target.path();
+    options.pageName = "index.html";
+    options.playerDirectory = player.path();
+    options.page.dataUrl = "default.kxo";
+    options.page.title = "A <b>&\"zoom\"</b>";
+    options.page.caption = "Made <i>here</i>";
+    options.page.duration = 12.5f;
+  }
+};
+
+TEST(WebExportText, EscapingAndBase64) {
+  EXPECT_EQ(JsonString("a\"b\\c\nd\x01</script>"), "\"a\\\"b\\\\c\\nd\\u0001\\u003c/script\\u003e\"");
+  EXPECT_EQ(JsonString("caf\xC3\xA9 \xE2\x80\xA8"), "\"caf\xC3\xA9 \\u2028\"");
+  EXPECT_EQ(HtmlEscape("<a href='x'>&\"</a>"), "&lt;a href=&#39;x&#39;&gt;&amp;&quot;&lt;/a&gt;");
+  for (const char* text : {"", "f", "fo", "foo", "foob", "fooba", "foobar", "\xFF\x00\x80"})
+    EXPECT_EQ(Base64(text), QByteArray(text).toBase64().toStdString()) << text;
+  EXPECT_EQ(Base64(std::string("\0\xFE", 2)), "AP4=");
+}
+
+TEST(WebExportText, ExportedAndDefaultSizes) {
+  EXPECT_EQ(ExportedSize(4000, 3000, 1024), std::make_pair(1024, 768));
+  EXPECT_EQ(ExportedSize(3000, 4001, 2048), std::make_pair(1536, 2048));
+  EXPECT_EQ(ExportedSize(800, 600, 1024), std::make_pair(800, 600));  // never upscaled
+  EXPECT_EQ(ExportedSize(5000, 2, 1024), std::make_pair(1024, 1));
+  EXPECT_EQ(ExportedSize(5000, 3000, 0), std::make_pair(5000, 3000));
+  EXPECT_EQ(DefaultWebSize(640, 480), std::make_pair(320, 240));
+  EXPECT_EQ(DefaultWebSize(480, 640), std::make_pair(240, 320));
+  EXPECT_EQ(DefaultWebSize(500, 500), std::make_pair(320, 320));
+}
+
+TEST_F(WebExportFixture, Html5WritesEveryFileWithItsContents) {
+  Open({{640, 480}, {300, 200}});
+  std::setlocale(LC_ALL, "de_DE.UTF-8");  // a decimal comma, where the locale is installed
+  const WebExportResult result = ExportWeb(*stack, options);
+  std::setlocale(LC_ALL, "C");
+  ASSERT_EQ(result, WebExportResult::Ok) << (reporter.messages.empty() ? "" : reporter.messages[0].text);
+  EXPECT_TRUE(reporter.messages.empty());
+
+  std::set<std::string> expected = {"index.html",  "default.kxo", "default.kxo.js", "pic0.jpg",
+                                    "pic0.jpg.js", "pic1.jpg",    "pic1.jpg.js"};
+  for (const char* name : webPlayerFiles) expected.insert(std::string("tunnelvista-player/") + name);
+  EXPECT_EQ(FilesUnder(target.path()), expected);
+  EXPECT_EQ(ReadFileBytes(target.File("tunnelvista-player/timeline.js")), "// timeline.js");
+
+  const std::string page = ReadFileBytes(target.File("index.html"));
+  EXPECT_NE(page.find("<title>A &lt;b&gt;&amp;&quot;zoom&quot;&lt;/b&gt;</title>"), std::string::npos);
+  EXPECT_NE(page.find("\nMade <i>here</i>\n"), std::string::npos);
+  EXPECT_NE(page.find("<link rel=\"stylesheet\" href=\"tunnelvista-player/player.css\">"), std::string::npos);
+  size_t last = 0;
+  for (const char* script :
+       {"kxo.js", "timeline.js", "render-webgl.js", "render-canvas.js", "controls.js", "player.js"}) {
+    const size_t at = page.find(std::string("<script src=\"tunnelvista-player/") + script + "\"></script>");
+    ASSERT_NE(at, std::string::npos) << script;
+    EXPECT_GT(at, last) << script;
+    last = at;
+  }
+  EXPECT_NE(page.find("<script>Tunnelvista.start(document.getElementById(\"kx-player\"), {\"data\": "
+                      "\"default.kxo\", \"width\": 320, \"height\": 240, \"duration\": 12.5, \"controls\": true, "
+                      "\"autoplay\": true, \"forward\": true, \"background\": \"#404040\", \"text\": \"#FFFFFF\", "
+                      "\"sizes\": [[640, 480], [300, 200]], \"target\": [0.5, 0.25, -0.125, 10]});</script>"),
+            std::string::npos)
+      << page;
+
+  const std::string data = ReadFileBytes(target.File("default.kxo"));
+  const std::string dataScript = ReadFileBytes(target.File("default.kxo.js"));
+  EXPECT_EQ(dataScript.rfind("Tunnelvista.provideData(\"default.kxo\", \"", 0), 0u);
+  EXPECT_EQ(Decoded(WrapperArgument(dataScript, 1)), data);
+  EXPECT_EQ(data.substr(0, 30), "#Tunnelvista-optimized v1.0   ");
+
+  const std::string pictureScript = ReadFileBytes(target.File("pic1.jpg.js"));
+  EXPECT_EQ(WrapperArgument(pictureScript, 0), "pic1.jpg");
+  const std::string url = WrapperArgument(pictureScript, 1);
+  ASSERT_EQ(url.rfind("data:image/jpeg;base64,", 0), 0u);
+  EXPECT_EQ(Decoded(url.substr(23)), ReadFileBytes(dir.File("pic1.jpg")));
+  EXPECT_EQ(ReadFileBytes(target.File("pic1.jpg")), ReadFileBytes(dir.File("pic1.jpg")));
+}
+
+TEST_F(WebExportFixture, ReencodedPicturesHaveTheLongestSideAndAreNeverUpscaled) {
+  Open({{2000, 1000}, {600, 900}});
+  options.pictureSide = 1024;
+  ASSERT_EQ(ExportWeb(*stack, options), WebExportResult::Ok);
+  JpegInfo info;
+  ASSERT_TRUE(ReadJpegInfo(target.File("pic0.jpg"), info));
+  EXPECT_EQ(info.width, 1024);
+  EXPECT_EQ(info.height, 512);
+  EXPECT_EQ(ReadFileBytes(target.File("pic1.jpg")), ReadFileBytes(dir.File("pic1.jpg")));
+  const std::string wrapped = WrapperArgument(ReadFileBytes(target.File("pic0.jpg.js")), 1);
+  EXPECT_EQ(Decoded(wrapped.substr(23)), ReadFileBytes(target.File("pic0.jpg")));
+  EXPECT_NE(ReadFileBytes(target.File("index.html")).find("\"sizes\": [[1024, 512], [600, 900]]"), std::string::npos);
+
+  // Reduced copies may not replace the originals in their own folder.
+  reporter.messages.clear();
+  const std::string before = ReadFileBytes(dir.File("pic0.jpg"));
+  options.directory = dir.path();
+  EXPECT_EQ(ExportWeb(*stack, options), WebExportResult::Failed);
+  EXPECT_EQ(reporter.messages.size(), 1u);
+  EXPECT_EQ(ReadFileBytes(dir.File("pic0.jpg")), before);
+  EXPECT_FALSE(fs::exists(dir.File("index.html")));
+}
+
+TEST_F(WebExportFixture, FailuresStopAtTheFirstWithOneMessage) {
+  Open({{64, 48}});
+  // A player folder without all of its files: nothing is written.
+  fs::remove(player.File("controls.js"));
+  EXPECT_EQ(ExportWeb(*stack, options), WebExportResult::Failed);
+  ASSERT_EQ(reporter.messages.size(), 1u);
+  EXPECT_NE(reporter.messages[0].text.find(player.path()), std::string::npos);
+  EXPECT_TRUE(FilesUnder(target.path()).empty());
+
+  // A page that cannot be written stops everything, for both players.
+  fs::create_directory(target.File("page.html"));
+  options.pageName = "page.html";
+  for (WebPlayer choice : {WebPlayer::Html5, WebPlayer::Applet}) {
+    reporter.messages.clear();
+    fs::remove(target.File("default.kxo"));
+    options.player = choice;
+    EXPECT_EQ(ExportWeb(*stack, options), WebExportResult::Failed);
+    EXPECT_EQ(reporter.messages.size(), 1u);
+    EXPECT_FALSE(fs::exists(target.File("default.kxo")));
+    EXPECT_FALSE(fs::exists(target.File("pic0.jpg")));
+  }
+}
+
+}  // namespace
