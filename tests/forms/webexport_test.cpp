@@ -410,6 +410,28 @@ TEST_F(Html5WebExport, FailedPageWriteStopsTheExport) {
   EXPECT_TRUE(d().isVisible());
 }
 
+// The command line's applet export, with the dialog's defaults, writes the very files the dialog
+// writes.
+TEST_F(WebExport, TheCommandLineWritesWhatTheDialogWrites) {
+  if (std::string(TV_KX_JAR).empty()) GTEST_SKIP() << "built without a Java development kit";
+  Open({QSize(640, 480), QSize(300, 200)}, "12.3");
+  appletTemplateFile = TV_KX_JAR;
+  form->ExportToWeb->trigger();
+  const std::string fromDialog = dir.File("dialog"), fromCommand = dir.File("command");
+  fs::create_directory(fromDialog);
+  const std::vector<std::string> shown = Export(fromDialog);
+  ASSERT_TRUE(shown.empty()) << shown[0];
+  const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY " + std::string(TV_PROGRAM) + " --export-web " +
+                              fromCommand + " --player applet " + dir.File("project.kx");
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(fromDialog)) names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names.size(), static_cast<size_t>(std::distance(fs::directory_iterator(fromCommand), {})));
+  EXPECT_GE(names.size(), 5u);  // page, data file, archive, two pictures
+  for (const std::string& name : names)
+    EXPECT_EQ(ReadFileBytes(fromDialog + "/" + name), ReadFileBytes(fromCommand + "/" + name)) << name;
+}
+
 // The exported zoom, played by the real web player from the exported files: its first frame is
 // the first picture (red, with its green child in the middle), its last the target frame (green).
 struct ExportedZoomFixture : EditorFixture {};
