@@ -193,6 +193,8 @@ void WriteHtml5Page(std::ostream& out, const WebPageOptions& o, const std::vecto
   out << "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n";
   out << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
   out << "<title>" << title << "</title>\n";
+  // An empty icon: otherwise the browser asks the server for /favicon.ico and logs the 404.
+  out << "<link rel=\"icon\" href=\"data:,\">\n";
   out << "<link rel=\"stylesheet\" href=\"" << webPlayerFolder << "/player.css\">\n";
   out << "<style>body { background: #" << HtmlColour(o.pageColour) << "; color: #" << HtmlColour(o.textColour)
       << "; }</style>\n";

@@ -103,6 +103,7 @@ TEST_F(WebExportFixture, Html5WritesEveryFileWithItsContents) {
   EXPECT_NE(page.find("<title>A &lt;b&gt;&amp;&quot;zoom&quot;&lt;/b&gt;</title>"), std::string::npos);
   EXPECT_NE(page.find("\nMade <i>here</i>\n"), std::string::npos);
   EXPECT_NE(page.find("<link rel=\"stylesheet\" href=\"tunnelvista-player/player.css\">"), std::string::npos);
+  EXPECT_NE(page.find("<link rel=\"icon\" href=\"data:,\">"), std::string::npos);
   size_t last = 0;
   for (const char* script :
        {"kxo.js", "timeline.js", "render-webgl.js", "render-canvas.js", "controls.js", "player.js"}) {

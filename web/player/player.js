@@ -14,7 +14,7 @@
 // leaves out pictures that are not in yet; playing starts once a frame had all it needs.
 //
 // The fragment: #t=0.35 opens paused at that point of the pass; #t=0.35&full shows only the zoom,
-// filling the window (no title, caption or controls), for screenshots. Once a frame has been
+// in the window (no title, caption or controls), for screenshots. Once a frame has been
 // drawn with every picture it shows, <html> gets data-ready="1" (and the element too).
 //
 // Playing runs there and back as in the editor: forward to the end, back to the start, again.
@@ -86,6 +86,20 @@
   }
   Tunnelvista.parseFragment = parseFragment;
 
+  // The canvas in a box of cssWidth x cssHeight at `ratio` device pixels per CSS pixel: the
+  // largest rectangle of the first picture's aspect (4:3 while its size is unknown), centred;
+  // {width, height, left, top} in device pixels.
+  function canvasRect(cssWidth, cssHeight, ratio, firstSize) {
+    var boxWidth = Math.max(1, Math.round(cssWidth * ratio)), boxHeight = Math.max(1, Math.round(cssHeight * ratio));
+    var first = firstSize && firstSize[0] > 0 && firstSize[1] > 0 ? firstSize : [4, 3];
+    var aspect = first[0] / first[1];
+    var w = boxWidth, h = boxHeight;
+    if (boxWidth > boxHeight * aspect) w = Math.max(1, Math.min(boxWidth, Math.round(boxHeight * aspect)));
+    else h = Math.max(1, Math.min(boxHeight, Math.round(boxWidth / aspect)));
+    return { width: w, height: h, left: Math.floor((boxWidth - w) / 2), top: Math.floor((boxHeight - h) / 2) };
+  }
+  Tunnelvista.canvasRect = canvasRect;
+
   function Player(element, settings) {
     var self = this;
     settings = settings || {};
@@ -102,12 +116,14 @@
     this.started = false; // a frame has had every picture it needs
     this.images = [];
     this.dirty = true;
+    this.frames = 0; // frames drawn, for scripts that measure the player
 
     element.classList.add("tv-player");
     if (settings.background) element.style.setProperty("--tv-background", settings.background);
     if (settings.text) element.style.setProperty("--tv-text", settings.text);
     if (this.full) {
       document.documentElement.classList.add("tv-full");
+      if (settings.background) document.documentElement.style.setProperty("--tv-background", settings.background);
       document.body.appendChild(element); // the page's other content is hidden
     }
     this.stage = document.createElement("div");
@@ -269,8 +285,10 @@
     else fromUrl(urlOf(name), fromScript);
   };
 
-  // The canvas's size: the box, or the whole window (full mode) or screen (full screen); its
-  // pixels are device pixels.
+  // The box is the chosen size, or the whole window (full mode) or screen (full screen), in the
+  // page colour. The canvas is the largest rectangle of the first picture's aspect inside it,
+  // centred, so the zoom is drawn as the editor draws it at that size; its pixels are device
+  // pixels, placed on device pixels.
   Player.prototype.layout = function () {
     var fullScreen = (document.fullscreenElement || document.webkitFullscreenElement) === this.element;
     var cssWidth = this.width, cssHeight = this.height;
@@ -281,14 +299,32 @@
     this.stage.style.width = cssWidth + "px";
     this.stage.style.height = cssHeight + "px";
     var ratio = root.devicePixelRatio || 1;
-    var w = Math.max(1, Math.round(cssWidth * ratio)), h = Math.max(1, Math.round(cssHeight * ratio));
-    if (this.canvas.width !== w || this.canvas.height !== h) {
-      this.canvas.width = w;
-      this.canvas.height = h;
+    var rect = canvasRect(cssWidth, cssHeight, ratio, this.sizes[0]);
+    if (this.canvas.width !== rect.width || this.canvas.height !== rect.height) {
+      this.canvas.width = rect.width;
+      this.canvas.height = rect.height;
     }
-    this.canvas.style.width = cssWidth + "px";
-    this.canvas.style.height = cssHeight + "px";
+    this.canvas.style.left = rect.left / ratio + "px";
+    this.canvas.style.top = rect.top / ratio + "px";
+    this.canvas.style.width = rect.width / ratio + "px";
+    this.canvas.style.height = rect.height / ratio + "px";
+    this.watchRatio(ratio);
     this.dirty = true;
+  };
+
+  // A change of devicePixelRatio (zoom, another screen) does not always come with a resize.
+  Player.prototype.watchRatio = function (ratio) {
+    if (this.watchedRatio === ratio || typeof root.matchMedia !== "function") return;
+    this.watchedRatio = ratio;
+    var self = this, query = root.matchMedia("(resolution: " + ratio + "dppx)");
+    var changed = function () {
+      if (query.removeEventListener) query.removeEventListener("change", changed);
+      else if (query.removeListener) query.removeListener(changed);
+      self.watchedRatio = null;
+      self.layout();
+    };
+    if (query.addEventListener) query.addEventListener("change", changed);
+    else if (query.addListener) query.addListener(changed);
   };
 
   Player.prototype.draw = function () {
@@ -297,6 +333,7 @@
     var view = Tunnelvista.fittedView(this.canvas.width, this.canvas.height, known[0]);
     var drawn = Tunnelvista.framePictures(this.timeline, known, this.position, view);
     var waiting = this.renderer.draw(drawn, view, this.images, known);
+    ++this.frames;
     // Complete: every picture the frame shows was drawn, or no more pictures will come (those
     // that failed are left out and the zoom plays without them).
     if (waiting === 0 || this.settled === sizes.length) {

@@ -5,7 +5,7 @@
   "use strict";
   var Tunnelvista = root.Tunnelvista = root.Tunnelvista || {};
 
-  // Faded copies kept at most, and the longest side they are made at.
+  // Copies (faded or not, with their halvings) kept at most, and the longest side of a faded copy.
   var MAX_COPIES = 24;
   var MAX_SIDE = 4096;
 
@@ -45,16 +45,45 @@
     this.canvas = canvas;
     this.context = canvas.getContext("2d", { alpha: false });
     if (!this.context) throw new Error("The canvas cannot be drawn on");
-    this.copies = {}; // picture index -> {canvas, used}
+    this.copies = {}; // picture index and "f" (faded) or "w" (whole) -> {levels, used}
     this.frame = 0;
   }
 
-  CanvasRenderer.prototype.faded = function (index, image) {
-    var entry = this.copies[index];
-    if (entry) {
-      entry.used = this.frame;
-      return entry.canvas;
+  // The copy of picture `index` to draw at `pixels` screen pixels per unit of its frame: the
+  // picture itself or its faded copy, halved while it has twice the pixels needed or more (some
+  // browsers sample a large reduction from too few pixels, and fine detail aliases). Halvings are
+  // made as they are needed and kept with the copy.
+  CanvasRenderer.prototype.source = function (index, image, faded, pixels) {
+    var key = index + (faded ? "f" : "w");
+    var entry = this.copies[key];
+    if (!entry) {
+      var base = faded ? this.faded(image) : image;
+      entry = this.copies[key] = { levels: [base], used: this.frame };
+      this.evict();
     }
+    entry.used = this.frame;
+    var levels = entry.levels;
+    var w = levels[0].naturalWidth || levels[0].width, h = levels[0].naturalHeight || levels[0].height;
+    var level = 0;
+    while (Math.max(w, h) >= 2 * pixels && Math.min(w, h) >= 2) {
+      w = Math.floor(w / 2);
+      h = Math.floor(h / 2);
+      if (!levels[++level]) {
+        var half = document.createElement("canvas");
+        half.width = w;
+        half.height = h;
+        var c = half.getContext("2d");
+        c.imageSmoothingEnabled = true;
+        c.imageSmoothingQuality = "high";
+        c.drawImage(levels[level - 1], 0, 0, w, h);
+        levels[level] = half;
+      }
+    }
+    return levels[level];
+  };
+
+  // The picture with its faded border cut by the mask.
+  CanvasRenderer.prototype.faded = function (image) {
     var w = image.naturalWidth || image.width, h = image.naturalHeight || image.height;
     var reduce = Math.min(1, MAX_SIDE / Math.max(w, h));
     var cw = Math.max(1, Math.round(w * reduce)), ch = Math.max(1, Math.round(h * reduce));
@@ -65,13 +94,15 @@
     c.drawImage(image, 0, 0, cw, ch);
     c.globalCompositeOperation = "destination-in";
     c.drawImage(edgeMask(cw, ch, 0.1 * Math.min(cw, ch)), 0, 0);
-    this.copies[index] = { canvas: copy, used: this.frame };
-    var keys = Object.keys(this.copies), copies = this.copies, frame = this.frame;
-    if (keys.length > MAX_COPIES) {
-      keys.sort(function (p, q) { return copies[p].used - copies[q].used; });
-      for (var i = 0; i < keys.length - MAX_COPIES && copies[keys[i]].used !== frame; ++i) delete copies[keys[i]];
-    }
     return copy;
+  };
+
+  // Drops the copies unused longest beyond MAX_COPIES, never one of the current frame.
+  CanvasRenderer.prototype.evict = function () {
+    var keys = Object.keys(this.copies), copies = this.copies, frame = this.frame;
+    if (keys.length <= MAX_COPIES) return;
+    keys.sort(function (p, q) { return (copies[p].used || 0) - (copies[q].used || 0); });
+    for (var i = 0; i < keys.length - MAX_COPIES && copies[keys[i]].used !== frame; ++i) delete copies[keys[i]];
   };
 
   // As WebGLRenderer.draw.
@@ -96,7 +127,7 @@
         continue;
       }
       var e = Tunnelvista.extents(sizes[picture.index]), m = picture.toView;
-      var source = picture.whole ? image : this.faded(picture.index, image);
+      var source = this.source(picture.index, image, !picture.whole, picture.pixels);
       // A source pixel (u, v) of the w x h picture, v downwards, is the frame point
       // (ex (u / w - 1/2), ey (1/2 - v / h)); carried by toView and into the canvas.
       var w = source.naturalWidth || source.width, h = source.naturalHeight || source.height;
