@@ -93,6 +93,9 @@
     gl.vertexAttribPointer(corner, 2, gl.FLOAT, false, 0, 0);
     gl.uniform1i(this.at.picture, 0);
     gl.pixelStorei(gl.UNPACK_FLIP_Y_WEBGL, true); // frames have y upwards
+    // The editor shows a picture's pixels as they are stored, whatever colour profile the file
+    // names; so does the page (the browser would otherwise convert them on upload).
+    gl.pixelStorei(gl.UNPACK_COLORSPACE_CONVERSION_WEBGL, gl.NONE);
     gl.blendFunc(gl.SRC_ALPHA, gl.ONE_MINUS_SRC_ALPHA);
     gl.clearColor(0.25, 0.25, 0.25, 1);
     this.textures = {}; // picture index -> {texture, used}
