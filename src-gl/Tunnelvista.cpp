@@ -5,10 +5,12 @@
 #include <QSurfaceFormat>
 
 #include "CommandLine.h"
+#include "SafeFile.h"
 #include "Startup.h"
 #include "main.h"
 
 int main(int argc, char** argv) {
+  IgnoreFileSizeSignal();  // a save past the file size limit fails and says so
   QStringList arguments;
   for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   if (IsCommandLineWork(arguments)) {
