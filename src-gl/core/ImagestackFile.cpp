@@ -5,11 +5,13 @@
 // picture's file name is bound to a line: it is the rest of the line after its keyword.
 
 #include <climits>
+#include <memory>
 #include <ostream>
 #include <sstream>
 
 #include "Imagestack.h"
 #include "Messages.h"
+#include "Paths.h"
 #include "PictureCheck.h"
 #include "SafeFile.h"
 #include "TextNumbers.h"
@@ -98,7 +100,7 @@ void ImageStack::SaveProject(std::ostream& out) const {
   out << "images " << pictures << lineEnd;
   out << lineEnd;
   for (int i = 0; i < pictures; ++i) {
-    out << "filename " << images[static_cast<size_t>(i)]->fileName << lineEnd;
+    out << "filename " << images[static_cast<size_t>(i)]->ProjectName(path) << lineEnd;
     WriteTransform(out, images[static_cast<size_t>(i)]->transform);
     out << lineEnd;
   }
@@ -180,7 +182,11 @@ bool ImageStack::ReadProjectFile() {
 std::unique_ptr<PictureCheck> ImageStack::StartCheck(std::function<void()> wake, int workers) const {
   std::vector<std::string> paths;
   for (int i = 0; i < pictureCount(); ++i) paths.push_back(images[static_cast<size_t>(i)]->FullPath());
-  return std::make_unique<PictureCheck>(std::move(paths), workers, std::move(wake));
+  // A picture not where the project says is looked for under the project's directory (the
+  // project may have been moved with its pictures), on the workers, before its check.
+  auto finder = std::make_shared<const MovedPictureFinder>(path);
+  return std::make_unique<PictureCheck>(std::move(paths), workers, std::move(wake),
+                                        [finder](const std::string& missing) { return finder->Find(missing); });
 }
 
 bool ImageStack::ApplyChecks(PictureCheck& check) {
@@ -188,7 +194,14 @@ bool ImageStack::ApplyChecks(PictureCheck& check) {
   const size_t pictures = static_cast<size_t>(pictureCount());
   for (auto& [i, checked] : check.Take()) {
     if (i >= pictures) continue;
-    images[i]->Apply(std::move(checked));
+    Image& picture = *images[i];
+    // A file found elsewhere is used only when it is a good picture; otherwise the picture keeps
+    // its place and fails as before.
+    if (checked.ok && !checked.foundPath.empty()) {
+      picture.directory = DirectoryPart(checked.foundPath);
+      picture.foundElsewhere = true;
+    }
+    picture.Apply(std::move(checked));
     // The target frame takes the size of the last picture.
     if (i + 1 == pictures) {
       images.back()->width = images[i]->width;

@@ -1,6 +1,8 @@
 #include "Paths.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "TextNumbers.h"
 
@@ -50,4 +52,64 @@ long LeadingInteger(const std::string& text) {
   if (value > 2147483647LL) return 2147483647L;
   if (value < -2147483648LL) return -2147483647L - 1;
   return static_cast<long>(value);
+}
+
+std::string DirectoryPart(const std::string& path) {
+  const size_t last = path.find_last_of("/\\");
+  if (last == std::string::npos) return std::string();
+  if (last == 0) return "/";
+  std::string directory = path.substr(0, last);
+  CharReplace(directory, '\\', '/');
+  return directory;
+}
+
+namespace {
+
+std::string Join(const std::string& directory, const std::string& name) {
+  if (directory.empty()) return name;
+  if (directory.back() == '/') return directory + name;
+  return directory + "/" + name;
+}
+
+// True only when the file system says that nothing is there.
+bool Missing(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::status(path, error).type() == std::filesystem::file_type::not_found;
+}
+
+bool IsFile(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(path, error);
+}
+
+}  // namespace
+
+MovedPictureFinder::MovedPictureFinder(const std::string& projectPath) : directory_(DirectoryPart(projectPath)) {}
+
+std::string MovedPictureFinder::Find(const std::string& path) const {
+  const size_t last = path.find_last_of("/\\");
+  const std::string name = last == std::string::npos ? path : path.substr(last + 1);
+  if (name.empty() || !Missing(path)) return std::string();
+  std::string candidate = Join(directory_, name);
+  if (IsFile(candidate)) return candidate;
+  for (const std::string& sub : Subdirectories()) {
+    candidate = Join(Join(directory_, sub), name);
+    if (IsFile(candidate)) return candidate;
+  }
+  return std::string();
+}
+
+const std::vector<std::string>& MovedPictureFinder::Subdirectories() const {
+  std::call_once(listed_, [this] {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::directory_iterator it(directory_.empty() ? fs::path(".") : fs::path(directory_),
+                              fs::directory_options::skip_permission_denied, error);
+    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+      std::error_code typeError;
+      if (it->is_directory(typeError)) subdirectories_.push_back(it->path().filename().string());
+    }
+    std::sort(subdirectories_.begin(), subdirectories_.end());
+  });
+  return subdirectories_;
 }

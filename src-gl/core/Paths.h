@@ -1,7 +1,9 @@
 #pragma once
 // Small text helpers for names and paths.
 
+#include <mutex>
 #include <string>
+#include <vector>
 
 // Overwrites, in place, every `from` in `text` with `to`.
 void CharReplace(std::string& text, char from, char to);
@@ -16,3 +18,27 @@ double LeadingNumber(const std::string& text);
 // atol: the leading decimal integer after blanks ("12.9" and "12e3" give 12), 0 when there is
 // none; values beyond 32 bits are held at the nearest end.
 long LeadingInteger(const std::string& text);
+
+// The directory part of `path` ('/' or '\' separate), with '/' separators: "" for a bare name,
+// "/" for a name at the root.
+std::string DirectoryPart(const std::string& path);
+
+// Finds the pictures of a project that was moved together with them: a picture whose name leads
+// nowhere is looked for by its own name in the project's directory, then in the directories one
+// level down, in sorted order (the first file wins). Those directories are listed once, when
+// first needed. Any thread; several at once.
+class MovedPictureFinder {
+ public:
+  explicit MovedPictureFinder(const std::string& projectPath);
+
+  // The file to use in place of `path`: empty when `path` exists (whatever it is; also when that
+  // cannot be told), or when no file of its name lies in those places.
+  std::string Find(const std::string& path) const;
+
+ private:
+  const std::vector<std::string>& Subdirectories() const;
+
+  std::string directory_;
+  mutable std::once_flag listed_;
+  mutable std::vector<std::string> subdirectories_;
+};

@@ -1,6 +1,7 @@
 #include "PictureCheck.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "JpegDecode.h"
 #include "image.h"
@@ -37,8 +38,9 @@ CheckedPicture CheckPicture(const std::string& path) {
   return checked;
 }
 
-PictureCheck::PictureCheck(std::vector<std::string> paths, int workers, std::function<void()> wake)
-    : paths_(std::move(paths)), wake_(std::move(wake)) {
+PictureCheck::PictureCheck(std::vector<std::string> paths, int workers, std::function<void()> wake,
+                           std::function<std::string(const std::string&)> relocate)
+    : paths_(std::move(paths)), wake_(std::move(wake)), relocate_(std::move(relocate)) {
   size_t threads = workers > 0 ? static_cast<size_t>(workers) : std::max(1u, std::thread::hardware_concurrency());
   threads = std::min(threads, paths_.size());
   for (size_t k = 0; k < threads; ++k) workers_.emplace_back([this] { Worker(); });
@@ -51,7 +53,16 @@ PictureCheck::~PictureCheck() {
 
 void PictureCheck::Worker() {
   for (size_t i = next_++; i < paths_.size() && !stopping_; i = next_++) {
-    CheckedPicture checked = CheckPicture(paths_[i]);
+    std::string moved;
+    if (relocate_) {
+      try {
+        moved = relocate_(paths_[i]);
+      } catch (const std::exception&) {
+        moved.clear();  // out of memory: the named file is checked
+      }
+    }
+    CheckedPicture checked = CheckPicture(moved.empty() ? paths_[i] : moved);
+    checked.foundPath = std::move(moved);
     bool wake = false;
     {
       std::lock_guard<std::mutex> hold(lock_);

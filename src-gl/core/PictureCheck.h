@@ -19,6 +19,8 @@ struct CheckedPicture {
   int width = 0;    // full size from the header (when ok)
   int height = 0;
   QImage thumbnail;  // RGB888, longer side at most `thumbnailSide` (when ok)
+  // The file checked in place of the one named, which did not exist; empty: the one named.
+  std::string foundPath;
 };
 
 // Checks one file (any thread).
@@ -28,7 +30,10 @@ class PictureCheck {
  public:
   // Starts checking `paths` on `workers` threads (0: one per core). `wake` is called on a worker
   // thread when results are waiting and the last wake-up has been answered by Take().
-  explicit PictureCheck(std::vector<std::string> paths, int workers = 0, std::function<void()> wake = {});
+  // `relocate`, on a worker thread before each check, gives the file to check in place of the
+  // path it is given, or empty to check that path.
+  explicit PictureCheck(std::vector<std::string> paths, int workers = 0, std::function<void()> wake = {},
+                        std::function<std::string(const std::string&)> relocate = {});
   // Cancels: the workers finish the file in hand and stop.
   ~PictureCheck();
   PictureCheck(const PictureCheck&) = delete;
@@ -48,6 +53,7 @@ class PictureCheck {
 
   const std::vector<std::string> paths_;
   std::function<void()> wake_;
+  std::function<std::string(const std::string&)> relocate_;
   std::atomic<size_t> next_{0};
   std::atomic<size_t> checked_{0};
   std::atomic<bool> stopping_{false};

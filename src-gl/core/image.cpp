@@ -6,6 +6,7 @@
 #include "Affine.h"
 #include "EditView.h"
 #include "Messages.h"
+#include "Paths.h"
 #include "ViewGeometry.h"
 
 namespace {
@@ -32,6 +33,7 @@ std::string Slashes(std::string text) {
 Image::Image() { ResetMatrix(); }
 
 void Image::ResolvePath(const std::string& projectPath) {
+  foundElsewhere = false;
   size_t last = LastSeparator(fileName);
   baseName = last == std::string::npos ? fileName : fileName.substr(last + 1);
   std::string namePart = last == std::string::npos ? std::string() : fileName.substr(0, last);
@@ -67,6 +69,19 @@ std::string Image::FullPath() const {
   if (IsSeparator(directory.back())) return directory + baseName;
   return directory + "/" + baseName;
 }
+
+std::string Image::ProjectName(const std::string& projectPath) const {
+  if (!foundElsewhere) return fileName;
+  const std::string project = DirectoryPart(projectPath);
+  if (!project.empty()) {
+    if (directory == project) return baseName;
+    const std::string inside = project.back() == '/' ? project : project + "/";
+    if (directory.compare(0, inside.size(), inside) == 0) return directory.substr(inside.size()) + "/" + baseName;
+  }
+  return FullPath();
+}
+
+std::string Image::FoundNote() const { return foundElsewhere ? "found in " + directory : std::string(); }
 
 void Image::ResetMatrix() { std::copy(identityMatrix, identityMatrix + 16, modelMatrix); }
 

@@ -36,14 +36,25 @@ class Image {
   std::string baseName;    // the name without its directory
   bool inUse = true;       // mark used while the picture list is replaced
   double modelMatrix[16];  // cumulative placement as the keyframe table composes it, column-major
+  // The name led nowhere when the project opened, and the file was found under the project's
+  // directory instead (the project was moved with its pictures): `directory` and `baseName`
+  // name the file found, `fileName` is still the project's name for it.
+  bool foundElsewhere = false;
 
   // Splits `fileName` into `directory` and `baseName`. Both '/' and '\' separate; a name that
   // starts with '/' or a drive ("C:") is absolute, any other is relative to the directory of
-  // `projectPath` (empty when the name comes from a file dialog).
+  // `projectPath` (empty when the name comes from a file dialog). Clears `foundElsewhere`.
   void ResolvePath(const std::string& projectPath);
 
   // The file to read: `directory` and `baseName` joined.
   std::string FullPath() const;
+
+  // The name the project at `projectPath` stores: `fileName`, or for a picture found elsewhere
+  // the file found, relative to the project's directory when it lies inside it, else in full.
+  std::string ProjectName(const std::string& projectPath) const;
+  // A short note for the image list: "found in <directory>" for a picture found elsewhere,
+  // else empty.
+  std::string FoundNote() const;
 
   // Copies the picture's file to `destination` (replacing it only once the copy is complete);
   // shows its own message and returns false on failure.

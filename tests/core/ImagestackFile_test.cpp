@@ -7,6 +7,8 @@
 #include <csignal>
 #include <filesystem>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "Imagestack.h"
 #include "RecordingReporter.h"
@@ -433,6 +435,80 @@ TEST_F(ProjectFixture, FailedWriteLeavesTheOldProjectIntact) {
   EXPECT_EQ(reporter.Texts(), std::vector<std::string>{"Error writing file " + stack.path + "\n"});
   EXPECT_EQ(ReadFileBytes(stack.path), old);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+// --- a project moved together with its pictures ---
+
+// A project file as SaveProject writes it, one picture per name, each at scale 0.5.
+std::string ProjectText(const std::vector<std::string>& names) {
+  std::string text =
+      "#Tunnelvista v1.0\r\nduration 10.0000000000\r\nimages " + std::to_string(names.size()) + "\r\n\r\n";
+  const std::string placement = "scale 0.5000000000\r\ntranslate 0.0000000000 0.0000000000\r\nrotate 0.0000000000\r\n";
+  for (const std::string& name : names) text += "filename " + name + "\r\n" + placement + "\r\n";
+  return text + "target\r\n" + placement;
+}
+
+TEST_F(ProjectFixture, AMovedProjectFindsItsPicturesAndSavesWhereTheyAre) {
+  WritePicture("one.jpg", 40, 30);
+  WritePicture("b-sub/two.jpg", 50, 30);
+  WritePicture("a-sub/two.jpg", 60, 30);  // the first directory in sorted order wins
+  WritePicture("pics/three.jpg", 70, 30);
+  WritePicture("three.jpg", 80, 30);  // a name that resolves keeps its file
+  WriteFileBytes(dir.File("p.kx"), ProjectText({"/old/place/one.jpg", "C:\\old\\two.jpg", "pics\\three.jpg"}));
+  ImageStack stack;
+  stack.path = dir.File("p.kx");
+  ASSERT_TRUE(stack.LoadProject());
+  EXPECT_TRUE(reporter.messages.empty());
+  const int widths[] = {40, 60, 70};
+  const bool moved[] = {true, true, false};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_TRUE(stack.images[i]->loaded) << i;
+    EXPECT_EQ(stack.images[i]->width, widths[i]) << i;
+    EXPECT_EQ(stack.images[i]->foundElsewhere, moved[i]) << i;
+  }
+  EXPECT_EQ(stack.images[1]->FullPath(), dir.File("a-sub/two.jpg"));
+  EXPECT_EQ(stack.images[1]->FoundNote(), "found in " + dir.File("a-sub"));
+  EXPECT_EQ(stack.images[2]->FoundNote(), "");
+
+  ASSERT_TRUE(stack.SaveProject());
+  EXPECT_EQ(ReadFileBytes(stack.path), ProjectText({"one.jpg", "a-sub/two.jpg", "pics\\three.jpg"}));
+  // Saved elsewhere, the pictures found are named in full.
+  stack.path = "/elsewhere/p.kx";
+  EXPECT_EQ(Saved(stack), ProjectText({dir.File("one.jpg"), dir.File("a-sub/two.jpg"), "pics\\three.jpg"}));
+}
+
+TEST_F(ProjectFixture, PicturesNotFoundNearTheProjectFailAsBefore) {
+  WritePicture("a/b/deep.jpg", 40, 30);  // two levels down: not looked for
+  std::filesystem::create_directory(dir.File("sub"));
+  WriteFileBytes(dir.File("sub/broken.jpg"), "no JPEG");  // found, but no picture
+  const std::string text = ProjectText({"/old/deep.jpg", "/old/broken.jpg"});
+  WriteFileBytes(dir.File("p.kx"), text);
+  ImageStack stack;
+  stack.path = dir.File("p.kx");
+  ASSERT_TRUE(stack.LoadProject());
+  EXPECT_EQ(reporter.Texts(), std::vector<std::string>{
+                                  "There was an error loading the following files:\n\n    /old/deep.jpg\n    "
+                                  "/old/broken.jpg\n    \nThese files may not exist or may not be valid JPEG images.  "
+                                  "You can\nreload these files by selecting \"Image List\" from the Edit menu."});
+  EXPECT_FALSE(stack.images[1]->foundElsewhere);
+  EXPECT_EQ(stack.images[1]->directory, "/old");
+  EXPECT_EQ(Saved(stack), text);
+}
+
+TEST_F(ProjectFixture, AnUnchangedProjectSavesByteForByte) {
+  WritePicture("pics/a.jpg", 40, 30);
+  WritePicture("b.jpg", 40, 30);
+  WritePicture("c.jpg", 40, 30);
+  WritePicture("sub/d.jpg", 40, 30);
+  const std::string text =
+      ProjectText({"pics\\a.jpg", dir.File("b.jpg"), "\\c.jpg", "sub/d.jpg", "C:\\gone\\e.jpg", "E:f.jpg"});
+  WriteFileBytes(dir.File("p.kx"), text);
+  ImageStack stack;
+  stack.path = dir.File("p.kx");
+  ASSERT_TRUE(stack.LoadProject());
+  for (size_t i = 0; i < 4; ++i) EXPECT_TRUE(stack.images[i]->loaded) << i;
+  ASSERT_TRUE(stack.SaveProject());
+  EXPECT_EQ(ReadFileBytes(stack.path), text);
 }
 
 }  // namespace
