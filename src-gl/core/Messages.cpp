@@ -35,3 +35,12 @@ void ShowPlainMessage(const std::string& text) { ShowMessage(text, AppTitle, Mes
 bool AskOkCancel(const std::string& text, const std::string& caption) {
   return ShowMessage(text, caption, MessageIcon::Warning, MessageButtons::OkCancel) == MessageAnswer::Ok;
 }
+
+MessageAnswer AskSaveDiscardCancel(const std::string& text, const std::string& caption) {
+  const MessageAnswer answer = ShowMessage(text, caption, MessageIcon::Warning, MessageButtons::SaveDiscardCancel);
+  return answer == MessageAnswer::Save || answer == MessageAnswer::Discard ? answer : MessageAnswer::Cancel;
+}
+
+bool AskYesNo(const std::string& text, const std::string& caption) {
+  return ShowMessage(text, caption, MessageIcon::Information, MessageButtons::YesNo) == MessageAnswer::Yes;
+}

@@ -6,8 +6,8 @@
 #include <string>
 
 enum class MessageIcon { None, Information, Warning, Error };
-enum class MessageButtons { Ok, OkCancel };
-enum class MessageAnswer { Ok, Cancel };
+enum class MessageButtons { Ok, OkCancel, SaveDiscardCancel, YesNo };
+enum class MessageAnswer { Ok, Cancel, Save, Discard, Yes, No };
 
 struct Message {
   std::string text;
@@ -37,3 +37,10 @@ void ShowPlainMessage(const std::string& text);
 
 // A warning with OK and Cancel; true when the user chose OK.
 bool AskOkCancel(const std::string& text, const std::string& caption);
+
+// A warning with Save, Discard and Cancel (before unsaved work would be lost); Save, Discard or
+// Cancel, the last also when the box is closed.
+MessageAnswer AskSaveDiscardCancel(const std::string& text, const std::string& caption);
+
+// A question with Yes and No; true for Yes (No also when the box is closed).
+bool AskYesNo(const std::string& text, const std::string& caption);

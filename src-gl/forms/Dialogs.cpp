@@ -44,13 +44,39 @@ class QtMessageBoxReporter final : public Reporter {
         box.setIcon(QMessageBox::Critical);
         break;
     }
-    if (message.buttons == MessageButtons::OkCancel) {
-      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-      box.setDefaultButton(QMessageBox::Ok);
-    } else {
-      box.setStandardButtons(QMessageBox::Ok);
+    switch (message.buttons) {
+      case MessageButtons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+      case MessageButtons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Ok);
+        break;
+      case MessageButtons::SaveDiscardCancel:
+        box.setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Save);
+        box.setEscapeButton(QMessageBox::Cancel);
+        break;
+      case MessageButtons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+        break;
     }
-    return box.exec() == QMessageBox::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+    switch (box.exec()) {
+      case QMessageBox::Ok:
+        return MessageAnswer::Ok;
+      case QMessageBox::Save:
+        return MessageAnswer::Save;
+      case QMessageBox::Discard:
+        return MessageAnswer::Discard;
+      case QMessageBox::Yes:
+        return MessageAnswer::Yes;
+      case QMessageBox::No:
+        return MessageAnswer::No;
+      default:
+        return MessageAnswer::Cancel;
+    }
   }
 };
 

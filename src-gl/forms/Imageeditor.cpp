@@ -156,6 +156,7 @@ void TFormImageList::ShowNear() { ShowOverMainWindow(this); }
 
 void TFormImageList::OpenForNewProject() {
   newProject = true;
+  reloadedStackPicture = false;
   {
     const QSignalBlocker quiet(ListBox);
     ListBox->clear();
@@ -170,6 +171,7 @@ void TFormImageList::OpenForNewProject() {
 
 void TFormImageList::OpenForEditing() {
   newProject = false;
+  reloadedStackPicture = false;
   {
     const QSignalBlocker quiet(ListBox);
     ListBox->clear();
@@ -233,6 +235,8 @@ void TFormImageList::ButtonReloadClick() {
     if (!image) return;
     // The picture's own object changes, also when it belongs to the stack: its placement stays,
     // the view draws the new picture from the next repaint on.
+    const bool addedHere = std::any_of(added.begin(), added.end(), [image](const auto& a) { return a.get() == image; });
+    if (!addedHere) reloadedStackPicture = true;
     image->fileName = QFile::encodeName(chosen).toStdString();
     image->ResolvePath("");
     if (!image->LoadJpeg())

@@ -32,6 +32,8 @@ class TFormImageList : public QWidget {
   ~TFormImageList() override;
 
   bool newProject = false;
+  // A picture of the stack was reloaded (in place, so kept even when the dialog is cancelled).
+  bool reloadedStackPicture = false;
 
   QLabel* Label1;
   QListWidget* ListBox;

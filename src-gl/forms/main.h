@@ -20,6 +20,7 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QTimer;
+class QUndoStack;
 class TmainForm;
 
 // The OpenGL view. It only forwards: initialisation, size changes, painting and the mouse go to
@@ -84,6 +85,10 @@ class TmainForm : public QMainWindow {
   DragMode panelDragMode = DragMode::Pan;
   int panelLastX = 0;
   int panelLastY = 0;
+  Transform panelDragStart;  // the dragged element's placement at the press
+
+  // The project's edits, one step each; its clean state is the saved (or opened) project.
+  QUndoStack* undoStack;
 
   // --- controls ---
   QWidget* mainPanel;
@@ -93,6 +98,7 @@ class TmainForm : public QMainWindow {
   QLineEdit* EditTime;
   TPlaybarBox* PaintBoxControls;
   QTimer* Timer;
+  QTimer* RecoveryTimer;            // while the project is modified, it is written to its recovery file
   QWidget* OpeningStrip = nullptr;  // over the duration field while a project's pictures are checked
   QProgressBar* OpeningProgress;
   QPushButton* OpeningCancel;
@@ -102,6 +108,8 @@ class TmainForm : public QMainWindow {
   QAction* SaveAs;
   QAction* ExportToWeb;
   QAction* Exit;
+  QAction* EditUndo;
+  QAction* EditRedo;
   QAction* EditImageList;
   QAction* HelpContents;
   QAction* HelpGettingStarted;
@@ -143,9 +151,33 @@ class TmainForm : public QMainWindow {
   void CancelOpening();  // the strip's Cancel: the project is closed
   void StopOpening();    // forgets the check (the stack is being replaced)
   void InitValues();
-  void SaveClick();
-  void SaveAsClick();
+  // Save and Save As: true when the project was written.
+  bool SaveClick();
+  bool SaveAsClick();
   void ExitClick();
+  // Before the open project is replaced or the editor ends: when it has unsaved changes, asks
+  // whether to save them. False when the user cancelled or the save did not happen; the
+  // project must then stay.
+  bool MaySetProjectAside();
+  // The project has changes that are not saved (a project never saved counts as changed).
+  bool Modified() const;
+  // "NAME* - Tunnelvista Editor" while modified, without the mark when saved.
+  void UpdateTitle();
+  void UndoClick();
+  void RedoClick();
+  // The recovery file: beside the project ("NAME.kx.recovery"), or in the application's data
+  // folder for a project never saved. Written silently; gone after a save, a discard or an exit.
+  std::string RecoveryPath() const;
+  void WriteRecovery();
+  void RemoveRecovery();
+  // A recovery file newer than the project at `path` (or, with an empty path, one of an unsaved
+  // project): asks whether to restore it and gives the file to read; empty when not restoring
+  // (the file is then removed).
+  std::string OfferRecovery(const std::string& path);
+  // For the undo steps: the duration, shown in the field; the pictures after the stack's
+  // elements were replaced.
+  void ShowDuration(float seconds);
+  void ShowChangedPictures();
   void EditImageListClick();
   void ExportToWebClick();
   void HelpContentsClick();
@@ -181,10 +213,18 @@ class TmainForm : public QMainWindow {
   void BuildOpeningStrip();
   void LayoutControls();
   void FormClose();
+  void ForgetEdits();  // a project was opened or replaced: nothing to undo, nothing unsaved
+  // The image list dialog's Done on the open project, as one undo step.
+  void ReplacePicturesUndoably(const std::vector<Image*>& pictures, std::vector<std::unique_ptr<Image>>& added);
+  void RecordPlacement();  // the end of a drag: one undo step when the placement changed
+  void ReloadsAreChanges();
 
   QStringList arguments_;
   std::unique_ptr<PictureCheck> opening_;
   bool shown_ = false;
+  bool programSetsFields_ = false;  // field changes made by the program are not edits
+  int panelDragElement_ = -1;       // the element a left drag moves, -1 for none
+  std::string recoveryWritten_;     // the recovery file last written or restored
 };
 
 extern TmainForm* mainForm;

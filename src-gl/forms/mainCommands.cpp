@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalBlocker>
+#include <QUndoStack>
 #include <QUrl>
 
 #include "Dialogs.h"
@@ -29,6 +30,7 @@ void TmainForm::EnableProjectCommands() {
 
 void TmainForm::FileNewClick() {
   StopPlay();
+  if (!MaySetProjectAside()) return;
   CancelImageListEditing();
   if (FormImageList) FormImageList->OpenForNewProject();
 }
@@ -54,23 +56,40 @@ void TmainForm::EditImageListDone() {
     FormPaint();
     return;
   }
-  // A new project replaces one that may still be opening.
-  if (FormImageList->newProject) StopOpening();
-  ReplacePictures(imageStack, pictures, FormImageList->added, FormImageList->newProject);
+  if (FormImageList->newProject || !imageStack) {
+    // A new project replaces one that may still be opening.
+    StopOpening();
+    ReplacePictures(imageStack, pictures, FormImageList->added, true);
+    ForgetEdits();
+  } else {
+    ReplacePicturesUndoably(pictures, FormImageList->added);
+  }
+  ReloadsAreChanges();
   CheckTextureLimit();
   InitValues();
   EnableProjectCommands();
 }
 
+// A reload changes a picture of the project in place, with no undo step: the saved state can
+// no longer be reached by undoing.
+void TmainForm::ReloadsAreChanges() {
+  if (!FormImageList || !FormImageList->reloadedStackPicture || FormImageList->newProject) return;
+  FormImageList->reloadedStackPicture = false;
+  undoStack->resetClean();
+  UpdateTitle();
+}
+
 void TmainForm::ImageListCancelled() {
   // Reloads made before the cancel stay: the view shows them at once.
   if (imageStack) imageStack->dirty = true;
+  ReloadsAreChanges();
   FormPaint();
   Panel->update();
 }
 
 void TmainForm::FileOpenClick() {
   StopPlay();
+  if (!MaySetProjectAside()) return;
   const QString chosen = Dialogs().OpenFileName(this, QStringLiteral("Open File"), projectFilter, QStringLiteral("kx"));
   if (chosen.isEmpty()) return;
   CancelImageListEditing();
@@ -95,7 +114,9 @@ void TmainForm::InitValues() {
   }
   if (imageStack) {
     // A changed text runs EditTimeChange, which stores the value as shown: one decimal.
+    programSetsFields_ = true;
     EditTime->setText(QString::fromStdString(FormatFixed(imageStack->duration, 1)));
+    programSetsFields_ = false;
     ResetView(viewTransform);
   }
   PanelResize();
@@ -104,28 +125,38 @@ void TmainForm::InitValues() {
   Panel->update();
 }
 
-void TmainForm::SaveClick() {
-  if (!imageStack) return;
-  if (!imageStack->path.empty())
-    imageStack->SaveProject();
-  else
-    SaveAsClick();
+bool TmainForm::SaveClick() {
+  if (!imageStack) return false;
+  if (imageStack->path.empty()) return SaveAsClick();
+  if (!imageStack->SaveProject()) return false;
+  undoStack->setClean();
+  RemoveRecovery();
+  UpdateTitle();
+  return true;
 }
 
-void TmainForm::SaveAsClick() {
-  if (!imageStack) return;
+bool TmainForm::SaveAsClick() {
+  if (!imageStack) return false;
   StopPlay();
   const QString chosen =
       Dialogs().SaveFileName(this, QStringLiteral("Save Project"), projectFilter, QStringLiteral("kx"));
-  if (chosen.isEmpty()) return;
+  if (chosen.isEmpty()) return false;
   imageStack->path = QFile::encodeName(chosen).toStdString();  // kept even if the write fails
-  imageStack->SaveProject();
+  const bool saved = imageStack->SaveProject();
+  if (saved) {
+    undoStack->setClean();
+    RemoveRecovery();
+  } else {
+    // The new name holds no copy of this project: nothing undoes back to a saved state now.
+    undoStack->resetClean();
+  }
+  UpdateTitle();
+  return saved;
 }
 
 void TmainForm::ExitClick() {
-  StopPlay();
-  QCoreApplication::processEvents();
-  exitProcess(0);
+  if (!MaySetProjectAside()) return;
+  FormClose();
 }
 
 void TmainForm::HelpContentsClick() {
@@ -145,7 +176,19 @@ void TmainForm::AboutClick() {
 void TmainForm::FormShow() {
   if (shown_) return;
   shown_ = true;
-  if (arguments_.size() != 1) return;
+  if (arguments_.size() != 1) {
+    // A project that was never saved, kept from a session that ended unexpectedly.
+    const std::string recovery = OfferRecovery(std::string());
+    if (recovery.empty()) return;
+    SetImageStack(std::make_unique<ImageStack>());
+    imageStack->path = recovery;
+    OpenKX();
+    if (!imageStack) return;
+    imageStack->path.clear();
+    recoveryWritten_ = recovery;
+    UpdateTitle();
+    return;
+  }
   const std::string path = CommandLineProjectPath(QFile::encodeName(arguments_.first()).toStdString(),
                                                   QFile::encodeName(QDir::currentPath()).toStdString());
   CancelImageListEditing();

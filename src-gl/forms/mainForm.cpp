@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QSignalBlocker>
 #include <QTimer>
+#include <QUndoStack>
 #include <cstdlib>
 
 #include "Bitmaps.h"
@@ -90,6 +91,18 @@ TmainForm::TmainForm(const QStringList& arguments) : arguments_(arguments) {
   Timer->setObjectName(QStringLiteral("Timer"));
   Timer->setInterval(10);
   connect(Timer, &QTimer::timeout, this, [this] { NextFrame(); });
+  RecoveryTimer = new QTimer(this);
+  RecoveryTimer->setObjectName(QStringLiteral("RecoveryTimer"));
+  RecoveryTimer->setInterval(30000);
+  connect(RecoveryTimer, &QTimer::timeout, this, [this] { WriteRecovery(); });
+  RecoveryTimer->start();
+
+  undoStack = new QUndoStack(this);
+  connect(undoStack, &QUndoStack::cleanChanged, this, [this](bool clean) {
+    // Back at the saved state: there is nothing to recover.
+    if (clean && imageStack && !imageStack->path.empty()) RemoveRecovery();
+    UpdateTitle();
+  });
 
   BuildMenus();
   BuildOpeningStrip();
@@ -103,7 +116,13 @@ TmainForm::TmainForm(const QStringList& arguments) : arguments_(arguments) {
 TmainForm::~TmainForm() {
   // The view goes first, while the stack still exists: its context's end releases the textures.
   Timer->stop();
+  RecoveryTimer->stop();
   opening_.reset();
+  // The steps go while the stack is whole; the stack's own end would report a clean change to
+  // this half-destroyed window.
+  undoStack->disconnect();
+  delete undoStack;
+  undoStack = nullptr;
   disconnect(ListBox, nullptr, this, nullptr);
   disconnect(EditTime, nullptr, this, nullptr);
   delete Panel;
@@ -127,6 +146,21 @@ void TmainForm::BuildMenus() {
   Exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
 
   QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+  EditUndo = edit->addAction(QStringLiteral("Undo"), this, [this] { UndoClick(); });
+  EditUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  EditRedo = edit->addAction(QStringLiteral("Redo"), this, [this] { RedoClick(); });
+  EditRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  EditUndo->setEnabled(false);
+  EditRedo->setEnabled(false);
+  connect(undoStack, &QUndoStack::canUndoChanged, EditUndo, &QAction::setEnabled);
+  connect(undoStack, &QUndoStack::canRedoChanged, EditRedo, &QAction::setEnabled);
+  connect(undoStack, &QUndoStack::undoTextChanged, EditUndo, [this](const QString& step) {
+    EditUndo->setText(step.isEmpty() ? QStringLiteral("Undo") : QStringLiteral("Undo ") + step);
+  });
+  connect(undoStack, &QUndoStack::redoTextChanged, EditRedo, [this](const QString& step) {
+    EditRedo->setText(step.isEmpty() ? QStringLiteral("Redo") : QStringLiteral("Redo ") + step);
+  });
+  edit->addSeparator();
   EditImageList = edit->addAction(QStringLiteral("Image List..."), this, [this] { EditImageListClick(); });
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -142,6 +176,8 @@ void TmainForm::BuildMenus() {
   SaveAs->setObjectName(QStringLiteral("SaveAs"));
   ExportToWeb->setObjectName(QStringLiteral("ExportToWeb"));
   Exit->setObjectName(QStringLiteral("Exit"));
+  EditUndo->setObjectName(QStringLiteral("EditUndo"));
+  EditRedo->setObjectName(QStringLiteral("EditRedo"));
   EditImageList->setObjectName(QStringLiteral("EditImageList"));
   HelpContents->setObjectName(QStringLiteral("HelpContents"));
   HelpGettingStarted->setObjectName(QStringLiteral("HelpGettingStarted"));
@@ -190,6 +226,7 @@ bool TmainForm::MakeViewCurrent() {
 void TmainForm::SetImageStack(std::unique_ptr<ImageStack> stack) {
   StopOpening();
   imageStack = std::move(stack);
+  ForgetEdits();
 }
 
 void TmainForm::FormPaint() {
@@ -246,26 +283,21 @@ void TmainForm::ListBoxClick() {
   Panel->update();
 }
 
-void TmainForm::EditTimeChange() {
-  if (!imageStack) return;
-  const std::string text = EditTime->text().toStdString();
-  if (text.empty()) return;
-  const float v = static_cast<float>(LeadingNumber(text));
-  if (!(v >= 0.0f && v <= 200.0f)) {
-    // Putting the duration back runs this handler again when the text changes, which then
-    // stores the printed value.
-    EditTime->setText(QString::fromStdString(FormatFixed(imageStack->duration, 1)));
+void TmainForm::closeEvent(QCloseEvent* event) {
+  if (!MaySetProjectAside()) {
+    event->ignore();
     return;
   }
-  imageStack->duration = v < 1.0f ? 1.0f : v;
-}
-
-void TmainForm::closeEvent(QCloseEvent* event) {
   FormClose();
   event->accept();
 }
 
-void TmainForm::FormClose() { ExitClick(); }
+void TmainForm::FormClose() {
+  StopPlay();
+  RemoveRecovery();
+  QCoreApplication::processEvents();
+  exitProcess(0);
+}
 
 // --- the OpenGL view ---
 

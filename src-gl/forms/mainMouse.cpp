@@ -4,6 +4,7 @@
 
 void TmainForm::PanelMouseDown(Qt::MouseButton button, int X, int Y) {
   if (playView) return;  // the view shows playback; a click in the list returns to editing
+  RecordPlacement();     // a drag that another button's press ends
   panelDragMode = DragMode::Pan;
   if (imageStack)
     panelDragMode = ChooseDrag(imageStack.get(), Panel->Geometry(), X, Y, SelectedPicture(), viewTransform);
@@ -11,6 +12,13 @@ void TmainForm::PanelMouseDown(Qt::MouseButton button, int X, int Y) {
   panelLastY = Y;
   panelDragging = true;
   panelButton = button;
+  // A drag of the selected picture's child is one undo step, from this press to the release.
+  panelDragElement_ = -1;
+  const int c = SelectedPicture() + 1;
+  if (button == Qt::LeftButton && panelDragMode != DragMode::Pan && imageStack && c >= 1 && c < imageStack->count()) {
+    panelDragElement_ = c;
+    panelDragStart = imageStack->images[static_cast<size_t>(c)]->transform;
+  }
 }
 
 void TmainForm::PanelMouseMove(int X, int Y) {
@@ -41,5 +49,7 @@ void TmainForm::PanelMouseMove(int X, int Y) {
 }
 
 void TmainForm::PanelMouseUp(Qt::MouseButton) {
-  if (!playView) panelDragging = false;
+  if (playView) return;
+  panelDragging = false;
+  RecordPlacement();
 }

@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QUndoStack>
 
 #include "Dlgwebexport.h"
 #include "main.h"
@@ -43,11 +44,24 @@ void TmainForm::OpenKX() {
     ListBox->clear();
   }
   for (QAction* action : {Save, SaveAs, ExportToWeb, EditImageList}) action->setEnabled(false);
-  if (!imageStack->ReadProjectFile()) {
+  // Changes a crash kept from being saved are read in the project's place when the user wants
+  // them; the project keeps its own name.
+  const std::string projectPath = imageStack->path;
+  const std::string recovery = OfferRecovery(projectPath);
+  if (!recovery.empty()) imageStack->path = recovery;
+  const bool read = imageStack->ReadProjectFile();
+  imageStack->path = projectPath;
+  if (!read) {
     // No project now.
     SetImageStack(nullptr);
     Panel->update();
     return;
+  }
+  ForgetEdits();
+  if (!recovery.empty()) {
+    undoStack->resetClean();  // not the saved project
+    recoveryWritten_ = recovery;
+    UpdateTitle();
   }
   InitValues();
   QPointer<TmainForm> self(this);

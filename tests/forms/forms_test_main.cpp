@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QStandardPaths>
 #include <QSurfaceFormat>
 #include <cstring>
 
@@ -20,5 +21,7 @@ int main(int argc, char** argv) {
   // one-time allocations.
   static QApplication* application = new QApplication(argc, argv);
   (void)application;
+  // The editor's data folder (recovery files of unsaved projects) is a test one, not the user's.
+  QStandardPaths::setTestModeEnabled(true);
   return RUN_ALL_TESTS();
 }

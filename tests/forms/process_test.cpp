@@ -66,7 +66,8 @@ TEST(Program, ClosingTheWindowEndsWithStatusZero) {
   Project project;
   Program program({project.path});
   ASSERT_TRUE(program.Started());
-  const unsigned long window = x.WaitForWindow("Tunnelvista Editor", program.Pid(), 20000);
+  // The title names the open project.
+  const unsigned long window = x.WaitForWindow("project.kx - Tunnelvista Editor", program.Pid(), 20000);
   ASSERT_NE(window, 0u);
   x.RequestClose(window);
   EXPECT_EQ(program.WaitForExit(20000), 0);

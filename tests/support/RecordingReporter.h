@@ -28,7 +28,7 @@ class RecordingReporter : public Reporter {
   }
 
   std::vector<Message> messages;
-  std::deque<MessageAnswer> answers;  // for OK/Cancel questions, in order; Cancel when empty
+  std::deque<MessageAnswer> answers;  // for questions, in order; Cancel when empty
 
  private:
   Reporter* previous_;

@@ -1,0 +1,302 @@
+// Edits of the open project: undo and redo, the modified mark in the title, and the question
+// before unsaved changes would be lost.
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QStandardPaths>
+#include <QUndoStack>
+#include <algorithm>
+#include <sstream>
+
+#include "Messages.h"
+#include "Paths.h"
+#include "SafeFile.h"
+#include "TextNumbers.h"
+#include "main.h"
+
+namespace {
+
+const int durationCommandId = 1;
+
+bool SamePlacement(const Transform& a, const Transform& b) {
+  return a.scale == b.scale && a.translateX == b.translateX && a.translateY == b.translateY && a.rotate == b.rotate;
+}
+
+// Steps are undone and redone in order, so when one runs the stack is exactly as it was when
+// the step was made: elements are named by their index.
+class PlacementCommand : public QUndoCommand {
+ public:
+  PlacementCommand(TmainForm* form, int element, const Transform& before, const Transform& after)
+      : QUndoCommand(QStringLiteral("Placement")), form_(form), element_(element), before_(before), after_(after) {}
+  void undo() override { Apply(before_); }
+  void redo() override { Apply(after_); }  // the first time the drag has done it already
+
+ private:
+  void Apply(const Transform& placement) {
+    ImageStack* stack = form_->imageStack.get();
+    if (!stack || element_ < 0 || element_ >= stack->count()) return;
+    stack->images[static_cast<size_t>(element_)]->transform = placement;
+    stack->dirty = true;
+    form_->FormPaint();
+  }
+  TmainForm* form_;
+  int element_;
+  Transform before_, after_;
+};
+
+// Typing in the duration field makes one step: each change merges into the step before.
+class DurationCommand : public QUndoCommand {
+ public:
+  DurationCommand(TmainForm* form, float before, float after)
+      : QUndoCommand(QStringLiteral("Duration")), form_(form), before_(before), after_(after) {}
+  int id() const override { return durationCommandId; }
+  bool mergeWith(const QUndoCommand* other) override {
+    after_ = static_cast<const DurationCommand*>(other)->after_;
+    setObsolete(after_ == before_);  // typed back to where it was: no step
+    return true;
+  }
+  void undo() override { form_->ShowDuration(before_); }
+  void redo() override {
+    if (first_)
+      first_ = false;  // the field holds the value already; setting it again would move the cursor
+    else
+      form_->ShowDuration(after_);
+  }
+
+ private:
+  TmainForm* form_;
+  float before_, after_;
+  bool first_ = true;
+};
+
+// The image list dialog's Done. The stack owns its elements; the elements of the state not
+// shown (the pictures removed, or after an undo the ones added) are kept alive here, so undo
+// and redo put the very same objects back, with their pictures and placements, without reading
+// any file again.
+class ImageListCommand : public QUndoCommand {
+ public:
+  ImageListCommand(TmainForm* form, std::vector<Image*> before, std::vector<Image*> after,
+                   std::vector<std::unique_ptr<Image>> parked)
+      : QUndoCommand(QStringLiteral("Image List")),
+        form_(form),
+        before_(std::move(before)),
+        after_(std::move(after)),
+        parked_(std::move(parked)) {}
+  void undo() override { Show(before_); }
+  void redo() override {
+    if (first_)
+      first_ = false;  // Done has replaced the pictures already
+    else
+      Show(after_);
+  }
+
+ private:
+  static std::unique_ptr<Image> TakeOut(std::vector<std::unique_ptr<Image>>& from, Image* element) {
+    auto it = std::find_if(from.begin(), from.end(), [element](const auto& e) { return e.get() == element; });
+    if (it == from.end()) return nullptr;
+    std::unique_ptr<Image> owned = std::move(*it);
+    from.erase(it);
+    return owned;
+  }
+  void Show(const std::vector<Image*>& elements) {
+    ImageStack* stack = form_->imageStack.get();
+    if (!stack) return;
+    std::vector<std::unique_ptr<Image>> shown;
+    for (Image* element : elements) {
+      std::unique_ptr<Image> owned = TakeOut(stack->images, element);
+      if (!owned) owned = TakeOut(parked_, element);
+      if (owned) shown.push_back(std::move(owned));
+    }
+    for (auto& rest : stack->images)
+      if (rest) parked_.push_back(std::move(rest));
+    stack->images = std::move(shown);
+    stack->dirty = true;
+    form_->ShowChangedPictures();
+  }
+  TmainForm* form_;
+  std::vector<Image*> before_, after_;
+  std::vector<std::unique_ptr<Image>> parked_;
+  bool first_ = true;
+};
+
+std::vector<Image*> Elements(const ImageStack& stack) {
+  std::vector<Image*> elements;
+  for (const auto& e : stack.images) elements.push_back(e.get());
+  return elements;
+}
+
+}  // namespace
+
+bool TmainForm::Modified() const { return imageStack && (imageStack->path.empty() || !undoStack->isClean()); }
+
+void TmainForm::UpdateTitle() {
+  const QString application = QStringLiteral("Tunnelvista Editor");
+  if (!imageStack) {
+    setWindowTitle(application);
+    return;
+  }
+  const QString name = imageStack->path.empty()
+                           ? QStringLiteral("Untitled")
+                           : QFileInfo(QFile::decodeName(QByteArray::fromStdString(imageStack->path))).fileName();
+  setWindowTitle(name + (Modified() ? QStringLiteral("*") : QString()) + QStringLiteral(" - ") + application);
+}
+
+void TmainForm::ForgetEdits() {
+  panelDragElement_ = -1;  // a drag under way belonged to the project that went
+  undoStack->clear();
+  UpdateTitle();
+}
+
+bool TmainForm::MaySetProjectAside() {
+  if (!Modified()) {
+    RemoveRecovery();
+    return true;
+  }
+  StopPlay();
+  const std::string name =
+      imageStack->path.empty()
+          ? std::string("Untitled")
+          : QFile::encodeName(QFileInfo(QFile::decodeName(QByteArray::fromStdString(imageStack->path))).fileName())
+                .toStdString();
+  switch (AskSaveDiscardCancel("Save changes to " + name + "?", AppTitle)) {
+    case MessageAnswer::Save:
+      return SaveClick();
+    case MessageAnswer::Discard:
+      RemoveRecovery();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TmainForm::UndoClick() {
+  if (panelDragging || !undoStack->canUndo()) return;
+  StopPlay();
+  CancelImageListEditing();  // its list points at the pictures the step may take away
+  undoStack->undo();
+}
+
+void TmainForm::RedoClick() {
+  if (panelDragging || !undoStack->canRedo()) return;
+  StopPlay();
+  CancelImageListEditing();
+  undoStack->redo();
+}
+
+void TmainForm::ShowDuration(float seconds) {
+  if (!imageStack) return;
+  programSetsFields_ = true;
+  EditTime->setText(QString::fromStdString(FormatFixed(seconds, 1)));
+  programSetsFields_ = false;
+  imageStack->duration = seconds;  // exactly, not as printed
+}
+
+void TmainForm::ShowChangedPictures() {
+  CheckTextureLimit();
+  InitValues();
+}
+
+void TmainForm::EditTimeChange() {
+  if (!imageStack) return;
+  const std::string text = EditTime->text().toStdString();
+  if (text.empty()) return;
+  const float v = static_cast<float>(LeadingNumber(text));
+  if (!(v >= 0.0f && v <= 200.0f)) {
+    // Putting the duration back runs this handler again when the text changes, which then
+    // stores the printed value.
+    EditTime->setText(QString::fromStdString(FormatFixed(imageStack->duration, 1)));
+    return;
+  }
+  const float before = imageStack->duration;
+  imageStack->duration = v < 1.0f ? 1.0f : v;
+  if (!programSetsFields_ && imageStack->duration != before)
+    undoStack->push(new DurationCommand(this, before, imageStack->duration));
+}
+
+void TmainForm::RecordPlacement() {
+  const int element = panelDragElement_;
+  panelDragElement_ = -1;
+  if (!imageStack || element < 0 || element >= imageStack->count()) return;
+  const Transform after = imageStack->images[static_cast<size_t>(element)]->transform;
+  if (!SamePlacement(after, panelDragStart))
+    undoStack->push(new PlacementCommand(this, element, panelDragStart, after));
+}
+
+void TmainForm::ReplacePicturesUndoably(const std::vector<Image*>& pictures,
+                                        std::vector<std::unique_ptr<Image>>& added) {
+  std::vector<Image*> before = Elements(*imageStack);
+  // The elements that leave the stack are taken out before the replacement would destroy them;
+  // an empty element holds each one's place (the target frame is kept when there are two
+  // elements or more, so the count must not change).
+  std::vector<std::unique_ptr<Image>> parked;
+  const bool keepTarget = imageStack->count() >= 2;
+  for (int i = 0; i < imageStack->count(); ++i) {
+    auto& slot = imageStack->images[static_cast<size_t>(i)];
+    const bool kept = (keepTarget && i == imageStack->count() - 1) ||
+                      std::find(pictures.begin(), pictures.end(), slot.get()) != pictures.end();
+    if (kept) continue;
+    parked.push_back(std::move(slot));
+    slot = std::make_unique<Image>();
+  }
+  ReplacePictures(imageStack, pictures, added, false);
+  std::vector<Image*> after = Elements(*imageStack);
+  if (after != before)
+    undoStack->push(new ImageListCommand(this, std::move(before), std::move(after), std::move(parked)));
+}
+
+namespace {
+
+QString Local(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+// Where a project that was never saved is kept; empty when there is no data folder.
+std::string UntitledRecoveryPath() {
+  const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+  if (folder.isEmpty()) return std::string();
+  return QFile::encodeName(folder + QStringLiteral("/Untitled.kx.recovery")).toStdString();
+}
+
+}  // namespace
+
+std::string TmainForm::RecoveryPath() const {
+  if (imageStack && !imageStack->path.empty()) return imageStack->path + ".recovery";
+  return UntitledRecoveryPath();
+}
+
+void TmainForm::WriteRecovery() {
+  if (!Modified() || Opening()) return;
+  const std::string path = RecoveryPath();
+  if (path.empty()) return;
+  if (imageStack->path.empty()) QDir().mkpath(QFileInfo(Local(path)).absolutePath());
+  if (recoveryWritten_ != path) RemoveRecovery();  // saved under another name since
+  std::ostringstream text;
+  imageStack->SaveProject(text);
+  // Silent: a recovery file that cannot be written must not interrupt the work it protects.
+  if (WriteFileReplacing(path, text.str()) == WriteResult::Ok) recoveryWritten_ = path;
+}
+
+void TmainForm::RemoveRecovery() {
+  if (recoveryWritten_.empty()) return;
+  QFile::remove(Local(recoveryWritten_));
+  recoveryWritten_.clear();
+}
+
+std::string TmainForm::OfferRecovery(const std::string& path) {
+  const std::string recovery = path.empty() ? UntitledRecoveryPath() : path + ".recovery";
+  const QFileInfo recoveryFile(Local(recovery));
+  if (recovery.empty() || !recoveryFile.isFile()) return std::string();
+  std::string question;
+  if (path.empty()) {
+    question = "A project that was not saved was found from an earlier session.\n\nRestore it?";
+  } else {
+    const QFileInfo project(Local(path));
+    if (project.exists() && recoveryFile.lastModified() <= project.lastModified()) return std::string();
+    question = "Changes to " + QFile::encodeName(project.fileName()).toStdString() +
+               " that were not saved were found from an earlier session.\n\nRestore them?";
+  }
+  if (AskYesNo(question, AppTitle)) return recovery;
+  QFile::remove(Local(recovery));
+  return std::string();
+}

@@ -1,0 +1,348 @@
+#include <QAction>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QToolButton>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+
+#include "EditorFixture.h"
+#include "Imageeditor.h"
+
+namespace {
+
+struct MainFormEditing : EditorFixture {
+  Project project{3};
+
+  void Open() { Start({QString::fromStdString(project.path)}); }
+  std::string Title() const { return form->windowTitle().toStdString(); }
+  // Types a new duration over the field's text, key by key.
+  void TypeDuration(const char* text) {
+    form->EditTime->selectAll();
+    QTest::keyClicks(form->EditTime, text);
+  }
+  // The selected picture's child dragged by its centre.
+  void DragChild(QPoint by) {
+    const QPoint from = form->Panel->rect().center();
+    QTest::mousePress(form->Panel, Qt::LeftButton, {}, from);
+    for (int k = 1; k <= 4; ++k) {
+      const QPoint p = from + by * k / 4;
+      QMouseEvent move(QEvent::MouseMove, QPointF(p), form->Panel->mapToGlobal(QPointF(p)), Qt::NoButton,
+                       Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(form->Panel, &move);
+    }
+    QTest::mouseRelease(form->Panel, Qt::LeftButton, {}, from + by);
+  }
+  Transform& Child() { return form->imageStack->images[1]->transform; }
+  // The keys' actions. Other test processes share the X server and may hold the focus, so the
+  // keys themselves are only checked to be bound.
+  void Undo() { form->EditUndo->trigger(); }
+  void Redo() { form->EditRedo->trigger(); }
+};
+
+TEST_F(MainFormEditing, TitleShowsTheProjectAndItsModifiedMark) {
+  Start();
+  EXPECT_EQ(Title(), "Tunnelvista Editor");
+  form->FileOpen->trigger();  // cancelled: still nothing
+  EXPECT_EQ(Title(), "Tunnelvista Editor");
+  dialogs.answers.push_back(QString::fromStdString(project.path));
+  form->FileOpen->trigger();
+  WaitForOpen();
+  EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
+  EXPECT_FALSE(form->Modified());
+  TypeDuration("20");
+  EXPECT_EQ(Title(), "project.kx* - Tunnelvista Editor");
+  form->Save->trigger();
+  EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
+  EXPECT_NE(ReadFileBytes(project.path).find("duration 20.0"), std::string::npos);
+  // A new project has no name until saved.
+  form->FileNew->trigger();
+  dialogs.fileLists.push_back({QString::fromStdString(project.dir.File("p0.jpg"))});
+  QTest::mouseClick(FormImageList->ButtonAddImage, Qt::LeftButton);
+  QTest::mouseClick(FormImageList->ButtonDone, Qt::LeftButton);
+  EXPECT_EQ(Title(), "Untitled* - Tunnelvista Editor");
+  EXPECT_FALSE(form->EditUndo->isEnabled());  // nothing to undo in a new project
+}
+
+// Every way that would discard the project asks first, only when it has changed: Cancel stops
+// it, Discard goes on, Save saves and goes on (or stops when the save does not happen).
+TEST_F(MainFormEditing, DiscardingPathsAskToSave) {
+  Open();
+  Project other(2, "44.0", "other.kx");
+  struct Path {
+    const char* name;
+    std::function<void()> run;
+    std::function<bool()> happened;
+  };
+  const Path paths[] = {
+      {"New", [&] { form->FileNew->trigger(); },
+       [&] {
+         const bool shown = FormImageList->isVisible();
+         if (shown) QTest::mouseClick(FormImageList->ButtonCancel, Qt::LeftButton);
+         return shown;
+       }},
+      {"Open",
+       [&] {
+         dialogs.answers.push_back(QString::fromStdString(other.path));
+         form->FileOpen->trigger();
+         WaitForOpen();
+       },
+       [&] {
+         const bool opened = form->imageStack->path == other.path;
+         if (!opened) dialogs.answers.clear();
+         return opened;
+       }},
+      {"Exit", [&] { form->Exit->trigger(); }, [&] { return exitStatus.has_value(); }},
+      {"close", [&] { form->close(); }, [&] { return exitStatus.has_value() && !form->isVisible(); }},
+  };
+  int seconds = 20;
+  for (const Path& path : paths) {
+    SCOPED_TRACE(path.name);
+    if (!form->isVisible()) form->show();
+    // The project as saved.
+    reporter.answers = {MessageAnswer::Discard};
+    dialogs.answers.push_back(QString::fromStdString(project.path));
+    form->FileOpen->trigger();
+    WaitForOpen();
+    reporter.answers.clear();
+    exitStatus.reset();
+    reporter.messages.clear();
+    // Unchanged: nothing is asked.
+    path.run();
+    EXPECT_TRUE(reporter.messages.empty());
+    EXPECT_TRUE(path.happened());
+    for (MessageAnswer answer : {MessageAnswer::Cancel, MessageAnswer::Save, MessageAnswer::Discard}) {
+      if (!form->isVisible()) form->show();
+      if (form->imageStack->path != project.path) {
+        dialogs.answers.push_back(QString::fromStdString(project.path));
+        form->FileOpen->trigger();
+        WaitForOpen();
+      }
+      exitStatus.reset();
+      reporter.messages.clear();
+      const std::string typed = std::to_string(++seconds);
+      TypeDuration(typed.c_str());
+      reporter.answers.push_back(answer);
+      path.run();
+      ASSERT_EQ(reporter.messages.size(), 1u);
+      EXPECT_EQ(reporter.messages[0].text, "Save changes to project.kx?");
+      EXPECT_EQ(reporter.messages[0].buttons, MessageButtons::SaveDiscardCancel);
+      EXPECT_EQ(path.happened(), answer != MessageAnswer::Cancel);
+      const bool saved = ReadFileBytes(project.path).find("duration " + typed + ".0") != std::string::npos;
+      EXPECT_EQ(saved, answer == MessageAnswer::Save);
+    }
+  }
+}
+
+TEST_F(MainFormEditing, SaveThatDoesNotHappenKeepsTheProject) {
+  Open();
+  form->imageStack->path.clear();  // never saved
+  EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
+  form->UpdateTitle();
+  EXPECT_EQ(Title(), "Untitled* - Tunnelvista Editor");
+  reporter.answers.push_back(MessageAnswer::Save);
+  form->Exit->trigger();
+  EXPECT_EQ(reporter.messages.at(0).text, "Save changes to Untitled?");
+  EXPECT_EQ(dialogs.asked.back(), "Save Project|Tunnelvista (*.kx)|kx");  // cancelled
+  EXPECT_FALSE(exitStatus.has_value());
+  // Named, but the file cannot be written: the question comes again, the window stays.
+  reporter.answers.push_back(MessageAnswer::Save);
+  dialogs.answers.push_back(QString::fromStdString(project.dir.File("no/such/dir.kx")));
+  form->close();
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_FALSE(exitStatus.has_value());
+  EXPECT_EQ(Title(), "dir.kx* - Tunnelvista Editor");
+}
+
+TEST_F(MainFormEditing, UndoAndRedoOfADragTheDurationAndTheImageList) {
+  Open();
+  EXPECT_EQ(form->EditUndo->shortcut(), QKeySequence("Ctrl+Z"));
+  EXPECT_EQ(form->EditRedo->shortcuts(), (QList<QKeySequence>{QKeySequence("Ctrl+Shift+Z"), QKeySequence("Ctrl+Y")}));
+  EXPECT_FALSE(form->EditUndo->isEnabled());
+  const Transform start = Child();
+  DragChild({20, 10});
+  const Transform dragged = Child();
+  ASSERT_NE(dragged.translateX, start.translateX);
+  EXPECT_EQ(form->EditUndo->text(), "Undo Placement");
+  TypeDuration("12.5");  // one step for the whole typing
+  EXPECT_FLOAT_EQ(form->imageStack->duration, 12.5f);
+
+  Undo();
+  EXPECT_EQ(form->EditTime->text(), "10.0");
+  EXPECT_FLOAT_EQ(form->imageStack->duration, 10.0f);
+  EXPECT_EQ(Child().translateX, dragged.translateX);
+  Undo();  // the whole drag in one step
+  EXPECT_EQ(Child().translateX, start.translateX);
+  EXPECT_EQ(Child().translateY, start.translateY);
+  EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");  // back at the saved state
+  Redo();
+  EXPECT_EQ(Child().translateX, dragged.translateX);
+  EXPECT_EQ(Title(), "project.kx* - Tunnelvista Editor");
+  Redo();
+  EXPECT_EQ(form->EditTime->text(), "12.5");
+  EXPECT_FLOAT_EQ(form->imageStack->duration, 12.5f);
+
+  // Saved here: undoing is a change from the saved project, redoing returns to it.
+  form->Save->trigger();
+  Undo();
+  EXPECT_EQ(Title(), "project.kx* - Tunnelvista Editor");
+  Redo();
+  EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
+
+  // The image list: the first picture removed, the others reordered, one step; undo brings back
+  // the same pictures with their placements.
+  std::vector<Image*> before;
+  for (auto& e : form->imageStack->images) before.push_back(e.get());
+  const Transform secondPlacement = before[1]->transform;
+  form->EditImageList->trigger();
+  FormImageList->ListBox->setCurrentRow(0);
+  QTest::mouseClick(FormImageList->ButtonRemoveImage, Qt::LeftButton);
+  FormImageList->ListBox->setCurrentRow(1);
+  QTest::mouseClick(FormImageList->ButtonMoveUp, Qt::LeftButton);
+  QTest::mouseClick(FormImageList->ButtonDone, Qt::LeftButton);
+  const std::vector<Image*> after = {before[2], before[1], before[3]};
+  ASSERT_EQ(form->imageStack->count(), 3);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(form->imageStack->images[static_cast<size_t>(i)].get(), after[i]);
+  EXPECT_EQ(form->EditUndo->text(), "Undo Image List");
+  EXPECT_EQ(Title(), "project.kx* - Tunnelvista Editor");
+  Undo();
+  ASSERT_EQ(form->imageStack->count(), 4);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(form->imageStack->images[static_cast<size_t>(i)].get(), before[i]);
+  EXPECT_EQ(form->imageStack->images[1]->transform.scale, secondPlacement.scale);
+  EXPECT_EQ(form->ListBox->count(), 3);
+  EXPECT_EQ(form->ListBox->item(0)->text(), "p0.jpg");
+  EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
+  EXPECT_FLOAT_EQ(form->imageStack->duration, 12.5f);  // the list's steps leave the duration alone
+  Redo();
+  ASSERT_EQ(form->imageStack->count(), 3);
+  EXPECT_EQ(form->imageStack->images[0].get(), before[2]);
+  EXPECT_EQ(form->ListBox->item(0)->text(), "p2.jpg");
+  // A Done that changes nothing is no step; opening forgets the steps.
+  form->EditImageList->trigger();
+  QTest::mouseClick(FormImageList->ButtonDone, Qt::LeftButton);
+  EXPECT_EQ(form->EditUndo->text(), "Undo Image List");
+  reporter.answers.push_back(MessageAnswer::Discard);
+  dialogs.answers.push_back(QString::fromStdString(project.path));
+  form->FileOpen->trigger();
+  WaitForOpen();
+  EXPECT_FALSE(form->EditUndo->isEnabled());
+  EXPECT_FALSE(form->EditRedo->isEnabled());
+  EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
+  // A reload replaces a picture in place, kept even when the dialog is cancelled: a change.
+  form->EditImageList->trigger();
+  FormImageList->ListBox->setCurrentRow(0);
+  dialogs.answers.push_back(QString::fromStdString(project.dir.File("p2.jpg")));
+  QTest::mouseClick(FormImageList->ButtonReload, Qt::LeftButton);
+  QTest::mouseClick(FormImageList->ButtonCancel, Qt::LeftButton);
+  EXPECT_EQ(form->imageStack->images[0]->baseName, "p2.jpg");
+  EXPECT_EQ(Title(), "project.kx* - Tunnelvista Editor");
+}
+
+}  // namespace
+
+namespace {
+
+bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+// A recovery file as a session that ended unexpectedly leaves it: newer than the project.
+void LeaveRecovery(const std::string& recovery, const std::string& text, const std::string& project) {
+  WriteFileBytes(recovery, text);
+  std::filesystem::last_write_time(recovery, std::filesystem::last_write_time(project) + std::chrono::seconds(10));
+}
+
+TEST_F(MainFormEditing, ModifiedProjectIsWrittenToItsRecoveryFileAndRestored) {
+  Open();
+  const std::string recovery = project.path + ".recovery";
+  EXPECT_EQ(form->RecoveryTimer->interval(), 30000);
+  EXPECT_TRUE(form->RecoveryTimer->isActive());
+  form->RecoveryTimer->setInterval(1);  // the ticks come at once
+  QTest::qWait(20);
+  EXPECT_FALSE(Exists(recovery));  // nothing to recover
+  TypeDuration("33");
+  QTRY_VERIFY(Exists(recovery));
+  form->RecoveryTimer->stop();
+  const std::string kept = ReadFileBytes(recovery);
+  EXPECT_NE(kept.find("duration 33.0"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(project.path).find("duration 33.0"), std::string::npos);
+  EXPECT_TRUE(reporter.messages.empty());
+
+  // Changes discarded are not offered again.
+  reporter.answers = {MessageAnswer::Discard};
+  dialogs.answers.push_back(QString::fromStdString(project.path));
+  form->FileOpen->trigger();
+  WaitForOpen();
+  EXPECT_FALSE(Exists(recovery));
+
+  // After a crash the next opening offers them: No removes them, Yes restores them unsaved.
+  for (MessageAnswer answer : {MessageAnswer::No, MessageAnswer::Yes}) {
+    LeaveRecovery(recovery, kept, project.path);
+    reporter.messages.clear();
+    reporter.answers = {answer};
+    dialogs.answers.push_back(QString::fromStdString(project.path));
+    form->FileOpen->trigger();
+    WaitForOpen();
+    ASSERT_EQ(reporter.messages.size(), 1u);
+    EXPECT_EQ(reporter.messages[0].text,
+              "Changes to project.kx that were not saved were found from an earlier session.\n\nRestore them?");
+    EXPECT_EQ(reporter.messages[0].buttons, MessageButtons::YesNo);
+  }
+  EXPECT_FLOAT_EQ(form->imageStack->duration, 33.0f);
+  EXPECT_EQ(form->imageStack->path, project.path);
+  EXPECT_EQ(form->imageStack->pictureCount(), 3);
+  EXPECT_EQ(Title(), "project.kx* - Tunnelvista Editor");
+  EXPECT_TRUE(Exists(recovery));  // until saved or discarded
+  form->Save->trigger();
+  EXPECT_FALSE(Exists(recovery));
+  EXPECT_NE(ReadFileBytes(project.path).find("duration 33.0"), std::string::npos);
+
+  // One older than the project is stale: not offered.
+  WriteFileBytes(recovery, kept);
+  std::filesystem::last_write_time(recovery, std::filesystem::last_write_time(project.path) - std::chrono::seconds(10));
+  reporter.messages.clear();
+  dialogs.answers.push_back(QString::fromStdString(project.path));
+  form->FileOpen->trigger();
+  WaitForOpen();
+  EXPECT_TRUE(reporter.messages.empty());
+  EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
+}
+
+TEST_F(MainFormEditing, UnsavedProjectIsRecoveredFromTheDataFolder) {
+  const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+  ASSERT_TRUE(QDir().mkpath(folder));
+  const std::string recovery = QFile::encodeName(folder + "/Untitled.kx.recovery").toStdString();
+  // Left behind, it would be offered to every later test that starts without a project.
+  struct Cleanup {
+    std::string path;
+    ~Cleanup() { std::filesystem::remove(path); }
+  } cleanup{recovery};
+  std::string text = ReadFileBytes(project.path);
+  std::string folderOfPictures = project.dir.File("x");
+  folderOfPictures.pop_back();
+  for (size_t at = text.find("filename "); at != std::string::npos; at = text.find("filename ", at + 1))
+    text.insert(at + 9, folderOfPictures);
+  WriteFileBytes(recovery, text);
+  reporter.answers = {MessageAnswer::Yes};
+  Start();
+  ASSERT_EQ(reporter.messages.size(), 1u);
+  EXPECT_EQ(reporter.messages[0].text,
+            "A project that was not saved was found from an earlier session.\n\nRestore it?");
+  ASSERT_TRUE(form->imageStack);
+  EXPECT_TRUE(form->imageStack->path.empty());
+  EXPECT_EQ(form->imageStack->pictureCount(), 3);
+  EXPECT_TRUE(form->imageStack->images[0]->loaded);
+  EXPECT_EQ(Title(), "Untitled* - Tunnelvista Editor");
+  form->RecoveryTimer->setInterval(1);
+  TypeDuration("55");
+  QTRY_VERIFY(ReadFileBytes(recovery).find("duration 55.0") != std::string::npos);
+  form->RecoveryTimer->stop();
+  // Saved under a name, it has nothing left to recover.
+  dialogs.answers.push_back(QString::fromStdString(project.dir.File("saved.kx")));
+  form->Save->trigger();
+  EXPECT_FALSE(Exists(recovery));
+  EXPECT_EQ(Title(), "saved.kx - Tunnelvista Editor");
+}
+
+}  // namespace
