@@ -16,6 +16,7 @@ packages=(
   default-jdk-headless
   nodejs # node --test runs the web player's reader and timeline tests
   chromium python3 # the exported page is tested in headless Chromium, from disk and over HTTP
+  clang libclang-rt-14-dev # fuzz/run.sh: the fuzzers (libFuzzer and the sanitizers' runtimes)
 )
 
 missing=()

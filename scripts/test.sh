@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test twice: a normal build, then a build with AddressSanitizer
-# and UndefinedBehaviorSanitizer (leak checking on). Also checks the formatting.
+# and UndefinedBehaviorSanitizer (leak checking on). Also checks the formatting, and at the end
+# runs the fuzzers (fuzz/run.sh) for 30 seconds each when clang is installed.
 #   scripts/test.sh
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -32,3 +33,10 @@ export LSAN_OPTIONS=suppressions=$here/tests/lsan.supp:print_suppressions=0
 # both times.
 run_tests "$here/build-asan" --repeat until-pass:2
 echo "=== all tests passed in both builds ==="
+
+# The fuzzers, briefly, from their seed corpora (README.md tells how to run them for longer).
+if command -v clang++ >/dev/null; then
+  "$here/fuzz/run.sh" 30
+else
+  echo "=== no clang: fuzzers not run ==="
+fi
