@@ -1,6 +1,7 @@
 #include "Dlgabout.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -48,4 +49,12 @@ void TFormAbout::closeEvent(QCloseEvent* event) {
   // Hidden, not destroyed: the box is shown again by the next "About...".
   event->accept();
   if (mainForm) mainForm->FormPaint();
+}
+
+void TFormAbout::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    ImageLogoClick();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }

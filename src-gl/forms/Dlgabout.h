@@ -1,5 +1,5 @@
 #pragma once
-// The about box: the product's logo; a click on it or the close box hides the box.
+// The about box: the product's logo; a click on it, Escape or the close box hides the box.
 
 #include <QWidget>
 
@@ -17,6 +17,7 @@ class TFormAbout : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;  // Escape closes the box
   bool eventFilter(QObject* watched, QEvent* event) override;
 };
 

@@ -13,9 +13,11 @@
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QPointer>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QUndoStack>
+#include <algorithm>
 #include <cstdlib>
 
 #include "Bitmaps.h"
@@ -208,7 +210,14 @@ void TmainForm::resizeEvent(QResizeEvent* event) {
 void ShowOverMainWindow(QWidget* dialog) {
   if (!dialog->isVisible() && mainForm) {
     const QRect main = mainForm->frameGeometry();
-    dialog->move(main.center() - QPoint(dialog->width() / 2, dialog->height() / 2));
+    QPoint at = main.center() - QPoint(dialog->width() / 2, dialog->height() / 2);
+    // Never partly off the screen (a tall dialog over a small window would start above it).
+    if (const QScreen* screen = mainForm->screen()) {
+      const QRect free = screen->availableGeometry();
+      at.setX(std::max(free.left(), std::min(at.x(), free.right() + 1 - dialog->frameGeometry().width())));
+      at.setY(std::max(free.top(), std::min(at.y(), free.bottom() + 1 - dialog->frameGeometry().height())));
+    }
+    dialog->move(at);
   }
   dialog->show();
   dialog->raise();

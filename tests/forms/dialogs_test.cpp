@@ -58,6 +58,24 @@ TEST_F(Windows, AboutBoxShowsOnTopAndHidesOnAClickOrClose) {
   EXPECT_FALSE(FormAbout->isVisible());
   form->About->trigger();
   EXPECT_TRUE(FormAbout->isVisible());
+  QTest::keyClick(FormAbout, Qt::Key_Escape);
+  EXPECT_FALSE(FormAbout->isVisible());
+}
+
+// A dialog taller than the main window, over a window at the top of the screen, still opens
+// wholly on the screen.
+TEST_F(Windows, DialogsOpenOnTheScreen) {
+  Start();
+  const QRect free = form->screen()->availableGeometry();
+  form->move(free.topLeft());
+  QTest::qWait(50);
+  FormAbout->setFixedSize(338, free.height() - 20);  // hidden: the next showing places it
+  form->About->trigger();
+  ASSERT_TRUE(FormAbout->isVisible());
+  EXPECT_GE(FormAbout->frameGeometry().top(), free.top());
+  EXPECT_GE(FormAbout->frameGeometry().left(), free.left());
+  FormAbout->close();
+  FormAbout->setFixedSize(338, 276);
 }
 
 // The project the main-job command opens: eight fractal pictures rendered for their placements.
