@@ -149,7 +149,20 @@ std::vector<Image*> TFormImageList::Pictures() const {
 void TFormImageList::AddEntry(Image* image) {
   auto* item = new QListWidgetItem(DisplayName(image->baseName));
   item->setData(Qt::UserRole, QVariant::fromValue(static_cast<void*>(image)));
+  MarkEntry(item, *image);
   ListBox->addItem(item);
+}
+
+// A picture that did not load is shown in red; one found away from its stored place says where.
+void MarkEntry(QListWidgetItem* item, const Image& image) {
+  const bool failed = !image.loaded && !image.fileName.empty() && image.width > 0;
+  item->setForeground(failed ? QBrush(Qt::red) : QBrush());
+  if (failed)
+    item->setToolTip(QStringLiteral("This picture could not be loaded: ") + DisplayName(image.FullPath()));
+  else if (image.foundElsewhere)
+    item->setToolTip(QString::fromUtf8(image.FoundNote().c_str()));
+  else
+    item->setToolTip(DisplayName(image.FullPath()));
 }
 
 void TFormImageList::ShowNear() { ShowOverMainWindow(this); }
@@ -243,6 +256,7 @@ void TFormImageList::ButtonReloadClick() {
       ShowPlainMessage("There was an error loading the following file:\n\n    " + image->fileName +
                        "\n\nThe file may not exist or may not be a valid JPEG image");
     ListBox->currentItem()->setText(DisplayName(image->baseName));
+    MarkEntry(ListBox->currentItem(), *image);
   }
   ListBoxClick();
   PaintBox->update();

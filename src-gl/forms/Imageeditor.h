@@ -80,3 +80,8 @@ class TFormImageList : public QWidget {
 };
 
 extern TFormImageList* FormImageList;
+
+class QListWidgetItem;
+// Colours a list line of `image` red when it did not load; its tooltip gives the file, or where a
+// moved picture was found.
+void MarkEntry(QListWidgetItem* item, const Image& image);

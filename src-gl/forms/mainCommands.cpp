@@ -106,9 +106,11 @@ void TmainForm::InitValues() {
     const QSignalBlocker quiet(ListBox);
     ListBox->clear();
     if (imageStack) {
-      for (int i = 0; i < imageStack->pictureCount(); ++i)
-        ListBox->addItem(
-            QFile::decodeName(QByteArray::fromStdString(imageStack->images[static_cast<size_t>(i)]->baseName)));
+      for (int i = 0; i < imageStack->pictureCount(); ++i) {
+        const Image& picture = *imageStack->images[static_cast<size_t>(i)];
+        ListBox->addItem(QFile::decodeName(QByteArray::fromStdString(picture.baseName)));
+        MarkEntry(ListBox->item(i), picture);
+      }
       if (ListBox->count() > 0) ListBox->setCurrentRow(0);
     }
   }

@@ -13,6 +13,7 @@
 #include <QUndoStack>
 
 #include "Dlgwebexport.h"
+#include "Imageeditor.h"
 #include "main.h"
 
 void TmainForm::BuildOpeningStrip() {
@@ -91,6 +92,8 @@ void TmainForm::OpeningStep() {
   if (!opening_->Finished()) return;
   imageStack->ApplyChecks(*opening_);  // results that came in since
   StopOpening();
+  for (int row = 0; row < ListBox->count() && row < imageStack->pictureCount(); ++row)
+    MarkEntry(ListBox->item(row), *imageStack->images[static_cast<size_t>(row)]);
   imageStack->ReportFailedPictures();
   CheckTextureLimit();
   EnableProjectCommands();

@@ -178,6 +178,22 @@ TEST_F(MainForm, ALongProjectOpensInTheBackgroundAndCanBeCancelled) {
   }
 }
 
+// The list marks a picture that did not load, and says where a moved one was found.
+TEST_F(MainForm, TheListMarksMissingAndMovedPictures) {
+  TempDir dir;
+  WriteJpeg(dir.File("here.jpg"), 64, 48, [](int, int) { return Rgb{90, 90, 90}; });
+  WriteFileBytes(dir.File("marks.kx"),
+                 "#Tunnelvista v1.0\r\nduration 10\r\nimages 2\r\n\r\nfilename /no/such/place/here.jpg\r\n"
+                 "scale 1\r\ntranslate 0 0\r\nrotate 0\r\n\r\nfilename gone.jpg\r\nscale 0.5\r\ntranslate 0 0\r\n"
+                 "rotate 0\r\n\r\ntarget\r\nscale 0.5\r\ntranslate 0 0\r\nrotate 0\r\n");
+  Start({QString::fromStdString(dir.File("marks.kx"))});
+  ASSERT_EQ(form->ListBox->count(), 2);
+  EXPECT_NE(form->ListBox->item(0)->foreground().color(), QColor(Qt::red));
+  EXPECT_TRUE(form->ListBox->item(0)->toolTip().startsWith("found in"));
+  EXPECT_EQ(form->ListBox->item(1)->foreground().color(), QColor(Qt::red));
+  EXPECT_EQ(reporter.messages.size(), 1u);  // the load message names only the missing one
+}
+
 TEST_F(MainForm, DurationField) {
   Project project;
   Start({QString::fromStdString(project.path)});
