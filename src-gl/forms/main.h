@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QOpenGLWidget>
+#include <QRegularExpression>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -228,6 +229,9 @@ class TmainForm : public QMainWindow {
 };
 
 extern TmainForm* mainForm;
+
+// What the duration field takes: seconds as digits with at most one decimal point.
+inline const QRegularExpression durationPattern{QStringLiteral("\\s*[0-9]*\\.?[0-9]*\\s*")};
 // The texture budget the view's renderer gets, in bytes (0: the default); set by the command line.
 extern size_t textureBudgetOption;
 

@@ -201,9 +201,14 @@ void TmainForm::ShowChangedPictures() {
 
 void TmainForm::EditTimeChange() {
   if (!imageStack) return;
-  const std::string text = EditTime->text().toStdString();
-  if (text.empty()) return;
-  const float v = static_cast<float>(LeadingNumber(text));
+  const QString typed = EditTime->text();
+  const bool number =
+      durationPattern.match(typed, 0, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption)
+          .capturedLength() == typed.size();
+  // Nothing or a lone point is on the way to a number: the duration stays as it is.
+  if (number && !typed.contains(QRegularExpression(QStringLiteral("[0-9]")))) return;
+  const std::string text = typed.toStdString();
+  const float v = number ? static_cast<float>(LeadingNumber(text)) : -1.0f;
   if (!(v >= 0.0f && v <= 200.0f)) {
     // Putting the duration back runs this handler again when the text changes, which then
     // stores the printed value.

@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QPointer>
+#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -84,6 +85,9 @@ TmainForm::TmainForm(const QStringList& arguments) : arguments_(arguments) {
 
   EditTime = new QLineEdit(QStringLiteral("10.0"), mainPanel);
   EditTime->setObjectName(QStringLiteral("EditTime"));
+  // Seconds only: digits with at most one decimal point (typing and pasting anything else is
+  // refused; EditTimeChange puts back the duration when a program sets other text).
+  EditTime->setValidator(new QRegularExpressionValidator(durationPattern, EditTime));
   connect(EditTime, &QLineEdit::textChanged, this, [this] { EditTimeChange(); });
 
   PaintBoxControls = new TPlaybarBox(this, mainPanel);
