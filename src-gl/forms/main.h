@@ -115,6 +115,9 @@ class TmainForm : public QMainWindow {
   QAction* HelpContents;
   QAction* HelpGettingStarted;
   QAction* About;
+  QAction* PlayKey;        // Space: play or pause
+  QAction* ResetViewKey;   // Ctrl+0: the edit view back to its fitted size
+  QAction* FullScreenKey;  // F11
 
   // --- seams for tests ---
   std::function<uint32_t()> tickSource;  // 32-bit milliseconds, wrapping

@@ -171,9 +171,28 @@ void TmainForm::BuildMenus() {
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   HelpContents = help->addAction(QStringLiteral("Tunnelvista Help"), this, [this] { HelpContentsClick(); });
+  HelpContents->setShortcut(QKeySequence(Qt::Key_F1));
   HelpGettingStarted = help->addAction(QStringLiteral("Getting Started"), this, [this] { HelpGettingStartedClick(); });
   help->addSeparator();
   About = help->addAction(QStringLiteral("About..."), this, [this] { AboutClick(); });
+
+  // Keys of the window that are in no menu. Space goes to the duration field while it has the
+  // focus (a line edit takes printable keys first).
+  auto windowKey = [this](const QKeySequence& keys, const char* name, std::function<void()> run) {
+    QAction* action = new QAction(this);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcut(keys);
+    connect(action, &QAction::triggered, this, std::move(run));
+    addAction(action);
+    return action;
+  };
+  PlayKey = windowKey(QKeySequence(Qt::Key_Space), "PlayKey", [this] { PlayButtonClick(); });
+  ResetViewKey = windowKey(QKeySequence(Qt::CTRL | Qt::Key_0), "ResetViewKey", [this] {
+    ResetView(viewTransform);
+    Panel->update();
+  });
+  FullScreenKey = windowKey(QKeySequence(Qt::Key_F11), "FullScreenKey",
+                            [this] { setWindowState(windowState() ^ Qt::WindowFullScreen); });
 
   for (QAction* action : {Save, SaveAs, ExportToWeb, EditImageList}) action->setEnabled(false);
   FileNew->setObjectName(QStringLiteral("FileNew"));

@@ -194,6 +194,31 @@ TEST_F(MainForm, TheListMarksMissingAndMovedPictures) {
   EXPECT_EQ(reporter.messages.size(), 1u);  // the load message names only the missing one
 }
 
+// Keys of the window: Space plays and pauses, Ctrl+0 fits the edit view again, F11 fills the
+// screen and comes back, F1 opens the help. (The actions are fired: a key sent under a test X
+// server without a window manager may find another window active.)
+TEST_F(MainForm, WindowKeys) {
+  Project project;
+  Start({QString::fromStdString(project.path)});
+  EXPECT_EQ(form->PlayKey->shortcut(), QKeySequence(Qt::Key_Space));
+  EXPECT_EQ(form->ResetViewKey->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_0));
+  EXPECT_EQ(form->FullScreenKey->shortcut(), QKeySequence(Qt::Key_F11));
+  EXPECT_EQ(form->HelpContents->shortcut(), QKeySequence(Qt::Key_F1));
+  form->PlayKey->trigger();
+  EXPECT_TRUE(form->playbar.playing);
+  form->PlayKey->trigger();
+  EXPECT_FALSE(form->playbar.playing);
+  form->viewTransform.scale = 3.0f;
+  form->viewTransform.translateX = 0.2f;
+  form->ResetViewKey->trigger();
+  EXPECT_EQ(form->viewTransform.scale, 1.0f);
+  EXPECT_EQ(form->viewTransform.translateX, 0.0f);
+  form->FullScreenKey->trigger();
+  EXPECT_TRUE(form->windowState() & Qt::WindowFullScreen);
+  form->FullScreenKey->trigger();
+  EXPECT_FALSE(form->windowState() & Qt::WindowFullScreen);
+}
+
 TEST_F(MainForm, DurationField) {
   Project project;
   Start({QString::fromStdString(project.path)});
