@@ -35,3 +35,6 @@ DragMode ChooseDrag(const ImageStack* stack, const ViewGeometry& geometry, doubl
 void PanView(const ViewGeometry& geometry, Transform& viewTransform, double X0, double Y0, double X1, double Y1);
 // Zoom the edit view by `zoomPerPixel` per pixel: right or down enlarges, left or up shrinks.
 void ZoomView(Transform& viewTransform, double X0, double Y0, double X1, double Y1);
+// Zoom the edit view by `factor` about the window point (X, Y), which keeps showing the same point
+// of the picture (the wheel).
+void ZoomViewAbout(const ViewGeometry& geometry, Transform& viewTransform, double X, double Y, double factor);

@@ -44,6 +44,8 @@ class TGLPanel : public QOpenGLWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void CleanUpGL();
@@ -134,6 +136,11 @@ class TmainForm : public QMainWindow {
   void PanelMouseDown(Qt::MouseButton button, int X, int Y);
   void PanelMouseMove(int X, int Y);
   void PanelMouseUp(Qt::MouseButton button);
+  // The wheel over the view at (X, Y): `notches` (120ths of a turn / 120) zoom the edit view
+  // about that point, a tenth per notch.
+  void PanelWheel(int X, int Y, double notches);
+  // Home and End in the view: the zoom at the start or the end of the pass.
+  void JumpTo(float position);
 
   // --- playback ---
   void PlayButtonClick();

@@ -10,7 +10,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QOpenGLContext>
 #include <QPointer>
 #include <QRegularExpressionValidator>
@@ -335,6 +337,7 @@ void TmainForm::FormClose() {
 
 TGLPanel::TGLPanel(TmainForm* form, QWidget* parent) : QOpenGLWidget(parent), form_(form) {
   setAutoFillBackground(false);
+  setFocusPolicy(Qt::ClickFocus);  // Home and End go to the view once it was clicked
 }
 
 ViewGeometry TGLPanel::Geometry() const {
@@ -394,6 +397,20 @@ void TGLPanel::paintGL() { form_->PaintView(); }
 void TGLPanel::mousePressEvent(QMouseEvent* event) {
   const QPointF p = event->position() * PixelRatio();
   form_->PanelMouseDown(event->button(), static_cast<int>(p.x()), static_cast<int>(p.y()));
+}
+
+void TGLPanel::wheelEvent(QWheelEvent* event) {
+  const QPointF p = event->position() * PixelRatio();
+  form_->PanelWheel(static_cast<int>(p.x()), static_cast<int>(p.y()), event->angleDelta().y() / 120.0);
+  event->accept();
+}
+
+void TGLPanel::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Home || event->key() == Qt::Key_End) {
+    form_->JumpTo(event->key() == Qt::Key_Home ? 0.0f : 1.0f);
+    return;
+  }
+  QOpenGLWidget::keyPressEvent(event);
 }
 
 void TGLPanel::mouseMoveEvent(QMouseEvent* event) {

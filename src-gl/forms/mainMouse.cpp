@@ -1,5 +1,7 @@
 // The mouse in the view: aligning the selected picture's child, panning and zooming the view.
 
+#include <cmath>
+
 #include "main.h"
 
 void TmainForm::PanelMouseDown(Qt::MouseButton button, int X, int Y) {
@@ -52,4 +54,23 @@ void TmainForm::PanelMouseUp(Qt::MouseButton) {
   if (playView) return;
   panelDragging = false;
   RecordPlacement();
+}
+
+void TmainForm::PanelWheel(int X, int Y, double notches) {
+  if (!imageStack || SelectedPicture() < 0 || notches == 0) return;
+  if (playView) {
+    // The wheel goes back to the edit view as it was left.
+    StopPlay();
+    playView = false;
+  }
+  ZoomViewAbout(Panel->Geometry(), viewTransform, X, Y, std::pow(1.1, notches));
+  Panel->update();
+}
+
+void TmainForm::JumpTo(float position) {
+  if (!imageStack) return;
+  playbar.position = position;
+  playView = true;
+  PaintBoxControls->update();
+  Panel->update();
 }

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <utility>
 
 #include "EditorFixture.h"
 
@@ -170,6 +171,32 @@ TEST_F(EmptyView, WithoutAProjectLeftDragPansAndRightDragZooms) {
                    Qt::RightButton, Qt::NoModifier);
   QApplication::sendEvent(form->Panel, &zoom);
   EXPECT_NEAR(form->viewTransform.scale, std::pow(1.005, 20), 1e-5);
+}
+
+// The wheel zooms the edit view about the mouse: the picture's point under it stays there. Home
+// and End in the view go to the start and the end of the zoom.
+TEST_F(ViewMouse, WheelZoomsAboutTheMouseAndHomeEndJump) {
+  const double ratio = form->Panel->PixelRatio();
+  const QPoint at(90, 70);
+  auto under = [&] {
+    double x = 0, y = 0;
+    WindowToView(form->Panel->Geometry(), form->viewTransform, at.x() * ratio, at.y() * ratio, x, y);
+    return std::make_pair(x, y);
+  };
+  const auto before = under();
+  QWheelEvent wheel(QPointF(at), form->Panel->mapToGlobal(QPointF(at)), QPoint(), QPoint(0, 240), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(form->Panel, &wheel);
+  EXPECT_NEAR(form->viewTransform.scale, 1.21f, 1e-5);
+  const auto after = under();
+  EXPECT_NEAR(after.first, before.first, 1e-4);
+  EXPECT_NEAR(after.second, before.second, 1e-4);
+
+  QTest::keyClick(form->Panel, Qt::Key_End);
+  EXPECT_TRUE(form->playView);
+  EXPECT_EQ(form->playbar.position, 1.0f);
+  QTest::keyClick(form->Panel, Qt::Key_Home);
+  EXPECT_EQ(form->playbar.position, 0.0f);
 }
 
 }  // namespace
