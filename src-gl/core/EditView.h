@@ -7,9 +7,10 @@
 
 class ImageStack;
 
-// Handles are squares of this many framebuffer pixels, centred on their point, at any zoom.
+// Handles are squares of this many logical pixels (times the view's pixel ratio in framebuffer
+// pixels), centred on their point, at any zoom.
 constexpr int handleSize = 16;
-// A press is on a handle when strictly closer than this to its centre (framebuffer pixels).
+// A press is on a handle when strictly closer than this to its centre (logical pixels).
 constexpr double handleHitRadius = 8.0;
 // The faded border: alpha rises from 0 at a picture's edge to 1 at this fraction of its shorter
 // side; the opaque core lies inside it.

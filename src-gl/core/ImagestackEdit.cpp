@@ -45,7 +45,8 @@ bool NearHandle(const ImageStack& stack, const ViewGeometry& geometry, double X,
   stack.ChildToWindow(geometry, view, i + 1, e.ex / 2, scaleHandle ? e.ey / 2 : 0.0, hx, hy);
   const double dx = X - hx;
   const double dy = (geometry.height - Y - 1) - hy;
-  return dx * dx + dy * dy < handleHitRadius * handleHitRadius;
+  const double radius = handleHitRadius * geometry.pixelRatio;
+  return dx * dx + dy * dy < radius * radius;
 }
 
 }  // namespace

@@ -10,6 +10,9 @@ struct ViewGeometry {
   int width = 0;  // framebuffer pixels
   int height = 0;
   ViewSpan span{0.5, 0.5};  // half the width and height in view units
+  // Framebuffer pixels per logical pixel of the screen: the handles, the outline and the hit
+  // distances, given in logical pixels, are multiplied by it so they look the same on any screen.
+  double pixelRatio = 1.0;
 
   // The view of a width x height viewport fitted to a first picture of firstWidth x firstHeight
   // pixels (both 0: no picture, -0.5..0.5 on both axes).

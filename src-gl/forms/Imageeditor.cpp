@@ -1,18 +1,24 @@
 #include "Imageeditor.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
+#include <QPointer>
+#include <QProgressBar>
+#include <QHBoxLayout>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <algorithm>
+#include <optional>
 
 #include "Dialogs.h"
 #include "Messages.h"
+#include "PictureCheck.h"
 #include "main.h"
 
 TFormImageList* FormImageList = nullptr;
@@ -108,6 +114,26 @@ TFormImageList::TFormImageList() : QWidget(nullptr, dialogWindowFlags) {
   const int fieldLeft = std::max(56, 8 + Label4->width() + 4);
   EditFilename->setGeometry(fieldLeft, 195, 417 - fieldLeft, 21);
 
+  CheckingStrip = new QWidget(this);
+  CheckingStrip->setObjectName(QStringLiteral("CheckingStrip"));
+  CheckingStrip->setAutoFillBackground(true);
+  CheckingStrip->setGeometry(8, 190, 409, 31);
+  auto* row = new QHBoxLayout(CheckingStrip);
+  row->setContentsMargins(0, 0, 0, 0);
+  CheckingLabel = new QLabel(CheckingStrip);
+  CheckingLabel->setObjectName(QStringLiteral("CheckingLabel"));
+  CheckingProgress = new QProgressBar(CheckingStrip);
+  CheckingProgress->setObjectName(QStringLiteral("CheckingProgress"));
+  CheckingProgress->setFormat(QStringLiteral("%v / %m"));
+  CheckingCancel = new QPushButton(QStringLiteral("Cancel"), CheckingStrip);
+  CheckingCancel->setObjectName(QStringLiteral("CheckingCancel"));
+  CheckingCancel->setToolTip(QStringLiteral("Stop adding pictures"));
+  row->addWidget(CheckingLabel, 1);
+  row->addWidget(CheckingProgress);
+  row->addWidget(CheckingCancel);
+  connect(CheckingCancel, &QPushButton::clicked, this, [this] { CancelChecking(); });
+  CheckingStrip->hide();
+
   setTabOrder(ListBox, ButtonAddImage);
   setTabOrder(ButtonAddImage, ButtonRemoveImage);
   setTabOrder(ButtonRemoveImage, EditFilename);
@@ -127,6 +153,7 @@ TFormImageList::TFormImageList() : QWidget(nullptr, dialogWindowFlags) {
 }
 
 TFormImageList::~TFormImageList() {
+  checking_.reset();
   disconnect(ListBox, nullptr, this, nullptr);
   added.clear();
   if (FormImageList == this) FormImageList = nullptr;
@@ -202,69 +229,166 @@ void TFormImageList::ListBoxClick() {
   Image* image = SelectedImage();
   if (!image) return;
   EditFilename->setText(DisplayName(image->fileName));
-  ButtonReload->setEnabled(true);
-  ButtonRemoveImage->setEnabled(true);
-  ButtonDone->setEnabled(true);
+  EnableButtons();
   PaintBox->image = image;
   PaintBox->update();
 }
 
 void TFormImageList::ButtonAddImageClick() {
   const QStringList chosen = Dialogs().OpenFileNames(this, QStringLiteral("Open"), jpegFilter);
-  if (chosen.isEmpty()) return;
-  std::string failed;
+  if (!chosen.isEmpty()) AddFiles(chosen);
+}
+
+// The files of one Add or Reload: checked on worker threads, taken in the order given.
+struct TFormImageList::PictureBatch {
+  std::vector<std::unique_ptr<Image>> images;
+  std::vector<std::optional<CheckedPicture>> results;
+  size_t next = 0;             // the first not yet taken
+  Image* reloading = nullptr;  // Reload: the list's picture that gets the one file
+  std::string failed;          // the names of the files that did not load
+  std::unique_ptr<PictureCheck> check;
+};
+
+void TFormImageList::AddFiles(const QStringList& files) {
+  if (files.isEmpty()) return;
+  if (checking_)
+    waiting_.push_back(files);
+  else
+    StartChecking(files, nullptr);
+}
+
+void TFormImageList::StartChecking(const QStringList& files, Image* reloading) {
+  checking_ = std::make_unique<PictureBatch>();
+  checking_->reloading = reloading;
+  std::vector<std::string> paths;
+  for (const QString& file : files) {
+    auto image = std::make_unique<Image>();
+    image->fileName = QFile::encodeName(file).toStdString();
+    image->ResolvePath("");
+    image->transform.scale = 0.5f;
+    paths.push_back(image->FullPath());
+    checking_->images.push_back(std::move(image));
+  }
+  checking_->results.resize(paths.size());
+  QPointer<TFormImageList> self(this);
+  checking_->check = std::make_unique<PictureCheck>(std::move(paths), 0, [self] {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [self] {
+          if (self) self->CheckingStep();
+        },
+        Qt::QueuedConnection);
+  });
+  CheckingProgress->setRange(0, static_cast<int>(files.size()));
+  CheckingProgress->setValue(0);
+  CheckingLabel->clear();
+  CheckingStrip->show();
+  CheckingStrip->raise();
+  EnableButtons();
+  CheckingStep();
+}
+
+void TFormImageList::CheckingStep() {
+  if (!checking_) return;
+  PictureBatch& c = *checking_;
+  for (auto& [index, result] : c.check->Take()) c.results[index] = std::move(result);
   {
     const QSignalBlocker quiet(ListBox);
-    for (const QString& file : chosen) {
-      auto image = std::make_unique<Image>();
-      image->fileName = QFile::encodeName(file).toStdString();
-      image->ResolvePath("");
-      image->transform.scale = 0.5f;
-      if (image->LoadJpeg()) {
-        AddEntry(image.get());
-        added.push_back(std::move(image));
-      } else {
-        failed += image->fileName + "\n    ";
-      }
-    }
+    for (; c.next < c.images.size() && c.results[c.next]; ++c.next)
+      ApplyChecked(std::move(c.images[c.next]), *c.results[c.next]);
   }
-  if (!failed.empty())
-    ShowPlainMessage("There was an error loading the following files:\n\n    " + failed +
-                     "\nThese files may not exist or may not be valid JPEG images");
-  ButtonReload->setEnabled(true);
-  ButtonRemoveImage->setEnabled(true);
-  ButtonDone->setEnabled(true);
-  {
+  CheckingProgress->setValue(static_cast<int>(c.check->Checked()));
+  if (c.next < c.images.size()) {
+    const QString name = DisplayName(c.images[c.next]->baseName);
+    CheckingLabel->setText(CheckingLabel->fontMetrics().elidedText(name, Qt::ElideMiddle, CheckingLabel->width()));
+    CheckingLabel->setToolTip(DisplayName(c.images[c.next]->FullPath()));
+    return;
+  }
+  const std::string failed = c.failed;
+  const bool reloaded = c.reloading != nullptr;
+  StopChecking();
+  if (!failed.empty()) {
+    if (reloaded)
+      ShowPlainMessage("There was an error loading the following file:\n\n    " + failed +
+                       "\n\nThe file may not exist or may not be a valid JPEG image");
+    else
+      ShowPlainMessage("There was an error loading the following files:\n\n    " + failed +
+                       "\nThese files may not exist or may not be valid JPEG images");
+  }
+  if (!reloaded) {
     const QSignalBlocker quiet(ListBox);
     ListBox->setCurrentRow(ListBox->count() - 1);
   }
   ListBoxClick();
+  PaintBox->update();
+  if (!waiting_.empty()) {
+    const QStringList next = waiting_.front();
+    waiting_.erase(waiting_.begin());
+    StartChecking(next, nullptr);
+  }
+}
+
+void TFormImageList::ApplyChecked(std::unique_ptr<Image> image, CheckedPicture& result) {
+  if (Image* target = checking_->reloading) {
+    // The picture's own object changes, also when it belongs to the stack: its placement stays,
+    // the view draws the new picture from the next repaint on.
+    const bool addedHere =
+        std::any_of(added.begin(), added.end(), [target](const auto& a) { return a.get() == target; });
+    if (!addedHere) reloadedStackPicture = true;
+    target->fileName = image->fileName;
+    target->ResolvePath("");
+    target->Apply(std::move(result));
+    if (!target->loaded) checking_->failed = target->fileName;
+    for (int row = 0; row < ListBox->count(); ++row) {
+      if (ImageAt(row) != target) continue;
+      ListBox->item(row)->setText(DisplayName(target->baseName));
+      MarkEntry(ListBox->item(row), *target);
+    }
+    return;
+  }
+  image->Apply(std::move(result));
+  if (image->loaded) {
+    AddEntry(image.get());
+    added.push_back(std::move(image));
+  } else {
+    checking_->failed += image->fileName + "\n    ";
+  }
+}
+
+void TFormImageList::StopChecking() {
+  checking_.reset();  // the workers finish the file in hand and stop
+  CheckingStrip->hide();
+  EnableButtons();
+}
+
+void TFormImageList::CancelChecking() {
+  if (!checking_) return;
+  waiting_.clear();
+  StopChecking();
+  ListBoxClick();
+}
+
+// While pictures are checked the list stays as it is; afterwards Reload and Remove need a line.
+void TFormImageList::EnableButtons() {
+  const bool idle = !checking_;
+  const bool selected = idle && ListBox->currentRow() >= 0;
+  ButtonAddImage->setEnabled(idle);
+  ButtonMoveUp->setEnabled(idle);
+  ButtonMoveDown->setEnabled(idle);
+  ButtonReload->setEnabled(selected);
+  ButtonRemoveImage->setEnabled(selected);
+  ButtonDone->setEnabled(idle && ListBox->count() > 0);
 }
 
 void TFormImageList::ButtonReloadClick() {
+  if (!SelectedImage() || checking_) return;
   const QString chosen = Dialogs().OpenFileName(this, QStringLiteral("Open"), jpegFilter, QString());
-  if (!chosen.isEmpty()) {
-    Image* image = SelectedImage();
-    if (!image) return;
-    // The picture's own object changes, also when it belongs to the stack: its placement stays,
-    // the view draws the new picture from the next repaint on.
-    const bool addedHere = std::any_of(added.begin(), added.end(), [image](const auto& a) { return a.get() == image; });
-    if (!addedHere) reloadedStackPicture = true;
-    image->fileName = QFile::encodeName(chosen).toStdString();
-    image->ResolvePath("");
-    if (!image->LoadJpeg())
-      ShowPlainMessage("There was an error loading the following file:\n\n    " + image->fileName +
-                       "\n\nThe file may not exist or may not be a valid JPEG image");
-    ListBox->currentItem()->setText(DisplayName(image->baseName));
-    MarkEntry(ListBox->currentItem(), *image);
-  }
-  ListBoxClick();
-  PaintBox->update();
+  if (Image* image = SelectedImage(); image && !chosen.isEmpty()) StartChecking({chosen}, image);
 }
 
 void TFormImageList::ButtonRemoveImageClick() {
   Image* image = SelectedImage();
-  if (!image) return;
+  if (!image || checking_) return;
   const int row = ListBox->currentRow();
   {
     const QSignalBlocker quiet(ListBox);
@@ -285,7 +409,7 @@ void TFormImageList::ButtonRemoveImageClick() {
 void TFormImageList::Move(int by) {
   const int row = ListBox->currentRow();
   const int to = row + by;
-  if (row < 0 || to < 0 || to >= ListBox->count()) return;
+  if (row < 0 || to < 0 || to >= ListBox->count() || checking_) return;
   const QSignalBlocker quiet(ListBox);
   QListWidgetItem* item = ListBox->takeItem(row);
   ListBox->insertItem(to, item);
@@ -297,6 +421,7 @@ void TFormImageList::ButtonMoveUpClick() { Move(-1); }
 void TFormImageList::ButtonMoveDownClick() { Move(+1); }
 
 void TFormImageList::ButtonDoneClick() {
+  if (checking_) return;
   hide();
   if (mainForm) mainForm->EditImageListDone();
   // The pictures now belong to the stack (or are gone): the list must not keep pointing at them.
@@ -317,12 +442,16 @@ void TFormImageList::ReleaseAdded() {
 
 void TFormImageList::ButtonCancelClick() {
   hide();
+  waiting_.clear();
+  StopChecking();
   ReleaseAdded();
   if (mainForm) mainForm->ImageListCancelled();
 }
 
 void TFormImageList::closeEvent(QCloseEvent* event) {
   event->accept();
+  waiting_.clear();
+  StopChecking();
   ReleaseAdded();
   if (mainForm) mainForm->ImageListCancelled();
 }

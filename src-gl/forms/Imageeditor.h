@@ -8,7 +8,10 @@
 
 #include "image.h"
 
+class PictureCheck;
+struct CheckedPicture;
 class QLabel;
+class QProgressBar;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -49,6 +52,11 @@ class TFormImageList : public QWidget {
   QLineEdit* EditFilename;
   QPushButton* ButtonCancel;
   QPushButton* ButtonDone;
+  // Over the file name while pictures are being checked: the picture in hand, the count, Cancel.
+  QWidget* CheckingStrip;
+  QLabel* CheckingLabel;
+  QProgressBar* CheckingProgress;
+  QPushButton* CheckingCancel;
 
   void OpenForNewProject();  // File > New...
   void OpenForEditing();     // Edit > Image List...
@@ -61,6 +69,13 @@ class TFormImageList : public QWidget {
   void ButtonMoveDownClick();
   void ButtonDoneClick();
   void ButtonCancelClick();
+  // Adds JPEG files at the end of the list once each is checked (on worker threads, in the given
+  // order); files that fail are named in one message at the end. Files given while a check runs
+  // wait for it.
+  void AddFiles(const QStringList& files);
+  bool Checking() const { return checking_ != nullptr; }
+  void CheckingStep();    // takes the results the workers finished
+  void CancelChecking();  // the strip's Cancel: the pictures not yet checked are not added
 
   // The pictures of the list, top to bottom.
   std::vector<Image*> Pictures() const;
@@ -77,6 +92,14 @@ class TFormImageList : public QWidget {
   void Move(int by);
   void ShowNear();
   void ReleaseAdded();
+  struct PictureBatch;
+  void StartChecking(const QStringList& files, Image* reloading);
+  void StopChecking();
+  void ApplyChecked(std::unique_ptr<Image> image, CheckedPicture& result);
+  void EnableButtons();
+
+  std::unique_ptr<PictureBatch> checking_;
+  std::vector<QStringList> waiting_;  // files given while a check ran
 };
 
 extern TFormImageList* FormImageList;

@@ -24,6 +24,9 @@ class QTimer;
 class QUndoStack;
 class TmainForm;
 
+// What a key in the view does to the selected picture's child.
+enum class Nudge { Move, Scale, Rotate };
+
 // The OpenGL view. It only forwards: initialisation, size changes, painting and the mouse go to
 // the main window's operations, which run with this widget's context current.
 class TGLPanel : public QOpenGLWidget {
@@ -114,6 +117,7 @@ class TmainForm : public QMainWindow {
   QAction* EditUndo;
   QAction* EditRedo;
   QAction* EditImageList;
+  QAction* EditPlacement;
   QAction* HelpContents;
   QAction* HelpGettingStarted;
   QAction* About;
@@ -141,6 +145,17 @@ class TmainForm : public QMainWindow {
   void PanelWheel(int X, int Y, double notches);
   // Home and End in the view: the zoom at the start or the end of the pass.
   void JumpTo(float position);
+  // A key's small change of the selected picture's child: Move by (a, b) logical pixels of the
+  // screen (y down), Scale by the factor a, Rotate by a degrees counter-clockwise. One undo step,
+  // merged with the step before while the same change is repeated. False when there is no child
+  // to change (the key then does what it would otherwise do).
+  bool NudgeChild(Nudge kind, double a, double b, bool repeated);
+  // A placement change made other than by a drag (keys, the placement dialog) of element
+  // `element`, which was `before`: one undo step. With a `nudge`, merged into the step before when
+  // that one was the same kind of nudge of the same element, repeated or within a second.
+  void RecordPlacementChange(int element, const Transform& before, const Nudge* nudge = nullptr, bool repeated = false);
+  // The child that the view's drags and keys change: the selected picture's next element, or -1.
+  int EditedChild() const;
 
   // --- playback ---
   void PlayButtonClick();
@@ -154,6 +169,12 @@ class TmainForm : public QMainWindow {
   // --- document commands ---
   void FileNewClick();
   void FileOpenClick();
+  // Closes the open project (nothing asked) and opens `file`.
+  void OpenProjectFile(const QString& file);
+  // Files dropped on the window: the first project among them opens (asking first when the open
+  // one has changes); otherwise the JPEG pictures are added at the end of the image list, which
+  // opens for them (for a new project when none is open).
+  void FilesDropped(const QStringList& files);
   // Reads the project at the stack's path and shows it; its pictures are checked in the
   // background (OpeningStep), after which the load messages come and the commands are enabled.
   void OpenKX();
@@ -190,6 +211,8 @@ class TmainForm : public QMainWindow {
   void ShowDuration(float seconds);
   void ShowChangedPictures();
   void EditImageListClick();
+  // The placement of the selected picture's child as numbers: applied as typed, one undo step.
+  void EditPlacementClick();
   void ExportToWebClick();
   void HelpContentsClick();
   void HelpGettingStartedClick();
@@ -218,6 +241,8 @@ class TmainForm : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildMenus();

@@ -3,10 +3,14 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QUndoStack>
 #include <QUrl>
 
@@ -91,13 +95,72 @@ void TmainForm::FileOpenClick() {
   StopPlay();
   if (!MaySetProjectAside()) return;
   const QString chosen = Dialogs().OpenFileName(this, QStringLiteral("Open File"), projectFilter, QStringLiteral("kx"));
-  if (chosen.isEmpty()) return;
+  if (!chosen.isEmpty()) OpenProjectFile(chosen);
+}
+
+void TmainForm::OpenProjectFile(const QString& chosen) {
   CancelImageListEditing();
   SetImageStack(nullptr);
   auto stack = std::make_unique<ImageStack>();
   stack->path = QFile::encodeName(chosen).toStdString();
   imageStack = std::move(stack);
   OpenKX();
+}
+
+namespace {
+
+bool IsProjectFile(const QString& file) { return file.endsWith(QStringLiteral(".kx"), Qt::CaseInsensitive); }
+
+bool IsJpegFile(const QString& file) {
+  for (const char* extension : {".jpg", ".jpeg", ".jpe", ".jfif"})
+    if (file.endsWith(QLatin1String(extension), Qt::CaseInsensitive)) return true;
+  return false;
+}
+
+// The local files a drag carries that the window takes: projects and JPEG pictures.
+QStringList DroppableFiles(const QMimeData* data) {
+  QStringList files;
+  if (!data || !data->hasUrls()) return files;
+  for (const QUrl& url : data->urls()) {
+    const QString file = url.toLocalFile();
+    if (!file.isEmpty() && (IsProjectFile(file) || IsJpegFile(file))) files.push_back(file);
+  }
+  return files;
+}
+
+}  // namespace
+
+void TmainForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppableFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TmainForm::dropEvent(QDropEvent* event) {
+  const QStringList files = DroppableFiles(event->mimeData());
+  if (files.isEmpty()) return;
+  event->acceptProposedAction();
+  // Questions and messages come after the drop has ended, not while the source still waits.
+  QTimer::singleShot(0, this, [this, files] { FilesDropped(files); });
+}
+
+void TmainForm::FilesDropped(const QStringList& files) {
+  for (const QString& file : files) {
+    if (!IsProjectFile(file)) continue;
+    StopPlay();
+    if (MaySetProjectAside()) OpenProjectFile(file);
+    return;
+  }
+  QStringList pictures;
+  for (const QString& file : files)
+    if (IsJpegFile(file)) pictures.push_back(file);
+  if (pictures.isEmpty() || !FormImageList || Opening()) return;
+  StopPlay();
+  if (!FormImageList->isVisible()) {
+    if (imageStack)
+      EditImageListClick();
+    else
+      FormImageList->OpenForNewProject();
+  }
+  FormImageList->AddFiles(pictures);
 }
 
 void TmainForm::InitValues() {

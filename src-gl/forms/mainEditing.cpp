@@ -9,8 +9,10 @@
 #include <QStandardPaths>
 #include <QUndoStack>
 #include <algorithm>
+#include <chrono>
 #include <sstream>
 
+#include "Dlgplacement.h"
 #include "Messages.h"
 #include "Paths.h"
 #include "SafeFile.h"
@@ -20,6 +22,9 @@
 namespace {
 
 const int durationCommandId = 1;
+const int nudgeCommandId = 2;
+// Presses of a key closer together than this make one step.
+constexpr std::chrono::milliseconds nudgeMergeTime{1000};
 
 bool SamePlacement(const Transform& a, const Transform& b) {
   return a.scale == b.scale && a.translateX == b.translateX && a.translateY == b.translateY && a.rotate == b.rotate;
@@ -31,6 +36,25 @@ class PlacementCommand : public QUndoCommand {
  public:
   PlacementCommand(TmainForm* form, int element, const Transform& before, const Transform& after)
       : QUndoCommand(QStringLiteral("Placement")), form_(form), element_(element), before_(before), after_(after) {}
+  // A step of the keys, which merges with the step before while the same key is repeated.
+  PlacementCommand(TmainForm* form, int element, const Transform& before, const Transform& after, Nudge nudge,
+                   bool repeated)
+      : PlacementCommand(form, element, before, after) {
+    nudge_ = nudge;
+    merges_ = true;
+    repeated_ = repeated;
+    when_ = std::chrono::steady_clock::now();
+  }
+  int id() const override { return merges_ ? nudgeCommandId : -1; }
+  bool mergeWith(const QUndoCommand* other) override {
+    const auto* next = static_cast<const PlacementCommand*>(other);
+    if (next->element_ != element_ || next->nudge_ != nudge_) return false;
+    if (!next->repeated_ && next->when_ - when_ >= nudgeMergeTime) return false;
+    after_ = next->after_;
+    when_ = next->when_;
+    setObsolete(SamePlacement(before_, after_));
+    return true;
+  }
   void undo() override { Apply(before_); }
   void redo() override { Apply(after_); }  // the first time the drag has done it already
 
@@ -45,6 +69,10 @@ class PlacementCommand : public QUndoCommand {
   TmainForm* form_;
   int element_;
   Transform before_, after_;
+  Nudge nudge_ = Nudge::Move;
+  bool merges_ = false;
+  bool repeated_ = false;
+  std::chrono::steady_clock::time_point when_;
 };
 
 // Typing in the duration field makes one step: each change merges into the step before.
@@ -228,6 +256,43 @@ void TmainForm::RecordPlacement() {
   const Transform after = imageStack->images[static_cast<size_t>(element)]->transform;
   if (!SamePlacement(after, panelDragStart))
     undoStack->push(new PlacementCommand(this, element, panelDragStart, after));
+}
+
+void TmainForm::RecordPlacementChange(int element, const Transform& before, const Nudge* nudge, bool repeated) {
+  if (!imageStack || element < 0 || element >= imageStack->count()) return;
+  const Transform after = imageStack->images[static_cast<size_t>(element)]->transform;
+  if (SamePlacement(after, before)) return;
+  if (nudge)
+    undoStack->push(new PlacementCommand(this, element, before, after, *nudge, repeated));
+  else
+    undoStack->push(new PlacementCommand(this, element, before, after));
+}
+
+void TmainForm::EditPlacementClick() {
+  const int c = EditedChild();
+  if (c < 0 || Opening() || panelDragging) return;
+  StopPlay();
+  playView = false;
+  const Transform before = imageStack->images[static_cast<size_t>(c)]->transform;
+  auto name = [this](int i) {
+    if (i >= imageStack->pictureCount()) return QStringLiteral("the target frame");
+    return QFile::decodeName(QByteArray::fromStdString(imageStack->images[static_cast<size_t>(i)]->baseName));
+  };
+  // Window-modal: nothing else changes the stack while the numbers are being typed.
+  auto* dialog = new TFormPlacement(this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowModality(Qt::WindowModal);
+  dialog->SetPlacement(before, name(c) + QStringLiteral(" in ") + name(c - 1));
+  auto apply = [this, c](const Transform& placement) {
+    if (!imageStack || c >= imageStack->count()) return;
+    imageStack->images[static_cast<size_t>(c)]->transform = placement;
+    imageStack->dirty = true;
+    Panel->update();
+  };
+  dialog->changed = apply;
+  connect(dialog, &QDialog::accepted, this, [this, c, before] { RecordPlacementChange(c, before); });
+  connect(dialog, &QDialog::rejected, this, [apply, before] { apply(before); });
+  ShowOverMainWindow(dialog);
 }
 
 void TmainForm::ReplacePicturesUndoably(const std::vector<Image*>& pictures,

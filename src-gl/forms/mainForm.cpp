@@ -58,6 +58,7 @@ TmainForm::TmainForm(const QStringList& arguments) : arguments_(arguments) {
   setWindowTitle(QStringLiteral("Tunnelvista Editor"));
   tickSource = MonotonicTicks;
   exitProcess = [](int status) { std::exit(status); };
+  setAcceptDrops(true);  // projects and pictures dropped from a file manager
 
   mainPanel = new QWidget(this);
   mainPanel->setObjectName(QStringLiteral("mainPanel"));
@@ -170,6 +171,9 @@ void TmainForm::BuildMenus() {
   });
   edit->addSeparator();
   EditImageList = edit->addAction(QStringLiteral("Image List..."), this, [this] { EditImageListClick(); });
+  EditPlacement = edit->addAction(QStringLiteral("Placement..."), this, [this] { EditPlacementClick(); });
+  // Shortcuts of a menu work while it is closed, so the state is also checked by the command.
+  connect(edit, &QMenu::aboutToShow, this, [this] { EditPlacement->setEnabled(EditedChild() >= 0 && !Opening()); });
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   HelpContents = help->addAction(QStringLiteral("Tunnelvista Help"), this, [this] { HelpContentsClick(); });
@@ -206,6 +210,7 @@ void TmainForm::BuildMenus() {
   EditUndo->setObjectName(QStringLiteral("EditUndo"));
   EditRedo->setObjectName(QStringLiteral("EditRedo"));
   EditImageList->setObjectName(QStringLiteral("EditImageList"));
+  EditPlacement->setObjectName(QStringLiteral("EditPlacement"));
   HelpContents->setObjectName(QStringLiteral("HelpContents"));
   HelpGettingStarted->setObjectName(QStringLiteral("HelpGettingStarted"));
   About->setObjectName(QStringLiteral("About"));
@@ -344,8 +349,10 @@ ViewGeometry TGLPanel::Geometry() const {
   const double ratio = PixelRatio();
   const ImageStack* stack = form_->imageStack.get();
   const Image* first = stack && stack->count() >= 1 ? stack->images[0].get() : nullptr;
-  return ViewGeometry::Fitted(static_cast<int>(width() * ratio), static_cast<int>(height() * ratio),
-                              first ? first->width : 0, first ? first->height : 0);
+  ViewGeometry geometry = ViewGeometry::Fitted(static_cast<int>(width() * ratio), static_cast<int>(height() * ratio),
+                                               first ? first->width : 0, first ? first->height : 0);
+  geometry.pixelRatio = ratio;
+  return geometry;
 }
 
 void TGLPanel::initializeGL() {
@@ -410,7 +417,43 @@ void TGLPanel::keyPressEvent(QKeyEvent* event) {
     form_->JumpTo(event->key() == Qt::Key_Home ? 0.0f : 1.0f);
     return;
   }
-  QOpenGLWidget::keyPressEvent(event);
+  // The selected picture's child, in small steps: arrows move it a pixel of the screen (ten with
+  // Shift), + and - scale it by 1 %, comma and period turn it by a tenth of a degree.
+  const double step = event->modifiers() & Qt::ShiftModifier ? 10.0 : 1.0;
+  const bool repeated = event->isAutoRepeat();
+  bool used = true;
+  switch (event->key()) {
+    case Qt::Key_Left:
+      used = form_->NudgeChild(Nudge::Move, -step, 0, repeated);
+      break;
+    case Qt::Key_Right:
+      used = form_->NudgeChild(Nudge::Move, step, 0, repeated);
+      break;
+    case Qt::Key_Up:
+      used = form_->NudgeChild(Nudge::Move, 0, -step, repeated);
+      break;
+    case Qt::Key_Down:
+      used = form_->NudgeChild(Nudge::Move, 0, step, repeated);
+      break;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+      used = form_->NudgeChild(Nudge::Scale, 1.01, 0, repeated);
+      break;
+    case Qt::Key_Minus:
+      used = form_->NudgeChild(Nudge::Scale, 1 / 1.01, 0, repeated);
+      break;
+    case Qt::Key_Comma:
+    case Qt::Key_Less:
+      used = form_->NudgeChild(Nudge::Rotate, 0.1, 0, repeated);
+      break;
+    case Qt::Key_Period:
+    case Qt::Key_Greater:
+      used = form_->NudgeChild(Nudge::Rotate, -0.1, 0, repeated);
+      break;
+    default:
+      used = false;
+  }
+  if (!used) QOpenGLWidget::keyPressEvent(event);
 }
 
 void TGLPanel::mouseMoveEvent(QMouseEvent* event) {

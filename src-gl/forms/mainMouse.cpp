@@ -1,4 +1,5 @@
-// The mouse in the view: aligning the selected picture's child, panning and zooming the view.
+// The mouse and the keys in the view: aligning the selected picture's child, panning and zooming
+// the view.
 
 #include <cmath>
 
@@ -16,8 +17,8 @@ void TmainForm::PanelMouseDown(Qt::MouseButton button, int X, int Y) {
   panelButton = button;
   // A drag of the selected picture's child is one undo step, from this press to the release.
   panelDragElement_ = -1;
-  const int c = SelectedPicture() + 1;
-  if (button == Qt::LeftButton && panelDragMode != DragMode::Pan && imageStack && c >= 1 && c < imageStack->count()) {
+  const int c = EditedChild();
+  if (button == Qt::LeftButton && panelDragMode != DragMode::Pan && c >= 1) {
     panelDragElement_ = c;
     panelDragStart = imageStack->images[static_cast<size_t>(c)]->transform;
   }
@@ -65,6 +66,39 @@ void TmainForm::PanelWheel(int X, int Y, double notches) {
   }
   ZoomViewAbout(Panel->Geometry(), viewTransform, X, Y, std::pow(1.1, notches));
   Panel->update();
+}
+
+int TmainForm::EditedChild() const {
+  const int c = SelectedPicture() + 1;
+  return imageStack && c >= 1 && c < imageStack->count() ? c : -1;
+}
+
+bool TmainForm::NudgeChild(Nudge kind, double a, double b, bool repeated) {
+  const int c = EditedChild();
+  if (playView || panelDragging || Opening() || c < 0) return false;
+  Transform& t = imageStack->images[static_cast<size_t>(c)]->transform;
+  const Transform before = t;
+  switch (kind) {
+    case Nudge::Move: {
+      // From the view's centre by the step, as a drag of that length would move it.
+      const ViewGeometry geometry = Panel->Geometry();
+      const double X = geometry.width / 2.0, Y = geometry.height / 2.0, r = geometry.pixelRatio;
+      imageStack->DragMove(geometry, c, viewTransform, X, Y, X + a * r, Y + b * r);
+      break;
+    }
+    case Nudge::Scale: {
+      const float scaled = static_cast<float>(t.scale * a);
+      if (std::isfinite(scaled) && scaled > 0.0f) t.scale = scaled;
+      break;
+    }
+    case Nudge::Rotate:
+      t.rotate = static_cast<float>(t.rotate + a);
+      break;
+  }
+  imageStack->dirty = true;
+  RecordPlacementChange(c, before, &kind, repeated);
+  Panel->update();
+  return true;
 }
 
 void TmainForm::JumpTo(float position) {

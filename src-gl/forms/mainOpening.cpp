@@ -4,6 +4,8 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QFile>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPointer>
@@ -11,6 +13,8 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QUndoStack>
+
+#include <algorithm>
 
 #include "Dlgwebexport.h"
 #include "Imageeditor.h"
@@ -88,7 +92,22 @@ void TmainForm::OpeningStep() {
     PanelResize();
     Panel->update();
   }
-  OpeningProgress->setValue(static_cast<int>(opening_->Checked()));
+  const size_t checked = opening_->Checked();
+  OpeningProgress->setValue(static_cast<int>(checked));
+  if (!opening_->Finished() && imageStack->pictureCount() > 0) {
+    // The picture in hand (the workers take them in list order), as much of its name as fits.
+    const size_t next = std::min(checked, static_cast<size_t>(imageStack->pictureCount() - 1));
+    const QString name = QFile::decodeName(QByteArray::fromStdString(imageStack->images[next]->baseName));
+    const QFontMetrics metrics = OpeningProgress->fontMetrics();
+    const QString count = QStringLiteral("  %1 / %2").arg(checked).arg(opening_->Total());
+    const int room = OpeningProgress->width() - metrics.horizontalAdvance(count) - 12;
+    const QString shown = room > metrics.horizontalAdvance(QStringLiteral("W..."))
+                              ? metrics.elidedText(name, Qt::ElideMiddle, room)
+                              : QString();
+    OpeningProgress->setFormat(shown + QStringLiteral("  %v / %m"));
+    OpeningProgress->setToolTip(QStringLiteral("Checking ") + name);
+    return;
+  }
   if (!opening_->Finished()) return;
   imageStack->ApplyChecks(*opening_);  // results that came in since
   StopOpening();

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -398,12 +399,14 @@ bool Renderer::DrawEditView(ImageStack& stack, int i, const Transform& viewTrans
   glDisable(GL_BLEND);
   glColor4f(1, 0, 0, 1);
   LoadMatrix(childFrame);
+  glLineWidth(static_cast<float>(std::max(1.0, std::round(view.pixelRatio))));
   glBegin(GL_LINE_LOOP);
   glVertex2f(-e.ex / 2, -e.ey / 2);
   glVertex2f(-e.ex / 2, e.ey / 2);
   glVertex2f(e.ex / 2, e.ey / 2);
   glVertex2f(e.ex / 2, -e.ey / 2);
   glEnd();
+  glLineWidth(1.0f);
 
   double scaleX, scaleY, rotateX, rotateY;
   stack.ChildToWindow(view, viewTransform, c, e.ex / 2, e.ey / 2, scaleX, scaleY);
@@ -423,7 +426,7 @@ bool Renderer::DrawEditView(ImageStack& stack, int i, const Transform& viewTrans
     glEnable(GL_TEXTURE_2D);
     glColor4f(1, 1, 1, 1);
     glBindTexture(GL_TEXTURE_2D, handleTexture_);
-    const float half = handleSize / 2.0f;
+    const float half = static_cast<float>(handleSize * view.pixelRatio / 2.0);
     auto handle = [half](double px, double py, float s0, float s1) {
       const float x = static_cast<float>(px), y = static_cast<float>(py);
       glBegin(GL_QUADS);

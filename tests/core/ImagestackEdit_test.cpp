@@ -108,7 +108,7 @@ TEST_F(Edit, ChildMappingsAreInverseAndSplitOffTheRotation) {
     }
 }
 
-TEST_F(Edit, HandlesAreHitStrictlyWithinEightPixelsAtEveryZoom) {
+TEST_F(Edit, HandlesAreHitStrictlyWithinEightLogicalPixelsAtEveryZoom) {
   View(256, 128, 200, 100);
   const ImageStack s = StackOf(Element(200, 100), Element(200, 100, basePlacement), Element(200, 100));
   const Point scaleCentre = ToWindow(s, identity, 1, 0.5, 0.25);
@@ -130,6 +130,12 @@ TEST_F(Edit, HandlesAreHitStrictlyWithinEightPixelsAtEveryZoom) {
         EXPECT_TRUE(hit(inside * d.x, inside * d.y)) << d.x << ", " << d.y;
       }
     }
+  // On a screen of two framebuffer pixels per logical pixel the radius is 16 framebuffer pixels.
+  geometry_.pixelRatio = 2;
+  const Point h = ToWindow(s, identity, 1, 0.5, 0.25);
+  const Point near = Mouse({h.x + 15.9, h.y}), far = Mouse({h.x + 16, h.y});
+  EXPECT_TRUE(s.HitScaleHandle(geometry_, near.x, near.y, 0, identity));
+  EXPECT_FALSE(s.HitScaleHandle(geometry_, far.x, far.y, 0, identity));
 }
 
 TEST_F(Edit, NothingIsHitWithoutAChild) {

@@ -18,6 +18,7 @@
 #include "RecordingReporter.h"
 #include "Startup.h"
 #include "TestFiles.h"
+#include "Imageeditor.h"
 #include "main.h"
 
 class ScriptedDialogs : public DialogService {
@@ -92,6 +93,8 @@ struct EditorFixture : ::testing::Test {
 
   // Until the pictures of the project being opened are all checked.
   void WaitForOpen() { QTRY_VERIFY_WITH_TIMEOUT(!form->Opening(), 20000); }
+  // Until the pictures being added to (or reloaded in) the image list are all checked.
+  void WaitForPictures() { QTRY_VERIFY_WITH_TIMEOUT(!FormImageList->Checking(), 20000); }
 
   // The view as the user sees it after the pending repaint.
   QImage ViewImage() {

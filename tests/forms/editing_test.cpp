@@ -1,5 +1,11 @@
 #include <QAction>
 #include <QDir>
+#include <QDoubleSpinBox>
+#include <QDropEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QUndoStack>
+#include <QUrl>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -10,6 +16,7 @@
 #include <functional>
 
 #include "EditorFixture.h"
+#include "Dlgplacement.h"
 #include "Imageeditor.h"
 
 namespace {
@@ -62,6 +69,7 @@ TEST_F(MainFormEditing, TitleShowsTheProjectAndItsModifiedMark) {
   form->FileNew->trigger();
   dialogs.fileLists.push_back({QString::fromStdString(project.dir.File("p0.jpg"))});
   QTest::mouseClick(FormImageList->ButtonAddImage, Qt::LeftButton);
+  WaitForPictures();
   QTest::mouseClick(FormImageList->ButtonDone, Qt::LeftButton);
   EXPECT_EQ(Title(), "Untitled* - Tunnelvista Editor");
   EXPECT_FALSE(form->EditUndo->isEnabled());  // nothing to undo in a new project
@@ -236,6 +244,7 @@ TEST_F(MainFormEditing, UndoAndRedoOfADragTheDurationAndTheImageList) {
   FormImageList->ListBox->setCurrentRow(0);
   dialogs.answers.push_back(QString::fromStdString(project.dir.File("p2.jpg")));
   QTest::mouseClick(FormImageList->ButtonReload, Qt::LeftButton);
+  WaitForPictures();
   QTest::mouseClick(FormImageList->ButtonCancel, Qt::LeftButton);
   EXPECT_EQ(form->imageStack->images[0]->baseName, "p2.jpg");
   EXPECT_EQ(Title(), "project.kx* - Tunnelvista Editor");
@@ -343,6 +352,110 @@ TEST_F(MainFormEditing, UnsavedProjectIsRecoveredFromTheDataFolder) {
   form->Save->trigger();
   EXPECT_FALSE(Exists(recovery));
   EXPECT_EQ(Title(), "saved.kx - Tunnelvista Editor");
+}
+
+// Keys in the view change the child a little at a time: a held key is one undo step.
+TEST_F(MainFormEditing, KeysNudgeTheChildOneStepPerRun) {
+  Open();
+  WaitForOpen();
+  const Transform start = Child();
+  QTest::keyClick(form->Panel, Qt::Key_Right);
+  const float onePixel = Child().translateX - start.translateX;
+  ASSERT_GT(onePixel, 0.0f);
+  QKeyEvent held(QEvent::KeyPress, Qt::Key_Right, Qt::ShiftModifier, QString(), true);
+  QApplication::sendEvent(form->Panel, &held);
+  EXPECT_NEAR(Child().translateX - start.translateX, 11 * onePixel, 1e-5);
+  QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier, QString(), true);
+  QApplication::sendEvent(form->Panel, &up);  // up on the screen is up in the picture
+  EXPECT_NEAR(Child().translateY - start.translateY, onePixel, 1e-5);
+  QTest::keyClick(form->Panel, Qt::Key_Plus);
+  EXPECT_FLOAT_EQ(Child().scale, start.scale * 1.01f);
+  QTest::keyClick(form->Panel, Qt::Key_Comma);
+  EXPECT_FLOAT_EQ(Child().rotate, start.rotate + 0.1f);
+  EXPECT_EQ(form->undoStack->count(), 3);  // the moves, the scale, the turn
+  for (int i = 0; i < 3; ++i) Undo();
+  EXPECT_EQ(Child().translateX, start.translateX);
+  EXPECT_EQ(Child().translateY, start.translateY);
+  EXPECT_EQ(Child().scale, start.scale);
+  EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
+}
+
+// Edit > Placement...: typed numbers show at once; OK keeps them as one step, Cancel puts the
+// placement back.
+TEST_F(MainFormEditing, PlacementDialogTypesTheNumbers) {
+  Open();
+  WaitForOpen();
+  const Transform start = Child();
+  const QString point = QLocale().decimalPoint();  // the fields show the user's own numbers
+  auto typeInto = [](QDoubleSpinBox* field, const QString& text) {
+    field->selectAll();
+    QTest::keyClicks(field, text);
+  };
+  form->EditPlacement->trigger();
+  auto* dialog = form->findChild<TFormPlacement*>();
+  ASSERT_TRUE(dialog && dialog->isVisible());
+  EXPECT_EQ(dialog->LabelCaption->text(), "p1.jpg in p0.jpg");
+  typeInto(dialog->EditScale, "0" + point + "25");
+  typeInto(dialog->EditRotation, "-12" + point + "5");
+  EXPECT_FLOAT_EQ(Child().scale, 0.25f);  // live
+  EXPECT_FLOAT_EQ(Child().rotate, -12.5f);
+  EXPECT_EQ(Child().translateX, start.translateX);
+  dialog->accept();
+  EXPECT_EQ(form->undoStack->count(), 1);
+  Undo();
+  EXPECT_EQ(Child().scale, start.scale);
+  EXPECT_EQ(Child().rotate, start.rotate);
+
+  form->EditPlacement->trigger();
+  dialog = form->findChild<TFormPlacement*>();
+  ASSERT_TRUE(dialog);
+  typeInto(dialog->EditOffsetX, "0" + point + "3");
+  EXPECT_FLOAT_EQ(Child().translateX, 0.3f);
+  dialog->reject();
+  EXPECT_EQ(Child().translateX, start.translateX);
+  EXPECT_EQ(form->undoStack->index(), 0);
+}
+
+// Files dropped from a file manager: a project opens after the question about unsaved changes;
+// pictures go to the end of the image list; other files are refused.
+TEST_F(MainFormEditing, DroppedFilesOpenOrAddPictures) {
+  Open();
+  WaitForOpen();
+  Project other(2, "44.0", "other.kx");
+  auto drop = [this](const std::vector<std::string>& files) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const std::string& file : files) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(file)));
+    data.setUrls(urls);
+    const QPoint at = form->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    enter.setAccepted(false);
+    QApplication::sendEvent(form, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent dropped(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form, &dropped);
+    return true;
+  };
+  EXPECT_FALSE(drop({other.dir.File("notes.txt")}));
+
+  TypeDuration("21");
+  reporter.answers = {MessageAnswer::Cancel};
+  ASSERT_TRUE(drop({other.path}));
+  QTRY_COMPARE(reporter.messages.size(), size_t{1});
+  EXPECT_EQ(reporter.messages[0].text, "Save changes to project.kx?");
+  EXPECT_EQ(form->imageStack->path, project.path);
+  reporter.answers = {MessageAnswer::Discard};
+  ASSERT_TRUE(drop({other.dir.File("p0.jpg"), other.path}));  // the project wins
+  QTRY_COMPARE(form->imageStack->path, other.path);
+  WaitForOpen();
+
+  ASSERT_TRUE(drop({project.dir.File("p1.jpg"), project.dir.File("p2.jpg")}));
+  QTRY_VERIFY(FormImageList->isVisible());
+  WaitForPictures();
+  ASSERT_EQ(FormImageList->ListBox->count(), 4);
+  EXPECT_EQ(FormImageList->ListBox->item(3)->text(), "p2.jpg");
+  QTest::mouseClick(FormImageList->ButtonDone, Qt::LeftButton);
+  EXPECT_EQ(form->imageStack->pictureCount(), 4);
 }
 
 }  // namespace

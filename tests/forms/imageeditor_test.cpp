@@ -1,8 +1,12 @@
 #include <GL/gl.h>
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 #include "EditorFixture.h"
@@ -40,6 +44,7 @@ TEST_F(ImageList, AddingThreeFilesOfWhichOneIsNoJpeg) {
   EXPECT_FALSE(dialog()->ButtonDone->isEnabled());
   dialogs.fileLists.push_back({QString::fromStdString(a), QString::fromStdString(bad), QString::fromStdString(c)});
   Click(dialog()->ButtonAddImage);
+  WaitForPictures();
   EXPECT_EQ(dialogs.asked.back(), "Open|Jpeg Image (*.jpg *.jpeg)");
   EXPECT_EQ(Lines(), (std::vector<std::string>{"a.jpg", "c.jpeg"}));
   EXPECT_EQ(dialog()->ListBox->currentRow(), 1);
@@ -62,6 +67,7 @@ TEST_F(ImageList, NewProjectFromTwoPictures) {
   form->FileNew->trigger();
   dialogs.fileLists.push_back({QString::fromStdString(a), QString::fromStdString(b)});
   Click(dialog()->ButtonAddImage);
+  WaitForPictures();
   Click(dialog()->ButtonDone);
   EXPECT_FALSE(dialog()->isVisible());
   ASSERT_TRUE(form->imageStack);
@@ -166,6 +172,7 @@ TEST_F(ImageList, RemovingEverythingDisablesDone) {
   TempDir dir;
   dialogs.fileLists.push_back({QString::fromStdString(MakePicture(dir, "x.jpg", 20, 20))});
   Click(dialog()->ButtonAddImage);
+  WaitForPictures();
   EXPECT_EQ(dialog()->added.size(), 1u);
   Click(dialog()->ButtonRemoveImage);
   EXPECT_TRUE(dialog()->added.empty());
@@ -182,6 +189,7 @@ TEST_F(ImageList, ReloadKeepsThePlacementAndReportsAReducedPicture) {
   Select(1);
   dialogs.answers.push_back(QString::fromStdString(big));
   Click(dialog()->ButtonReload);
+  WaitForPictures();
   EXPECT_EQ(Lines()[1], "big.jpg");
   EXPECT_EQ(picture->fileName, big);
   // Drawing the stack meanwhile does no harm.
@@ -206,6 +214,7 @@ TEST_F(ImageList, FailedReloadKeepsTheEntryWithThePlaceholder) {
   Select(0);
   dialogs.answers.push_back("/nowhere/gone.jpg");
   Click(dialog()->ButtonReload);
+  WaitForPictures();
   EXPECT_EQ(reporter.Texts(),
             std::vector<std::string>{"There was an error loading the following file:\n\n    /nowhere/gone.jpg\n\n"
                                      "The file may not exist or may not be a valid JPEG image"});
@@ -237,6 +246,7 @@ TEST_F(ImageList, OpenOrNewWhileTheDialogIsOpenIsSafe) {
   form->EditImageList->trigger();
   dialogs.fileLists.push_back({QString::fromStdString(MakePicture(dir, "new.jpg", 30, 30))});
   Click(dialog()->ButtonAddImage);
+  WaitForPictures();
   ASSERT_EQ(dialog()->ListBox->count(), 4);
 
   // Open another project: the dialog goes away with what it added; its list names nothing.
@@ -258,6 +268,7 @@ TEST_F(ImageList, OpenOrNewWhileTheDialogIsOpenIsSafe) {
   // And a second New.
   dialogs.fileLists.push_back({QString::fromStdString(MakePicture(dir, "n2.jpg", 30, 30))});
   Click(dialog()->ButtonAddImage);
+  WaitForPictures();
   form->FileNew->trigger();
   EXPECT_EQ(dialog()->ListBox->count(), 0);
   EXPECT_TRUE(dialog()->added.empty());
@@ -271,6 +282,7 @@ TEST_F(ImageList, CloseBoxIsCancel) {
   TempDir dir;
   dialogs.fileLists.push_back({QString::fromStdString(MakePicture(dir, "x.jpg", 30, 30))});
   Click(dialog()->ButtonAddImage);
+  WaitForPictures();
   dialog()->close();
   EXPECT_TRUE(dialog()->added.empty());
   EXPECT_EQ(form->imageStack->count(), 3);
@@ -285,6 +297,7 @@ TEST_F(ImageList, BuildAlignSaveAndReopen) {
                                QString::fromStdString(CorpusFile("photos/GreenMeadow.jpg")),
                                QString::fromStdString(CorpusFile("photos/rocket.jpg"))});
   Click(dialog()->ButtonAddImage);
+  WaitForPictures();
   Click(dialog()->ButtonDone);
   ASSERT_EQ(form->imageStack->count(), 4);
   EXPECT_TRUE(reporter.messages.empty());
@@ -337,6 +350,66 @@ TEST_F(ImageList, BuildAlignSaveAndReopen) {
   }
   EXPECT_EQ(form->ListBox->item(2)->text(), "rocket.jpg");
   EXPECT_TRUE(reporter.messages.empty());
+}
+
+// Pictures are checked on worker threads: the window keeps answering while large photos are
+// added and while a project of them opens. The longest pause of the event loop is printed (the
+// goal is under 100 ms); the test fails only when the loop did not run at all meanwhile.
+TEST_F(ImageList, WindowAnswersWhileLargePhotosAreChecked) {
+  Start();
+  TempDir dir;
+  const std::string photo = CorpusFile("photos/Wood.jpg");  // the largest of the corpus
+  QStringList files;
+  std::string project = "#Tunnelvista v1.0\r\nduration 10.0\r\nimages 6\r\n\r\n";
+  for (int i = 0; i < 6; ++i) {
+    const std::string copy = dir.File("w" + std::to_string(i) + ".jpg");
+    std::filesystem::copy_file(photo, copy);
+    files.push_back(QString::fromStdString(copy));
+    project += "filename w" + std::to_string(i) + ".jpg\r\nscale 0.5\r\ntranslate 0 0\r\nrotate 0\r\n\r\n";
+  }
+  WriteFileBytes(dir.File("wood.kx"), project + "target\r\nscale 0.5\r\ntranslate 0 0\r\nrotate 0\r\n");
+
+  struct Probe {
+    QElapsedTimer clock;
+    qint64 last = 0, longest = 0;
+    int ticks = 0;
+    QTimer timer;
+    Probe() {
+      timer.setInterval(2);
+      QObject::connect(&timer, &QTimer::timeout, [this] {
+        const qint64 now = clock.elapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+        ++ticks;
+      });
+      clock.start();
+      timer.start();
+    }
+  };
+  {
+    form->FileNew->trigger();
+    dialogs.fileLists.push_back(files);
+    Probe probe;
+    Click(dialog()->ButtonAddImage);
+    EXPECT_TRUE(dialog()->Checking());
+    WaitForPictures();
+    EXPECT_EQ(dialog()->ListBox->count(), 6);
+    EXPECT_GT(probe.ticks, 0);
+    std::printf("adding 6 photos of 2560 x 1920: longest pause of the event loop %lld ms\n",
+                static_cast<long long>(probe.longest));
+    Click(dialog()->ButtonCancel);
+  }
+  {
+    Probe probe;
+    dialogs.answers.push_back(QString::fromStdString(dir.File("wood.kx")));
+    form->FileOpen->trigger();
+    EXPECT_TRUE(form->Opening());
+    WaitForOpen();
+    QTest::qWait(200);  // the view paints the first pictures
+    EXPECT_GT(probe.ticks, 0);
+    std::printf("opening them as a project: longest pause of the event loop %lld ms\n",
+                static_cast<long long>(probe.longest));
+  }
 }
 
 }  // namespace

@@ -309,6 +309,19 @@ TEST_F(Render, EditViewOfTheLastPictureOutlinesTheTargetFrameWithoutFilling) {
   EXPECT_EQ(f.CountIn(184, 120, 199, 135, IsHandleMagenta).n, 256);  // rotation handle at (192, 128)
 }
 
+// Two framebuffer pixels per logical pixel: handles and outline twice as large, so they look the
+// same as on an ordinary screen.
+TEST_F(Render, HandlesAndOutlineGrowWithThePixelRatio) {
+  ImageStack stack = StackOf(Solid(200, 200, teal), Target(200, 200, {0.5f, 0, 0, 0}));
+  Renderer renderer(WithHandles());
+  ViewGeometry view = View(256, 256, 200, 200);
+  view.pixelRatio = 2;
+  EXPECT_TRUE(renderer.DrawEditView(stack, 0, Transform(), view));
+  const Frame f = Read();
+  EXPECT_EQ(f.CountIn(176, 176, 207, 207, IsHandleBlue).n, 1024);  // 32 x 32 about (192, 192)
+  EXPECT_EQ(f.CountIn(60, 100, 68, 100, IsOutlineRed).n, 2);       // the left edge, 2 pixels wide
+}
+
 TEST_F(Render, EditViewShowsAPictureChildAtSixtyPercent) {
   const Colour a{200, 40, 40}, b{40, 40, 200};
   ImageStack stack =
