@@ -93,6 +93,9 @@ int main(int argc, char** argv) {
   const std::array<Transform, demoElementCount> placements = DemoPlacements();
   const std::array<PlaneMap, demoElementCount> maps = DemoPlaneMaps();
   for (int i = 0; i < demoPictureCount; ++i) {
+    // Each picture takes a while: say which one is being drawn before drawing it.
+    std::printf("[%d/%d] drawing %s\n", i + 1, demoPictureCount, DemoPictureName(i + 1).c_str());
+    std::fflush(stdout);
     const std::vector<uint8_t> rgb =
         RenderPicture(maps[static_cast<size_t>(i)], demoPictureWidth, demoPictureHeight, samplesPerSide);
     std::vector<uint8_t> jpeg;

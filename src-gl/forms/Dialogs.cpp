@@ -4,6 +4,7 @@
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QMainWindow>
 #include <QMessageBox>
 
 #include "Messages.h"
@@ -23,10 +24,19 @@ QString RunFileDialog(QWidget* parent, const QString& title, const QString& filt
   return chosen.isEmpty() ? QString() : chosen.first();
 }
 
+// A message belongs over the window the user works in; when no window of ours is active (the
+// editor still starting, or another program in front), over the main window.
+QWidget* MessageParent() {
+  if (QWidget* active = QApplication::activeWindow()) return active;
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window->isVisible() && qobject_cast<QMainWindow*>(window)) return window;
+  return nullptr;
+}
+
 class QtMessageBoxReporter final : public Reporter {
  public:
   MessageAnswer Show(const Message& message) override {
-    QMessageBox box(QApplication::activeWindow());
+    QMessageBox box(MessageParent());
     box.setWindowTitle(QString::fromLocal8Bit(message.caption.c_str()));
     box.setText(QString::fromLocal8Bit(message.text.c_str()));
     box.setTextFormat(Qt::PlainText);
