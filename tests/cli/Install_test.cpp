@@ -7,6 +7,7 @@
 #include <QImage>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "Paths.h"
 #include "TestFiles.h"
