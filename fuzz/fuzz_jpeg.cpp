@@ -1,9 +1,11 @@
 // A picture file as the editor takes it: the check made when a project opens (header, thumbnail
-// decode), then a decode at a DCT scale and the texture levels built from it. Everything is
-// kept small (output pixels, texture side) so that a run gets through many inputs; no GL.
-//
-// The decoder reads files, so each input is written to one temporary file per process.
+// decode), then a decode at a DCT scale and the texture levels built from it; no GL. The seeds
+// are a few tens of pixels, and the thumbnail and the texture limit are as small, so that the
+// thumbnail's reduction, the scaled decode, the reduction to the limit and the mipmap chain all
+// run on them: every step does its whole job on a handful of pixels, and a run gets through
+// many inputs.
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -19,51 +21,64 @@
 
 namespace {
 
-const unsigned long long maxDecodedPixels = 1ull << 18;  // 512 x 512
-// The opening check decodes at the thumbnail's scale with no limit of ours, and a progressive
-// file makes libjpeg clear coefficient buffers for the full size (up to its 1 GiB cap) from a
-// header of a few bytes: correct, but a second per input. Headers beyond this are decoded
-// only by the bounded decode below.
-const long long maxCheckedPixels = 1ll << 22;
-const int textureLimit = 256;
+const int thumbnailLimit = 16;
+const int textureLimit = 16;
+// Headers may claim up to 65535 x 65535 pixels. Decoders allocate for the claimed size, and a
+// progressive file has libjpeg clear coefficient buffers for the whole picture whatever the
+// output scale: correct, but milliseconds per input. So the opening check (which has no limit of
+// its own) only sees headers up to 256 x 256, and the bounded decode refuses outputs beyond 64 x
+// 64 (a full size of at most 512 x 512 at 1/8). Both lie well above the seeds' sizes, so
+// mutated headers fall on either side of them.
+const long long maxCheckedPixels = 1ll << 16;
+const unsigned long long maxDecodedPixels = 1ull << 12;
 
-std::string TemporaryPath() {
-  const char* dir = std::getenv("TMPDIR");
-  std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/fuzz_jpeg_XXXXXX";
-  const int fd = mkstemp(&pattern[0]);
-  if (fd < 0) {
-    std::perror("fuzz_jpeg: mkstemp");
-    std::abort();
+// The decoder reads files by name. The input is kept in an anonymous file in memory (memfd) and
+// named by its /proc path: a temporary file on disk, truncated and rewritten for every input,
+// had the file system write it back each time, which cost more than everything else.
+struct InputFile {
+  int fd = -1;
+  std::string path;
+
+  InputFile() {
+    fd = memfd_create("fuzz_jpeg", 0);
+    if (fd < 0) {
+      std::perror("fuzz_jpeg: memfd_create");
+      std::abort();
+    }
+    path = "/proc/self/fd/" + std::to_string(fd);
   }
-  close(fd);
-  return pattern;
-}
+  ~InputFile() { close(fd); }
 
-struct TemporaryFile {
-  std::string path = TemporaryPath();
-  ~TemporaryFile() { unlink(path.c_str()); }
+  void Store(const uint8_t* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+      const ssize_t n = pwrite(fd, data + done, size - done, static_cast<off_t>(done));
+      if (n <= 0) {
+        std::perror("fuzz_jpeg: writing the input");
+        std::abort();
+      }
+      done += static_cast<size_t>(n);
+    }
+    if (ftruncate(fd, static_cast<off_t>(size)) != 0) {
+      std::perror("fuzz_jpeg: ftruncate");
+      std::abort();
+    }
+  }
 };
-
-void WriteAll(const std::string& path, const uint8_t* data, size_t size) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file || (size > 0 && std::fwrite(data, 1, size, file) != size) || std::fclose(file) != 0) {
-    std::perror("fuzz_jpeg: writing the input");
-    std::abort();
-  }
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static TemporaryFile file;
-  WriteAll(file.path, data, size);
+  static InputFile file;
+  file.Store(data, size);
 
   JpegInfo info;
   const bool header = ReadJpegInfo(file.path, info);
   if (!header || static_cast<long long>(info.width) * info.height <= maxCheckedPixels) {
-    const CheckedPicture checked = CheckPicture(file.path);
+    const CheckedPicture checked = CheckPicture(file.path, thumbnailLimit);
     if (checked.ok &&
-        (!header || checked.width != info.width || checked.height != info.height || checked.thumbnail.isNull()))
+        (!header || checked.width != info.width || checked.height != info.height || checked.thumbnail.isNull() ||
+         checked.thumbnail.width() > thumbnailLimit || checked.thumbnail.height() > thumbnailLimit))
       __builtin_trap();
   }
   if (!header) return 0;

@@ -30,9 +30,10 @@ for target in "${targets[@]}"; do
   options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
            -artifact_prefix="$run/$name-found/")
   [ -f "$here/fuzz/$name.dict" ] && options+=(-dict="$here/fuzz/$name.dict")
-  # Inputs no longer than the largest seed (libFuzzer's default) keep each run quick, except
-  # for projects, whose seeds are short.
+  # Short inputs keep each run quick. Projects may grow well past their short seeds; pictures
+  # a little past the largest seed (about 1.5 KB: a few tens of pixels with all of their tables).
   [ "$name" = project ] && options+=(-max_len=4096)
+  [ "$name" = jpeg ] && options+=(-max_len=2048)
   if [ "$jobs" -gt 1 ]; then options+=(-jobs="$jobs" -workers="$jobs"); fi
   echo "=== $target for ${seconds}s ==="
   if ! (cd "$run" && "$build/fuzz/$target" "${options[@]}" "$corpus"); then

@@ -17,6 +17,7 @@ packages=(
   nodejs # node --test runs the web player's reader and timeline tests
   chromium python3 # the exported page is tested in headless Chromium, from disk and over HTTP
   clang libclang-rt-14-dev # fuzz/run.sh: the fuzzers (libFuzzer and the sanitizers' runtimes)
+  desktop-file-utils shared-mime-info # the installation test checks the desktop file and the project type
 )
 
 missing=()

@@ -1,7 +1,8 @@
 // make_artwork <resources-directory>
 //
 // Draws the editor's artwork into <resources-directory>/images: the play bar pieces, the slider
-// knob, the scale and rotation handle sprite and the about box logo. The play bar is assembled
+// knob, the scale and rotation handle sprite, the about box logo and the program icon at the
+// sizes the desktop asks for (icon_<side>.png). The play bar is assembled
 // at run time from these pieces by their exact sizes and rows, so the bar pictures are set pixel
 // by pixel rather than left to the painter's antialiasing. The PNGs are committed; the build
 // compiles them in and never runs this program.
@@ -16,6 +17,7 @@
 #include <QImageWriter>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPointF>
 #include <QPolygonF>
 #include <QRadialGradient>
@@ -357,6 +359,61 @@ QImage LogoPicture() {
   return image;
 }
 
+// The program icon, drawn at each size rather than scaled from the largest so that the small ones
+// stay crisp: the logo's frames inside frames on a dark rounded square, fewer and bolder when
+// small. Transparent outside the square.
+QImage IconPicture(int side) {
+  QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+  image.setDotsPerMeterX(dotsPerMeter);
+  image.setDotsPerMeterY(dotsPerMeter);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing, true);
+
+  const double margin = side / 16.0;
+  const QRectF tile(margin, margin, side - 2 * margin, side - 2 * margin);
+  QPainterPath rounded;
+  rounded.addRoundedRect(tile, side * 0.18, side * 0.18);
+  QLinearGradient sky(tile.topLeft(), tile.bottomRight());
+  sky.setColorAt(0.0, QColor(22, 40, 84));
+  sky.setColorAt(1.0, QColor(4, 8, 20));
+  painter.fillPath(rounded, sky);
+  painter.setClipPath(rounded);
+
+  const QPointF middle = tile.center();
+  const QPointF vanishing = middle + QPointF(tile.width() * 0.12, -tile.height() * 0.12);
+  const QColor outer(60, 120, 210);
+  const QColor inner(255, 196, 90);
+  const int frames = side < 32 ? 3 : side < 64 ? 5 : 8;
+  const double shrink = side < 32 ? 0.62 : side < 64 ? 0.72 : 0.8;
+  const double stroke = std::max(1.0, side / 40.0);
+  for (int i = 0; i < frames; ++i) {
+    const double depth = static_cast<double>(i) / (frames - 1);
+    const double scale = std::pow(shrink, i);
+    const QPointF centre = middle + (vanishing - middle) * (1.0 - scale);
+    const double half = tile.width() * 0.38 * scale;
+    QTransform place;
+    place.translate(centre.x(), centre.y());
+    place.rotate(9.0 * i);
+    painter.setTransform(place);
+    painter.setBrush(Mix(QColor(14, 26, 58), QColor(90, 52, 34), depth));
+    painter.setPen(QPen(Mix(outer, inner, depth), stroke, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    painter.drawRect(QRectF(-half, -half, 2 * half, 2 * half));
+  }
+  painter.resetTransform();
+
+  const double glowRadius = tile.width() * 0.16;
+  QRadialGradient glow(vanishing, glowRadius);
+  glow.setColorAt(0.0, QColor(255, 240, 200, 240));
+  glow.setColorAt(0.4, QColor(255, 200, 110, 110));
+  glow.setColorAt(1.0, QColor(255, 200, 110, 0));
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(glow);
+  painter.drawEllipse(vanishing, glowRadius, glowRadius);
+  painter.end();
+  return image.convertToFormat(QImage::Format_ARGB32);
+}
+
 bool WritePng(const QString& path, const QImage& image) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
@@ -415,6 +472,10 @@ int main(int argc, char** argv) {
   };
   for (const Picture& picture : pictures) {
     if (!WritePng(QDir(directory).filePath(QString::fromLatin1(picture.name)), picture.draw())) return 1;
+  }
+  // The sizes of the hicolor icon theme's folders that the desktop installs from.
+  for (int side : {16, 24, 32, 48, 64, 128, 256}) {
+    if (!WritePng(QDir(directory).filePath(QStringLiteral("icon_%1.png").arg(side)), IconPicture(side))) return 1;
   }
   return 0;
 }

@@ -177,8 +177,8 @@ int ExportWebCommand(const QCommandLineParser& parser, const QString& project) {
   options.directory = AbsoluteFileName(parser.value(QStringLiteral("export-web")));
   while (options.directory.size() > 1 && options.directory.back() == '/') options.directory.pop_back();
   options.pageName = "index.html";
-  options.archiveTemplate = Encoded(appDir + QStringLiteral("/kx.jar"));
-  options.playerDirectory = Encoded(appDir + QStringLiteral("/web/player"));
+  options.archiveTemplate = DataFilePath(Encoded(appDir), "kx.jar");
+  options.playerDirectory = DataFilePath(Encoded(appDir), "web/player");
   WebPageOptions& page = options.page;
   page.title = "Tunnelvista";
   page.caption = "This file was created automatically by the <i>Tunnelvista</i> Editor";

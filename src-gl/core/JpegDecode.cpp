@@ -1,6 +1,7 @@
 // JPEG decoding at a DCT scale into bottom-up RGBA.
 //
-// libjpeg reports fatal errors through error_exit, which must not return; we leave with longjmp.
+// libjpeg reports fatal errors through error_exit, which must not return; we leave with longjmp,
+// and do the same when it warns that the file ended early.
 // That is only safe when no C++ object with a destructor lives in the frames it jumps over, so
 // each libjpeg conversation happens in one C-style function below whose frame holds plain data
 // only; the output picture is allocated by a callback into the caller's frame, and that callback
@@ -46,11 +47,15 @@ void EmitMessage(j_common_ptr cinfo, int msgLevel) {
   ErrorManager* err = reinterpret_cast<ErrorManager*>(cinfo->err);
   err->pub.num_warnings++;
   switch (err->pub.msg_code) {
+    case JWRN_JPEG_EOF:
+      // The file ended early: refused whatever follows. libjpeg would go on handing out a
+      // made-up end marker, two bytes and one read call at a time, for as many bytes as the
+      // segment in hand claims (a marker's length says up to 64 KiB), before failing anyway.
+      longjmp(err->jump, 1);
     case JWRN_ARITH_BAD_CODE:
     case JWRN_BOGUS_PROGRESSION:
     case JWRN_HIT_MARKER:
     case JWRN_HUFF_BAD_CODE:
-    case JWRN_JPEG_EOF:
     case JWRN_MUST_RESYNC:
     case JWRN_NOT_SEQUENTIAL:
       err->corrupt = 1;

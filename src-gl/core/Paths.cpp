@@ -113,3 +113,18 @@ const std::vector<std::string>& MovedPictureFinder::Subdirectories() const {
   });
   return subdirectories_;
 }
+
+std::string DataFilePath(const std::string& programDirectory, const std::string& name) {
+  return DataFilePath(programDirectory, name, TV_INSTALLED_DATA_FOLDER);
+}
+
+std::string DataFilePath(const std::string& programDirectory, const std::string& name,
+                         const std::string& installedDataFolder) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path beside = fs::path(programDirectory) / name;
+  if (fs::exists(beside, error)) return beside.string();
+  const fs::path installed = (fs::path(programDirectory) / installedDataFolder).lexically_normal();
+  if (!fs::is_directory(installed, error)) return beside.string();
+  return (installed / name).string();
+}

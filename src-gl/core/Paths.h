@@ -42,3 +42,13 @@ class MovedPictureFinder {
   mutable std::once_flag listed_;
   mutable std::vector<std::string> subdirectories_;
 };
+
+// The path of the program's data file `name` ("TUNNELVISTA.html", "kx.jar", or a folder such as
+// "web/player"), for the program in `programDirectory`. In a build tree the data lies beside the
+// program; an installed program finds it in the share folder relative to its own
+// (`installedDataFolder`, normally "../share/tunnelvista"). Beside the program when `name` is there
+// or when there is no share folder; otherwise in the share folder, whether or not `name` is there,
+// so that a message about a missing file names the place it belongs in.
+std::string DataFilePath(const std::string& programDirectory, const std::string& name);
+std::string DataFilePath(const std::string& programDirectory, const std::string& name,
+                         const std::string& installedDataFolder);

@@ -8,26 +8,28 @@
 
 namespace {
 
-// A top-down RGB888 copy of a bottom-up RGBA picture, shrunk to the thumbnail size.
-QImage Thumbnail(const RgbaPicture& picture) {
+// A top-down RGB888 copy of a bottom-up RGBA picture, shrunk to `side`.
+QImage Thumbnail(const RgbaPicture& picture, int side) {
   QImage rgba(picture.rgba.data(), picture.width, picture.height, picture.width * 4, QImage::Format_RGBA8888);
   QImage upright = rgba.mirrored(false, true);
-  if (picture.width > thumbnailSide || picture.height > thumbnailSide)
-    upright = upright.scaled(thumbnailSide, thumbnailSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  if (picture.width > side || picture.height > side)
+    upright = upright.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
   return upright.convertToFormat(QImage::Format_RGB888);
 }
 
 }  // namespace
 
-CheckedPicture CheckPicture(const std::string& path) {
+CheckedPicture CheckPicture(const std::string& path) { return CheckPicture(path, thumbnailSide); }
+
+CheckedPicture CheckPicture(const std::string& path, int side) {
   CheckedPicture checked;
   JpegInfo info;
   RgbaPicture small;
   try {
     if (!ReadJpegInfo(path, info) ||
-        DecodeJpegRgba(path, ScaleDenominatorFor(info.width, info.height, thumbnailSide), small) != DecodeResult::Ok)
+        DecodeJpegRgba(path, ScaleDenominatorFor(info.width, info.height, side), small) != DecodeResult::Ok)
       return checked;
-    checked.thumbnail = Thumbnail(small);
+    checked.thumbnail = Thumbnail(small, side);
   } catch (const std::bad_alloc&) {
     return CheckedPicture();
   }

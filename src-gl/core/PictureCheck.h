@@ -25,6 +25,8 @@ struct CheckedPicture {
 
 // Checks one file (any thread).
 CheckedPicture CheckPicture(const std::string& path);
+// The same with a thumbnail whose longer side is at most `side` instead of `thumbnailSide`.
+CheckedPicture CheckPicture(const std::string& path, int side);
 
 class PictureCheck {
  public:

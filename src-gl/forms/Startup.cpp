@@ -1,6 +1,9 @@
 #include "Startup.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QIcon>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 
@@ -10,6 +13,7 @@
 #include "Dlgwebexport.h"
 #include "Imageeditor.h"
 #include "Messages.h"
+#include "Paths.h"
 #include "main.h"
 
 QSurfaceFormat EditorSurfaceFormat() {
@@ -50,6 +54,23 @@ bool CheckOpenGL(std::string& reason) {
   return true;
 }
 
+namespace {
+
+QString ProgramDataFile(const QString& name) {
+  const std::string programDirectory = QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
+  return QFile::decodeName(DataFilePath(programDirectory, QFile::encodeName(name).toStdString()).c_str());
+}
+
+// Every size of the program icon compiled in (icon_16 ... icon_256, as installed for the desktop).
+QIcon ProgramIcon() {
+  QIcon icon;
+  const QDir images(QStringLiteral(":/images"));
+  for (const QString& name : images.entryList({QStringLiteral("icon_*")})) icon.addFile(images.filePath(name));
+  return icon;
+}
+
+}  // namespace
+
 EditorWindows::EditorWindows() = default;
 
 EditorWindows::~EditorWindows() { Destroy(); }
@@ -72,9 +93,11 @@ void CreateEditorWindows(EditorWindows& windows, const QStringList& arguments) {
 
 int RunEditor(QApplication& application, const QStringList& arguments) {
   QApplication::setApplicationName(QStringLiteral("Tunnelvista"));
-  helpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/TUNNELVISTA.html");
-  appletTemplateFile = QCoreApplication::applicationDirPath() + QStringLiteral("/kx.jar");
-  webPlayerDirectory = QCoreApplication::applicationDirPath() + QStringLiteral("/web/player");
+  QGuiApplication::setDesktopFileName(QStringLiteral("tunnelvista"));
+  QApplication::setWindowIcon(ProgramIcon());
+  helpFile = ProgramDataFile(QStringLiteral("TUNNELVISTA.html"));
+  appletTemplateFile = ProgramDataFile(QStringLiteral("kx.jar"));
+  webPlayerDirectory = ProgramDataFile(QStringLiteral("web/player"));
   InstallMessageBoxReporter();
 
   std::string reason;

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "Paths.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -24,6 +27,23 @@ TEST(LeadingNumbers, AsAtofAndAtolReadThem) {
   EXPECT_EQ(LeadingInteger("abc"), 0);
   EXPECT_EQ(LeadingInteger("99999999999999999999"), 2147483647L);
   EXPECT_EQ(LeadingInteger("-99999999999999999999"), -2147483647L - 1);
+}
+
+// A build tree has the data beside the program; an installed tree in ../share/tunnelvista.
+TEST(DataFilePath, BesideTheProgramElseInTheShareFolder) {
+  TempDir tree;
+  const std::string bin = tree.File("bin");
+  std::filesystem::create_directories(bin);
+  const std::string installed = "../share/tunnelvista";
+  EXPECT_EQ(DataFilePath(bin, "kx.jar", installed), bin + "/kx.jar");  // neither: beside, as always
+
+  std::filesystem::create_directories(tree.File("share/tunnelvista/web/player"));
+  EXPECT_EQ(DataFilePath(bin, "web/player", installed), tree.File("share/tunnelvista/web/player"));
+  EXPECT_EQ(DataFilePath(bin + "/", "kx.jar", installed), tree.File("share/tunnelvista/kx.jar"));
+
+  WriteFileBytes(bin + "/kx.jar", "beside");
+  EXPECT_EQ(DataFilePath(bin, "kx.jar", installed), bin + "/kx.jar");
+  EXPECT_EQ(DataFilePath(bin, "web/player", installed), tree.File("share/tunnelvista/web/player"));
 }
 
 }  // namespace

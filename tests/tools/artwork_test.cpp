@@ -65,7 +65,10 @@ TEST(Artwork, SizesAndAlpha) {
       {"controls_play.png", 33, 30, false},  {"controls_pause.png", 33, 30, false},
       {"controls_center.png", 1, 30, false}, {"controls_right.png", 12, 30, false},
       {"slider.png", 8, 15, false},          {"handle.png", 32, 16, true},
-      {"logo.png", 338, 256, false},
+      {"logo.png", 338, 256, false},         {"icon_16.png", 16, 16, true},
+      {"icon_24.png", 24, 24, true},         {"icon_32.png", 32, 32, true},
+      {"icon_48.png", 48, 48, true},         {"icon_64.png", 64, 64, true},
+      {"icon_128.png", 128, 128, true},      {"icon_256.png", 256, 256, true},
   };
   for (const Expected& e : pictures) {
     SCOPED_TRACE(e.name);
@@ -249,10 +252,11 @@ TEST(Artwork, LogoIsDrawn) {
 
 // Run after make_artwork has drawn a fresh set: the committed pictures must be what the
 // generator draws. The handle and the logo depend on the fonts installed, so only the bar
-// pieces and the slider are compared.
-TEST(Regenerated, BarPicturesMatchCommitted) {
+// pieces, the slider and the icons (no lettering) are compared.
+TEST(Regenerated, BarPicturesAndIconsMatchCommitted) {
   for (const char* name :
-       {"controls_play.png", "controls_pause.png", "controls_center.png", "controls_right.png", "slider.png"}) {
+       {"controls_play.png", "controls_pause.png", "controls_center.png", "controls_right.png", "slider.png",
+        "icon_16.png", "icon_24.png", "icon_32.png", "icon_48.png", "icon_64.png", "icon_128.png", "icon_256.png"}) {
     SCOPED_TRACE(name);
     const QImage fresh = Load(TV_REGENERATED_ARTWORK_DIR, name);
     const QImage committed = Committed(name);
