@@ -17,6 +17,8 @@ packages=(
   nodejs # node --test runs the web player's reader and timeline tests
   chromium python3 # the exported page is tested in headless Chromium, from disk and over HTTP
   clang libclang-rt-14-dev # fuzz/run.sh: the fuzzers (libFuzzer and the sanitizers' runtimes)
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev # video export (H.264, VP9, muxing)
+  ffmpeg # video_bench's comparison and nothing in the program
 )
 
 missing=()

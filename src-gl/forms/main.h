@@ -110,6 +110,7 @@ class TmainForm : public QMainWindow {
   QAction* Save;
   QAction* SaveAs;
   QAction* ExportToWeb;
+  QAction* ExportVideo;  // enabled with Export to Web (mainVideo.cpp)
   QAction* Exit;
   QAction* EditUndo;
   QAction* EditRedo;
@@ -191,6 +192,7 @@ class TmainForm : public QMainWindow {
   void ShowChangedPictures();
   void EditImageListClick();
   void ExportToWebClick();
+  void ExportVideoClick();
   void HelpContentsClick();
   void HelpGettingStartedClick();
   void AboutClick();
