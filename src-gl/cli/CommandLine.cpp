@@ -8,10 +8,14 @@
 #include <QDir>
 #include <QFile>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 #include <tuple>
 #include <unistd.h>
 
@@ -50,8 +54,8 @@ void AddOptions(QCommandLineParser& parser) {
                                    "(even sides; 1920x1080), or the zoom's box on the page for --export-web (50x50 to "
                                    "800x600; default 320 on the first picture's longer side)."),
                     QStringLiteral("WxH")});
-  parser.addOption({QStringLiteral("fps"), QStringLiteral("Frames a second of --export-video (default 30)."),
-                    QStringLiteral("N")});
+  parser.addOption(
+      {QStringLiteral("fps"), QStringLiteral("Frames a second of --export-video (default 30)."), QStringLiteral("N")});
   parser.addOption({QStringLiteral("direction"),
                     QStringLiteral("What --export-video shows: in (from the first picture to the target frame; the "
                                    "default), out (the reverse) or inout (there and back, looping)."),
@@ -236,6 +240,7 @@ int ExportWebCommand(const QCommandLineParser& parser, const QString& project) {
 class TerminalProgress : public VideoProgress {
  public:
   TerminalProgress() : terminal_(isatty(fileno(stdout)) == 1) {}
+  void Finished() override { finished = true; }
   void FramesDone(int done, int total) override {
     if (total < 1) return;
     const int percent = static_cast<int>(100LL * done / total);
@@ -253,10 +258,16 @@ class TerminalProgress : public VideoProgress {
     }
   }
 
+  std::atomic<bool> finished{false};
+
  private:
   bool terminal_;
   int lastTenth_ = 0;
 };
+
+// Ctrl+C or a polite kill during an export cancels it, so its temporary file goes too.
+volatile std::sig_atomic_t interrupted = 0;
+void Interrupt(int) { interrupted = 1; }
 
 bool ParseNumber(const QCommandLineParser& parser, const char* option, double& value) {
   const QString text = parser.value(QLatin1String(option));
@@ -293,13 +304,14 @@ int ExportVideoCommand(const QCommandLineParser& parser, const QString& project,
     Fail(QStringLiteral("--direction takes in, out or inout, not \"%1\"").arg(direction));
     return 2;
   }
-  for (auto [option, target] : {std::pair<const char*, int*>{"crf", &settings.crf}, {"antialias", &settings.antialias}}) {
+  for (auto [option, target] :
+       {std::pair<const char*, int*>{"crf", &settings.crf}, {"antialias", &settings.antialias}}) {
     if (!parser.isSet(QLatin1String(option))) continue;
     bool ok = false;
     *target = parser.value(QLatin1String(option)).toInt(&ok);
     if (!ok) {
-      Fail(QStringLiteral("--%1 takes a whole number, not \"%2\"").arg(QLatin1String(option),
-                                                                       parser.value(QLatin1String(option))));
+      Fail(QStringLiteral("--%1 takes a whole number, not \"%2\"")
+               .arg(QLatin1String(option), parser.value(QLatin1String(option))));
       return 2;
     }
   }
@@ -318,7 +330,21 @@ int ExportVideoCommand(const QCommandLineParser& parser, const QString& project,
     Fail(QString::fromStdString(job.Error()));
     return 1;
   }
+  interrupted = 0;
+  struct sigaction action {};
+  action.sa_handler = Interrupt;
+  sigemptyset(&action.sa_mask);
+  struct sigaction previousInt {
+  }, previousTerm{};
+  sigaction(SIGINT, &action, &previousInt);
+  sigaction(SIGTERM, &action, &previousTerm);
+  while (!progress.finished) {
+    if (interrupted) job.Cancel();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
   const VideoResult result = job.Wait();
+  sigaction(SIGINT, &previousInt, nullptr);
+  sigaction(SIGTERM, &previousTerm, nullptr);
   if (job.ReducedToLimit() > 0) ShowMaxImageSizeMessage(job.ReducedToLimit());
   if (!job.RendererMessage().empty()) ShowPlainMessage(job.RendererMessage());
   if (result != VideoResult::Ok) {

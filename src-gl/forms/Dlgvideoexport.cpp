@@ -31,7 +31,7 @@ struct SizePreset {
   int width, height;  // 0: from the first picture, -1: the fields as typed
 };
 const SizePreset sizePresets[] = {
-    {"1280 x 720", 1280, 720}, {"1920 x 1080", 1920, 1080}, {"3840 x 2160", 3840, 2160},
+    {"1280 x 720", 1280, 720},        {"1920 x 1080", 1920, 1080}, {"3840 x 2160", 3840, 2160},
     {"First picture's aspect", 0, 0}, {"Custom", -1, -1},
 };
 constexpr int defaultSizePreset = 1;
@@ -62,12 +62,20 @@ class TFormVideoExport::Bridge : public VideoProgress {
   void FramesDone(int done, int total) override {
     QPointer<TFormVideoExport> form = form_;
     QMetaObject::invokeMethod(
-        form_, [form, done, total] { if (form) form->ShowProgress(done, total); }, Qt::QueuedConnection);
+        form_,
+        [form, done, total] {
+          if (form) form->ShowProgress(done, total);
+        },
+        Qt::QueuedConnection);
   }
   void Finished() override {
     QPointer<TFormVideoExport> form = form_;
     QMetaObject::invokeMethod(
-        form_, [form] { if (form) form->ExportFinished(); }, Qt::QueuedConnection);
+        form_,
+        [form] {
+          if (form) form->ExportFinished();
+        },
+        Qt::QueuedConnection);
   }
 
  private:
@@ -220,10 +228,9 @@ void TFormVideoExport::ShowForExport() {
 }
 
 void TFormVideoExport::ButtonBrowseClick() {
-  const QString name =
-      Dialogs().SaveFileName(this, QStringLiteral("Export Video"),
-                             QStringLiteral("MP4 video (*.mp4);;WebM video (*.webm);;PNG sequence (*.png)"),
-                             QStringLiteral("mp4"));
+  const QString name = Dialogs().SaveFileName(
+      this, QStringLiteral("Export Video"),
+      QStringLiteral("MP4 video (*.mp4);;WebM video (*.webm);;PNG sequence (*.png)"), QStringLiteral("mp4"));
   if (!name.isEmpty()) EditFileName->setText(name);
 }
 

@@ -298,8 +298,8 @@ void VideoJob::Convert() {
   Stages& s = *stages_;
   const int w = settings_.width, h = settings_.height;
   const AVPixelFormat format = sink_->PixelFormat();
-  SwsContext* scaler = sws_getContext(w, h, AV_PIX_FMT_RGBA, w, h, format, SWS_BILINEAR | SWS_ACCURATE_RND, nullptr,
-                                      nullptr, nullptr);
+  SwsContext* scaler =
+      sws_getContext(w, h, AV_PIX_FMT_RGBA, w, h, format, SWS_BILINEAR | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
   if (!scaler) {
     Fail("the colour conversion could not be set up");
     return;

@@ -54,14 +54,14 @@ bool CheckVideoSettings(const VideoSettings& s, double projectDuration, std::str
     return false;
   }
   if (!(s.fps > 0 && s.fps <= maxFps)) {
-    error = "the frame rate must lie above 0 and at most " + std::to_string(static_cast<int>(maxFps)) +
-            " frames a second";
+    error =
+        "the frame rate must lie above 0 and at most " + std::to_string(static_cast<int>(maxFps)) + " frames a second";
     return false;
   }
   const double duration = s.duration > 0 ? s.duration : projectDuration;
   if (!(duration > 0 && duration <= maxVideoDuration)) {
-    error = "the duration of a pass must lie above 0 and at most " + std::to_string(static_cast<int>(maxVideoDuration)) +
-            " seconds";
+    error = "the duration of a pass must lie above 0 and at most " +
+            std::to_string(static_cast<int>(maxVideoDuration)) + " seconds";
     return false;
   }
   if (PlanFrames(duration, s.fps, s.direction).perPass < 2) {

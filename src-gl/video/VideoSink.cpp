@@ -21,13 +21,11 @@ extern "C" {
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
-
 
 // FFmpeg's libraries write their complaints to standard error; the export says what failed in
 // its own message instead, with the library's last complaint on this thread added.
@@ -40,8 +38,8 @@ void KeepComplaint(void* context, int level, const char* format, va_list argumen
     int printPrefix = 0;  // without the "[encoder @ address]" part
     va_list copy;
     va_copy(copy, arguments);
-    const int n = av_log_format_line2(context, level, format, copy, line.data(), static_cast<int>(line.size()),
-                                      &printPrefix);
+    const int n =
+        av_log_format_line2(context, level, format, copy, line.data(), static_cast<int>(line.size()), &printPrefix);
     va_end(copy);
     if (n < 0) return;
     if (static_cast<size_t>(n) < line.size()) break;
@@ -95,8 +93,8 @@ std::string CreateFileBeside(const std::string& destination, std::string& error)
   static std::atomic<unsigned> serial{0};
   const std::string directory = DirectoryOf(destination);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = Join(directory, "." + BaseOf(destination) + ".part-" + std::to_string(getpid()) + "-" +
-                                                 std::to_string(serial++));
+    const std::string name = Join(
+        directory, "." + BaseOf(destination) + ".part-" + std::to_string(getpid()) + "-" + std::to_string(serial++));
     const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       close(fd);
@@ -237,7 +235,7 @@ class EncodedVideo : public VideoSink {
     codec_->color_trc = AVCOL_TRC_BT709;
     codec_->colorspace = AVCOL_SPC_BT709;
     codec_->color_range = AVCOL_RANGE_MPEG;
-    codec_->thread_count = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    codec_->thread_count = 0;  // as many as the encoder finds best for this machine
     if (format_context_->oformat->flags & AVFMT_GLOBALHEADER) codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* options = nullptr;
     const int crf = settings_.crf >= 0 ? settings_.crf : (mp4 ? defaultCrfH264 : defaultCrfVp9);

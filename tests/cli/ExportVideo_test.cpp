@@ -59,10 +59,10 @@ struct ExportVideoCommand : ::testing::Test {
   QImage RenderFrame(double t) {
     const std::string png = out.File("reference.png");
     std::string errors;
-    EXPECT_EQ(Run("--render-frame " + QString::number(t, 'g', 17).toStdString() + " " + png + " --size 320x240 " +
-                      Project(),
-                  errors),
-              0)
+    EXPECT_EQ(
+        Run("--render-frame " + QString::number(t, 'g', 17).toStdString() + " " + png + " --size 320x240 " + Project(),
+            errors),
+        0)
         << errors;
     return QImage(QString::fromStdString(png)).convertToFormat(QImage::Format_RGB888);
   }
@@ -93,8 +93,8 @@ Planes ToPlanes(const QImage& rgb) {
   av_frame_get_buffer(frame, 0);
   SwsContext* s = sws_getContext(rgb.width(), rgb.height(), AV_PIX_FMT_RGB24, rgb.width(), rgb.height(),
                                  AV_PIX_FMT_YUV420P, SWS_BILINEAR | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
-  sws_setColorspaceDetails(s, sws_getCoefficients(SWS_CS_DEFAULT), 1, sws_getCoefficients(SWS_CS_ITU709), 0, 0,
-                           1 << 16, 1 << 16);
+  sws_setColorspaceDetails(s, sws_getCoefficients(SWS_CS_DEFAULT), 1, sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16,
+                           1 << 16);
   const uint8_t* source[1] = {rgb.constBits()};
   const int strides[1] = {static_cast<int>(rgb.bytesPerLine())};
   sws_scale(s, source, strides, 0, rgb.height(), frame->data, frame->linesize);
@@ -181,9 +181,8 @@ TEST_F(ExportVideoCommand, VideosHoldThePlannedFramesAsTheRendererDrawsThem) {
 
 TEST_F(ExportVideoCommand, PngSequenceIsTheRenderersFramesExactly) {
   std::string errors;
-  ASSERT_EQ(Run("--export-video " + out.File("f_%03d.png") + " --size 320x240 --fps 4 --duration 1 " + Project(),
-                errors),
-            0)
+  ASSERT_EQ(
+      Run("--export-video " + out.File("f_%03d.png") + " --size 320x240 --fps 4 --duration 1 " + Project(), errors), 0)
       << errors;
   for (int k = 0; k < 4; ++k) {
     const QImage frame = QImage(QString::fromStdString(out.File("f_00" + std::to_string(k) + ".png")))

@@ -52,20 +52,13 @@ TEST(VideoSettingsCheck, RefusesWhatCannotBeMadeAndSaysWhy) {
     int crf, antialias;
     const char* said;  // a word the message must hold; null: accepted
   } cases[] = {
-      {"/t/a.mp4", 1920, 1080, 30, 0, -1, 1, nullptr},
-      {"/t/A.WEBM", 2, 2, 240, 0, 63, 2, nullptr},
-      {"/t/f_%05d.png", 320, 240, 24, 0, -1, 1, nullptr},
-      {"/t/a.avi", 320, 240, 30, 0, -1, 1, ".webm"},
-      {"/t/.mp4", 320, 240, 30, 0, -1, 1, ".mp4"},
-      {"/t/a.mp4", 321, 240, 30, 0, -1, 1, "even"},
-      {"/t/a.mp4", 0, 240, 30, 0, -1, 1, "even"},
-      {"/t/a.mp4", 320, 240, 0, 0, -1, 1, "frame rate"},
-      {"/t/a.mp4", 320, 240, NAN, 0, -1, 1, "frame rate"},
-      {"/t/a.mp4", 320, 240, 30, 0.01, -1, 1, "too short"},
-      {"/t/a.mp4", 320, 240, 30, 0, 52, 1, "CRF"},
-      {"/t/a.mp4", 320, 240, 30, 0, -1, 3, "antialias"},
-      {"/t/f_%s.png", 320, 240, 30, 0, -1, 1, "%05d"},
-      {"/t/f_%05d_%05d.png", 320, 240, 30, 0, -1, 1, "%05d"},
+      {"/t/a.mp4", 1920, 1080, 30, 0, -1, 1, nullptr},     {"/t/A.WEBM", 2, 2, 240, 0, 63, 2, nullptr},
+      {"/t/f_%05d.png", 320, 240, 24, 0, -1, 1, nullptr},  {"/t/a.avi", 320, 240, 30, 0, -1, 1, ".webm"},
+      {"/t/.mp4", 320, 240, 30, 0, -1, 1, ".mp4"},         {"/t/a.mp4", 321, 240, 30, 0, -1, 1, "even"},
+      {"/t/a.mp4", 0, 240, 30, 0, -1, 1, "even"},          {"/t/a.mp4", 320, 240, 0, 0, -1, 1, "frame rate"},
+      {"/t/a.mp4", 320, 240, NAN, 0, -1, 1, "frame rate"}, {"/t/a.mp4", 320, 240, 30, 0.01, -1, 1, "too short"},
+      {"/t/a.mp4", 320, 240, 30, 0, 52, 1, "CRF"},         {"/t/a.mp4", 320, 240, 30, 0, -1, 3, "antialias"},
+      {"/t/f_%s.png", 320, 240, 30, 0, -1, 1, "%05d"},     {"/t/f_%05d_%05d.png", 320, 240, 30, 0, -1, 1, "%05d"},
   };
   for (const Case& c : cases) {
     VideoSettings s;
@@ -166,7 +159,8 @@ TEST(VideoJob, CancelOrFailureLeavesTheDestinationAsItWas) {
       TempDir dir;
       VideoSettings settings;
       settings.path = dir.File(name);
-      const std::string kept = settings.path.find('%') != std::string::npos ? dir.File("zoom_00000.png") : settings.path;
+      const std::string kept =
+          settings.path.find('%') != std::string::npos ? dir.File("zoom_00000.png") : settings.path;
       WriteFileBytes(kept, "kept");
       settings.width = cancel ? 64 : 20000;  // beyond any GL's limit: the drawing fails
       settings.height = 48;
