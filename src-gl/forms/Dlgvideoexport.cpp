@@ -308,11 +308,13 @@ void TFormVideoExport::ButtonExportClick() {
     Progress->setAutoClose(false);
     Progress->setAutoReset(false);
     Progress->setMinimumDuration(0);
-    connect(Progress, &QProgressDialog::canceled, this, [this] {
+    auto cancel = [this] {
       if (!job_) return;
       Progress->setLabelText(QStringLiteral("Cancelling..."));
       job_->Cancel();
-    });
+    };
+    connect(Progress, &QProgressDialog::canceled, this, cancel);
+    connect(Progress, &QDialog::rejected, this, cancel);  // Escape hides the dialog: the export stops too
   }
   Progress->setRange(0, job_->TotalFrames());
   Progress->setValue(0);

@@ -298,8 +298,10 @@ void VideoJob::Convert() {
   Stages& s = *stages_;
   const int w = settings_.width, h = settings_.height;
   const AVPixelFormat format = sink_->PixelFormat();
-  SwsContext* scaler =
-      sws_getContext(w, h, AV_PIX_FMT_RGBA, w, h, format, SWS_BILINEAR | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+  // The same size, so no filter is used; exact rounding only where it costs nothing (RGB to RGB is
+  // a copy of bytes): for YUV it would take the conversion off its fast path for a last bit.
+  const int flags = format == AV_PIX_FMT_YUV420P ? SWS_BILINEAR : SWS_BILINEAR | SWS_ACCURATE_RND;
+  SwsContext* scaler = sws_getContext(w, h, AV_PIX_FMT_RGBA, w, h, format, flags, nullptr, nullptr, nullptr);
   if (!scaler) {
     Fail("the colour conversion could not be set up");
     return;

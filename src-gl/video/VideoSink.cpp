@@ -11,9 +11,6 @@ extern "C" {
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QImage>
 #include <atomic>
 #include <cerrno>
 #include <cstdarg>
@@ -116,14 +113,14 @@ bool SyncFile(const std::string& path) {
   return close(fd) == 0 && ok;
 }
 
-bool WriteAll(const std::string& path, const QByteArray& bytes, std::string& error) {
+bool WriteAll(const std::string& path, const uint8_t* bytes, size_t size, std::string& error) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) {
     error = "cannot write " + path + ": " + SystemError(errno);
     return false;
   }
-  const char* p = bytes.constData();
-  size_t left = static_cast<size_t>(bytes.size());
+  const uint8_t* p = bytes;
+  size_t left = size;
   while (left > 0) {
     const ssize_t n = write(fd, p, left);
     if (n < 0 && errno == EINTR) continue;
@@ -348,17 +345,20 @@ class PngSequence : public VideoSink {
   }
 
   bool Write(AVFrame& frame, int index, std::string& error) override {
-    const QImage picture(frame.data[0], frame.width, frame.height, frame.linesize[0], QImage::Format_RGB888);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (!picture.save(&buffer, "PNG")) {
-      error = "frame " + std::to_string(index) + " could not be encoded as PNG";
-      return false;
+    // FFmpeg's PNG encoder rather than Qt's: no Qt object is made on the export's threads.
+    if (!encoder_ && !OpenEncoder(frame, error)) return false;
+    int result = avcodec_send_frame(encoder_, &frame);
+    while (result >= 0) {
+      result = avcodec_receive_packet(encoder_, packet_);
+      if (result == AVERROR(EAGAIN)) return true;
+      if (result < 0) break;
+      const bool ok = WriteAll(Part(index), packet_->data, static_cast<size_t>(packet_->size), error);
+      av_packet_unref(packet_);
+      if (!ok) return false;
+      written_ = index + 1;
     }
-    if (!WriteAll(Part(index), png, error)) return false;
-    written_ = index + 1;
-    return true;
+    error = "frame " + std::to_string(index) + " could not be encoded as PNG: " + AvError(result);
+    return false;
   }
 
   bool Finish(std::string& error) override {
@@ -372,6 +372,7 @@ class PngSequence : public VideoSink {
         error = "error writing " + name_.Frame(k) + ": " + SystemError(errno);
         return false;
       }
+    CloseEncoder();
     std::error_code ignored;
     fs::remove_all(folder_, ignored);
     folder_.clear();
@@ -379,6 +380,7 @@ class PngSequence : public VideoSink {
   }
 
   void Discard() override {
+    CloseEncoder();
     if (folder_.empty()) return;
     std::error_code ignored;
     fs::remove_all(folder_, ignored);
@@ -388,10 +390,37 @@ class PngSequence : public VideoSink {
  private:
   std::string Part(int k) const { return folder_ + "/" + std::to_string(k) + ".png"; }
 
+  bool OpenEncoder(const AVFrame& frame, std::string& error) {
+    const AVCodec* png = avcodec_find_encoder(AV_CODEC_ID_PNG);
+    encoder_ = png ? avcodec_alloc_context3(png) : nullptr;
+    packet_ = av_packet_alloc();
+    if (!encoder_ || !packet_) {
+      error = "this FFmpeg has no PNG encoder";
+      return false;
+    }
+    encoder_->width = frame.width;
+    encoder_->height = frame.height;
+    encoder_->pix_fmt = AV_PIX_FMT_RGB24;
+    encoder_->time_base = av_inv_q(av_d2q(settings_.fps, 1000000));
+    const int result = avcodec_open2(encoder_, png, nullptr);
+    if (result < 0) {
+      error = "the PNG encoder could not start: " + AvError(result);
+      return false;
+    }
+    return true;
+  }
+
+  void CloseEncoder() {
+    av_packet_free(&packet_);
+    avcodec_free_context(&encoder_);
+  }
+
   VideoSettings settings_;
   SequenceName name_;
   std::string folder_;
   int written_ = 0;
+  AVCodecContext* encoder_ = nullptr;
+  AVPacket* packet_ = nullptr;
 };
 
 }  // namespace
