@@ -217,4 +217,20 @@ TEST_F(ExportVideoCommand, FailuresSaySoAndLeaveNoFile) {
   }
 }
 
+TEST_F(ExportVideoCommand, MissingPicturesAreSaidThenDrawnAsTheEditorShowsThem) {
+  TempDir pictures;
+  WriteJpeg(pictures.File("a.jpg"), 640, 480, [](int x, int) { return Rgb{static_cast<uint8_t>(x), 9, 9}; });
+  WriteFileBytes(pictures.File("zoom.kx"),
+                 "#Tunnelvista v1.0\nduration 8\nimages 2\nfilename a.jpg\nscale 1\ntranslate 0 0\nrotate 0\n"
+                 "filename gone.jpg\nscale 0.5\ntranslate 0 0\nrotate 0\ntarget\nscale 0.5\ntranslate 0 0\nrotate 0\n");
+  std::string errors;
+  ASSERT_EQ(
+      Run("--export-video " + out.File("f_%d.png") + " --size 160x120 --fps 2 --duration 1 " + pictures.File("zoom.kx"),
+          errors),
+      0)
+      << errors;
+  EXPECT_NE(errors.find("gone.jpg"), std::string::npos) << errors;
+  EXPECT_TRUE(fs::exists(out.File("f_0.png")) && fs::exists(out.File("f_1.png")));
+}
+
 }  // namespace
