@@ -18,6 +18,8 @@ packages=(
   chromium python3 # the exported page is tested in headless Chromium, from disk and over HTTP
   clang libclang-rt-14-dev # fuzz/run.sh: the fuzzers (libFuzzer and the sanitizers' runtimes)
   desktop-file-utils shared-mime-info # the installation test checks the desktop file and the project type
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev # video export (H.264, VP9, muxing)
+  ffmpeg # video_bench's comparison and nothing in the program
 )
 
 missing=()

@@ -8,11 +8,16 @@
 #include <QDir>
 #include <QFile>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 #include <tuple>
+#include <unistd.h>
 
 #include "Imagestack.h"
 #include "Messages.h"
@@ -20,6 +25,7 @@
 #include "Paths.h"
 #include "Renderer.h"
 #include "SafeFile.h"
+#include "VideoJob.h"
 #include "WebExport.h"
 
 namespace {
@@ -39,11 +45,32 @@ void AddOptions(QCommandLineParser& parser) {
                     QStringLiteral("Exports the project as a web page into the folder DIR, as Export to Web does with "
                                    "its defaults."),
                     QStringLiteral("DIR")});
+  parser.addOption({QStringLiteral("export-video"),
+                    QStringLiteral("Exports the zoom as a video: OUT.mp4 (H.264), OUT.webm (VP9) or OUT_%05d.png (a "
+                                   "numbered PNG sequence)."),
+                    QStringLiteral("OUT")});
   parser.addOption({QStringLiteral("size"),
-                    QStringLiteral("The picture's size for --render-frame (1280x960), or the zoom's box on the page "
-                                   "for --export-web (50x50 to 800x600; default 320 on the first picture's longer "
-                                   "side)."),
+                    QStringLiteral("The picture's size for --render-frame (1280x960), the video's for --export-video "
+                                   "(even sides; 1920x1080), or the zoom's box on the page for --export-web (50x50 to "
+                                   "800x600; default 320 on the first picture's longer side)."),
                     QStringLiteral("WxH")});
+  parser.addOption(
+      {QStringLiteral("fps"), QStringLiteral("Frames a second of --export-video (default 30)."), QStringLiteral("N")});
+  parser.addOption({QStringLiteral("direction"),
+                    QStringLiteral("What --export-video shows: in (from the first picture to the target frame; the "
+                                   "default), out (the reverse) or inout (there and back, looping)."),
+                    QStringLiteral("D")});
+  parser.addOption({QStringLiteral("duration"),
+                    QStringLiteral("Seconds of one pass of --export-video (default: the project's)."),
+                    QStringLiteral("S")});
+  parser.addOption({QStringLiteral("crf"),
+                    QStringLiteral("Constant quality of --export-video, lower is better: 0 to 51 for MP4 (default "
+                                   "18), 0 to 63 for WebM (default 31)."),
+                    QStringLiteral("N")});
+  parser.addOption({QStringLiteral("antialias"),
+                    QStringLiteral("2 draws --export-video's frames at twice the size and filters them down; 1 (the "
+                                   "default) does not."),
+                    QStringLiteral("1|2")});
   parser.addOption({QStringLiteral("player"),
                     QStringLiteral("What plays the exported page: html5 (default) or applet."), QStringLiteral("P")});
   parser.addOption({QStringLiteral("picture-size"),
@@ -209,6 +236,124 @@ int ExportWebCommand(const QCommandLineParser& parser, const QString& project) {
   return ExportWeb(*stack, options) == WebExportResult::Ok ? 0 : 1;
 }
 
+// Progress on standard output: a bar redrawn in place on a terminal, else a line per tenth.
+class TerminalProgress : public VideoProgress {
+ public:
+  TerminalProgress() : terminal_(isatty(fileno(stdout)) == 1) {}
+  void Finished() override { finished = true; }
+  void FramesDone(int done, int total) override {
+    if (total < 1) return;
+    const int percent = static_cast<int>(100LL * done / total);
+    if (terminal_) {
+      const int barWidth = 40;
+      const int filled = barWidth * percent / 100;
+      std::printf("\r[%s%s] %3d %%  frame %d of %d", std::string(static_cast<size_t>(filled), '#').c_str(),
+                  std::string(static_cast<size_t>(barWidth - filled), ' ').c_str(), percent, done, total);
+      if (done == total) std::printf("\n");
+      std::fflush(stdout);
+    } else if (percent / 10 > lastTenth_) {
+      lastTenth_ = percent / 10;
+      std::printf("%d %% (frame %d of %d)\n", lastTenth_ * 10, done, total);
+      std::fflush(stdout);
+    }
+  }
+
+  std::atomic<bool> finished{false};
+
+ private:
+  bool terminal_;
+  int lastTenth_ = 0;
+};
+
+// Ctrl+C or a polite kill during an export cancels it, so its temporary file goes too.
+volatile std::sig_atomic_t interrupted = 0;
+void Interrupt(int) { interrupted = 1; }
+
+bool ParseNumber(const QCommandLineParser& parser, const char* option, double& value) {
+  const QString text = parser.value(QLatin1String(option));
+  bool ok = false;
+  value = text.toDouble(&ok);  // QString reads a point whatever the locale
+  if (!ok || !std::isfinite(value)) {
+    Fail(QStringLiteral("--%1 takes a number, not \"%2\"").arg(QLatin1String(option), text));
+    return false;
+  }
+  return true;
+}
+
+// --export-video: the whole video, with a progress bar; 0 only when the file is in place.
+int ExportVideoCommand(const QCommandLineParser& parser, const QString& project, size_t budget) {
+  VideoSettings settings;
+  settings.path = AbsoluteFileName(parser.value(QStringLiteral("export-video")));
+  if (parser.isSet(QStringLiteral("size")) &&
+      !ParseSize(parser.value(QStringLiteral("size")), settings.width, settings.height))
+    return 2;
+  if (parser.isSet(QStringLiteral("fps")) && !ParseNumber(parser, "fps", settings.fps)) return 2;
+  if (parser.isSet(QStringLiteral("duration"))) {
+    if (!ParseNumber(parser, "duration", settings.duration)) return 2;
+    if (!(settings.duration > 0)) {
+      Fail(QStringLiteral("--duration takes the seconds of one pass, more than 0"));
+      return 2;
+    }
+  }
+  const QString direction = parser.value(QStringLiteral("direction"));
+  if (direction == QLatin1String("out"))
+    settings.direction = VideoDirection::Out;
+  else if (direction == QLatin1String("inout"))
+    settings.direction = VideoDirection::InOut;
+  else if (!direction.isEmpty() && direction != QLatin1String("in")) {
+    Fail(QStringLiteral("--direction takes in, out or inout, not \"%1\"").arg(direction));
+    return 2;
+  }
+  for (auto [option, target] :
+       {std::pair<const char*, int*>{"crf", &settings.crf}, {"antialias", &settings.antialias}}) {
+    if (!parser.isSet(QLatin1String(option))) continue;
+    bool ok = false;
+    *target = parser.value(QLatin1String(option)).toInt(&ok);
+    if (!ok) {
+      Fail(QStringLiteral("--%1 takes a whole number, not \"%2\"")
+               .arg(QLatin1String(option), parser.value(QLatin1String(option))));
+      return 2;
+    }
+  }
+  // The settings alone are checked before the project is opened, so a mistake is said at once.
+  std::string error;
+  if (!CheckVideoSettings(settings, maxVideoDuration, error)) {
+    Fail(QString::fromStdString(error));
+    return 2;
+  }
+
+  std::unique_ptr<ImageStack> stack = OpenProject(AbsoluteFileName(project));
+  if (!stack) return 1;
+  TerminalProgress progress;
+  VideoJob job(*stack, settings, &progress, budget);
+  if (!job.Start()) {
+    Fail(QString::fromStdString(job.Error()));
+    return 1;
+  }
+  interrupted = 0;
+  struct sigaction action {};
+  action.sa_handler = Interrupt;
+  sigemptyset(&action.sa_mask);
+  struct sigaction previousInt {
+  }, previousTerm{};
+  sigaction(SIGINT, &action, &previousInt);
+  sigaction(SIGTERM, &action, &previousTerm);
+  while (!progress.finished) {
+    if (interrupted) job.Cancel();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  const VideoResult result = job.Wait();
+  sigaction(SIGINT, &previousInt, nullptr);
+  sigaction(SIGTERM, &previousTerm, nullptr);
+  if (job.ReducedToLimit() > 0) ShowMaxImageSizeMessage(job.ReducedToLimit());
+  if (!job.RendererMessage().empty()) ShowPlainMessage(job.RendererMessage());
+  if (result != VideoResult::Ok) {
+    Fail(QString::fromStdString(job.Error().empty() ? std::string("the export was cancelled") : job.Error()));
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 bool IsCommandLineWork(const QStringList& arguments) {
@@ -216,7 +361,8 @@ bool IsCommandLineWork(const QStringList& arguments) {
     if (a == QLatin1String("--render-frame") || a.startsWith(QLatin1String("--render-frame=")) ||
         a == QLatin1String("--help") || a == QLatin1String("-h") || a == QLatin1String("--version") ||
         a == QLatin1String("-v") || a == QLatin1String("--help-all") || a == QLatin1String("--export-web") ||
-        a.startsWith(QLatin1String("--export-web=")))
+        a.startsWith(QLatin1String("--export-web=")) || a == QLatin1String("--export-video") ||
+        a.startsWith(QLatin1String("--export-video=")))
       return true;
   return false;
 }
@@ -240,6 +386,18 @@ int RunCommandLine(const QStringList& arguments) {
     return 0;
   }
   QStringList positional = parser.positionalArguments();
+  size_t budget = 0;
+  if (parser.isSet(QStringLiteral("texture-budget")) &&
+      !ParseBudget(parser.value(QStringLiteral("texture-budget")), budget))
+    return 2;
+  if (parser.isSet(QStringLiteral("export-video"))) {
+    if (parser.isSet(QStringLiteral("render-frame")) || parser.isSet(QStringLiteral("export-web")) ||
+        positional.size() != 1) {
+      Fail(QStringLiteral("--export-video OUT takes exactly one project file (see --help)"));
+      return 2;
+    }
+    return ExportVideoCommand(parser, positional[0], budget);
+  }
   if (parser.isSet(QStringLiteral("export-web"))) {
     if (parser.isSet(QStringLiteral("render-frame")) || positional.size() != 1) {
       Fail(QStringLiteral("--export-web DIR takes exactly one project file and no --render-frame (see --help)"));
@@ -261,10 +419,6 @@ int RunCommandLine(const QStringList& arguments) {
   }
   int width = 1280, height = 960;
   if (parser.isSet(QStringLiteral("size")) && !ParseSize(parser.value(QStringLiteral("size")), width, height)) return 2;
-  size_t budget = 0;
-  if (parser.isSet(QStringLiteral("texture-budget")) &&
-      !ParseBudget(parser.value(QStringLiteral("texture-budget")), budget))
-    return 2;
   return RenderFrame(t, positional[0], width, height, budget, positional[1]);
 }
 

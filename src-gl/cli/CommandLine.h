@@ -1,6 +1,6 @@
 #pragma once
-// The program's command line: work done without a window (--render-frame, --export-web), --help,
-// --version, and the options the editor takes besides the project to open.
+// The program's command line: work done without a window (--render-frame, --export-web,
+// --export-video), --help, --version, and the options the editor takes besides the project to open.
 
 #include <QStringList>
 #include <cstddef>

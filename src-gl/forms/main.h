@@ -113,6 +113,7 @@ class TmainForm : public QMainWindow {
   QAction* Save;
   QAction* SaveAs;
   QAction* ExportToWeb;
+  QAction* ExportVideo;  // enabled with Export to Web (mainVideo.cpp)
   QAction* Exit;
   QAction* EditUndo;
   QAction* EditRedo;
@@ -214,6 +215,7 @@ class TmainForm : public QMainWindow {
   // The placement of the selected picture's child as numbers: applied as typed, one undo step.
   void EditPlacementClick();
   void ExportToWebClick();
+  void ExportVideoClick();
   void HelpContentsClick();
   void HelpGettingStartedClick();
   void AboutClick();

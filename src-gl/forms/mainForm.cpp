@@ -28,6 +28,7 @@
 #include "Paths.h"
 #include "TextNumbers.h"
 #include "main.h"
+#include "mainVideo.h"
 
 TmainForm* mainForm = nullptr;
 size_t textureBudgetOption = 0;
@@ -149,6 +150,7 @@ void TmainForm::BuildMenus() {
   Save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   SaveAs = file->addAction(QStringLiteral("Save As..."), this, [this] { SaveAsClick(); });
   ExportToWeb = file->addAction(QStringLiteral("Export to Web..."), this, [this] { ExportToWebClick(); });
+  ExportVideo = AddExportVideoAction(*this, file);
   file->addSeparator();
   // Exit sits on Ctrl+X; there is no cut command.
   Exit = file->addAction(QStringLiteral("Exit"), this, [this] { ExitClick(); });

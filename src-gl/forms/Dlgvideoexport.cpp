@@ -1,0 +1,349 @@
+#include "Dlgvideoexport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleValidator>
+#include <QFile>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSpinBox>
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+
+#include "Dialogs.h"
+#include "Messages.h"
+#include "Paths.h"
+#include "TextNumbers.h"
+#include "main.h"
+
+namespace {
+
+struct SizePreset {
+  const char* label;
+  int width, height;  // 0: from the first picture, -1: the fields as typed
+};
+const SizePreset sizePresets[] = {
+    {"1280 x 720", 1280, 720},        {"1920 x 1080", 1920, 1080}, {"3840 x 2160", 3840, 2160},
+    {"First picture's aspect", 0, 0}, {"Custom", -1, -1},
+};
+constexpr int defaultSizePreset = 1;
+constexpr int firstPicturePreset = 3;
+constexpr int customSizePreset = 4;
+// The longer side of a video in the first picture's aspect.
+constexpr int aspectLongSide = 1920;
+
+const double fpsPresets[] = {24, 25, 30, 50, 60};
+constexpr int defaultFpsPreset = 2;
+
+// The size, each side even, of a video whose longer side is `longSide` in the aspect w : h.
+QSize EvenSizeInAspect(int w, int h, int longSide) {
+  if (w < 1 || h < 1) return QSize(1920, 1080);
+  auto even = [](double side) { return std::max(2, 2 * static_cast<int>(std::lround(side / 2))); };
+  if (w >= h) return QSize(longSide, even(static_cast<double>(longSide) * h / w));
+  return QSize(even(static_cast<double>(longSide) * w / h), longSide);
+}
+
+std::string Encoded(const QString& text) { return QFile::encodeName(text).toStdString(); }
+
+}  // namespace
+
+// Carries the job's reports from its threads to this dialog's thread.
+class TFormVideoExport::Bridge : public VideoProgress {
+ public:
+  explicit Bridge(TFormVideoExport* form) : form_(form) {}
+  void FramesDone(int done, int total) override {
+    QPointer<TFormVideoExport> form = form_;
+    QMetaObject::invokeMethod(
+        form_,
+        [form, done, total] {
+          if (form) form->ShowProgress(done, total);
+        },
+        Qt::QueuedConnection);
+  }
+  void Finished() override {
+    QPointer<TFormVideoExport> form = form_;
+    QMetaObject::invokeMethod(
+        form_,
+        [form] {
+          if (form) form->ExportFinished();
+        },
+        Qt::QueuedConnection);
+  }
+
+ private:
+  TFormVideoExport* form_;
+};
+
+TFormVideoExport::TFormVideoExport(TmainForm* owner)
+    : QDialog(owner, dialogWindowFlags), owner_(owner), bridge_(std::make_unique<Bridge>(this)) {
+  setObjectName(QStringLiteral("FormVideoExport"));
+  setWindowTitle(QStringLiteral("Export Video"));
+  auto* form = new QFormLayout(this);
+
+  EditFileName = new QLineEdit(this);
+  EditFileName->setObjectName(QStringLiteral("EditFileName"));
+  EditFileName->setMinimumWidth(320);
+  ButtonBrowse = new QPushButton(QStringLiteral("Browse..."), this);
+  ButtonBrowse->setObjectName(QStringLiteral("ButtonBrowse"));
+  auto* fileRow = new QHBoxLayout;
+  fileRow->addWidget(EditFileName);
+  fileRow->addWidget(ButtonBrowse);
+  form->addRow(QStringLiteral("File:"), fileRow);
+
+  ComboSize = new QComboBox(this);
+  ComboSize->setObjectName(QStringLiteral("ComboSize"));
+  for (const SizePreset& preset : sizePresets) ComboSize->addItem(QString::fromLatin1(preset.label));
+  EditWidth = new QSpinBox(this);
+  EditWidth->setObjectName(QStringLiteral("EditWidth"));
+  EditHeight = new QSpinBox(this);
+  EditHeight->setObjectName(QStringLiteral("EditHeight"));
+  for (QSpinBox* side : {EditWidth, EditHeight}) {
+    side->setRange(2, 65536);  // the GL's own limit is checked when drawing starts
+    side->setSingleStep(2);
+  }
+  auto* sizeRow = new QHBoxLayout;
+  sizeRow->addWidget(ComboSize);
+  sizeRow->addWidget(EditWidth);
+  sizeRow->addWidget(EditHeight);
+  form->addRow(QStringLiteral("Size:"), sizeRow);
+
+  ComboFps = new QComboBox(this);
+  ComboFps->setObjectName(QStringLiteral("ComboFps"));
+  for (double fps : fpsPresets) ComboFps->addItem(QString::number(fps));
+  ComboFps->addItem(QStringLiteral("Custom"));
+  EditFps = new QLineEdit(this);
+  EditFps->setObjectName(QStringLiteral("EditFps"));
+  auto* validator = new QDoubleValidator(0.001, maxFps, 3, EditFps);
+  validator->setLocale(QLocale::c());  // a point, whatever the desktop's language
+  validator->setNotation(QDoubleValidator::StandardNotation);
+  EditFps->setValidator(validator);
+  auto* fpsRow = new QHBoxLayout;
+  fpsRow->addWidget(ComboFps);
+  fpsRow->addWidget(EditFps);
+  form->addRow(QStringLiteral("Frames a second:"), fpsRow);
+
+  ComboDirection = new QComboBox(this);
+  ComboDirection->setObjectName(QStringLiteral("ComboDirection"));
+  ComboDirection->addItems({QStringLiteral("Zoom in"), QStringLiteral("Zoom out"), QStringLiteral("In and out")});
+  form->addRow(QStringLiteral("Direction:"), ComboDirection);
+
+  EditDuration = new QLineEdit(this);
+  EditDuration->setObjectName(QStringLiteral("EditDuration"));
+  EditDuration->setValidator(new QRegularExpressionValidator(durationPattern, EditDuration));
+  form->addRow(QStringLiteral("Seconds a pass:"), EditDuration);
+
+  EditQuality = new QSpinBox(this);
+  EditQuality->setObjectName(QStringLiteral("EditQuality"));
+  EditQuality->setRange(0, maxCrfVp9);
+  EditQuality->setValue(defaultCrfH264);
+  EditQuality->setToolTip(QStringLiteral("Constant quality (CRF): lower is better and larger"));
+  form->addRow(QStringLiteral("Quality (CRF):"), EditQuality);
+
+  CheckAntialias = new QCheckBox(QStringLiteral("Antialias (draw at twice the size, then filter down)"), this);
+  CheckAntialias->setObjectName(QStringLiteral("CheckAntialias"));
+  form->addRow(CheckAntialias);
+
+  ButtonExport = new QPushButton(QStringLiteral("Export"), this);
+  ButtonExport->setObjectName(QStringLiteral("ButtonExport"));
+  ButtonExport->setDefault(true);
+  ButtonCancel = new QPushButton(QStringLiteral("Cancel"), this);
+  ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(ButtonExport);
+  buttons->addWidget(ButtonCancel);
+  form->addRow(buttons);
+
+  ComboSize->setCurrentIndex(defaultSizePreset);
+  ComboFps->setCurrentIndex(defaultFpsPreset);
+  SizeChange();
+  FpsChange();
+  connect(ComboSize, &QComboBox::currentIndexChanged, this, [this] { SizeChange(); });
+  connect(ComboFps, &QComboBox::currentIndexChanged, this, [this] { FpsChange(); });
+  connect(EditFileName, &QLineEdit::textChanged, this, [this] { FileNameChange(); });
+  connect(EditQuality, &QSpinBox::valueChanged, this, [this] {
+    if (!programSetsQuality_) qualityTouched_ = true;
+  });
+  connect(ButtonBrowse, &QPushButton::clicked, this, [this] { ButtonBrowseClick(); });
+  connect(ButtonExport, &QPushButton::clicked, this, [this] { ButtonExportClick(); });
+  connect(ButtonCancel, &QPushButton::clicked, this, [this] { hide(); });
+}
+
+TFormVideoExport::~TFormVideoExport() = default;
+
+void TFormVideoExport::SizeChange() {
+  const int index = ComboSize->currentIndex();
+  const bool custom = index == customSizePreset;
+  EditWidth->setEnabled(custom);
+  EditHeight->setEnabled(custom);
+  if (custom || index < 0) return;
+  QSize size(sizePresets[index].width, sizePresets[index].height);
+  if (index == firstPicturePreset) {
+    const ImageStack* stack = owner_->imageStack.get();
+    size = stack && stack->pictureCount() > 0
+               ? EvenSizeInAspect(stack->images[0]->width, stack->images[0]->height, aspectLongSide)
+               : QSize(1920, 1080);
+  }
+  EditWidth->setValue(size.width());
+  EditHeight->setValue(size.height());
+}
+
+void TFormVideoExport::FpsChange() {
+  const int index = ComboFps->currentIndex();
+  const bool custom = index >= static_cast<int>(std::size(fpsPresets));
+  EditFps->setEnabled(custom);
+  if (!custom && index >= 0) EditFps->setText(QString::number(fpsPresets[index]));
+}
+
+void TFormVideoExport::FileNameChange() {
+  if (qualityTouched_) return;
+  VideoFormat format;
+  std::string ignored;
+  if (!VideoFormatFor(Encoded(EditFileName->text()), format, ignored)) return;
+  programSetsQuality_ = true;
+  EditQuality->setValue(format == VideoFormat::WebM ? defaultCrfVp9 : defaultCrfH264);
+  programSetsQuality_ = false;
+}
+
+void TFormVideoExport::ShowForExport() {
+  const ImageStack* stack = owner_->imageStack.get();
+  if (!stack) return;
+  EditDuration->setText(QString::fromStdString(FormatGeneral(static_cast<double>(stack->duration), 15)));
+  if (EditFileName->text().isEmpty() && !stack->path.empty()) {
+    std::string name = stack->path;
+    const size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos && name.find('/', dot) == std::string::npos) name.erase(dot);
+    EditFileName->setText(QFile::decodeName(QByteArray::fromStdString(name + ".mp4")));
+  }
+  if (ComboSize->currentIndex() == firstPicturePreset) SizeChange();
+  ShowOverMainWindow(this);
+}
+
+void TFormVideoExport::ButtonBrowseClick() {
+  const QString name = Dialogs().SaveFileName(
+      this, QStringLiteral("Export Video"),
+      QStringLiteral("MP4 video (*.mp4);;WebM video (*.webm);;PNG sequence (*.png)"), QStringLiteral("mp4"));
+  if (!name.isEmpty()) EditFileName->setText(name);
+}
+
+bool TFormVideoExport::Settings(VideoSettings& settings) const {
+  std::string path = Encoded(EditFileName->text().trimmed());
+  CharReplace(path, '\\', '/');
+  if (path.empty()) {
+    ShowPlainMessage("Please choose a file for the video.");
+    return false;
+  }
+  if (path[0] != '/') {
+    const ImageStack* stack = owner_->imageStack.get();
+    const std::string base = stack && !stack->path.empty() ? stack->path : std::string();
+    const size_t slash = base.find_last_of('/');
+    path = (slash == std::string::npos ? Encoded(QDir::currentPath()) : base.substr(0, slash)) + "/" + path;
+  }
+  settings.path = path;
+  settings.width = EditWidth->value();
+  settings.height = EditHeight->value();
+  bool ok = false;
+  settings.fps = QLocale::c().toDouble(EditFps->text().trimmed(), &ok);
+  if (!ok) {
+    ShowPlainMessage("The frame rate must be a number of frames a second, such as 30.");
+    return false;
+  }
+  settings.direction = static_cast<VideoDirection>(std::max(0, ComboDirection->currentIndex()));
+  settings.duration = LeadingNumber(Encoded(EditDuration->text()));
+  if (!(settings.duration > 0)) {
+    ShowPlainMessage("The duration must be a number of seconds above 0.");
+    return false;
+  }
+  settings.crf = EditQuality->value();
+  settings.antialias = CheckAntialias->isChecked() ? 2 : 1;
+  return true;
+}
+
+void TFormVideoExport::ButtonExportClick() {
+  ImageStack* stack = owner_->imageStack.get();
+  if (Running() || !stack) return;
+  VideoSettings settings;
+  if (!Settings(settings)) return;
+  std::string error;
+  if (!CheckVideoSettings(settings, stack->duration, error)) {
+    ShowPlainMessage("The video cannot be made: " + error + ".");
+    return;
+  }
+  VideoFormat format = VideoFormat::Mp4;
+  VideoFormatFor(settings.path, format, error);
+  std::string existing = settings.path;
+  if (format == VideoFormat::PngSequence) {
+    SequenceName name;
+    ParseSequenceName(settings.path, name, error);
+    existing = name.Frame(0);
+  }
+  std::error_code ignored;
+  if (std::filesystem::exists(existing, ignored) &&
+      !AskOkCancel("The file\n\n    " + existing + "\n\nalready exists. Would you like to replace it?", "Warning"))
+    return;
+
+  owner_->StopPlay();
+  job_ = std::make_unique<VideoJob>(*stack, settings, bridge_.get(), textureBudgetOption);
+  if (!job_->Start()) {
+    const std::string why = job_->Error();
+    job_.reset();
+    ShowPlainMessage("The video cannot be made: " + why + ".");
+    return;
+  }
+  hide();
+  clock_.start();
+  if (!Progress) {
+    Progress = new QProgressDialog(owner_);
+    Progress->setObjectName(QStringLiteral("VideoProgress"));
+    Progress->setWindowTitle(QStringLiteral("Export Video"));
+    Progress->setWindowModality(Qt::WindowModal);
+    Progress->setAutoClose(false);
+    Progress->setAutoReset(false);
+    Progress->setMinimumDuration(0);
+    auto cancel = [this] {
+      if (!job_) return;
+      Progress->setLabelText(QStringLiteral("Cancelling..."));
+      job_->Cancel();
+    };
+    connect(Progress, &QProgressDialog::canceled, this, cancel);
+    connect(Progress, &QDialog::rejected, this, cancel);  // Escape hides the dialog: the export stops too
+  }
+  Progress->setRange(0, job_->TotalFrames());
+  Progress->setValue(0);
+  Progress->setLabelText(QStringLiteral("Frame 0 of %1").arg(job_->TotalFrames()));
+  Progress->show();
+}
+
+void TFormVideoExport::ShowProgress(int done, int total) {
+  if (!Progress || !job_ || Progress->wasCanceled()) return;
+  Progress->setValue(done);
+  QString text = QStringLiteral("Frame %1 of %2").arg(done).arg(total);
+  if (done > 0 && done < total) {
+    const qint64 left = clock_.elapsed() * (total - done) / done / 1000;
+    text += left >= 60 ? QStringLiteral(", about %1 min %2 s left").arg(left / 60).arg(left % 60)
+                       : QStringLiteral(", about %1 s left").arg(left);
+  }
+  Progress->setLabelText(text);
+}
+
+void TFormVideoExport::ExportFinished() {
+  if (!job_) return;
+  const VideoResult result = job_->Wait();
+  const std::string error = job_->Error();
+  const std::string rendererMessage = job_->RendererMessage();
+  job_.reset();
+  if (Progress) Progress->hide();
+  if (!rendererMessage.empty()) ShowPlainMessage(rendererMessage);
+  if (result == VideoResult::Cancelled)
+    ShowPlainMessage("The video export was cancelled; no file was written.");
+  else if (result == VideoResult::Failed)
+    ShowPlainMessage("The video could not be made: " + error + ".\n\nNo file was written.");
+}

@@ -1,0 +1,64 @@
+#pragma once
+// The video export settings (file, size, frame rate, direction, duration, quality, antialiasing)
+// and, while the video is made, its progress with Cancel. The export runs on its own threads
+// (VideoJob); the editor keeps painting, and the progress dialog keeps the project from being
+// edited meanwhile.
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <memory>
+
+#include "VideoJob.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QProgressDialog;
+class QPushButton;
+class QSpinBox;
+class TmainForm;
+
+class TFormVideoExport : public QDialog {
+ public:
+  explicit TFormVideoExport(TmainForm* owner);
+  ~TFormVideoExport() override;
+
+  QLineEdit* EditFileName;
+  QPushButton* ButtonBrowse;
+  QComboBox* ComboSize;  // the presets, the first picture's aspect, custom
+  QSpinBox* EditWidth;
+  QSpinBox* EditHeight;
+  QComboBox* ComboFps;  // 24, 25, 30, 50, 60, custom
+  QLineEdit* EditFps;
+  QComboBox* ComboDirection;  // zoom in, zoom out, in and out
+  QLineEdit* EditDuration;    // seconds of one pass
+  QSpinBox* EditQuality;      // CRF
+  QCheckBox* CheckAntialias;
+  QPushButton* ButtonExport;
+  QPushButton* ButtonCancel;
+  QProgressDialog* Progress = nullptr;  // while a video is made
+
+  // Fills what depends on the project (its duration, a file name beside it) and shows the dialog.
+  void ShowForExport();
+  // The settings in the controls; false, having said why, when a field cannot be read.
+  bool Settings(VideoSettings& settings) const;
+  void ButtonExportClick();
+  void ButtonBrowseClick();
+  // A video is being made.
+  bool Running() const { return job_ != nullptr; }
+
+ private:
+  class Bridge;
+  void SizeChange();
+  void FpsChange();
+  void FileNameChange();
+  void ShowProgress(int done, int total);
+  void ExportFinished();
+
+  TmainForm* owner_;
+  bool qualityTouched_ = false;  // the user chose a CRF: a change of format keeps it
+  bool programSetsQuality_ = false;
+  QElapsedTimer clock_;
+  std::unique_ptr<Bridge> bridge_;  // declared before the job: it outlives the job's threads
+  std::unique_ptr<VideoJob> job_;
+};

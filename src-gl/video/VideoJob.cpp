@@ -1,0 +1,382 @@
+#define GL_GLEXT_PROTOTYPES 1
+#include "VideoJob.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libswscale/swscale.h>
+}
+
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "BoundedQueue.h"
+#include "Imagestack.h"
+#include "OffscreenTarget.h"
+#include "Renderer.h"
+#include "VideoSink.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+// Frames read back but not yet converted, and converted but not yet encoded: enough to keep
+// every stage busy while one is briefly slower, little enough memory (4 x 33 MB at 4K).
+constexpr size_t framesBetweenStages = 4;
+// Pixel buffer objects in turn: frame k is read into one while the one read two frames earlier
+// is mapped, so the draw never waits for its own read.
+constexpr int readBackRing = 3;
+
+struct RawFrame {
+  int index = 0;
+  std::vector<uint8_t> rgba;  // bottom row first, as GL reads
+};
+
+struct FrameFree {
+  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+
+struct ConvertedFrame {
+  int index = 0;
+  FramePtr frame;
+};
+
+// The GL objects of the read back, deleted while the context is still current.
+struct ReadBackObjects {
+  GLuint downFramebuffer = 0, downColour = 0;
+  GLuint buffers[readBackRing] = {};
+  ~ReadBackObjects() {
+    if (buffers[0] != 0) glDeleteBuffers(readBackRing, buffers);
+    if (downFramebuffer != 0) glDeleteFramebuffers(1, &downFramebuffer);
+    if (downColour != 0) glDeleteRenderbuffers(1, &downColour);
+  }
+};
+
+}  // namespace
+
+struct VideoJob::Stages {
+  BoundedQueue<RawFrame> raw{framesBetweenStages};
+  BoundedQueue<ConvertedFrame> converted{framesBetweenStages};
+  // Buffers handed back for reuse, so that a long video does not allocate per frame.
+  BoundedQueue<RawFrame> spareRaw{framesBetweenStages + readBackRing};
+  BoundedQueue<FramePtr> spareConverted{framesBetweenStages + 2};
+  Clock::time_point start;
+  double draw = 0, readBack = 0, convert = 0, encode = 0;
+
+  void Abort() {
+    raw.Abort();
+    converted.Abort();
+  }
+};
+
+std::unique_ptr<ImageStack> CopyForDrawing(const ImageStack& stack) {
+  auto copy = std::make_unique<ImageStack>();
+  copy->path = stack.path;
+  copy->duration = stack.duration;
+  copy->dirty = true;
+  for (const std::unique_ptr<Image>& image : stack.images) {
+    auto element = std::make_unique<Image>();
+    element->width = image->width;
+    element->height = image->height;
+    element->loaded = image->loaded;
+    element->bitmap = image->bitmap;
+    element->source = image->source;
+    element->revision = image->revision;
+    element->transform = image->transform;
+    element->fileName = image->fileName;
+    element->directory = image->directory;
+    element->baseName = image->baseName;
+    element->foundElsewhere = image->foundElsewhere;
+    element->SetMatrix(image->modelMatrix);
+    copy->images.push_back(std::move(element));
+  }
+  return copy;
+}
+
+VideoJob::VideoJob(const ImageStack& stack, const VideoSettings& settings, VideoProgress* progress,
+                   size_t textureBudget)
+    : stack_(CopyForDrawing(stack)), settings_(settings), progress_(progress), textureBudget_(textureBudget) {}
+
+VideoJob::~VideoJob() {
+  Cancel();
+  Wait();
+}
+
+bool VideoJob::Start() {
+  if (started_) return false;
+  if (stack_->pictureCount() < 1) {
+    error_ = "the project holds no pictures to draw";
+    return false;
+  }
+  if (!CheckVideoSettings(settings_, stack_->duration, error_)) return false;
+  const double duration = settings_.duration > 0 ? settings_.duration : stack_->duration;
+  plan_ = PlanFrames(duration, settings_.fps, settings_.direction);
+  std::error_code ignored;
+  if (std::filesystem::is_directory(settings_.path, ignored)) {
+    error_ = settings_.path + " is a folder; the video needs a file name";
+    return false;
+  }
+  stages_ = std::make_unique<Stages>();
+  stages_->start = Clock::now();
+  // The drawing thread makes its context first and says whether the size fits it; only then is
+  // anything written.
+  std::promise<bool> ready;
+  std::future<bool> drawing = ready.get_future();
+  std::promise<bool> go;
+  drawThread_ = std::thread([this, &ready, goFuture = go.get_future()]() mutable { Draw(ready, std::move(goFuture)); });
+  bool ok = drawing.get();
+  if (ok) {
+    sink_ = MakeVideoSink(settings_);
+    std::string error;
+    ok = sink_->Open(error);
+    if (!ok) error_ = error;
+  }
+  go.set_value(ok);
+  if (!ok) {
+    drawThread_.join();
+    return false;
+  }
+  started_ = true;
+  convertThread_ = std::thread([this] { Convert(); });
+  encodeThread_ = std::thread([this] { Encode(); });
+  return true;
+}
+
+void VideoJob::Cancel() {
+  cancelled_ = true;
+  if (stages_) stages_->Abort();
+}
+
+VideoResult VideoJob::Wait() {
+  for (std::thread* thread : {&drawThread_, &convertThread_, &encodeThread_})
+    if (thread->joinable()) thread->join();
+  if (!started_) return error_.empty() ? VideoResult::Cancelled : VideoResult::Failed;
+  if (succeeded_) return VideoResult::Ok;
+  return cancelled_ && !failed_ ? VideoResult::Cancelled : VideoResult::Failed;
+}
+
+void VideoJob::Fail(const std::string& error) {
+  {
+    std::lock_guard<std::mutex> lock(errorMutex_);
+    if (error_.empty()) error_ = error;
+  }
+  failed_ = true;
+  stages_->Abort();
+}
+
+void VideoJob::Draw(std::promise<bool>& ready, std::future<bool> go) {
+  Stages& s = *stages_;
+  bool told = false;
+  // Says once whether drawing can begin, then waits for the file to be ready; false to stop.
+  auto setUp = [&](bool ok) {
+    told = true;
+    ready.set_value(ok);
+    return ok && go.get();
+  };
+  auto fail = [&](const std::string& error) {
+    if (told) {
+      Fail(error);
+    } else {
+      error_ = error;  // Start reads it once told
+      setUp(false);
+    }
+  };
+  const int factor = settings_.antialias;
+  const int w = settings_.width, h = settings_.height;
+  OffscreenTarget target;
+  std::string error;
+  if (!target.Create(w * factor, h * factor, error)) {
+    fail(factor > 1 ? error + " (antialiased frames are drawn at twice the video's size)" : error);
+    return;
+  }
+  GLint drawFramebuffer = 0;
+  glGetIntegerv(GL_FRAMEBUFFER_BINDING, &drawFramebuffer);
+  ReadBackObjects gl;
+  const size_t bytes = static_cast<size_t>(w) * static_cast<size_t>(h) * 4;
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  if (factor > 1) {
+    glGenRenderbuffers(1, &gl.downColour);
+    glBindRenderbuffer(GL_RENDERBUFFER, gl.downColour);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
+    glGenFramebuffers(1, &gl.downFramebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, gl.downFramebuffer);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, gl.downColour);
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+      fail("the OpenGL framebuffer for antialiasing could not be made");
+      return;
+    }
+  }
+  glGenBuffers(readBackRing, gl.buffers);
+  for (GLuint buffer : gl.buffers) {
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
+    glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(bytes), nullptr, GL_STREAM_READ);
+  }
+  glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+  if (glGetError() != GL_NO_ERROR) {
+    fail("not enough memory to read back " + std::to_string(w) + " x " + std::to_string(h) + " frames");
+    return;
+  }
+
+  RendererOptions options;
+  options.textureBudget = textureBudget_;
+  options.waitForLevels = true;  // every frame sharp, whatever the encoder's pace
+  Renderer renderer(options);
+  if (renderer.ExceedsLimit(*stack_)) reducedToLimit_ = renderer.TextureLimit();
+  Renderer::SetViewGlState();
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  const Image& first = *stack_->images[0];
+  const ViewGeometry view = ViewGeometry::Fitted(w * factor, h * factor, first.width, first.height);
+  if (!setUp(true)) return;
+
+  std::deque<int> reading;
+  // Maps the oldest frame's buffer and hands its pixels on; false when the job is stopping.
+  auto handOldest = [&]() {
+    const Clock::time_point t0 = Clock::now();
+    const int k = reading.front();
+    reading.pop_front();
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, gl.buffers[k % readBackRing]);
+    const void* pixels = glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, static_cast<GLsizeiptr>(bytes), GL_MAP_READ_BIT);
+    if (!pixels) {
+      glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+      Fail("frame " + std::to_string(k) + " could not be read back from OpenGL");
+      return false;
+    }
+    RawFrame frame;
+    s.spareRaw.TryPop(frame);
+    frame.rgba.resize(bytes);
+    std::memcpy(frame.rgba.data(), pixels, bytes);
+    glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    frame.index = k;
+    s.readBack += Seconds(t0);
+    return s.raw.Push(std::move(frame));
+  };
+
+  for (int k = 0; k < plan_.total; ++k) {
+    if (failed_ || cancelled_) return;
+    const Clock::time_point t0 = Clock::now();
+    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(drawFramebuffer));
+    glDisable(GL_SCISSOR_TEST);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    renderer.DrawZoom(*stack_, plan_.TimeOf(k), view, plan_.DirectionAt(k));
+    if (factor > 1) {
+      // Exactly half the size with linear filtering: each pixel is the mean of a 2 x 2 block.
+      glDisable(GL_SCISSOR_TEST);
+      glBindFramebuffer(GL_DRAW_FRAMEBUFFER, gl.downFramebuffer);
+      glBlitFramebuffer(0, 0, w * factor, h * factor, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+      glBindFramebuffer(GL_READ_FRAMEBUFFER, gl.downFramebuffer);
+    }
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, gl.buffers[k % readBackRing]);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    if (glGetError() == GL_OUT_OF_MEMORY) {
+      Fail("OpenGL ran out of memory drawing frame " + std::to_string(k));
+      return;
+    }
+    s.draw += Seconds(t0);
+    std::string message = renderer.TakeMessage();
+    if (!message.empty() && rendererMessage_.empty()) rendererMessage_ = std::move(message);
+    reading.push_back(k);
+    if (reading.size() == readBackRing && !handOldest()) return;
+  }
+  while (!reading.empty())
+    if (!handOldest()) return;
+  s.raw.Close();
+}
+
+void VideoJob::Convert() {
+  Stages& s = *stages_;
+  const int w = settings_.width, h = settings_.height;
+  const AVPixelFormat format = sink_->PixelFormat();
+  // The same size, so no filter is used; exact rounding only where it costs nothing (RGB to RGB is
+  // a copy of bytes): for YUV it would take the conversion off its fast path for a last bit.
+  const int flags = format == AV_PIX_FMT_YUV420P ? SWS_BILINEAR : SWS_BILINEAR | SWS_ACCURATE_RND;
+  SwsContext* scaler = sws_getContext(w, h, AV_PIX_FMT_RGBA, w, h, format, flags, nullptr, nullptr, nullptr);
+  if (!scaler) {
+    Fail("the colour conversion could not be set up");
+    return;
+  }
+  if (format == AV_PIX_FMT_YUV420P) {
+    // Full-range RGB into BT.709's limited range, as the stream is tagged.
+    sws_setColorspaceDetails(scaler, sws_getCoefficients(SWS_CS_DEFAULT), 1, sws_getCoefficients(SWS_CS_ITU709), 0, 0,
+                             1 << 16, 1 << 16);
+  }
+  const int stride = w * 4;
+  RawFrame raw;
+  while (s.raw.Pop(raw)) {
+    const Clock::time_point t0 = Clock::now();
+    FramePtr out;
+    if (!s.spareConverted.TryPop(out) || av_frame_make_writable(out.get()) < 0) {
+      out.reset(av_frame_alloc());
+      if (out) {
+        out->format = format;
+        out->width = w;
+        out->height = h;
+      }
+      if (!out || av_frame_get_buffer(out.get(), 0) < 0) {
+        Fail("not enough memory for frame " + std::to_string(raw.index));
+        break;
+      }
+    }
+    // GL's rows run bottom up: start at the last row and step backwards.
+    const uint8_t* source[1] = {raw.rgba.data() + static_cast<size_t>(h - 1) * static_cast<size_t>(stride)};
+    const int sourceStride[1] = {-stride};
+    sws_scale(scaler, source, sourceStride, 0, h, out->data, out->linesize);
+    s.convert += Seconds(t0);
+    const int index = raw.index;
+    s.spareRaw.TryPush(std::move(raw));
+    raw = RawFrame();
+    if (!s.converted.Push(ConvertedFrame{index, std::move(out)})) break;
+  }
+  sws_freeContext(scaler);
+  s.converted.Close();
+}
+
+void VideoJob::Encode() {
+  Stages& s = *stages_;
+  int done = 0;
+  ConvertedFrame frame;
+  while (s.converted.Pop(frame)) {
+    const Clock::time_point t0 = Clock::now();
+    std::string error;
+    if (!sink_->Write(*frame.frame, frame.index, error)) {
+      Fail(error);
+      break;
+    }
+    s.encode += Seconds(t0);
+    ++done;
+    s.spareConverted.TryPush(std::move(frame.frame));
+    if (progress_) progress_->FramesDone(done, plan_.total);
+  }
+  bool ok = false;
+  if (!failed_ && !cancelled_) {
+    const Clock::time_point t0 = Clock::now();
+    std::string error;
+    if (done != plan_.total)
+      Fail("the export stopped after " + std::to_string(done) + " of " + std::to_string(plan_.total) + " frames");
+    else if (!sink_->Finish(error))
+      Fail(error);
+    else
+      ok = true;
+    s.encode += Seconds(t0);
+  }
+  if (!ok) sink_->Discard();
+  succeeded_ = ok;
+  timings_.draw = s.draw;
+  timings_.readBack = s.readBack;
+  timings_.convert = s.convert;
+  timings_.encode = s.encode;
+  timings_.wall = Seconds(s.start);
+  timings_.frames = done;
+  if (progress_) progress_->Finished();
+}

@@ -1,0 +1,67 @@
+#pragma once
+// What a video export makes, before anything is drawn: the format the file name asks for, the
+// checked settings, which moment of the zoom each frame shows, and the names of a PNG sequence's
+// frames. No GL and no encoder in here.
+
+#include <string>
+
+enum class VideoFormat { Mp4, WebM, PngSequence };
+enum class VideoDirection { In, Out, InOut };
+
+struct VideoSettings {
+  std::string path;  // the destination: NAME.mp4, NAME.webm or NAME_%05d.png
+  int width = 1920;  // pixels, even
+  int height = 1080;
+  double fps = 30;
+  VideoDirection direction = VideoDirection::In;
+  double duration = 0;  // seconds of one pass; 0: the project's duration
+  int crf = -1;         // constant quality; -1: the format's default
+  int antialias = 1;    // 1, or 2: drawn at twice the size and filtered down
+};
+
+constexpr int defaultCrfH264 = 18;
+constexpr int defaultCrfVp9 = 31;  // VP9's scale runs to 63; 31 is its usual choice for HD
+constexpr int maxCrfH264 = 51;
+constexpr int maxCrfVp9 = 63;
+constexpr double maxFps = 240;
+constexpr double maxVideoDuration = 3600;  // seconds of one pass
+
+// The format the name's extension asks for (.mp4, .webm, .png; any case). False, with `error`
+// naming the supported ones, for any other.
+bool VideoFormatFor(const std::string& path, VideoFormat& format, std::string& error);
+
+// The settings' own limits (not the GL's, which only the drawing context knows): the format, an
+// even size of at least 2 x 2, a frame rate above 0 and up to maxFps, a pass of at least two
+// frames, the quality and antialiasing in range, a usable sequence name. `projectDuration`
+// stands in for a duration of 0. False with `error` for the user.
+bool CheckVideoSettings(const VideoSettings& settings, double projectDuration, std::string& error);
+
+// The frames of a video: `perPass` = round(duration x fps) frames per pass; frame k of a pass
+// shows the zoom at k / (perPass - 1), so the first frame is the first picture and the last the
+// target frame. "In and out" goes there and back without repeating either end, so that the
+// video loops without a seam: 2 (perPass - 1) frames.
+struct FramePlan {
+  int perPass = 0;
+  int total = 0;
+  VideoDirection direction = VideoDirection::In;
+  // The zoom's time (0..1 along the pass) of frame k, 0 <= k < total.
+  double TimeOf(int k) const;
+  // Where the zoom moves at frame k: +1 inward, -1 outward (for the renderer's prefetching).
+  int DirectionAt(int k) const;
+};
+// A plan of fewer than two frames per pass has perPass < 2; CheckVideoSettings refuses those.
+FramePlan PlanFrames(double duration, double fps, VideoDirection direction);
+
+// The frames of a PNG sequence: the name's one number field (%d or %0Nd, N up to 9) replaced by
+// the frame's number, counted from 0; a name without a field gets "_%05d" before ".png". The
+// number is never cut to the field's width.
+struct SequenceName {
+  std::string prefix, suffix;
+  int digits = 5;
+  std::string Frame(int k) const;
+};
+// False, with `error`, when the name has a '%' that is not one such field, or more than one.
+bool ParseSequenceName(const std::string& path, SequenceName& name, std::string& error);
+
+// "MP4 (H.264)", for messages.
+const char* VideoFormatName(VideoFormat format);

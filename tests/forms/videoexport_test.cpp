@@ -1,0 +1,86 @@
+// File > Export Video...: the dialog, the progress dialog and its Cancel, on a real project.
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSpinBox>
+#include <filesystem>
+
+#include "Dlgvideoexport.h"
+#include "EditorFixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct VideoExport : EditorFixture {
+  Project project{3, "4.0"};
+  TFormVideoExport* d = nullptr;
+
+  void OpenDialog() {
+    Start({QString::fromStdString(project.path)});
+    ASSERT_TRUE(form->ExportVideo->isEnabled());
+    form->ExportVideo->trigger();
+    d = form->findChild<TFormVideoExport*>();
+    ASSERT_TRUE(d && d->isVisible());
+    d->ComboSize->setCurrentIndex(d->ComboSize->count() - 1);  // custom
+    d->EditWidth->setValue(160);
+    d->EditHeight->setValue(120);
+  }
+  int FilesBesideProject() {
+    int n = 0;
+    for (const auto& entry : fs::directory_iterator(project.dir.path()))
+      n += entry.path().extension() != ".jpg" && entry.path().extension() != ".kx";
+    return n;
+  }
+};
+
+TEST_F(VideoExport, MakesTheVideoOrCancelsLeavingNoFile) {
+  OpenDialog();
+  EXPECT_EQ(d->EditDuration->text(), "4");
+  EXPECT_EQ(d->EditFileName->text().toStdString(), project.dir.File("project.mp4"));
+  for (bool cancel : {true, false}) {
+    reporter.messages.clear();
+    d->EditDuration->setText(cancel ? "600" : "1");
+    QTest::mouseClick(d->ButtonExport, Qt::LeftButton);
+    ASSERT_TRUE(d->Running());
+    EXPECT_FALSE(d->isVisible());
+    ASSERT_TRUE(d->Progress && d->Progress->isVisible());
+    if (cancel) {
+      QTRY_VERIFY_WITH_TIMEOUT(d->Progress->value() >= 2, 60000);
+      QPushButton* cancelButton = d->Progress->findChild<QPushButton*>();
+      ASSERT_TRUE(cancelButton);
+      QTest::mouseClick(cancelButton, Qt::LeftButton);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!d->Running(), 60000);
+    EXPECT_FALSE(d->Progress->isVisible());
+    if (cancel) {
+      EXPECT_EQ(reporter.Texts(), std::vector<std::string>{"The video export was cancelled; no file was written."});
+      EXPECT_EQ(FilesBesideProject(), 0);
+      form->ExportVideo->trigger();
+    } else {
+      EXPECT_TRUE(reporter.Texts().empty());
+      EXPECT_GT(fs::file_size(project.dir.File("project.mp4")), 0u);
+      EXPECT_EQ(FilesBesideProject(), 1);
+    }
+  }
+}
+
+TEST_F(VideoExport, SettingsThatCannotBeMadeAreSaidBeforeAnythingStarts) {
+  OpenDialog();
+  d->EditWidth->setValue(161);
+  QTest::mouseClick(d->ButtonExport, Qt::LeftButton);
+  d->EditWidth->setValue(160);
+  d->EditFileName->setText(QString::fromStdString(project.dir.File("zoom.avi")));
+  QTest::mouseClick(d->ButtonExport, Qt::LeftButton);
+  const std::vector<std::string> said = reporter.Texts();
+  ASSERT_EQ(said.size(), 2u);
+  EXPECT_NE(said[0].find("even"), std::string::npos) << said[0];
+  EXPECT_NE(said[1].find(".mp4"), std::string::npos) << said[1];
+  EXPECT_FALSE(d->Running());
+  EXPECT_TRUE(d->isVisible());
+  EXPECT_EQ(FilesBesideProject(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,187 @@
+// The video job without the encoders' output being decoded (tests/cli does that): the frame
+// plan, the names and limits it accepts, antialiasing, and that a cancel or a failure leaves the
+// destination as it was.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <atomic>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DrawTest.h"
+#include "TestFiles.h"
+#include "VideoJob.h"
+#include "VideoPlan.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using drawtest::Colour;
+
+TEST(FramePlan, EveryDirectoryStartsAndEndsWhereItShould) {
+  struct Case {
+    double duration, fps;
+    VideoDirection direction;
+    int total;
+    std::vector<std::pair<int, double>> times;  // frame, time along the pass
+  } cases[] = {
+      {2, 30, VideoDirection::In, 60, {{0, 0.0}, {1, 1.0 / 59}, {59, 1.0}}},
+      {2, 30, VideoDirection::Out, 60, {{0, 1.0}, {59, 0.0}}},
+      // There and back without repeating the turn or the start: a seamless loop.
+      {1, 5, VideoDirection::InOut, 8, {{0, 0.0}, {4, 1.0}, {5, 0.75}, {7, 0.25}}},
+      {0.1, 24, VideoDirection::In, 2, {{0, 0.0}, {1, 1.0}}},  // 2.4 frames round to 2
+      {10.0 / 3, 29.97, VideoDirection::In, 100, {{99, 1.0}}},
+  };
+  for (const Case& c : cases) {
+    const FramePlan plan = PlanFrames(c.duration, c.fps, c.direction);
+    EXPECT_EQ(plan.total, c.total) << c.duration << " s at " << c.fps;
+    for (auto [k, t] : c.times) EXPECT_DOUBLE_EQ(plan.TimeOf(k), t) << "frame " << k;
+  }
+  EXPECT_LT(PlanFrames(0.02, 30, VideoDirection::In).perPass, 2);
+}
+
+TEST(VideoSettingsCheck, RefusesWhatCannotBeMadeAndSaysWhy) {
+  struct Case {
+    std::string path;
+    int width, height;
+    double fps, duration;
+    int crf, antialias;
+    const char* said;  // a word the message must hold; null: accepted
+  } cases[] = {
+      {"/t/a.mp4", 1920, 1080, 30, 0, -1, 1, nullptr},     {"/t/A.WEBM", 2, 2, 240, 0, 63, 2, nullptr},
+      {"/t/f_%05d.png", 320, 240, 24, 0, -1, 1, nullptr},  {"/t/a.avi", 320, 240, 30, 0, -1, 1, ".webm"},
+      {"/t/.mp4", 320, 240, 30, 0, -1, 1, ".mp4"},         {"/t/a.mp4", 321, 240, 30, 0, -1, 1, "even"},
+      {"/t/a.mp4", 0, 240, 30, 0, -1, 1, "even"},          {"/t/a.mp4", 320, 240, 0, 0, -1, 1, "frame rate"},
+      {"/t/a.mp4", 320, 240, NAN, 0, -1, 1, "frame rate"}, {"/t/a.mp4", 320, 240, 30, 0.01, -1, 1, "too short"},
+      {"/t/a.mp4", 320, 240, 30, 0, 52, 1, "CRF"},         {"/t/a.mp4", 320, 240, 30, 0, -1, 3, "antialias"},
+      {"/t/f_%s.png", 320, 240, 30, 0, -1, 1, "%05d"},     {"/t/f_%05d_%05d.png", 320, 240, 30, 0, -1, 1, "%05d"},
+  };
+  for (const Case& c : cases) {
+    VideoSettings s;
+    s.path = c.path;
+    s.width = c.width;
+    s.height = c.height;
+    s.fps = c.fps;
+    s.duration = c.duration;
+    s.crf = c.crf;
+    s.antialias = c.antialias;
+    std::string error;
+    const bool ok = CheckVideoSettings(s, 10, error);
+    if (!c.said) {
+      EXPECT_TRUE(ok) << c.path << ": " << error;
+    } else {
+      EXPECT_FALSE(ok) << c.path;
+      EXPECT_NE(error.find(c.said), std::string::npos) << error;
+    }
+  }
+}
+
+TEST(SequenceNames, NumberFieldIsReplacedAndNeverCut) {
+  SequenceName name;
+  std::string error;
+  ASSERT_TRUE(ParseSequenceName("/a%b/f_%05d.png", name, error)) << error;
+  EXPECT_EQ(name.Frame(7), "/a%b/f_00007.png");
+  EXPECT_EQ(name.Frame(1234567), "/a%b/f_1234567.png");
+  ASSERT_TRUE(ParseSequenceName("/d/zoom.PNG", name, error));
+  EXPECT_EQ(name.Frame(3), "/d/zoom_00003.PNG");
+  ASSERT_TRUE(ParseSequenceName("/d/%d.png", name, error));
+  EXPECT_EQ(name.Frame(12), "/d/12.png");
+}
+
+// Two pictures with detail down to the pixel, so filtering shows.
+ImageStack Checkered() {
+  auto fine = [](int x, int y) { return ((x / 2 + y / 2) % 2) ? Colour{250, 30, 30} : Colour{20, 20, 200}; };
+  Transform inner;
+  inner.scale = 0.4f;
+  return drawtest::StackOf(drawtest::Picture(160, 120, fine), drawtest::Picture(160, 120, fine, inner),
+                           drawtest::Target(160, 120, inner));
+}
+
+struct Counting : VideoProgress {
+  std::atomic<int> done{0};
+  void FramesDone(int d, int) override { done = d; }
+};
+
+VideoResult Export(const ImageStack& stack, const VideoSettings& settings, std::string& error) {
+  VideoJob job(stack, settings);
+  if (!job.Start()) {
+    error = job.Error();
+    return VideoResult::Failed;
+  }
+  const VideoResult result = job.Wait();
+  error = job.Error();
+  return result;
+}
+
+TEST(VideoJob, AntialiasingIsTheLargeFrameFilteredDown) {
+  TempDir dir;
+  ImageStack stack = Checkered();
+  VideoSettings settings;
+  settings.width = 128;
+  settings.height = 96;
+  settings.fps = 2;
+  settings.duration = 1;
+  settings.path = dir.File("large_%d.png");
+  std::string error;
+  ASSERT_EQ(Export(stack, settings, error), VideoResult::Ok) << error;
+  settings.width = 64;
+  settings.height = 48;
+  settings.antialias = 2;
+  settings.path = dir.File("small_%d.png");
+  ASSERT_EQ(Export(stack, settings, error), VideoResult::Ok) << error;
+  for (int k : {0, 1}) {
+    const QImage large(QString::fromStdString(dir.File("large_" + std::to_string(k) + ".png")));
+    const QImage small(QString::fromStdString(dir.File("small_" + std::to_string(k) + ".png")));
+    ASSERT_EQ(small.size(), QSize(64, 48));
+    int worst = 0;
+    for (int y = 0; y < 48; ++y)
+      for (int x = 0; x < 64; ++x) {
+        const QRgb a = large.pixel(2 * x, 2 * y), b = large.pixel(2 * x + 1, 2 * y), c = large.pixel(2 * x, 2 * y + 1),
+                   d = large.pixel(2 * x + 1, 2 * y + 1), s = small.pixel(x, y);
+        for (int shift : {16, 8, 0}) {
+          auto channel = [shift](QRgb v) { return static_cast<int>((v >> shift) & 0xFF); };
+          const double mean = (channel(a) + channel(b) + channel(c) + channel(d)) / 4.0;
+          worst = std::max(worst, static_cast<int>(std::ceil(std::abs(mean - channel(s)))));
+        }
+      }
+    EXPECT_LE(worst, 1) << "frame " << k;
+  }
+}
+
+TEST(VideoJob, CancelOrFailureLeavesTheDestinationAsItWas) {
+  ImageStack stack = Checkered();
+  for (const char* name : {"zoom.mp4", "zoom.webm", "zoom_%05d.png"}) {
+    for (bool cancel : {true, false}) {
+      TempDir dir;
+      VideoSettings settings;
+      settings.path = dir.File(name);
+      const std::string kept =
+          settings.path.find('%') != std::string::npos ? dir.File("zoom_00000.png") : settings.path;
+      WriteFileBytes(kept, "kept");
+      settings.width = cancel ? 64 : 20000;  // beyond any GL's limit: the drawing fails
+      settings.height = 48;
+      settings.duration = 1000;
+      Counting progress;
+      VideoJob job(stack, settings, &progress);
+      if (cancel) {
+        ASSERT_TRUE(job.Start()) << job.Error();
+        for (int i = 0; i < 2000 && progress.done < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        job.Cancel();
+        EXPECT_EQ(job.Wait(), VideoResult::Cancelled) << name;
+      } else {
+        EXPECT_FALSE(job.Start()) << name;
+        EXPECT_NE(job.Error().find("limit"), std::string::npos) << job.Error();
+      }
+      EXPECT_EQ(ReadFileBytes(kept), "kept");
+      int files = 0;
+      for (const auto& entry : fs::directory_iterator(dir.path())) files += entry.path() != kept;
+      EXPECT_EQ(files, 0) << name << (cancel ? " cancelled" : " failed");
+    }
+  }
+}
+
+}  // namespace
