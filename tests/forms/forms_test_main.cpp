@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QStandardPaths>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QSurfaceFormat>
 #include <cstring>
 
@@ -15,13 +16,16 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) listing = listing || std::strcmp(argv[i], "--gtest_list_tests") == 0;
   ::testing::InitGoogleTest(&argc, argv);
   if (listing) return RUN_ALL_TESTS();
+  // The editor's data folder (recovery files of unsaved projects) is one of this process alone:
+  // test programs run side by side, and one's unsaved project must not be offered to, or
+  // removed under, another.
+  QTemporaryDir data;
+  if (data.isValid()) qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
   QSurfaceFormat::setDefaultFormat(EditorSurfaceFormat());
   // Kept until the process ends, as the editor's own is: closing the display would unload
   // Mesa's driver, and the leak checker could then no longer name (and so ignore) the driver's
   // one-time allocations.
   static QApplication* application = new QApplication(argc, argv);
   (void)application;
-  // The editor's data folder (recovery files of unsaved projects) is a test one, not the user's.
-  QStandardPaths::setTestModeEnabled(true);
   return RUN_ALL_TESTS();
 }
