@@ -20,6 +20,7 @@
 #include <system_error>
 #include <vector>
 
+#include "BenchPictures.h"
 #include "Imagestack.h"
 #include "OffscreenGl.h"
 #include "Renderer.h"
@@ -29,37 +30,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = BenchClock;
 
 const int frames = 200;
-
-double Milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
-// A fresh directory under the system's temporary directory, removed with its contents.
-class TemporaryDirectory {
- public:
-  bool Create() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "frame_bench.XXXXXX").string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (!mkdtemp(name.data())) return false;
-    path_ = name.data();
-    return true;
-  }
-  ~TemporaryDirectory() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 // The demo project as make_demo writes it: the same pictures, samples and JPEG quality.
 bool WriteDemo(const std::string& directory) {
@@ -191,13 +164,13 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  TemporaryDirectory generated;
+  WorkDirectory generated;
   std::string directory;
   if (argc > 1) {
     directory = argv[1];
   } else {
-    if (!generated.Create()) {
-      std::fprintf(stderr, "frame_bench: cannot create a temporary directory\n");
+    if (!generated.Open("", error)) {
+      std::fprintf(stderr, "frame_bench: %s\n", error.c_str());
       return 1;
     }
     directory = generated.path();

@@ -20,32 +20,13 @@
 #include <system_error>
 #include <vector>
 
+#include "BenchPictures.h"
 #include "Imagestack.h"
 #include "VideoJob.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class TemporaryDirectory {
- public:
-  bool Create() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "video_bench.XXXXXX").string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (!mkdtemp(name.data())) return false;
-    path_ = name.data();
-    return true;
-  }
-  ~TemporaryDirectory() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 double PerFrame(double seconds, int frames) { return frames > 0 ? 1000.0 * seconds / frames : 0; }
 
@@ -77,9 +58,10 @@ Run Time(const std::string& command) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  TemporaryDirectory work;
-  if (!work.Create()) {
-    std::fprintf(stderr, "video_bench: cannot create a temporary directory\n");
+  WorkDirectory work;
+  std::string error;
+  if (!work.Open("", error)) {
+    std::fprintf(stderr, "video_bench: %s\n", error.c_str());
     return 1;
   }
   std::string directory = argc > 1 ? argv[1] : work.path() + "/demo";
