@@ -17,6 +17,7 @@ packages=(
   nodejs # node --test runs the web player's reader and timeline tests
   chromium python3 # the exported page is tested in headless Chromium, from disk and over HTTP
   clang libclang-rt-14-dev # fuzz/run.sh: the fuzzers (libFuzzer and the sanitizers' runtimes)
+  libopencv-dev # src-gl/align: features, RANSAC and intensity refinement for automatic alignment
 )
 
 missing=()

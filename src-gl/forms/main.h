@@ -22,6 +22,8 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 class QUndoStack;
+class QMenu;
+class TAlignRun;
 class TmainForm;
 
 // The OpenGL view. It only forwards: initialisation, size changes, painting and the mouse go to
@@ -117,9 +119,12 @@ class TmainForm : public QMainWindow {
   QAction* HelpContents;
   QAction* HelpGettingStarted;
   QAction* About;
-  QAction* PlayKey;        // Space: play or pause
-  QAction* ResetViewKey;   // Ctrl+0: the edit view back to its fitted size
-  QAction* FullScreenKey;  // F11
+  QAction* PlayKey;                 // Space: play or pause
+  QAction* ResetViewKey;            // Ctrl+0: the edit view back to its fitted size
+  QAction* FullScreenKey;           // F11
+  QAction* EditAlign = nullptr;     // Ctrl+L: the selected picture's child placed automatically
+  QAction* EditAlignAll = nullptr;  // every picture in turn
+  TAlignRun* aligning = nullptr;    // the alignment running (a child object), if any
 
   // --- seams for tests ---
   std::function<uint32_t()> tickSource;  // 32-bit milliseconds, wrapping
@@ -199,6 +204,12 @@ class TmainForm : public QMainWindow {
   void ImageListCancelled();      // its Cancel or close box
   void CancelImageListEditing();  // before the stack is replaced or discarded
   void FormShow();                // opens the project named on the command line
+  // Automatic alignment (mainAlign.cpp): runs on a worker; each placement found is one undo step.
+  void BuildAlignActions(QMenu* edit);
+  void AlignClick();
+  void AlignAllClick();
+  void StartAlign(int child);  // -1: every picture
+  void ApplyAlignment(int element, const Transform& placement);
 
   // --- the GL view's side (context current) ---
   void OpenGLSetupParams();

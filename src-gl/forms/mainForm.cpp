@@ -170,6 +170,7 @@ void TmainForm::BuildMenus() {
   });
   edit->addSeparator();
   EditImageList = edit->addAction(QStringLiteral("Image List..."), this, [this] { EditImageListClick(); });
+  BuildAlignActions(edit);
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   HelpContents = help->addAction(QStringLiteral("Tunnelvista Help"), this, [this] { HelpContentsClick(); });
