@@ -165,6 +165,7 @@ int main(int argc, char** argv) {
     Print(row);
     all.errors.insert(all.errors.end(), row.errors.begin(), row.errors.end());
     all.times.insert(all.times.end(), row.times.begin(), row.times.end());
+    all.cpu.insert(all.cpu.end(), row.cpu.begin(), row.cpu.end());
     all.pairs += row.pairs;
     all.noMatch += row.noMatch;
   }

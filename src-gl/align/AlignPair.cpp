@@ -7,6 +7,7 @@
 #include <opencv2/features2d.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -19,12 +20,14 @@ namespace {
 // Longer side of the parent's reduced copy the features are found on. The child's copy is half
 // as long, as its content appears smaller in the parent: at the scales a zoom uses (a fifth to
 // four fifths) the two then show the scene at sizes within a factor of about two and a half.
+// When that finds nothing, a copy a quarter as long is tried, for children small in the parent.
 constexpr int featureParentSide = 1000;
-constexpr double featureChildRatio = 0.5;
+constexpr double featureChildRatios[] = {0.5, 0.25};
+constexpr double minFeatureChildSide = 400;  // below this, too little is left to describe
 constexpr int maxFeatures = 4000;
 // Well below the usual threshold: skies, haze and smooth gradients must still give features.
 constexpr double siftContrast = 0.01;
-constexpr float ratioTest = 0.8f;
+constexpr float ratioTest = 0.9f;
 constexpr double claheClip = 3.0;
 constexpr double ransacThreshold = 2.5;  // pixels of the parent's reduced copy
 constexpr int minMatches = 8;
@@ -155,11 +158,31 @@ struct Coarse {
   Affine parentPixels;  // the parent's element frame to the features' copy
 };
 
+bool Plausible(const Affine& placement) {
+  const double s = placement.LengthScale();
+  return placement.IsFinite() && s > 1e-4 && s < 100 && std::fabs(placement.tx) < 10 && std::fabs(placement.ty) < 10;
+}
+
+// A copy of `g` reduced by `factor` (above 1) more.
+Grey Reduced(const Grey& g, double factor) {
+  Grey out;
+  const int w = std::max(1, static_cast<int>(std::lround(g.pixels.cols / factor)));
+  const int h = std::max(1, static_cast<int>(std::lround(g.pixels.rows / factor)));
+  cv::resize(g.pixels, out.pixels, cv::Size(w, h), 0, 0, cv::INTER_AREA);
+  out.fx = g.fx * g.pixels.cols / w;
+  out.fy = g.fy * g.pixels.rows / h;
+  return out;
+}
+
 Coarse MatchFeatures(const AlignSource& parent, const AlignSource& child, const AlignOptions& options, bool& readable) {
   Coarse result;
   const double rp = std::max(1.0, std::max(parent.width, parent.height) / static_cast<double>(featureParentSide));
   const double parentSide = std::max(parent.width, parent.height) / rp;
-  const double rc = std::max(1.0, std::max(child.width, child.height) / (featureChildRatio * parentSide));
+  const double childSide = std::max(child.width, child.height);
+  auto childReduction = [&](double ratio) {
+    return std::max(1.0, childSide / std::max(minFeatureChildSide, ratio * parentSide));
+  };
+  const double rc = childReduction(featureChildRatios[0]);
   Grey gp, gc;
   bool okP = false, okC = false;
   std::thread other([&] { okC = LoadGrey(child, rc, gc); });
@@ -181,14 +204,10 @@ Coarse MatchFeatures(const AlignSource& parent, const AlignSource& child, const 
   // exposures look more alike.
   const cv::Ptr<cv::CLAHE> clahe = cv::createCLAHE(claheClip, cv::Size(8, 8));
   clahe->apply(gp.pixels, gp.pixels);
-  clahe->apply(gc.pixels, gc.pixels);
-  std::vector<cv::KeyPoint> kp, kc;
-  cv::Mat dp, dc;
-  std::thread childFeatures([&] { detector->detectAndCompute(gc.pixels, cv::noArray(), kc, dc); });
+  std::vector<cv::KeyPoint> kp;
+  cv::Mat dp;
   detector->detectAndCompute(gp.pixels, cv::noArray(), kp, dp);
-  childFeatures.join();
-  if (kp.size() < 2 || kc.size() < 2) return result;
-
+  if (kp.size() < 2) return result;
   // Approximate nearest neighbours for SIFT's float descriptors: the ratio test only needs the
   // two best, and an exhaustive search over thousands costs more than the detection.
   cv::Ptr<cv::DescriptorMatcher> matcher;
@@ -197,24 +216,47 @@ Coarse MatchFeatures(const AlignSource& parent, const AlignSource& child, const 
                                                  cv::makePtr<cv::flann::SearchParams>(64));
   else
     matcher = cv::makePtr<cv::BFMatcher>(norm);
-  std::vector<std::vector<cv::DMatch>> pairs;
-  matcher->knnMatch(dc, dp, pairs, 2);
-  std::vector<cv::Point2f> from, to;
-  for (const auto& m : pairs)
-    if (m.size() == 2 && m[0].distance < ratioTest * m[1].distance) {
-      from.push_back(kc[static_cast<size_t>(m[0].queryIdx)].pt);
-      to.push_back(kp[static_cast<size_t>(m[0].trainIdx)].pt);
-    }
-  if (static_cast<int>(from.size()) < minMatches) return result;
-  std::vector<uchar> inliers;
-  const cv::Mat m = cv::estimateAffinePartial2D(from, to, inliers, cv::RANSAC, ransacThreshold, 20000, 0.999, 10);
-  if (m.empty()) return result;
-  result.matches = static_cast<int>(std::count(inliers.begin(), inliers.end(), uchar(1)));
-  if (result.matches < minMatches) return result;
+  matcher->add(dp);
+  matcher->train();
   const Affine parentToElement = CopyToElement(gp, parent.width, parent.height);
   result.parentPixels = parentToElement.Inverse();
-  result.placement = parentToElement * FromCv(m) * CopyToElement(gc, child.width, child.height).Inverse();
-  result.found = result.placement.IsFinite();
+
+  for (size_t attempt = 0; attempt < std::size(featureChildRatios); ++attempt) {
+    Grey copy = gc;
+    if (attempt > 0) {
+      const double further = childReduction(featureChildRatios[attempt]) / rc;
+      if (further < 1.2) continue;  // hardly different from the copy that failed
+      copy = Reduced(gc, further);
+    }
+    cv::Mat pixels;
+    clahe->apply(copy.pixels, pixels);
+    std::vector<cv::KeyPoint> kc;
+    cv::Mat dc;
+    detector->detectAndCompute(pixels, cv::noArray(), kc, dc);
+    if (kc.size() < 2) continue;
+    std::vector<std::vector<cv::DMatch>> pairs;
+    matcher->knnMatch(dc, pairs, 2);
+    std::vector<cv::Point2f> from, to;
+    for (const auto& m : pairs)
+      if (m.size() == 2 && m[0].distance < ratioTest * m[1].distance) {
+        from.push_back(kc[static_cast<size_t>(m[0].queryIdx)].pt);
+        to.push_back(kp[static_cast<size_t>(m[0].trainIdx)].pt);
+      }
+    if (static_cast<int>(from.size()) < minMatches) continue;
+    std::vector<uchar> inliers;
+    const cv::Mat m = cv::estimateAffinePartial2D(from, to, inliers, cv::RANSAC, ransacThreshold, 20000, 0.999, 10);
+    if (m.empty()) continue;
+    const int matches = static_cast<int>(std::count(inliers.begin(), inliers.end(), uchar(1)));
+    const Affine placement = parentToElement * FromCv(m) * CopyToElement(copy, child.width, child.height).Inverse();
+    if (matches < minMatches || !Plausible(placement)) {
+      result.matches = std::max(result.matches, matches);
+      continue;
+    }
+    result.matches = matches;
+    result.placement = placement;
+    result.found = true;
+    return result;
+  }
   return result;
 }
 
@@ -367,11 +409,6 @@ double Confidence(int matches, bool fromHint, const Refined& r) {
   const double agreement = Clamp01(1.0 - r.residual / (2 * maxResidual));
   const double shape = Clamp01(1.0 - r.shear / (2 * maxShear));
   return features * intensity * agreement * shape;
-}
-
-bool Plausible(const Affine& placement) {
-  const double s = placement.LengthScale();
-  return placement.IsFinite() && s > 1e-4 && s < 100 && std::fabs(placement.tx) < 10 && std::fabs(placement.ty) < 10;
 }
 
 }  // namespace

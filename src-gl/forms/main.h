@@ -119,12 +119,15 @@ class TmainForm : public QMainWindow {
   QAction* HelpContents;
   QAction* HelpGettingStarted;
   QAction* About;
-  QAction* PlayKey;                 // Space: play or pause
-  QAction* ResetViewKey;            // Ctrl+0: the edit view back to its fitted size
-  QAction* FullScreenKey;           // F11
-  QAction* EditAlign = nullptr;     // Ctrl+L: the selected picture's child placed automatically
-  QAction* EditAlignAll = nullptr;  // every picture in turn
-  TAlignRun* aligning = nullptr;    // the alignment running (a child object), if any
+  QAction* PlayKey;        // Space: play or pause
+  QAction* ResetViewKey;   // Ctrl+0: the edit view back to its fitted size
+  QAction* FullScreenKey;  // F11
+
+  // Automatic alignment (mainAlign.cpp): Ctrl+L aligns the selected picture's child, Align All
+  // every picture in turn; `aligning` is the run in progress (a child object), if any.
+  QAction* EditAlign = nullptr;
+  QAction* EditAlignAll = nullptr;
+  TAlignRun* aligning = nullptr;
 
   // --- seams for tests ---
   std::function<uint32_t()> tickSource;  // 32-bit milliseconds, wrapping
@@ -204,7 +207,7 @@ class TmainForm : public QMainWindow {
   void ImageListCancelled();      // its Cancel or close box
   void CancelImageListEditing();  // before the stack is replaced or discarded
   void FormShow();                // opens the project named on the command line
-  // Automatic alignment (mainAlign.cpp): runs on a worker; each placement found is one undo step.
+  // Alignment runs on a worker; each placement found is one undo step.
   void BuildAlignActions(QMenu* edit);
   void AlignClick();
   void AlignAllClick();
