@@ -440,8 +440,10 @@ const char* AlignStatusText(AlignStatus status) {
   return "";
 }
 
-AlignResult AlignPictures(const AlignSource& parent, const AlignSource& child, const Transform* hint,
-                          const std::atomic<bool>* cancel, const AlignOptions& options) {
+namespace {
+
+AlignResult Align(const AlignSource& parent, const AlignSource& child, const Transform* hint,
+                  const std::atomic<bool>* cancel, const AlignOptions& options) {
   AlignResult result;
   bool readable = true;
   auto finish = [&](const Refined& r, int matches, bool fromHint) {
@@ -491,4 +493,18 @@ AlignResult AlignPictures(const AlignSource& parent, const AlignSource& child, c
                                           : "low confidence";
   }
   return result;
+}
+
+}  // namespace
+
+AlignResult AlignPictures(const AlignSource& parent, const AlignSource& child, const Transform* hint,
+                          const std::atomic<bool>* cancel, const AlignOptions& options) {
+  try {
+    return Align(parent, child, hint, cancel, options);
+  } catch (const cv::Exception&) {
+    // Pictures of shapes the library refuses (a strip a few pixels high, say) match nothing.
+    AlignResult result;
+    result.why = "the pictures cannot be compared";
+    return result;
+  }
 }

@@ -75,18 +75,19 @@ class TAlignRun : public QObject {
     if (worker_.joinable()) worker_.join();
     dialog_->close();
     dialog_->deleteLater();
+    // Results for a document that has gone since are dropped (Take applied none of them).
+    const bool sameStack = form_->imageStack.get() == stack_;
     std::string missed;
-    for (size_t i = 0; i < tasks_.size(); ++i) {
+    for (size_t i = 0; i < tasks_.size() && sameStack; ++i) {
       const AlignStatus status = taken_.count(static_cast<int>(i)) ? results_[i].status : AlignStatus::Cancelled;
-      if (status == AlignStatus::NoMatch || status == AlignStatus::Unreadable) {
-        const AlignTask& t = tasks_[i];
-        const Image& child = *stack_->images[static_cast<size_t>(t.element)];
-        missed += "\n" + std::to_string(t.element + 1) + ". " + child.baseName + ": " + AlignStatusText(status);
-      }
+      const int element = tasks_[i].element;
+      if ((status == AlignStatus::NoMatch || status == AlignStatus::Unreadable) && element < stack_->count())
+        missed += "\n" + std::to_string(element + 1) + ". " + stack_->images[static_cast<size_t>(element)]->baseName +
+                  ": " + AlignStatusText(status);
     }
     form_->aligning = nullptr;
     deleteLater();
-    if (!missed.empty() && form_->imageStack.get() == stack_)
+    if (!missed.empty())
       ShowMessage("These pictures could not be aligned and keep their placements:" + missed, "Align",
                   MessageIcon::Information, MessageButtons::Ok);
   }

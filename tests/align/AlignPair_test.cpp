@@ -68,6 +68,14 @@ TEST(AlignPictures, UnrelatedOrUnreadablePicturesAreNoMatch) {
   WriteFileBytes(a.File("cut.jpg"), bytes.substr(0, bytes.size() / 3));
   EXPECT_EQ(AlignPictures(parent, FileSource(a, "cut.jpg", wood[1])).status, AlignStatus::Unreadable);
   EXPECT_EQ(AlignPictures(parent, AlignSource()).status, AlignStatus::Unreadable);
+  // A strip: no crash, no placement.
+  AlignSource strip;
+  strip.pixels = QImage(4000, 40, QImage::Format_RGB888);
+  strip.pixels.fill(Qt::gray);
+  strip.width = 4000;
+  strip.height = 40;
+  EXPECT_EQ(AlignPictures(parent, strip).status, AlignStatus::NoMatch);
+  EXPECT_EQ(AlignPictures(strip, parent).status, AlignStatus::NoMatch);
 
   std::atomic<bool> cancel{true};
   EXPECT_EQ(AlignPictures(parent, FileSource(a, "stack_2.jpg", wood[1]), nullptr, &cancel).status,
