@@ -40,7 +40,7 @@ constexpr int minSide = 32;
 // A refined placement that moved the child's corners further than this from the features'
 // (in pixels of the features' reduced parent) found something else.
 constexpr double maxRefineJump = 6.0;
-// Local disagreement (parent pixels, root mean square) above which an answer is refused.
+// Local disagreement (parent pixels, see LocalShifts) above which an answer is refused.
 constexpr double maxResidual = 1.5;
 // Sobel's |dx| + |dy| a cell must have on average before a shift is measured in it.
 constexpr double minCellGradient = 16.0;
@@ -391,8 +391,8 @@ Refined Refine(const AlignSource& parent, const AlignSource& child, const Affine
   cv::warpAffine(input, warped, ToCv(warp), templ.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP);
   cv::warpAffine(cv::Mat(input.size(), CV_8U, cv::Scalar(255)), valid, ToCv(warp), templ.size(),
                  cv::INTER_NEAREST | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar(0));
-  // A template pixel is about one pixel of the parent's working copy, fx full parent pixels.
-  out.residual = LocalShifts(templ, warped, valid) * std::max(gp.fx, gp.fy);
+  // Shifts in template pixels, carried into the parent's working copy and then its full size.
+  out.residual = LocalShifts(templ, warped, valid) * warp.LengthScale() * std::max(gp.fx, gp.fy);
   out.placement = parentToElement * Translation(box.x, box.y) * warp * Translation(-bx, -by) * childToElement.Inverse();
   out.converged = out.placement.IsFinite();
   return out;

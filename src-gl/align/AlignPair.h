@@ -51,8 +51,8 @@ struct AlignResult {
   double confidence = 0;   // 0 .. 1, from the agreeing features and the refined correlation
   double correlation = 0;  // of the two pictures' intensities where they overlap, after refinement
   int matches = 0;         // features that agree with the placement (0 when refined from the hint alone)
-  // How far the pictures still disagree, in parent pixels: the root mean square of local shifts
-  // measured between the placed child and the parent.
+  // How far the pictures still disagree, in parent pixels: the median of the local shifts
+  // measured between the placed child and the parent, cell by cell where there is texture.
   double residual = 0;
   bool fromHint = false;  // the hint was close enough for the refinement alone
   const char* why = "";   // for anything but Aligned: what failed, in a few words
