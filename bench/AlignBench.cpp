@@ -79,8 +79,11 @@ void Measure(Row& row, const std::vector<Pair>& pairs, const AlignOptions& optio
     ++row.pairs;
     if (r.status != AlignStatus::Aligned) {
       if (related && verbose)
-        std::printf("  -- %s: %s (matches %d, correlation %.3f, residual %.2f, confidence %.2f)\n",
-                    p.child.path.c_str(), r.why, r.matches, r.correlation, r.residual, r.confidence);
+        std::printf(
+            "  -- %s (scale %.2f, %.1f degrees, %d x %d in %d x %d): %s (matches %d, correlation %.3f, "
+            "residual %.2f, confidence %.2f)\n",
+            p.child.path.c_str(), p.truth.exactScale, p.truth.exactRotate, p.child.width, p.child.height,
+            p.parent.width, p.parent.height, r.why, r.matches, r.correlation, r.residual, r.confidence);
       ++row.noMatch;
       continue;
     }

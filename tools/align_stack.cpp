@@ -50,13 +50,14 @@ cv::Mat Render(const cv::Mat& photo, const Affine& frame, int width, int height)
 // A camera's picture is not its neighbour's: another exposure, a slight colour cast, noise.
 void Disturb(cv::Mat& picture, const AlignStackOptions& options, std::mt19937& random) {
   const double gain = 1 + Uniform(random, -options.maxExposure, options.maxExposure);
+  cv::RNG noiseSource(random());  // not OpenCV's global generator: a seed gives the same stack
   std::vector<cv::Mat> channels;
   cv::split(picture, channels);
   for (cv::Mat& c : channels) {
     cv::Mat f;
     c.convertTo(f, CV_32F, gain * (1 + Uniform(random, -0.03, 0.03)));
     cv::Mat noise(f.size(), CV_32F);
-    cv::randn(noise, 0, options.noise);
+    noiseSource.fill(noise, cv::RNG::NORMAL, 0, options.noise);
     f += noise;
     f.convertTo(c, CV_8U);  // saturates
   }

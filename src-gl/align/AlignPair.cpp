@@ -30,7 +30,7 @@ constexpr double siftContrast = 0.01;
 constexpr float ratioTest = 0.9f;
 constexpr double claheClip = 3.0;
 constexpr double ransacThreshold = 2.5;  // pixels of the parent's reduced copy
-constexpr int minMatches = 8;
+constexpr int minMatches = 6;
 // The refinement works on at most about this many pixels of the child's footprint: enough
 // for hundredths of a pixel, few enough to stay fast on large photographs.
 constexpr double refinePixels = 0.6e6;
@@ -39,7 +39,7 @@ constexpr int refineMinSide = 48;  // the coarsest level of the refinement's pyr
 constexpr int minSide = 32;
 // A refined placement that moved the child's corners further than this from the features'
 // (in pixels of the features' reduced parent) found something else.
-constexpr double maxRefineJump = 6.0;
+constexpr double maxRefineJump = 4.0;
 // Local disagreement (parent pixels, see LocalShifts) above which an answer is refused.
 constexpr double maxResidual = 1.5;
 // Sobel's |dx| + |dy| a cell must have on average before a shift is measured in it.
@@ -299,6 +299,44 @@ double LocalShifts(const cv::Mat& templ, const cv::Mat& warped, const cv::Mat& v
   return shifts[shifts.size() / 2];
 }
 
+// The parent's grey levels mapped so that, where the child lies on it, their distribution is the
+// child's. Correlation forgives a difference of exposure only while it is a gain and an offset;
+// highlights or shadows clipped in one picture and not in the other are not, and would pull the
+// placement towards them. Mapping the distributions clips the parent where the child is clipped.
+cv::Mat MatchTones(const cv::Mat& input, const cv::Mat& templ, const Affine& warp) {
+  cv::Mat seen, valid;
+  cv::warpAffine(input, seen, ToCv(warp), templ.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP);
+  cv::warpAffine(cv::Mat(input.size(), CV_8U, cv::Scalar(255)), valid, ToCv(warp), templ.size(),
+                 cv::INTER_NEAREST | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar(0));
+  double from[256] = {}, to[256] = {};
+  double count = 0;
+  for (int y = 0; y < templ.rows; ++y) {
+    const uchar* s = seen.ptr<uchar>(y);
+    const uchar* t = templ.ptr<uchar>(y);
+    const uchar* v = valid.ptr<uchar>(y);
+    for (int x = 0; x < templ.cols; ++x)
+      if (v[x]) {
+        ++from[s[x]];
+        ++to[t[x]];
+        ++count;
+      }
+  }
+  if (count < 1000) return input;
+  cv::Mat lut(1, 256, CV_8U);
+  double below = 0, target = 0;
+  int level = 0;
+  for (int i = 0; i < 256; ++i) {
+    // The level whose share of the child's pixels below it first reaches the middle of level i's.
+    const double middle = below + from[i] / 2;
+    while (level < 255 && target + to[level] <= middle) target += to[level++];
+    lut.at<uchar>(0, i) = static_cast<uchar>(level);
+    below += from[i];
+  }
+  cv::Mat out;
+  cv::LUT(input, lut, out);
+  return out;
+}
+
 // Refines `start` by correlation, coarse to fine, where the child's pixels are as dense as the
 // parent's working copy.
 Refined Refine(const AlignSource& parent, const AlignSource& child, const Affine& start,
@@ -344,8 +382,8 @@ Refined Refine(const AlignSource& parent, const AlignSource& child, const Affine
   box = cv::Rect(box.x - margin, box.y - margin, box.width + 2 * margin, box.height + 2 * margin) &
         cv::Rect(0, 0, gp.pixels.cols, gp.pixels.rows);
   if (box.width < refineMinSide || box.height < refineMinSide) return out;
-  const cv::Mat input = gp.pixels(box);
   warp = Translation(-box.x, -box.y) * warp;
+  const cv::Mat input = MatchTones(gp.pixels(box), templ, warp);
 
   int levels = 0;
   while (levels < 4 && std::min(templ.cols, templ.rows) >> (levels + 1) >= refineMinSide &&
@@ -466,7 +504,13 @@ AlignResult Align(const AlignSource& parent, const AlignSource& child, const Tra
   }
 
   if (hint && Plausible(Affine::Placement(*hint))) {
-    const Refined r = Refine(parent, child, Affine::Placement(*hint), cancel, readable);
+    Refined r = Refine(parent, child, Affine::Placement(*hint), cancel, readable);
+    // Once more from where that ended: the tones are matched over the right part of the parent
+    // only now.
+    if (r.converged && readable && !Cancelled(cancel)) {
+      const Refined again = Refine(parent, child, r.placement, cancel, readable);
+      if (again.converged) r = again;
+    }
     if (!readable) return result.status = AlignStatus::Unreadable, result;
     if (Cancelled(cancel)) return result.status = AlignStatus::Cancelled, result;
     if (r.converged && finish(r, 0, true)) return result;

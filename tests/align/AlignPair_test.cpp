@@ -21,7 +21,9 @@ AlignSource FileSource(const TempDir& dir, const std::string& name, const AlignS
 struct CorpusStack : ::testing::TestWithParam<const char*> {};
 
 // Every child found without help, to a fraction of the parent's pixels; the same child found
-// again from a rough placement (a few per cent and a degree off) by the refinement alone.
+// again from a rough placement (a few per cent and a degree off) by the refinement alone. The
+// second child of the meadow is brighter by a quarter, its sky clipped where its parent's is not:
+// that once pulled the placement two pixels off.
 TEST_P(CorpusStack, ChildrenFoundToAFractionOfAPixel) {
   TempDir dir;
   const auto stack = WriteCorpusStack(dir, GetParam(), 7, 3, true);
@@ -31,7 +33,7 @@ TEST_P(CorpusStack, ChildrenFoundToAFractionOfAPixel) {
     const AlignSource child = FileSource(dir, "stack_" + std::to_string(k + 1) + ".jpg", stack[k]);
     const AlignResult r = AlignPictures(parent, child);
     ASSERT_EQ(r.status, AlignStatus::Aligned) << r.why;
-    EXPECT_LT(CornerError(parent.width, parent.height, stack[k], r.transform), 0.5);
+    EXPECT_LT(CornerError(parent.width, parent.height, stack[k], r.transform), 0.25);
     EXPECT_GT(r.confidence, 0.5);
     EXPECT_FALSE(r.fromHint);
 
@@ -42,12 +44,13 @@ TEST_P(CorpusStack, ChildrenFoundToAFractionOfAPixel) {
     const AlignResult h = AlignPictures(parent, child, &rough);
     ASSERT_EQ(h.status, AlignStatus::Aligned) << h.why;
     EXPECT_TRUE(h.fromHint);
-    EXPECT_LT(CornerError(parent.width, parent.height, stack[k], h.transform), 0.5);
+    EXPECT_LT(CornerError(parent.width, parent.height, stack[k], h.transform), 0.25);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Photos, CorpusStack,
-                         ::testing::Values("Wood.jpg", "hubble_deep_field.jpg", "GreenMeadow.jpg"));
+                         ::testing::Values("Wood.jpg", "hubble_deep_field.jpg", "plasma-Path-2560x1600.jpg",
+                                           "GreenMeadow.jpg"));
 
 // Pictures of different scenes are "no reliable match", however they are offered (a hint
 // included), and pictures that cannot be read say so rather than failing.
@@ -116,7 +119,7 @@ TEST(AlignPictures, ResultSurvivesTheProjectFile) {
     const Transform& t = reread.images[static_cast<size_t>(e)]->transform;
     EXPECT_LT(CornerError(truth[static_cast<size_t>(e - 1)].width, truth[static_cast<size_t>(e - 1)].height,
                           truth[static_cast<size_t>(e)], t),
-              0.5);
+              0.25);
     EXPECT_NEAR(t.rotate, results[static_cast<size_t>(e - 1)].transform.rotate, 1e-6);
   }
 }

@@ -34,8 +34,8 @@ TEST_F(MainFormAlign, AlignAllPlacesEveryPictureAsOneStepEach) {
   EXPECT_EQ(form->EditAlign->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
   form->EditAlignAll->trigger();
   WaitForAlignment();
-  EXPECT_LT(Error(1), 0.5);
-  EXPECT_LT(Error(2), 0.5);
+  EXPECT_LT(Error(1), 1.0);
+  EXPECT_LT(Error(2), 1.0);
   EXPECT_TRUE(reporter.messages.empty());
   EXPECT_EQ(form->undoStack->count(), 2);
   EXPECT_TRUE(form->Modified());
@@ -73,7 +73,7 @@ TEST_F(MainFormAlign, NoMatchAndCancelLeavePlacementsAlone) {
   progress->cancel();
   WaitForAlignment();
   EXPECT_TRUE(IsUnplaced(Placement(2)));
-  EXPECT_TRUE(IsUnplaced(Placement(1)) || Error(1) < 0.5);
+  EXPECT_TRUE(IsUnplaced(Placement(1)) || Error(1) < 1.0);
 }
 
 }  // namespace
