@@ -20,6 +20,7 @@ packages=(
   desktop-file-utils shared-mime-info # the installation test checks the desktop file and the project type
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev # video export (H.264, VP9, muxing)
   ffmpeg # video_bench's comparison and nothing in the program
+  libopencv-dev # src-gl/align: features, RANSAC and intensity refinement for automatic alignment
 )
 
 missing=()

@@ -19,6 +19,7 @@
 #include <tuple>
 #include <unistd.h>
 
+#include "AlignStack.h"
 #include "Imagestack.h"
 #include "Messages.h"
 #include "OffscreenTarget.h"
@@ -26,6 +27,7 @@
 #include "Renderer.h"
 #include "SafeFile.h"
 #include "VideoJob.h"
+#include "TextNumbers.h"
 #include "WebExport.h"
 
 namespace {
@@ -76,6 +78,13 @@ void AddOptions(QCommandLineParser& parser) {
   parser.addOption({QStringLiteral("picture-size"),
                     QStringLiteral("The longest side of the exported pictures: 4096, 2048, 1024, or original "
                                    "(default)."),
+                    QStringLiteral("N")});
+  parser.addOption({QStringLiteral("align"),
+                    QStringLiteral("Aligns each picture inside the one before it from the pictures themselves, prints "
+                                   "the placements found and saves the project. Exits with 1 when a picture found no "
+                                   "reliable match (it keeps its placement).")});
+  parser.addOption({QStringLiteral("picture"),
+                    QStringLiteral("With --align: only picture N (2 for the second picture of the list)."),
                     QStringLiteral("N")});
   parser.addOption({QStringLiteral("force"), QStringLiteral("Lets --export-web replace files in DIR.")});
   parser.addOption({QStringLiteral("texture-budget"),
@@ -354,6 +363,64 @@ int ExportVideoCommand(const QCommandLineParser& parser, const QString& project,
   return 0;
 }
 
+// --align: each picture (or one) placed in its parent, the results printed, the project saved.
+int AlignCommand(const QCommandLineParser& parser, const QString& project) {
+  int picture = -1;
+  if (parser.isSet(QStringLiteral("picture"))) {
+    bool ok = false;
+    picture = parser.value(QStringLiteral("picture")).toInt(&ok);
+    if (!ok || picture < 2) {
+      Fail(QStringLiteral("--picture takes the number of a picture from 2 on (the first has nothing to be placed in), "
+                          "not \"%1\"")
+               .arg(parser.value(QStringLiteral("picture"))));
+      return 2;
+    }
+  }
+  std::unique_ptr<ImageStack> stack = OpenProject(AbsoluteFileName(project));
+  if (!stack) return 1;
+  if (picture > stack->pictureCount()) {
+    Fail(QStringLiteral("the project has %1 pictures; there is no picture %2").arg(stack->pictureCount()).arg(picture));
+    return 2;
+  }
+  const std::vector<AlignTask> tasks = AlignTasks(*stack, picture < 0 ? -1 : picture - 1);
+  if (tasks.empty()) {
+    Fail(QStringLiteral("the project needs two pictures or more to align"));
+    return 1;
+  }
+  auto progress = [](int done, int total) {
+    std::fprintf(stderr, "\raligning: %d of %d", done, total);
+    if (done == total) std::fputc('\n', stderr);
+    std::fflush(stderr);
+  };
+  const std::vector<AlignResult> results = RunAlignTasks(tasks, progress);
+  bool allFound = true, changed = false;
+  for (size_t i = 0; i < tasks.size(); ++i) {
+    const AlignTask& task = tasks[i];
+    const AlignResult& r = results[i];
+    Image& child = *stack->images[static_cast<size_t>(task.element)];
+    std::string line = "picture " + std::to_string(task.element + 1) + " (" + child.fileName + "): ";
+    if (r.status == AlignStatus::Aligned) {
+      const Transform& t = r.transform;
+      line += "scale " + FormatFixed(t.scale, 7) + " translate " + FormatFixed(t.translateX, 7) + " " +
+              FormatFixed(t.translateY, 7) + " rotate " + FormatFixed(t.rotate, 4) + " confidence " +
+              FormatFixed(r.confidence, 2) + " residual " + FormatFixed(r.residual, 2) + " px";
+      child.transform = t;
+      changed = true;
+    } else {
+      line +=
+          std::string(AlignStatusText(r.status)) + " (confidence " + FormatFixed(r.confidence, 2) + "); placement kept";
+      allFound = false;
+    }
+    std::printf("%s\n", line.c_str());
+  }
+  std::fflush(stdout);
+  if (changed) {
+    stack->dirty = true;
+    if (!stack->SaveProject()) return 1;
+  }
+  return allFound ? 0 : 1;
+}
+
 }  // namespace
 
 bool IsCommandLineWork(const QStringList& arguments) {
@@ -362,7 +429,7 @@ bool IsCommandLineWork(const QStringList& arguments) {
         a == QLatin1String("--help") || a == QLatin1String("-h") || a == QLatin1String("--version") ||
         a == QLatin1String("-v") || a == QLatin1String("--help-all") || a == QLatin1String("--export-web") ||
         a.startsWith(QLatin1String("--export-web=")) || a == QLatin1String("--export-video") ||
-        a.startsWith(QLatin1String("--export-video=")))
+        a.startsWith(QLatin1String("--export-video=")) || a == QLatin1String("--align"))
       return true;
   return false;
 }
@@ -392,11 +459,19 @@ int RunCommandLine(const QStringList& arguments) {
     return 2;
   if (parser.isSet(QStringLiteral("export-video"))) {
     if (parser.isSet(QStringLiteral("render-frame")) || parser.isSet(QStringLiteral("export-web")) ||
-        positional.size() != 1) {
+        parser.isSet(QStringLiteral("align")) || positional.size() != 1) {
       Fail(QStringLiteral("--export-video OUT takes exactly one project file (see --help)"));
       return 2;
     }
     return ExportVideoCommand(parser, positional[0], budget);
+  }
+  if (parser.isSet(QStringLiteral("align"))) {
+    if (parser.isSet(QStringLiteral("render-frame")) || parser.isSet(QStringLiteral("export-web")) ||
+        parser.isSet(QStringLiteral("export-video")) || positional.size() != 1) {
+      Fail(QStringLiteral("--align takes exactly one project file and no other work (see --help)"));
+      return 2;
+    }
+    return AlignCommand(parser, positional[0]);
   }
   if (parser.isSet(QStringLiteral("export-web"))) {
     if (parser.isSet(QStringLiteral("render-frame")) || positional.size() != 1) {

@@ -22,6 +22,8 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 class QUndoStack;
+class QMenu;
+class TAlignRun;
 class TmainForm;
 
 // What a key in the view does to the selected picture's child.
@@ -126,6 +128,12 @@ class TmainForm : public QMainWindow {
   QAction* ResetViewKey;   // Ctrl+0: the edit view back to its fitted size
   QAction* FullScreenKey;  // F11
 
+  // Automatic alignment (mainAlign.cpp): Ctrl+L aligns the selected picture's child, Align All
+  // every picture in turn; `aligning` is the run in progress (a child object), if any.
+  QAction* EditAlign = nullptr;
+  QAction* EditAlignAll = nullptr;
+  TAlignRun* aligning = nullptr;
+
   // --- seams for tests ---
   std::function<uint32_t()> tickSource;  // 32-bit milliseconds, wrapping
   std::function<void(int)> exitProcess;  // ends the process
@@ -224,6 +232,12 @@ class TmainForm : public QMainWindow {
   void ImageListCancelled();      // its Cancel or close box
   void CancelImageListEditing();  // before the stack is replaced or discarded
   void FormShow();                // opens the project named on the command line
+  // Alignment runs on a worker; each placement found is one undo step.
+  void BuildAlignActions(QMenu* edit);
+  void AlignClick();
+  void AlignAllClick();
+  void StartAlign(int child);  // -1: every picture
+  void ApplyAlignment(int element, const Transform& placement);
 
   // --- the GL view's side (context current) ---
   void OpenGLSetupParams();

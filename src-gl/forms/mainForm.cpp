@@ -176,6 +176,7 @@ void TmainForm::BuildMenus() {
   EditPlacement = edit->addAction(QStringLiteral("Placement..."), this, [this] { EditPlacementClick(); });
   // Shortcuts of a menu work while it is closed, so the state is also checked by the command.
   connect(edit, &QMenu::aboutToShow, this, [this] { EditPlacement->setEnabled(EditedChild() >= 0 && !Opening()); });
+  BuildAlignActions(edit);
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   HelpContents = help->addAction(QStringLiteral("Tunnelvista Help"), this, [this] { HelpContentsClick(); });

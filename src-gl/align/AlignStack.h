@@ -1,0 +1,34 @@
+#pragma once
+// Aligning a stack's pictures one after another, each in the picture before it, with progress
+// and cancel. The tasks copy what they need from the stack, so the work can run on another
+// thread while the document stays with its owner; the results are applied by the owner.
+
+#include <atomic>
+#include <functional>
+#include <vector>
+
+#include "AlignPair.h"
+
+class ImageStack;
+
+struct AlignTask {
+  int element = 0;  // the child, placed in element - 1
+  AlignSource parent, child;
+  Transform current;    // its placement when the task was made
+  bool hinted = false;  // that placement was set by someone (a new picture's is the identity)
+};
+
+// The task for picture `child` (1 .. pictureCount() - 1), or for every picture from the second
+// on when `child` is negative. Anything else gives no task.
+std::vector<AlignTask> AlignTasks(const ImageStack& stack, int child = -1);
+
+// A placement no one has set: the identity every new picture gets.
+bool IsUnplaced(const Transform& t);
+
+// Runs the tasks in order. `progress(done, total)` is called before each task and once at the
+// end, `finished(index, result)` after each; after a cancel the remaining results are Cancelled
+// (and not passed to `finished`). Both are called on the running thread.
+std::vector<AlignResult> RunAlignTasks(const std::vector<AlignTask>& tasks,
+                                       const std::function<void(int, int)>& progress = {},
+                                       const std::function<void(int, const AlignResult&)>& finished = {},
+                                       const std::atomic<bool>* cancel = nullptr, const AlignOptions& options = {});

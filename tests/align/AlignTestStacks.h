@@ -1,0 +1,48 @@
+#pragma once
+// Stacks cut from the corpus photographs with known placements (tools/align_stack.h), written as
+// JPEG files and a project into a temporary folder, and the measure the alignment is held to.
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Affine.h"
+#include "TestFiles.h"
+#include "align_stack.h"
+
+// Small pictures keep the tests quick, also under the sanitizers.
+inline AlignStackOptions SmallStackOptions(int pictures) {
+  AlignStackOptions o;
+  o.pictures = pictures;
+  o.minSide = 800;
+  o.maxSide = 1200;
+  return o;
+}
+
+// Writes NAME_1.jpg ... and NAME.kx into `dir`; the pictures with their exact placements.
+inline std::vector<AlignStackPicture> WriteCorpusStack(const TempDir& dir, const std::string& photo, unsigned seed,
+                                                       int pictures, bool reset, const std::string& name = "stack") {
+  std::mt19937 random(seed);
+  const auto stack = CutAlignStack(ReadPhoto(CorpusFile("photos/" + photo)), SmallStackOptions(pictures), random);
+  if (!WriteAlignStack(stack, dir.path(), name, reset)) return {};
+  return stack;
+}
+
+// The largest distance, in the parent's pixels, between the child's corners placed exactly and
+// placed by `found`.
+inline double CornerError(int parentWidth, int parentHeight, const AlignStackPicture& child, const Transform& found) {
+  const Extents e = ElementExtents(child.width, child.height);
+  const Affine exact = Affine::Similarity(child.exactScale, child.exactRotate, child.exactX, child.exactY);
+  const Affine got = Affine::Placement(found);
+  double worst = 0;
+  for (int sx : {-1, 1})
+    for (int sy : {-1, 1}) {
+      double ax, ay, bx, by;
+      exact.Map(sx * e.ex / 2.0, sy * e.ey / 2.0, ax, ay);
+      got.Map(sx * e.ex / 2.0, sy * e.ey / 2.0, bx, by);
+      worst = std::max(worst, std::hypot(ax - bx, ay - by) * std::max(parentWidth, parentHeight));
+    }
+  return worst;
+}

@@ -1,0 +1,79 @@
+// Align Automatically and Align All in the editor, on stacks cut from a corpus photograph.
+
+#include <QAction>
+#include <QProgressDialog>
+#include <QUndoStack>
+
+#include "AlignStack.h"
+#include "AlignTestStacks.h"
+#include "EditorFixture.h"
+
+namespace {
+
+struct MainFormAlign : EditorFixture {
+  TempDir dir;
+  std::vector<AlignStackPicture> truth;
+
+  // A stack of three whose placements were reset.
+  void OpenStack() {
+    truth = WriteCorpusStack(dir, "Wood.jpg", 5, 3, true);
+    ASSERT_EQ(truth.size(), 3u);
+    Start({QString::fromStdString(dir.File("stack.kx"))});
+  }
+  void WaitForAlignment() { QTRY_VERIFY_WITH_TIMEOUT(form->aligning == nullptr, 120000); }
+  const Transform& Placement(int e) { return form->imageStack->images[static_cast<size_t>(e)]->transform; }
+  double Error(int e) {
+    const AlignStackPicture& parent = truth[static_cast<size_t>(e - 1)];
+    return CornerError(parent.width, parent.height, truth[static_cast<size_t>(e)], Placement(e));
+  }
+};
+
+// Each picture found is one undo step; undoing puts the placements back.
+TEST_F(MainFormAlign, AlignAllPlacesEveryPictureAsOneStepEach) {
+  OpenStack();
+  EXPECT_EQ(form->EditAlign->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
+  form->EditAlignAll->trigger();
+  WaitForAlignment();
+  EXPECT_LT(Error(1), 1.0);
+  EXPECT_LT(Error(2), 1.0);
+  EXPECT_TRUE(reporter.messages.empty());
+  EXPECT_EQ(form->undoStack->count(), 2);
+  EXPECT_TRUE(form->Modified());
+  form->EditUndo->trigger();
+  form->EditUndo->trigger();
+  EXPECT_TRUE(IsUnplaced(Placement(1)));
+  EXPECT_TRUE(IsUnplaced(Placement(2)));
+}
+
+// A child of another scene is reported and keeps its placement; so does Cancel's remainder.
+TEST_F(MainFormAlign, NoMatchAndCancelLeavePlacementsAlone) {
+  TempDir other;
+  ASSERT_EQ(WriteCorpusStack(other, "plasma-Path-2560x1600.jpg", 6, 2, true).size(), 2u);
+  OpenStack();
+  WriteFileBytes(dir.File("stack_3.jpg"), ReadFileBytes(other.File("stack_2.jpg")));
+  form->imageStack->images[2]->LoadJpeg();
+
+  form->ListBox->setCurrentRow(2);  // the last picture has no picture inside it
+  form->EditAlign->trigger();
+  ASSERT_EQ(reporter.messages.size(), 1u);
+  EXPECT_EQ(form->aligning, nullptr);
+
+  form->ListBox->setCurrentRow(1);
+  form->EditAlign->trigger();
+  WaitForAlignment();
+  ASSERT_EQ(reporter.messages.size(), 2u);
+  EXPECT_NE(reporter.messages[1].text.find("3. stack_3.jpg: no reliable match"), std::string::npos)
+      << reporter.messages[1].text;
+  EXPECT_TRUE(IsUnplaced(Placement(2)));
+  EXPECT_EQ(form->undoStack->count(), 0);
+
+  form->EditAlignAll->trigger();
+  auto* progress = form->findChild<QProgressDialog*>(QStringLiteral("AlignProgress"));
+  ASSERT_NE(progress, nullptr);
+  progress->cancel();
+  WaitForAlignment();
+  EXPECT_TRUE(IsUnplaced(Placement(2)));
+  EXPECT_TRUE(IsUnplaced(Placement(1)) || Error(1) < 1.0);
+}
+
+}  // namespace
