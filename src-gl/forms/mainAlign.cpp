@@ -142,10 +142,9 @@ void TmainForm::StartAlign(int child) {
 void TmainForm::ApplyAlignment(int element, const Transform& placement) {
   if (!imageStack || element < 0 || element >= imageStack->count()) return;
   Transform& t = imageStack->images[static_cast<size_t>(element)]->transform;
-  panelDragStart = t;
-  panelDragElement_ = element;
+  const Transform before = t;
   t = placement;
   imageStack->dirty = true;
-  RecordPlacement();
+  RecordPlacementChange(element, before);
   FormPaint();
 }
