@@ -69,6 +69,10 @@ void AddOptions(QCommandLineParser& parser) {
                     QStringLiteral("Constant quality of --export-video, lower is better: 0 to 51 for MP4 (default "
                                    "18), 0 to 63 for WebM (default 31)."),
                     QStringLiteral("N")});
+  parser.addOption({QStringLiteral("speed"),
+                    QStringLiteral("How hard --export-video's encoder works: fast, balanced (default) or small (a "
+                                   "smaller file of the same quality, slower)."),
+                    QStringLiteral("S")});
   parser.addOption({QStringLiteral("antialias"),
                     QStringLiteral("2 draws --export-video's frames at twice the size and filters them down; 1 (the "
                                    "default) does not."),
@@ -311,6 +315,15 @@ int ExportVideoCommand(const QCommandLineParser& parser, const QString& project,
     settings.direction = VideoDirection::InOut;
   else if (!direction.isEmpty() && direction != QLatin1String("in")) {
     Fail(QStringLiteral("--direction takes in, out or inout, not \"%1\"").arg(direction));
+    return 2;
+  }
+  const QString speed = parser.value(QStringLiteral("speed"));
+  if (speed == QLatin1String("fast"))
+    settings.speed = VideoSpeed::Fast;
+  else if (speed == QLatin1String("small"))
+    settings.speed = VideoSpeed::Small;
+  else if (!speed.isEmpty() && speed != QLatin1String("balanced")) {
+    Fail(QStringLiteral("--speed takes fast, balanced or small, not \"%1\"").arg(speed));
     return 2;
   }
   for (auto [option, target] :

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <system_error>
@@ -147,6 +148,13 @@ TFormVideoExport::TFormVideoExport(TmainForm* owner)
   EditQuality->setToolTip(QStringLiteral("Constant quality (CRF): lower is better and larger"));
   form->addRow(QStringLiteral("Quality (CRF):"), EditQuality);
 
+  ComboSpeed = new QComboBox(this);
+  ComboSpeed->setObjectName(QStringLiteral("ComboSpeed"));
+  ComboSpeed->addItems({QStringLiteral("Fast"), QStringLiteral("Balanced"), QStringLiteral("Smaller file")});
+  ComboSpeed->setCurrentIndex(static_cast<int>(VideoSpeed::Balanced));
+  ComboSpeed->setToolTip(QStringLiteral("The same quality either way: a smaller file takes longer to encode"));
+  form->addRow(QStringLiteral("Encoding:"), ComboSpeed);
+
   CheckAntialias = new QCheckBox(QStringLiteral("Antialias (draw at twice the size, then filter down)"), this);
   CheckAntialias->setObjectName(QStringLiteral("CheckAntialias"));
   form->addRow(CheckAntialias);
@@ -263,6 +271,7 @@ bool TFormVideoExport::Settings(VideoSettings& settings) const {
     return false;
   }
   settings.crf = EditQuality->value();
+  settings.speed = static_cast<VideoSpeed>(std::clamp(ComboSpeed->currentIndex(), 0, 2));
   settings.antialias = CheckAntialias->isChecked() ? 2 : 1;
   return true;
 }

@@ -33,6 +33,7 @@ class TFormVideoExport : public QDialog {
   QComboBox* ComboDirection;  // zoom in, zoom out, in and out
   QLineEdit* EditDuration;    // seconds of one pass
   QSpinBox* EditQuality;      // CRF
+  QComboBox* ComboSpeed;      // fast, balanced, small file
   QCheckBox* CheckAntialias;
   QPushButton* ButtonExport;
   QPushButton* ButtonCancel;

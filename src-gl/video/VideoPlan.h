@@ -7,6 +7,8 @@
 
 enum class VideoFormat { Mp4, WebM, PngSequence };
 enum class VideoDirection { In, Out, InOut };
+// How hard the encoder works for each bit: faster, or a smaller file at the same quality.
+enum class VideoSpeed { Fast, Balanced, Small };
 
 struct VideoSettings {
   std::string path;  // the destination: NAME.mp4, NAME.webm or NAME_%05d.png
@@ -17,6 +19,7 @@ struct VideoSettings {
   double duration = 0;  // seconds of one pass; 0: the project's duration
   int crf = -1;         // constant quality; -1: the format's default
   int antialias = 1;    // 1, or 2: drawn at twice the size and filtered down
+  VideoSpeed speed = VideoSpeed::Balanced;
 };
 
 constexpr int defaultCrfH264 = 18;

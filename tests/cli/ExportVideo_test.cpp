@@ -16,6 +16,7 @@ extern "C" {
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestFiles.h"
@@ -159,10 +160,12 @@ Decoded Decode(const std::string& path, const std::vector<int>& keep) {
 
 TEST_F(ExportVideoCommand, VideosHoldThePlannedFramesAsTheRendererDrawsThem) {
   const int n = 60;  // 2 s at 30 frames a second
-  for (const char* name : {"zoom.mp4", "zoom.webm"}) {
+  for (auto [name, speed] :
+       {std::pair<const char*, const char*>{"zoom.mp4", ""}, {"zoom.webm", ""}, {"fast.mp4", " --speed fast"}}) {
     std::string errors;
     const std::string video = out.File(name);
-    ASSERT_EQ(Run("--export-video " + video + " --size 320x240 --duration 2 " + Project(), errors), 0) << errors;
+    ASSERT_EQ(Run("--export-video " + video + speed + " --size 320x240 --duration 2 " + Project(), errors), 0)
+        << errors;
     EXPECT_EQ(errors, "");
     const Decoded d = Decode(video, {0, n / 2, n - 1});
     EXPECT_EQ(d.frames, n) << name;
@@ -201,6 +204,7 @@ TEST_F(ExportVideoCommand, FailuresSaySoAndLeaveNoFile) {
       {"--fps 0", "frame rate"},
       {"--direction sideways", "inout"},
       {"--crf 99", "CRF"},
+      {"--speed warp", "fast, balanced or small"},
       {"--export-video " + out.File("zoom.avi"), ".webm"},
       {"--export-video /proc/zoom.mp4", "/proc"},
       {"--export-video " + out.File("missing/zoom.mp4"), "missing"},
