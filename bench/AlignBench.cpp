@@ -52,23 +52,6 @@ AlignSource Written(const std::string& path, const AlignStackPicture& p) {
   return s;
 }
 
-// The largest distance between the child's corners placed exactly and as found, in parent pixels.
-double CornerError(const AlignSource& parent, const AlignStackPicture& child, const Transform& found) {
-  const Extents e = ElementExtents(child.width, child.height);
-  const double L = std::max(parent.width, parent.height);
-  const Affine exact = Affine::Similarity(child.exactScale, child.exactRotate, child.exactX, child.exactY);
-  const Affine got = Affine::Placement(found);
-  double worst = 0;
-  for (int sx : {-1, 1})
-    for (int sy : {-1, 1}) {
-      double ax, ay, bx, by;
-      exact.Map(sx * e.ex / 2.0, sy * e.ey / 2.0, ax, ay);
-      got.Map(sx * e.ex / 2.0, sy * e.ey / 2.0, bx, by);
-      worst = std::max(worst, std::hypot(ax - bx, ay - by) * L);
-    }
-  return worst;
-}
-
 void Measure(Row& row, const std::vector<Pair>& pairs, const AlignOptions& options, bool related) {
   for (const Pair& p : pairs) {
     const auto start = BenchClock::now();
@@ -88,7 +71,7 @@ void Measure(Row& row, const std::vector<Pair>& pairs, const AlignOptions& optio
       continue;
     }
     if (related) {
-      const double error = CornerError(p.parent, p.truth, r.transform);
+      const double error = CornerError(p.parent.width, p.parent.height, p.truth, r.transform);
       row.errors.push_back(error);
       if (error > 3)
         std::printf("  !! %s: %.2f px off (confidence %.2f, correlation %.3f, %d matches)\n", p.child.path.c_str(),

@@ -136,3 +136,18 @@ bool WriteAlignStack(const std::vector<AlignStackPicture>& pictures, const std::
   stack.images.push_back(std::move(target));
   return stack.SaveProject();
 }
+
+double CornerError(int parentWidth, int parentHeight, const AlignStackPicture& child, const Transform& found) {
+  const Extents e = ElementExtents(child.width, child.height);
+  const Affine exact = Affine::Similarity(child.exactScale, child.exactRotate, child.exactX, child.exactY);
+  const Affine got = Affine::Placement(found);
+  double worst = 0;
+  for (int sx : {-1, 1})
+    for (int sy : {-1, 1}) {
+      double ax, ay, bx, by;
+      exact.Map(sx * e.ex / 2.0, sy * e.ey / 2.0, ax, ay);
+      got.Map(sx * e.ex / 2.0, sy * e.ey / 2.0, bx, by);
+      worst = std::max(worst, std::hypot(ax - bx, ay - by) * std::max(parentWidth, parentHeight));
+    }
+  return worst;
+}

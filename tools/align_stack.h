@@ -43,3 +43,7 @@ cv::Mat ReadPhoto(const std::string& path);
 // placements in the project either exact or all reset. False when anything could not be written.
 bool WriteAlignStack(const std::vector<AlignStackPicture>& pictures, const std::string& directory,
                      const std::string& name, bool resetPlacements);
+
+// The largest distance, in the parent's pixels, between the child's corners placed exactly and
+// placed by `found`.
+double CornerError(int parentWidth, int parentHeight, const AlignStackPicture& child, const Transform& found);

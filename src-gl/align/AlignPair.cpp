@@ -103,6 +103,15 @@ bool LoadGrey(const AlignSource& source, double reduction, Grey& out) {
   return true;
 }
 
+// Both pictures at once, the child on a thread of its own: decoding is most of a pair's time.
+bool LoadBoth(const AlignSource& parent, double rp, Grey& gp, const AlignSource& child, double rc, Grey& gc) {
+  bool okC = false;
+  std::thread other([&] { okC = LoadGrey(child, rc, gc); });
+  const bool okP = LoadGrey(parent, rp, gp);
+  other.join();
+  return okP && okC;
+}
+
 // OpenCV's pixel-centre coordinates of a copy to the element's frame (Transform.h: centre origin,
 // y up, longer side 1).
 Affine CopyToElement(const Grey& g, int width, int height) {
@@ -184,11 +193,7 @@ Coarse MatchFeatures(const AlignSource& parent, const AlignSource& child, const 
   };
   const double rc = childReduction(featureChildRatios[0]);
   Grey gp, gc;
-  bool okP = false, okC = false;
-  std::thread other([&] { okC = LoadGrey(child, rc, gc); });
-  okP = LoadGrey(parent, rp, gp);
-  other.join();
-  if (!okP || !okC) {
+  if (!LoadBoth(parent, rp, gp, child, rc, gc)) {
     readable = false;
     return result;
   }
@@ -351,11 +356,7 @@ Refined Refine(const AlignSource& parent, const AlignSource& child, const Affine
   // The child at the same density as that copy of the parent; never enlarged beyond twice.
   const double rc = std::max(0.5, Lc * rp / (s * Lp));
   Grey gp, gc;
-  bool okP = false, okC = false;
-  std::thread other([&] { okC = LoadGrey(child, rc, gc); });
-  okP = LoadGrey(parent, rp, gp);
-  other.join();
-  if (!okP || !okC) {
+  if (!LoadBoth(parent, rp, gp, child, rc, gc)) {
     readable = false;
     return out;
   }

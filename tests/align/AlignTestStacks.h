@@ -29,20 +29,3 @@ inline std::vector<AlignStackPicture> WriteCorpusStack(const TempDir& dir, const
   if (!WriteAlignStack(stack, dir.path(), name, reset)) return {};
   return stack;
 }
-
-// The largest distance, in the parent's pixels, between the child's corners placed exactly and
-// placed by `found`.
-inline double CornerError(int parentWidth, int parentHeight, const AlignStackPicture& child, const Transform& found) {
-  const Extents e = ElementExtents(child.width, child.height);
-  const Affine exact = Affine::Similarity(child.exactScale, child.exactRotate, child.exactX, child.exactY);
-  const Affine got = Affine::Placement(found);
-  double worst = 0;
-  for (int sx : {-1, 1})
-    for (int sy : {-1, 1}) {
-      double ax, ay, bx, by;
-      exact.Map(sx * e.ex / 2.0, sy * e.ey / 2.0, ax, ay);
-      got.Map(sx * e.ex / 2.0, sy * e.ey / 2.0, bx, by);
-      worst = std::max(worst, std::hypot(ax - bx, ay - by) * std::max(parentWidth, parentHeight));
-    }
-  return worst;
-}
