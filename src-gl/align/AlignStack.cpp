@@ -14,6 +14,8 @@ std::vector<AlignTask> AlignTasks(const ImageStack& stack, int child) {
   for (int c = first; c <= last; ++c) {
     AlignTask t;
     t.element = c;
+    t.childId = stack.images[static_cast<size_t>(c)]->id;
+    t.parentId = stack.images[static_cast<size_t>(c - 1)]->id;
     t.parent = AlignSource::Of(*stack.images[static_cast<size_t>(c - 1)]);
     t.child = AlignSource::Of(*stack.images[static_cast<size_t>(c)]);
     t.current = stack.images[static_cast<size_t>(c)]->transform;

@@ -4,6 +4,7 @@
 // thread while the document stays with its owner; the results are applied by the owner.
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -12,7 +13,10 @@
 class ImageStack;
 
 struct AlignTask {
-  int element = 0;  // the child, placed in element - 1
+  int element = 0;  // the child, placed in element - 1, when the task was made
+  // The child and its parent by identity: a result belongs to this pair, wherever the pictures
+  // have moved since, and to no other.
+  uint64_t childId = 0, parentId = 0;
   AlignSource parent, child;
   Transform current;    // its placement when the task was made
   bool hinted = false;  // that placement was set by someone (a new picture's is the identity)

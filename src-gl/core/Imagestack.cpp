@@ -4,6 +4,12 @@
 
 void ImageStack::FreeImages() { images.clear(); }
 
+int ImageStack::IndexOf(uint64_t id) const {
+  for (int i = 0; i < count(); ++i)
+    if (images[static_cast<size_t>(i)]->id == id) return i;
+  return -1;
+}
+
 const Timeline& ImageStack::CurrentTimeline() {
   if (dirty || !timeline_) {
     BuildKeyframes();

@@ -41,6 +41,8 @@ class ImageStack {
   int keyCount() const { return static_cast<int>(keys.size()); }
   int pictureCount() const { return images.empty() ? 0 : count() - 1; }
   Image* targetFrame() const { return images.empty() ? nullptr : images.back().get(); }
+  // The place of the element with this `id`, or -1 when it is not in the stack.
+  int IndexOf(uint64_t id) const;
 
   // Destroys every element, target frame included.
   void FreeImages();

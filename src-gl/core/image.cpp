@@ -1,6 +1,7 @@
 #include "image.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "Affine.h"
@@ -28,9 +29,11 @@ std::string Slashes(std::string text) {
   return text;
 }
 
+std::atomic<uint64_t> nextId{1};
+
 }  // namespace
 
-Image::Image() { ResetMatrix(); }
+Image::Image() : id(nextId++) { ResetMatrix(); }
 
 void Image::ResolvePath(const std::string& projectPath) {
   foundElsewhere = false;

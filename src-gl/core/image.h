@@ -19,6 +19,11 @@ class Image {
   Image(const Image&) = delete;
   Image& operator=(const Image&) = delete;
 
+  // Names this element for as long as the program runs, whatever its place in the stack: edits,
+  // results of work on other threads and the windows refer to elements by it, so a reordered
+  // list never sends a change to another element. Never 0; never given to another element.
+  const uint64_t id;
+
   int width = 0;  // the picture's full size in pixels (32 x 20 for the placeholder); 0 until loaded
   int height = 0;
   bool loaded = false;  // the last load found a whole, undamaged JPEG

@@ -10,7 +10,7 @@
 
 TFormAbout* FormAbout = nullptr;
 
-TFormAbout::TFormAbout() : QWidget(nullptr, dialogWindowFlags) {
+TFormAbout::TFormAbout(QWidget* parent) : QWidget(parent, dialogWindowFlags) {
   FormAbout = this;
   setObjectName(QStringLiteral("FormAbout"));
   setWindowTitle(QStringLiteral("About Tunnelvista"));

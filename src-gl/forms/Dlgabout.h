@@ -7,7 +7,8 @@ class QLabel;
 
 class TFormAbout : public QWidget {
  public:
-  TFormAbout();
+  // `parent`: the main window, over which it stays and whose window-modal dialogs block it.
+  explicit TFormAbout(QWidget* parent = nullptr);
   ~TFormAbout() override;
 
   QLabel* ImageLogo;

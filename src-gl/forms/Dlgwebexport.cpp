@@ -80,7 +80,7 @@ QGroupBox* GroupAt(const char* name, const QString& title, QWidget* parent, int 
 
 }  // namespace
 
-TFormWebExport::TFormWebExport() : QWidget(nullptr, dialogWindowFlags) {
+TFormWebExport::TFormWebExport(QWidget* parent) : QWidget(parent, dialogWindowFlags) {
   FormWebExport = this;
   setObjectName(QStringLiteral("FormWebExport"));
   setWindowTitle(QStringLiteral("Export to Web"));

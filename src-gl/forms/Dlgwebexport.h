@@ -17,7 +17,8 @@ class QPushButton;
 
 class TFormWebExport : public QWidget {
  public:
-  TFormWebExport();
+  // `parent`: the main window, over which it stays and whose window-modal dialogs block it.
+  explicit TFormWebExport(QWidget* parent = nullptr);
   ~TFormWebExport() override;
 
   QLabel* Label1;

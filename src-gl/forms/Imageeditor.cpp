@@ -56,7 +56,7 @@ void TPreviewBox::paintEvent(QPaintEvent*) {
   painter.drawImage(PreviewRect(*image, width(), height()), image->bitmap);
 }
 
-TFormImageList::TFormImageList() : QWidget(nullptr, dialogWindowFlags) {
+TFormImageList::TFormImageList(QWidget* parent) : QWidget(parent, dialogWindowFlags) {
   FormImageList = this;
   setObjectName(QStringLiteral("FormImageList"));
   setWindowTitle(QStringLiteral("Image List Editor"));
@@ -160,8 +160,20 @@ TFormImageList::~TFormImageList() {
 }
 
 Image* TFormImageList::ImageAt(int row) const {
-  QListWidgetItem* item = ListBox->item(row);
-  return item ? static_cast<Image*>(item->data(Qt::UserRole).value<void*>()) : nullptr;
+  const QListWidgetItem* item = ListBox->item(row);
+  return item ? Find(item->data(Qt::UserRole).toULongLong()) : nullptr;
+}
+
+// A line names its picture by identity: one added here, or one of the open project's.
+Image* TFormImageList::Find(uint64_t id) const {
+  for (const auto& a : added)
+    if (a->id == id) return a.get();
+  if (mainForm && mainForm->imageStack) {
+    const ImageStack& stack = *mainForm->imageStack;
+    const int i = stack.IndexOf(id);
+    if (i >= 0 && i < stack.pictureCount()) return stack.images[static_cast<size_t>(i)].get();
+  }
+  return nullptr;
 }
 
 Image* TFormImageList::SelectedImage() const { return ImageAt(ListBox->currentRow()); }
@@ -175,7 +187,7 @@ std::vector<Image*> TFormImageList::Pictures() const {
 
 void TFormImageList::AddEntry(Image* image) {
   auto* item = new QListWidgetItem(DisplayName(image->baseName));
-  item->setData(Qt::UserRole, QVariant::fromValue(static_cast<void*>(image)));
+  item->setData(Qt::UserRole, QVariant::fromValue(static_cast<qulonglong>(image->id)));
   MarkEntry(item, *image);
   ListBox->addItem(item);
 }
@@ -243,9 +255,9 @@ void TFormImageList::ButtonAddImageClick() {
 struct TFormImageList::PictureBatch {
   std::vector<std::unique_ptr<Image>> images;
   std::vector<std::optional<CheckedPicture>> results;
-  size_t next = 0;             // the first not yet taken
-  Image* reloading = nullptr;  // Reload: the list's picture that gets the one file
-  std::string failed;          // the names of the files that did not load
+  size_t next = 0;         // the first not yet taken
+  uint64_t reloading = 0;  // Reload: the list's picture that gets the one file
+  std::string failed;      // the names of the files that did not load
   std::unique_ptr<PictureCheck> check;
 };
 
@@ -259,7 +271,7 @@ void TFormImageList::AddFiles(const QStringList& files) {
 
 void TFormImageList::StartChecking(const QStringList& files, Image* reloading) {
   checking_ = std::make_unique<PictureBatch>();
-  checking_->reloading = reloading;
+  checking_->reloading = reloading ? reloading->id : 0;
   std::vector<std::string> paths;
   for (const QString& file : files) {
     auto image = std::make_unique<Image>();
@@ -305,7 +317,7 @@ void TFormImageList::CheckingStep() {
     return;
   }
   const std::string failed = c.failed;
-  const bool reloaded = c.reloading != nullptr;
+  const bool reloaded = c.reloading != 0;
   StopChecking();
   if (!failed.empty()) {
     if (reloaded)
@@ -329,7 +341,9 @@ void TFormImageList::CheckingStep() {
 }
 
 void TFormImageList::ApplyChecked(std::unique_ptr<Image> image, CheckedPicture& result) {
-  if (Image* target = checking_->reloading) {
+  if (checking_->reloading) {
+    Image* target = Find(checking_->reloading);
+    if (!target) return;  // it left the list (the project was replaced) while the file was checked
     // The picture's own object changes, also when it belongs to the stack: its placement stays,
     // the view draws the new picture from the next repaint on.
     const bool addedHere =

@@ -31,7 +31,8 @@ class TPreviewBox : public QWidget {
 
 class TFormImageList : public QWidget {
  public:
-  TFormImageList();
+  // `parent`: the main window, over which it stays and whose window-modal dialogs block it.
+  explicit TFormImageList(QWidget* parent = nullptr);
   ~TFormImageList() override;
 
   bool newProject = false;
@@ -87,6 +88,7 @@ class TFormImageList : public QWidget {
 
  private:
   Image* ImageAt(int row) const;
+  Image* Find(uint64_t id) const;
   Image* SelectedImage() const;
   void AddEntry(Image* image);
   void Move(int by);

@@ -76,19 +76,20 @@ EditorWindows::EditorWindows() = default;
 EditorWindows::~EditorWindows() { Destroy(); }
 
 void EditorWindows::Destroy() {
-  main.reset();
+  // The main window's own windows go before it, which would otherwise delete them as its children.
   webExport.reset();
   about.reset();
   imageList.reset();
+  main.reset();
   bitmap.reset();
 }
 
 void CreateEditorWindows(EditorWindows& windows, const QStringList& arguments) {
   windows.main = std::make_unique<TmainForm>(arguments);
   windows.bitmap = std::make_unique<TFormBitmap>();
-  windows.imageList = std::make_unique<TFormImageList>();
-  windows.about = std::make_unique<TFormAbout>();
-  windows.webExport = std::make_unique<TFormWebExport>();
+  windows.imageList = std::make_unique<TFormImageList>(windows.main.get());
+  windows.about = std::make_unique<TFormAbout>(windows.main.get());
+  windows.webExport = std::make_unique<TFormWebExport>(windows.main.get());
 }
 
 int RunEditor(QApplication& application, const QStringList& arguments) {

@@ -20,12 +20,14 @@ QSurfaceFormat EditorSurfaceFormat();
 // Tries to make a context of the editor's format; false with the reason when none can be had.
 bool CheckOpenGL(std::string& reason);
 
-// The five windows of a run. Created in this order; the main window is destroyed first, so its
-// view can release every texture while the bitmap holder still exists.
+// The five windows of a run. Created in this order. The image list, About and the web export are
+// the main window's own windows (a window-modal dialog of the main window blocks them too); they
+// are destroyed first, then the main window, whose view releases every texture while the bitmap
+// holder still exists.
 struct EditorWindows {
   EditorWindows();
   ~EditorWindows();
-  void Destroy();  // main window first, then the others
+  void Destroy();  // the main window's own windows, the main window, the bitmap holder
   std::unique_ptr<TmainForm> main;
   std::unique_ptr<TFormBitmap> bitmap;
   std::unique_ptr<TFormImageList> imageList;

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QOpenGLWidget>
+#include <QPointer>
 #include <QRegularExpression>
 #include <cstdint>
 #include <functional>
@@ -24,6 +25,7 @@ class QTimer;
 class QUndoStack;
 class QMenu;
 class TAlignRun;
+class TFormPlacement;
 class TmainForm;
 
 // What a key in the view does to the selected picture's child.
@@ -215,6 +217,9 @@ class TmainForm : public QMainWindow {
   // project): asks whether to restore it and gives the file to read; empty when not restoring
   // (the file is then removed).
   std::string OfferRecovery(const std::string& path);
+  // After a recovery file was read in the project's place: the restore as one undo step from the
+  // project as saved (or, with no saved project to go back to, a project that is not clean).
+  void RecordRestore();
   // For the undo steps: the duration, shown in the field; the pictures after the stack's
   // elements were replaced.
   void ShowDuration(float seconds);
@@ -222,6 +227,9 @@ class TmainForm : public QMainWindow {
   void EditImageListClick();
   // The placement of the selected picture's child as numbers: applied as typed, one undo step.
   void EditPlacementClick();
+  // The open placement dialog, if any, after the stack's elements changed: it names its element
+  // where it is now, or closes when the element has gone.
+  void PlacementFollowsList();
   void ExportToWebClick();
   void ExportVideoClick();
   void HelpContentsClick();
@@ -237,7 +245,9 @@ class TmainForm : public QMainWindow {
   void AlignClick();
   void AlignAllClick();
   void StartAlign(int child);  // -1: every picture
-  void ApplyAlignment(int element, const Transform& placement);
+  // The placement found for the child `childId` in `parentId`: one undo step. False (nothing
+  // changed) when that child no longer lies in that parent.
+  bool ApplyAlignment(uint64_t childId, uint64_t parentId, const Transform& placement);
 
   // --- the GL view's side (context current) ---
   void OpenGLSetupParams();
@@ -274,9 +284,12 @@ class TmainForm : public QMainWindow {
   QStringList arguments_;
   std::unique_ptr<PictureCheck> opening_;
   bool shown_ = false;
-  bool programSetsFields_ = false;  // field changes made by the program are not edits
-  int panelDragElement_ = -1;       // the element a left drag moves, -1 for none
-  std::string recoveryWritten_;     // the recovery file last written or restored
+  bool programSetsFields_ = false;            // field changes made by the program are not edits
+  int panelDragElement_ = -1;                 // the element a left drag moves, -1 for none
+  std::string recoveryWritten_;               // the recovery file last written or restored
+  QPointer<TFormPlacement> placementDialog_;  // Edit > Placement while it is open
+  uint64_t placementElement_ = 0;             // the element it changes
+  QString PlacementCaption(int c) const;      // "b.jpg in a.jpg" for element c
 };
 
 extern TmainForm* mainForm;

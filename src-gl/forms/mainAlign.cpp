@@ -67,23 +67,30 @@ class TAlignRun : public QObject {
   void Take(int index, const AlignResult& result) {
     results_[static_cast<size_t>(index)] = result;
     taken_[index] = true;
-    if (result.status == AlignStatus::Aligned && form_->imageStack.get() == stack_)
-      form_->ApplyAlignment(tasks_[static_cast<size_t>(index)].element, result.transform);
+    const AlignTask& task = tasks_[static_cast<size_t>(index)];
+    if (result.status == AlignStatus::Aligned && form_->imageStack.get() == stack_ &&
+        !form_->ApplyAlignment(task.childId, task.parentId, result.transform))
+      moved_[index] = true;
   }
 
   void Finish() {
     if (worker_.joinable()) worker_.join();
     dialog_->close();
     dialog_->deleteLater();
-    // Results for a document that has gone since are dropped (Take applied none of them).
+    // Results for a document that has gone since are dropped (Take applied none of them). The
+    // pictures are named where they are now.
     const bool sameStack = form_->imageStack.get() == stack_;
     std::string missed;
     for (size_t i = 0; i < tasks_.size() && sameStack; ++i) {
       const AlignStatus status = taken_.count(static_cast<int>(i)) ? results_[i].status : AlignStatus::Cancelled;
-      const int element = tasks_[i].element;
-      if ((status == AlignStatus::NoMatch || status == AlignStatus::Unreadable) && element < stack_->count())
-        missed += "\n" + std::to_string(element + 1) + ". " + stack_->images[static_cast<size_t>(element)]->baseName +
-                  ": " + AlignStatusText(status);
+      const int element = stack_->IndexOf(tasks_[i].childId);
+      if (element < 0) continue;
+      const std::string name =
+          "\n" + std::to_string(element + 1) + ". " + stack_->images[static_cast<size_t>(element)]->baseName + ": ";
+      if (status == AlignStatus::NoMatch || status == AlignStatus::Unreadable)
+        missed += name + AlignStatusText(status);
+      else if (moved_.count(static_cast<int>(i)))
+        missed += name + "the list was changed while it was being aligned";
     }
     form_->aligning = nullptr;
     deleteLater();
@@ -97,6 +104,7 @@ class TAlignRun : public QObject {
   std::vector<AlignTask> tasks_;
   std::vector<AlignResult> results_;
   std::map<int, bool> taken_;
+  std::map<int, bool> moved_;  // found for a pair that the list no longer has
   std::atomic<bool> cancel_{false};
   std::thread worker_;
   QProgressDialog* dialog_ = nullptr;
@@ -139,12 +147,16 @@ void TmainForm::StartAlign(int child) {
   aligning->Start();
 }
 
-void TmainForm::ApplyAlignment(int element, const Transform& placement) {
-  if (!imageStack || element < 0 || element >= imageStack->count()) return;
+bool TmainForm::ApplyAlignment(uint64_t childId, uint64_t parentId, const Transform& placement) {
+  if (!imageStack) return false;
+  const int element = imageStack->IndexOf(childId);
+  // The placement is the child's in that parent: after a reorder it means nothing for another.
+  if (element < 1 || imageStack->images[static_cast<size_t>(element - 1)]->id != parentId) return false;
   Transform& t = imageStack->images[static_cast<size_t>(element)]->transform;
   const Transform before = t;
   t = placement;
   imageStack->dirty = true;
   RecordPlacementChange(element, before);
   FormPaint();
+  return true;
 }

@@ -69,8 +69,7 @@ void TmainForm::EditImageListDone() {
     ReplacePicturesUndoably(pictures, FormImageList->added);
   }
   ReloadsAreChanges();
-  CheckTextureLimit();
-  InitValues();
+  ShowChangedPictures();
   EnableProjectCommands();
 }
 

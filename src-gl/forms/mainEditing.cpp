@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QStandardPaths>
 #include <QUndoStack>
@@ -30,14 +31,14 @@ bool SamePlacement(const Transform& a, const Transform& b) {
   return a.scale == b.scale && a.translateX == b.translateX && a.translateY == b.translateY && a.rotate == b.rotate;
 }
 
-// Steps are undone and redone in order, so when one runs the stack is exactly as it was when
-// the step was made: elements are named by their index.
+// A placement step names its element by identity: whatever happened to the list since, it
+// changes that element or, when the element has left the stack, nothing.
 class PlacementCommand : public QUndoCommand {
  public:
-  PlacementCommand(TmainForm* form, int element, const Transform& before, const Transform& after)
+  PlacementCommand(TmainForm* form, uint64_t element, const Transform& before, const Transform& after)
       : QUndoCommand(QStringLiteral("Placement")), form_(form), element_(element), before_(before), after_(after) {}
   // A step of the keys, which merges with the step before while the same key is repeated.
-  PlacementCommand(TmainForm* form, int element, const Transform& before, const Transform& after, Nudge nudge,
+  PlacementCommand(TmainForm* form, uint64_t element, const Transform& before, const Transform& after, Nudge nudge,
                    bool repeated)
       : PlacementCommand(form, element, before, after) {
     nudge_ = nudge;
@@ -61,13 +62,14 @@ class PlacementCommand : public QUndoCommand {
  private:
   void Apply(const Transform& placement) {
     ImageStack* stack = form_->imageStack.get();
-    if (!stack || element_ < 0 || element_ >= stack->count()) return;
-    stack->images[static_cast<size_t>(element_)]->transform = placement;
+    const int element = stack ? stack->IndexOf(element_) : -1;
+    if (element < 0) return;
+    stack->images[static_cast<size_t>(element)]->transform = placement;
     stack->dirty = true;
     form_->FormPaint();
   }
   TmainForm* form_;
-  int element_;
+  uint64_t element_;
   Transform before_, after_;
   Nudge nudge_ = Nudge::Move;
   bool merges_ = false;
@@ -150,6 +152,73 @@ class ImageListCommand : public QUndoCommand {
   bool first_ = true;
 };
 
+// Restoring a recovery file: one step whose undo gives back the project as it was saved. Each
+// state is its elements with their placements and the duration; an element of the saved project
+// that the restored one lacks (its list was changed before the crash) is kept here, and checked
+// the first time it is shown.
+class RestoreCommand : public QUndoCommand {
+ public:
+  struct State {
+    std::vector<std::pair<Image*, Transform>> elements;
+    float duration = 10.0f;
+  };
+  RestoreCommand(TmainForm* form, State saved, State restored, std::vector<std::unique_ptr<Image>> parked)
+      : QUndoCommand(QStringLiteral("Restore")),
+        form_(form),
+        saved_(std::move(saved)),
+        restored_(std::move(restored)),
+        parked_(std::move(parked)) {}
+  void undo() override { Show(saved_); }
+  void redo() override {
+    if (first_)
+      first_ = false;  // the restored project is what was opened
+    else
+      Show(restored_);
+  }
+
+ private:
+  void Show(const State& state) {
+    ImageStack* stack = form_->imageStack.get();
+    if (!stack) return;
+    std::vector<std::unique_ptr<Image>> all = std::move(stack->images);
+    for (auto& owned : parked_) all.push_back(std::move(owned));
+    parked_.clear();
+    std::vector<std::unique_ptr<Image>> shown;
+    for (const auto& [element, placement] : state.elements) {
+      auto it = std::find_if(all.begin(), all.end(), [element = element](const auto& e) { return e.get() == element; });
+      if (it == all.end() || !*it) continue;
+      (*it)->transform = placement;
+      if (!(*it)->fileName.empty() && (*it)->width == 0) (*it)->LoadJpeg();
+      shown.push_back(std::move(*it));
+    }
+    for (auto& rest : all)
+      if (rest) parked_.push_back(std::move(rest));
+    stack->images = std::move(shown);
+    if (stack->pictureCount() > 0) {
+      stack->targetFrame()->width = stack->images[static_cast<size_t>(stack->pictureCount() - 1)]->width;
+      stack->targetFrame()->height = stack->images[static_cast<size_t>(stack->pictureCount() - 1)]->height;
+    }
+    stack->dirty = true;
+    form_->ShowDuration(state.duration);
+    form_->ShowChangedPictures();
+  }
+  TmainForm* form_;
+  State saved_, restored_;
+  std::vector<std::unique_ptr<Image>> parked_;
+  bool first_ = true;
+};
+
+// Messages of a reading nobody asked for go nowhere.
+class QuietMessages : public Reporter {
+ public:
+  QuietMessages() : before_(SetReporter(this)) {}
+  ~QuietMessages() override { SetReporter(before_); }
+  MessageAnswer Show(const Message&) override { return MessageAnswer::Cancel; }
+
+ private:
+  Reporter* before_;
+};
+
 std::vector<Image*> Elements(const ImageStack& stack) {
   std::vector<Image*> elements;
   for (const auto& e : stack.images) elements.push_back(e.get());
@@ -175,6 +244,8 @@ void TmainForm::UpdateTitle() {
 void TmainForm::ForgetEdits() {
   panelDragElement_ = -1;  // a drag under way belonged to the project that went
   undoStack->clear();
+  // clear() leaves an empty stack's clean mark where it was, which after a restore is nowhere.
+  undoStack->setClean();
   UpdateTitle();
 }
 
@@ -201,14 +272,15 @@ bool TmainForm::MaySetProjectAside() {
 }
 
 void TmainForm::UndoClick() {
-  if (panelDragging || !undoStack->canUndo()) return;
+  // While a project opens, its check fills the pictures by their places in the stack.
+  if (panelDragging || Opening() || !undoStack->canUndo()) return;
   StopPlay();
   CancelImageListEditing();  // its list points at the pictures the step may take away
   undoStack->undo();
 }
 
 void TmainForm::RedoClick() {
-  if (panelDragging || !undoStack->canRedo()) return;
+  if (panelDragging || Opening() || !undoStack->canRedo()) return;
   StopPlay();
   CancelImageListEditing();
   undoStack->redo();
@@ -225,6 +297,7 @@ void TmainForm::ShowDuration(float seconds) {
 void TmainForm::ShowChangedPictures() {
   CheckTextureLimit();
   InitValues();
+  PlacementFollowsList();
 }
 
 void TmainForm::EditTimeChange() {
@@ -253,46 +326,71 @@ void TmainForm::RecordPlacement() {
   const int element = panelDragElement_;
   panelDragElement_ = -1;
   if (!imageStack || element < 0 || element >= imageStack->count()) return;
-  const Transform after = imageStack->images[static_cast<size_t>(element)]->transform;
-  if (!SamePlacement(after, panelDragStart))
-    undoStack->push(new PlacementCommand(this, element, panelDragStart, after));
+  const Image& dragged = *imageStack->images[static_cast<size_t>(element)];
+  if (!SamePlacement(dragged.transform, panelDragStart))
+    undoStack->push(new PlacementCommand(this, dragged.id, panelDragStart, dragged.transform));
 }
 
 void TmainForm::RecordPlacementChange(int element, const Transform& before, const Nudge* nudge, bool repeated) {
   if (!imageStack || element < 0 || element >= imageStack->count()) return;
-  const Transform after = imageStack->images[static_cast<size_t>(element)]->transform;
-  if (SamePlacement(after, before)) return;
+  const Image& changed = *imageStack->images[static_cast<size_t>(element)];
+  if (SamePlacement(changed.transform, before)) return;
   if (nudge)
-    undoStack->push(new PlacementCommand(this, element, before, after, *nudge, repeated));
+    undoStack->push(new PlacementCommand(this, changed.id, before, changed.transform, *nudge, repeated));
   else
-    undoStack->push(new PlacementCommand(this, element, before, after));
+    undoStack->push(new PlacementCommand(this, changed.id, before, changed.transform));
 }
 
 void TmainForm::EditPlacementClick() {
   const int c = EditedChild();
-  if (c < 0 || Opening() || panelDragging) return;
+  if (c < 0 || Opening() || panelDragging || placementDialog_) return;
   StopPlay();
   playView = false;
+  const uint64_t child = imageStack->images[static_cast<size_t>(c)]->id;
   const Transform before = imageStack->images[static_cast<size_t>(c)]->transform;
-  auto name = [this](int i) {
-    if (i >= imageStack->pictureCount()) return QStringLiteral("the target frame");
-    return QFile::decodeName(QByteArray::fromStdString(imageStack->images[static_cast<size_t>(i)]->baseName));
-  };
-  // Window-modal: nothing else changes the stack while the numbers are being typed.
+  // Window-modal over the main window and the windows it owns (the image list among them), so
+  // nothing else reorders the stack while the numbers are typed; the dialog still names its
+  // element by identity, and follows it (or closes) should the list change all the same.
   auto* dialog = new TFormPlacement(this);
+  placementDialog_ = dialog;
+  placementElement_ = child;
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->setWindowModality(Qt::WindowModal);
-  dialog->SetPlacement(before, name(c) + QStringLiteral(" in ") + name(c - 1));
-  auto apply = [this, c](const Transform& placement) {
-    if (!imageStack || c >= imageStack->count()) return;
-    imageStack->images[static_cast<size_t>(c)]->transform = placement;
+  dialog->SetPlacement(before, PlacementCaption(c));
+  auto apply = [this, child](const Transform& placement) {
+    const int element = imageStack ? imageStack->IndexOf(child) : -1;
+    if (element < 0) return;
+    imageStack->images[static_cast<size_t>(element)]->transform = placement;
     imageStack->dirty = true;
     Panel->update();
   };
   dialog->changed = apply;
-  connect(dialog, &QDialog::accepted, this, [this, c, before] { RecordPlacementChange(c, before); });
+  connect(dialog, &QDialog::accepted, this, [this, child, before] {
+    if (imageStack) RecordPlacementChange(imageStack->IndexOf(child), before);
+  });
   connect(dialog, &QDialog::rejected, this, [apply, before] { apply(before); });
   ShowOverMainWindow(dialog);
+}
+
+QString TmainForm::PlacementCaption(int c) const {
+  auto name = [this](int i) {
+    if (i >= imageStack->pictureCount()) return QStringLiteral("the target frame");
+    return QFile::decodeName(QByteArray::fromStdString(imageStack->images[static_cast<size_t>(i)]->baseName));
+  };
+  return name(c) + QStringLiteral(" in ") + name(c - 1);
+}
+
+void TmainForm::PlacementFollowsList() {
+  if (!placementDialog_) return;
+  const int element = imageStack ? imageStack->IndexOf(placementElement_) : -1;
+  if (element < 1) {
+    // Its element has left the project: there is nothing left to type for, and nothing to put back.
+    placementDialog_->changed = nullptr;
+    placementDialog_->disconnect(this);
+    placementDialog_->close();
+    return;
+  }
+  placementDialog_->LabelCaption->setText(PlacementCaption(element));
 }
 
 void TmainForm::ReplacePicturesUndoably(const std::vector<Image*>& pictures,
@@ -315,6 +413,61 @@ void TmainForm::ReplacePicturesUndoably(const std::vector<Image*>& pictures,
   std::vector<Image*> after = Elements(*imageStack);
   if (after != before)
     undoStack->push(new ImageListCommand(this, std::move(before), std::move(after), std::move(parked)));
+}
+
+void TmainForm::RecordRestore() {
+  auto saved = std::make_unique<ImageStack>();
+  saved->path = imageStack->path;
+  bool read = false;
+  {
+    const QuietMessages quiet;
+    read = !saved->path.empty() && saved->ReadProjectFile();
+  }
+  if (!read) {
+    // No saved project to go back to (never saved, gone, unreadable): the restored one differs.
+    undoStack->resetClean();
+    UpdateTitle();
+    return;
+  }
+  // The saved project's pictures are the restored project's own objects where the names match
+  // (in order), so undoing shows them without reading them again.
+  RestoreCommand::State before, after;
+  std::vector<std::unique_ptr<Image>> parked;
+  std::vector<bool> used(static_cast<size_t>(imageStack->count()), false);
+  for (int i = 0; i < saved->count(); ++i) {
+    auto& element = saved->images[static_cast<size_t>(i)];
+    const bool target = i == saved->count() - 1;
+    int match = -1;
+    for (int j = 0; j < imageStack->count() && match < 0; ++j) {
+      const Image& candidate = *imageStack->images[static_cast<size_t>(j)];
+      const bool candidateTarget = j == imageStack->count() - 1;
+      if (!used[static_cast<size_t>(j)] && target == candidateTarget &&
+          (target || candidate.fileName == element->fileName))
+        match = j;
+    }
+    if (match >= 0) {
+      used[static_cast<size_t>(match)] = true;
+      before.elements.emplace_back(imageStack->images[static_cast<size_t>(match)].get(), element->transform);
+    } else {
+      before.elements.emplace_back(element.get(), element->transform);
+      parked.push_back(std::move(element));
+    }
+  }
+  before.duration = saved->duration;
+  for (const auto& element : imageStack->images) after.elements.emplace_back(element.get(), element->transform);
+  after.duration = imageStack->duration;
+  auto same = [](const RestoreCommand::State& a, const RestoreCommand::State& b) {
+    if (a.duration != b.duration || a.elements.size() != b.elements.size()) return false;
+    for (size_t i = 0; i < a.elements.size(); ++i)
+      if (a.elements[i].first != b.elements[i].first || !SamePlacement(a.elements[i].second, b.elements[i].second))
+        return false;
+    return true;
+  };
+  if (same(before, after)) {
+    RemoveRecovery();  // it held nothing the saved project lacks
+    return;
+  }
+  undoStack->push(new RestoreCommand(this, std::move(before), std::move(after), std::move(parked)));
 }
 
 namespace {

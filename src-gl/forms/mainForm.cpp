@@ -175,7 +175,11 @@ void TmainForm::BuildMenus() {
   EditImageList = edit->addAction(QStringLiteral("Image List..."), this, [this] { EditImageListClick(); });
   EditPlacement = edit->addAction(QStringLiteral("Placement..."), this, [this] { EditPlacementClick(); });
   // Shortcuts of a menu work while it is closed, so the state is also checked by the command.
-  connect(edit, &QMenu::aboutToShow, this, [this] { EditPlacement->setEnabled(EditedChild() >= 0 && !Opening()); });
+  connect(edit, &QMenu::aboutToShow, this, [this] {
+    EditPlacement->setEnabled(EditedChild() >= 0 && !Opening());
+    EditUndo->setEnabled(undoStack->canUndo() && !Opening());
+    EditRedo->setEnabled(undoStack->canRedo() && !Opening());
+  });
   BuildAlignActions(edit);
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));

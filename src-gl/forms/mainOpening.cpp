@@ -64,9 +64,8 @@ void TmainForm::OpenKX() {
   }
   ForgetEdits();
   if (!recovery.empty()) {
-    undoStack->resetClean();  // not the saved project
     recoveryWritten_ = recovery;
-    UpdateTitle();
+    RecordRestore();  // one step from the saved project, so the project shows as changed
   }
   InitValues();
   QPointer<TmainForm> self(this);

@@ -7,6 +7,7 @@
 #include "AlignStack.h"
 #include "AlignTestStacks.h"
 #include "EditorFixture.h"
+#include "Imageeditor.h"
 
 namespace {
 
@@ -74,6 +75,30 @@ TEST_F(MainFormAlign, NoMatchAndCancelLeavePlacementsAlone) {
   WaitForAlignment();
   EXPECT_TRUE(IsUnplaced(Placement(2)));
   EXPECT_TRUE(IsUnplaced(Placement(1)) || Error(1) < 1.0);
+}
+
+// Results belong to the pair they were found for: a list reordered while the run works gives
+// each result to its own picture, or drops it when its picture now lies in another.
+TEST_F(MainFormAlign, AlignAllResultsFollowThePicturesThroughAReorder) {
+  OpenStack();
+  Image* a = form->imageStack->images[0].get();
+  Image* c = form->imageStack->images[2].get();
+  form->EditImageList->trigger();
+  form->EditAlignAll->trigger();
+  // The results come back as queued calls: the list changes before the first arrives.
+  FormImageList->ListBox->setCurrentRow(0);
+  FormImageList->ButtonMoveDownClick();
+  FormImageList->ButtonMoveDownClick();  // b, c, a
+  FormImageList->ButtonDoneClick();
+  ASSERT_EQ(form->imageStack->images[2].get(), a);
+  WaitForAlignment();
+  // c still lies in b, so it takes its placement; a is now in c, which nothing was found for.
+  const AlignStackPicture& b = truth[1];
+  EXPECT_LT(CornerError(b.width, b.height, truth[2], c->transform), 1.0);
+  EXPECT_TRUE(IsUnplaced(a->transform));
+  ASSERT_EQ(reporter.messages.size(), 1u);
+  EXPECT_NE(reporter.messages[0].text.find("1. stack_2.jpg: the list was changed"), std::string::npos)
+      << reporter.messages[0].text;
 }
 
 }  // namespace

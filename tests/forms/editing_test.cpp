@@ -416,6 +416,100 @@ TEST_F(MainFormEditing, PlacementDialogTypesTheNumbers) {
   EXPECT_EQ(form->undoStack->index(), 0);
 }
 
+// The placement dialog belongs to one picture: the image list cannot change the stack under it
+// (window-modal), and should the list change all the same, typing and Cancel follow the picture.
+TEST_F(MainFormEditing, PlacementDialogFollowsItsPictureThroughAReorder) {
+  Open();
+  WaitForOpen();
+  Image* p1 = form->imageStack->images[1].get();
+  Image* p2 = form->imageStack->images[2].get();
+  const Transform start1 = p1->transform, start2 = p2->transform;
+  form->EditImageList->trigger();
+  ASSERT_TRUE(FormImageList->isVisible());
+  EXPECT_EQ(FormImageList->parentWidget(), form);
+  FormImageList->ListBox->setCurrentRow(1);
+  form->EditPlacement->trigger();
+  auto* dialog = form->findChild<TFormPlacement*>();
+  ASSERT_TRUE(dialog && dialog->isVisible());
+  // Clicks through the window system do not reach the list while the dialog is open.
+  auto click = [](QWidget* button) {
+    QTest::mouseClick(FormImageList->windowHandle(), Qt::LeftButton, {},
+                      button->mapTo(FormImageList, button->rect().center()));
+  };
+  click(FormImageList->ButtonMoveDown);
+  EXPECT_EQ(FormImageList->ListBox->currentRow(), 1);
+
+  FormImageList->ButtonMoveDownClick();  // p0, p2, p1
+  FormImageList->ButtonDoneClick();
+  ASSERT_EQ(form->imageStack->images[2].get(), p1);
+  EXPECT_EQ(dialog->LabelCaption->text(), "p1.jpg in p2.jpg");
+  dialog->EditScale->selectAll();
+  QTest::keyClicks(dialog->EditScale, "0" + QString(QLocale().decimalPoint()) + "25");
+  EXPECT_FLOAT_EQ(p1->transform.scale, 0.25f);
+  EXPECT_EQ(p2->transform.scale, start2.scale);
+  dialog->reject();
+  EXPECT_EQ(p1->transform.scale, start1.scale);
+  EXPECT_EQ(p2->transform.scale, start2.scale);
+  EXPECT_EQ(form->undoStack->count(), 1);  // the list
+
+  // With the dialog gone the list takes clicks again.
+  form->EditImageList->trigger();
+  FormImageList->ListBox->setCurrentRow(1);
+  click(FormImageList->ButtonMoveDown);
+  EXPECT_EQ(FormImageList->ListBox->currentRow(), 2);
+  FormImageList->ButtonCancelClick();
+}
+
+// A restored recovery file is one step from the saved project; after it, discarding and opening
+// another project leaves that one unmodified.
+TEST_F(MainFormEditing, RestoreIsAnUndoStepAndItsMarkDoesNotOutliveIt) {
+  Project other;
+  const std::string recovery = project.path + ".recovery";
+  std::string text = ReadFileBytes(project.path);
+  text.replace(text.find("duration 10.0"), 13, "duration 33.0");
+  LeaveRecovery(recovery, text, project.path);
+  reporter.answers = {MessageAnswer::Yes};
+  Open();
+  EXPECT_FLOAT_EQ(form->imageStack->duration, 33.0f);
+  EXPECT_EQ(Title(), "project.kx* - Tunnelvista Editor");
+  EXPECT_TRUE(form->EditUndo->isEnabled());
+  Undo();
+  EXPECT_FLOAT_EQ(form->imageStack->duration, 10.0f);
+  EXPECT_EQ(form->EditTime->text(), "10.0");
+  EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
+  EXPECT_FALSE(Exists(recovery));  // back at the saved project: nothing to recover
+  Redo();
+  EXPECT_FLOAT_EQ(form->imageStack->duration, 33.0f);
+  EXPECT_TRUE(form->Modified());
+
+  reporter.answers = {MessageAnswer::Discard};
+  dialogs.answers.push_back(QString::fromStdString(other.path));
+  form->FileOpen->trigger();
+  WaitForOpen();
+  EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
+  EXPECT_FALSE(form->Modified());
+  form->RecoveryTimer->setInterval(1);
+  QTest::qWait(20);
+  form->RecoveryTimer->stop();
+  EXPECT_FALSE(Exists(other.path + ".recovery"));
+
+  // Restored with a picture fewer: undo brings back the saved list, the picture read again.
+  text = ReadFileBytes(project.path);
+  text.replace(text.find("images 3"), 8, "images 2");
+  text.erase(text.find("filename p2.jpg"), text.find("target") - text.find("filename p2.jpg"));
+  LeaveRecovery(recovery, text, project.path);
+  reporter.answers = {MessageAnswer::Yes};
+  dialogs.answers.push_back(QString::fromStdString(project.path));
+  form->FileOpen->trigger();
+  WaitForOpen();
+  EXPECT_EQ(form->imageStack->pictureCount(), 2);
+  Undo();
+  ASSERT_EQ(form->imageStack->pictureCount(), 3);
+  EXPECT_TRUE(form->imageStack->images[2]->loaded);
+  EXPECT_EQ(form->ListBox->count(), 3);
+  EXPECT_FALSE(form->Modified());
+}
+
 // Files dropped from a file manager: a project opens after the question about unsaved changes;
 // pictures go to the end of the image list; other files are refused.
 TEST_F(MainFormEditing, DroppedFilesOpenOrAddPictures) {
