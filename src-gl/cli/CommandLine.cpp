@@ -36,8 +36,32 @@ const char* const versionText = "1.0";
 
 void Fail(const QString& text) { std::fprintf(stderr, "tunnelvista: %s\n", text.toLocal8Bit().constData()); }
 
+// The exit status of the work: 0 when everything was done; 1 when something failed, the work
+// having done what it could (a picture that could not be loaded, one with no reliable match, a file
+// that could not be written); 2 for options that cannot be used, before any work.
+//
+// A picture that could not be loaded was named on standard error when the project opened; the
+// work goes on without it (a white placeholder where it is drawn), and the run fails at the end
+// so that a script can tell.
+int ExitStatus(bool done, const ImageStack& stack) {
+  if (!done) return 1;
+  for (int i = 0; i < stack.pictureCount(); ++i)
+    if (!stack.images[static_cast<size_t>(i)]->loaded) {
+      Fail(QStringLiteral("done, but not every picture of the project could be loaded (see above)"));
+      return 1;
+    }
+  return 0;
+}
+
 void AddOptions(QCommandLineParser& parser) {
-  parser.setApplicationDescription(QStringLiteral("Tunnelvista Editor: infinite-zoom picture sequences."));
+  parser.setApplicationDescription(
+      QStringLiteral("Tunnelvista Editor: infinite-zoom picture sequences.\n\n"
+                     "Exit status of the work without a window:\n"
+                     "  0  everything was done;\n"
+                     "  1  something failed: a picture of the project could not be loaded (the output is\n"
+                     "     still written where it can be, with a white placeholder for that picture), a\n"
+                     "     picture found no reliable match (--align), or a file could not be written;\n"
+                     "  2  options that cannot be used (nothing is done)."));
   parser.addHelpOption();
   parser.addVersionOption();
   parser.addOption({QStringLiteral("render-frame"),
@@ -161,7 +185,7 @@ int RenderFrame(double t, const QString& output, int width, int height, size_t b
     Fail(QStringLiteral("the frame could not be encoded as PNG"));
     return 1;
   }
-  return WriteFileReporting(AbsoluteFileName(output), png.toStdString()) ? 0 : 1;
+  return ExitStatus(WriteFileReporting(AbsoluteFileName(output), png.toStdString()), *stack);
 }
 
 std::string Encoded(const QString& text) { return QFile::encodeName(text).toStdString(); }
@@ -246,36 +270,50 @@ int ExportWebCommand(const QCommandLineParser& parser, const QString& project) {
              .arg(QFile::decodeName(options.directory.c_str())));
     return 1;
   }
-  return ExportWeb(*stack, options) == WebExportResult::Ok ? 0 : 1;
+  return ExitStatus(ExportWeb(*stack, options) == WebExportResult::Ok, *stack);
 }
 
-// Progress on standard output: a bar redrawn in place on a terminal, else a line per tenth.
-class TerminalProgress : public VideoProgress {
+// Progress of long work: a bar redrawn in place when `stream` is a terminal, else a whole line at
+// each tenth, so that a log file holds whole lines. `unit` names what is counted ("frame").
+class ProgressPrinter {
  public:
-  TerminalProgress() : terminal_(isatty(fileno(stdout)) == 1) {}
-  void Finished() override { finished = true; }
-  void FramesDone(int done, int total) override {
+  ProgressPrinter(std::FILE* stream, const char* unit)
+      : stream_(stream), unit_(unit), terminal_(isatty(fileno(stream)) == 1) {}
+
+  void Show(int done, int total) {
     if (total < 1) return;
     const int percent = static_cast<int>(100LL * done / total);
     if (terminal_) {
       const int barWidth = 40;
       const int filled = barWidth * percent / 100;
-      std::printf("\r[%s%s] %3d %%  frame %d of %d", std::string(static_cast<size_t>(filled), '#').c_str(),
-                  std::string(static_cast<size_t>(barWidth - filled), ' ').c_str(), percent, done, total);
-      if (done == total) std::printf("\n");
-      std::fflush(stdout);
+      std::fprintf(stream_, "\r[%s%s] %3d %%  %s %d of %d", std::string(static_cast<size_t>(filled), '#').c_str(),
+                   std::string(static_cast<size_t>(barWidth - filled), ' ').c_str(), percent, unit_, done, total);
+      if (done == total) std::fputc('\n', stream_);
+      std::fflush(stream_);
     } else if (percent / 10 > lastTenth_) {
       lastTenth_ = percent / 10;
-      std::printf("%d %% (frame %d of %d)\n", lastTenth_ * 10, done, total);
-      std::fflush(stdout);
+      std::fprintf(stream_, "%d %% (%s %d of %d)\n", lastTenth_ * 10, unit_, done, total);
+      std::fflush(stream_);
     }
   }
+
+ private:
+  std::FILE* stream_;
+  const char* unit_;
+  bool terminal_;
+  int lastTenth_ = 0;
+};
+
+// The video's progress on standard output.
+class TerminalProgress : public VideoProgress {
+ public:
+  void Finished() override { finished = true; }
+  void FramesDone(int done, int total) override { printer_.Show(done, total); }
 
   std::atomic<bool> finished{false};
 
  private:
-  bool terminal_;
-  int lastTenth_ = 0;
+  ProgressPrinter printer_{stdout, "frame"};
 };
 
 // Ctrl+C or a polite kill during an export cancels it, so its temporary file goes too.
@@ -373,7 +411,7 @@ int ExportVideoCommand(const QCommandLineParser& parser, const QString& project,
     Fail(QString::fromStdString(job.Error().empty() ? std::string("the export was cancelled") : job.Error()));
     return 1;
   }
-  return 0;
+  return ExitStatus(true, *stack);
 }
 
 // --align: each picture (or one) placed in its parent, the results printed, the project saved.
@@ -400,12 +438,10 @@ int AlignCommand(const QCommandLineParser& parser, const QString& project) {
     Fail(QStringLiteral("the project needs two pictures or more to align"));
     return 1;
   }
-  auto progress = [](int done, int total) {
-    std::fprintf(stderr, "\raligning: %d of %d", done, total);
-    if (done == total) std::fputc('\n', stderr);
-    std::fflush(stderr);
-  };
-  const std::vector<AlignResult> results = RunAlignTasks(tasks, progress);
+  // Standard output carries the results; the progress goes to standard error.
+  ProgressPrinter printer(stderr, "picture");
+  const std::vector<AlignResult> results =
+      RunAlignTasks(tasks, [&printer](int done, int total) { printer.Show(done, total); });
   bool allFound = true, changed = false;
   for (size_t i = 0; i < tasks.size(); ++i) {
     const AlignTask& task = tasks[i];
@@ -431,7 +467,7 @@ int AlignCommand(const QCommandLineParser& parser, const QString& project) {
     stack->dirty = true;
     if (!stack->SaveProject()) return 1;
   }
-  return allFound ? 0 : 1;
+  return ExitStatus(allFound, *stack);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 // The program's command line: work done without a window (--render-frame, --export-web,
-// --export-video), --help, --version, and the options the editor takes besides the project to open.
+// --export-video, --align), --help, --version, and the options the editor takes besides the
+// project to open.
 
 #include <QStringList>
 #include <cstddef>
@@ -9,8 +10,9 @@
 // or the version: RunCommandLine does it. Otherwise the editor starts.
 bool IsCommandLineWork(const QStringList& arguments);
 
-// Does that work (a QCoreApplication exists) and returns the exit status: 0 only on success.
-// Messages go to standard error.
+// Does that work (a QCoreApplication exists) and returns the exit status: 0 only on success;
+// 1 when the work failed or was done without a picture of the project that could not be loaded;
+// 2 for options that cannot be used. Messages go to standard error.
 int RunCommandLine(const QStringList& arguments);
 
 // Takes the editor's own options out of `arguments` (--texture-budget MiB), leaving the project

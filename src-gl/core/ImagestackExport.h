@@ -32,7 +32,7 @@ void WriteWebPage(std::ostream& out, const WebPageOptions& options);
 std::string HtmlColour(uint32_t colour);
 
 // The data file: signature, duration, the pictures' names and placements, the keyframes
-// (rebuilt first when the stack is dirty, which it stays; GL context required then).
+// (rebuilt first when the stack is dirty, which it stays; plain arithmetic, no GL context needed).
 void WriteOptimizedData(std::ostream& out, ImageStack& stack, float duration);
 
 // True when `archiveUrl` puts the archive beside the page or in a directory above it: a bare

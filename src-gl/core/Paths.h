@@ -12,7 +12,8 @@ void CharReplace(std::string& text, char from, char to);
 // `currentDirectory`; a name with a drive ("C:...") is kept as written; '\' becomes '/'.
 std::string CommandLineProjectPath(const std::string& argument, const std::string& currentDirectory);
 
-// atof in the C locale: the longest valid leading number after blanks, 0 when there is none.
+// atof in the C locale: the longest valid leading decimal number after blanks (as ParseFloatAt
+// reads it: no nan, infinity or hexadecimal), 0 when there is none or it is beyond the float range.
 double LeadingNumber(const std::string& text);
 
 // atol: the leading decimal integer after blanks ("12.9" and "12e3" give 12), 0 when there is

@@ -14,5 +14,9 @@ std::string FormatGeneral(double value, int digits);
 // strtof/strtol in the C locale. Parsing starts at text[pos] (no white space skipped);
 // on success the value is stored, pos moves past the number and the result is true.
 // On failure value and pos are left as they were.
+// ParseFloatAt takes decimal numbers only: optional sign, digits, optional fraction, optional
+// exponent ("1", "-.5", "5.", "+1e3"). "nan", "inf", "infinity" and hexadecimal numbers are not
+// numbers (of "0x1p3" it takes the "0"), nor is a number beyond the float range ("1e39"); one
+// too small to hold reads as 0 or the nearest denormal.
 bool ParseFloatAt(const std::string& text, size_t& pos, float& value);
 bool ParseLongAt(const std::string& text, size_t& pos, long long& value);

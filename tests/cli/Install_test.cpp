@@ -39,6 +39,9 @@ TEST(Install, ProgramInBinFindsItsDataInShare) {
   const std::string data = prefix.File("share/tunnelvista");
   EXPECT_EQ(DataFilePath(prefix.File("bin"), "TUNNELVISTA.html"), data + "/TUNNELVISTA.html");
   EXPECT_TRUE(fs::is_regular_file(data + "/TUNNELVISTA.html"));
+  const std::string help = ReadFileBytes(data + "/TUNNELVISTA.html");
+  for (const char* part : {"id=\"welcome\"", "id=\"autoalign\"", "<kbd>Ctrl+L</kbd>"})
+    EXPECT_NE(help.find(part), std::string::npos) << part;
 
   WriteJpeg(project.File("a.jpg"), 64, 48, [](int x, int) { return Rgb{static_cast<uint8_t>(x), 9, 9}; });
   WriteFileBytes(project.File("zoom.kx"),

@@ -266,12 +266,38 @@ TEST(ReadProject, MissingNumbersKeepDefaults) {
 
 TEST(ReadProject, NumbersInScanfSyntax) {
   ImageStack stack;
-  Read("#Tunnelvista v1.0 duration +1.5e1 images 0 target scale .5 translate -2E-1 1e+0 rotate nan", stack, true);
+  Read("#Tunnelvista v1.0 duration +1.5e1 images 0 target scale .5 translate -2E-1 1e+0 rotate 5.", stack, true);
   EXPECT_EQ(stack.duration, 15.0f);
   EXPECT_EQ(stack.targetFrame()->transform.scale, 0.5f);
   EXPECT_EQ(stack.targetFrame()->transform.translateX, -0.2f);
   EXPECT_EQ(stack.targetFrame()->transform.translateY, 1.0f);
-  EXPECT_TRUE(std::isnan(stack.targetFrame()->transform.rotate));
+  EXPECT_EQ(stack.targetFrame()->transform.rotate, 5.0f);
+  ImageStack tiny;
+  Read("#Tunnelvista v1.0 duration 2.e1 images 0 target scale 1e-60 translate 0 0 rotate 0", tiny, true);
+  EXPECT_EQ(tiny.duration, 20.0f);
+  EXPECT_EQ(tiny.targetFrame()->transform.scale, 0.0f);  // below the float range: zero, as written
+}
+
+// Only decimal numbers are numbers: nan, infinities, hexadecimal and values beyond the float
+// range are read as any text that is not a number (the next keyword check fails), and so never
+// reach the document or a later save.
+TEST(ReadProject, NumbersTheFormatDoesNotDefine) {
+  for (const char* number : {"nan", "NAN", "-nan", "nan(1)", "inf", "-inf", "Infinity", "0x1p3", "0X10", "1e999",
+                             "-1e999", "1e39", "+", "."}) {
+    for (std::string body : {"duration % images 0 target scale 1 translate 0 0 rotate 0",
+                             "duration 1 images 0 target scale % translate 0 0 rotate 0",
+                             "duration 1 images 0 target scale 1 translate 0 % rotate 0"}) {
+      body.replace(body.find('%'), 1, number);
+      ImageStack stack;
+      EXPECT_EQ(Read("#Tunnelvista v1.0 " + body, stack, false), std::vector<std::string>{unexpectedFormat}) << body;
+    }
+  }
+  // The last number of the file has no keyword after it: it keeps its default, as a missing one does.
+  ImageStack stack;
+  EXPECT_TRUE(
+      Read("#Tunnelvista v1.0 duration 1 images 0 target scale 1 translate 0 0 rotate nan", stack, true).empty());
+  EXPECT_EQ(stack.targetFrame()->transform.rotate, 0.0f);
+  EXPECT_EQ(Saved(stack).find("nan"), std::string::npos);
 }
 
 // --- the path level: real files in a temporary folder ---

@@ -20,6 +20,7 @@ TEST(LeadingNumbers, AsAtofAndAtolReadThem) {
   EXPECT_EQ(LeadingNumber("abc"), 0.0);
   EXPECT_EQ(LeadingNumber(""), 0.0);
   EXPECT_EQ(LeadingNumber("1e3"), 1000.0);
+  for (const char* undefined : {"nan", "inf", "1e999", "0x10"}) EXPECT_EQ(LeadingNumber(undefined), 0.0) << undefined;
   EXPECT_EQ(LeadingInteger(" 320px"), 320);
   EXPECT_EQ(LeadingInteger("12.9"), 12);
   EXPECT_EQ(LeadingInteger("12e3"), 12);
