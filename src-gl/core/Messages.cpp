@@ -44,3 +44,12 @@ MessageAnswer AskSaveDiscardCancel(const std::string& text, const std::string& c
 bool AskYesNo(const std::string& text, const std::string& caption) {
   return ShowMessage(text, caption, MessageIcon::Information, MessageButtons::YesNo) == MessageAnswer::Yes;
 }
+
+CollectedMessages::CollectedMessages() : before_(SetReporter(this)) {}
+
+CollectedMessages::~CollectedMessages() { SetReporter(before_); }
+
+MessageAnswer CollectedMessages::Show(const Message& message) {
+  texts.push_back(message.text);
+  return MessageAnswer::Cancel;
+}

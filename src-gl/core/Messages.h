@@ -4,6 +4,7 @@
 // every message and scripts the answers.
 
 #include <string>
+#include <vector>
 
 enum class MessageIcon { None, Information, Warning, Error };
 enum class MessageButtons { Ok, OkCancel, SaveDiscardCancel, YesNo };
@@ -44,3 +45,18 @@ MessageAnswer AskSaveDiscardCancel(const std::string& text, const std::string& c
 
 // A question with Yes and No; true for Yes (No also when the box is closed).
 bool AskYesNo(const std::string& text, const std::string& caption);
+
+// While it exists, messages are kept in `texts` instead of shown, and questions are answered
+// Cancel: for reading something whose complaints the caller reports in its own words.
+class CollectedMessages final : public Reporter {
+ public:
+  CollectedMessages();
+  ~CollectedMessages() override;
+  CollectedMessages(const CollectedMessages&) = delete;
+  CollectedMessages& operator=(const CollectedMessages&) = delete;
+  MessageAnswer Show(const Message& message) override;
+  std::vector<std::string> texts;
+
+ private:
+  Reporter* before_;
+};

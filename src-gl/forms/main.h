@@ -217,6 +217,9 @@ class TmainForm : public QMainWindow {
   // project): asks whether to restore it and gives the file to read; empty when not restoring
   // (the file is then removed).
   std::string OfferRecovery(const std::string& path);
+  // True when the recovery file can be read as a project; otherwise it is reported ("The recovery
+  // file NAME cannot be read: ...") and set aside as NAME.unreadable, so it is not offered again.
+  bool RecoveryReadable(const std::string& recovery, const std::string& projectPath);
   // After a recovery file was read in the project's place: the restore as one undo step from the
   // project as saved (or, with no saved project to go back to, a project that is not clean).
   void RecordRestore();

@@ -243,7 +243,7 @@ void TmainForm::FormShow() {
   if (arguments_.size() != 1) {
     // A project that was never saved, kept from a session that ended unexpectedly.
     const std::string recovery = OfferRecovery(std::string());
-    if (recovery.empty()) return;
+    if (recovery.empty() || !RecoveryReadable(recovery, std::string())) return;
     SetImageStack(std::make_unique<ImageStack>());
     imageStack->path = recovery;
     OpenKX();

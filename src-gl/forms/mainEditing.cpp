@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QUndoStack>
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <sstream>
 
@@ -206,17 +207,6 @@ class RestoreCommand : public QUndoCommand {
   State saved_, restored_;
   std::vector<std::unique_ptr<Image>> parked_;
   bool first_ = true;
-};
-
-// Messages of a reading nobody asked for go nowhere.
-class QuietMessages : public Reporter {
- public:
-  QuietMessages() : before_(SetReporter(this)) {}
-  ~QuietMessages() override { SetReporter(before_); }
-  MessageAnswer Show(const Message&) override { return MessageAnswer::Cancel; }
-
- private:
-  Reporter* before_;
 };
 
 std::vector<Image*> Elements(const ImageStack& stack) {
@@ -420,7 +410,7 @@ void TmainForm::RecordRestore() {
   saved->path = imageStack->path;
   bool read = false;
   {
-    const QuietMessages quiet;
+    const CollectedMessages quiet;  // nobody asked for this reading
     read = !saved->path.empty() && saved->ReadProjectFile();
   }
   if (!read) {
@@ -515,11 +505,42 @@ std::string TmainForm::OfferRecovery(const std::string& path) {
     question = "A project that was not saved was found from an earlier session.\n\nRestore it?";
   } else {
     const QFileInfo project(Local(path));
-    if (project.exists() && recoveryFile.lastModified() <= project.lastModified()) return std::string();
+    if (project.exists() && recoveryFile.lastModified() <= project.lastModified()) {
+      // Older than the project: the project was saved after it, so it holds nothing to recover.
+      QFile::remove(Local(recovery));
+      return std::string();
+    }
     question = "Changes to " + QFile::encodeName(project.fileName()).toStdString() +
                " that were not saved were found from an earlier session.\n\nRestore them?";
   }
   if (AskYesNo(question, AppTitle)) return recovery;
   QFile::remove(Local(recovery));
   return std::string();
+}
+
+bool TmainForm::RecoveryReadable(const std::string& recovery, const std::string& projectPath) {
+  ImageStack trial;
+  trial.path = recovery;
+  std::vector<std::string> reasons;
+  {
+    CollectedMessages collected;
+    if (trial.ReadProjectFile()) return true;
+    reasons = std::move(collected.texts);
+  }
+  std::string reason = reasons.empty() ? std::string("it is damaged.") : reasons.front();
+  while (!reason.empty() && std::isspace(static_cast<unsigned char>(reason.back()))) reason.pop_back();
+  std::replace(reason.begin(), reason.end(), '\n', ' ');
+  // Kept aside rather than offered again at every opening; a later one of the same name replaces it.
+  const std::string aside = recovery + ".unreadable";
+  QFile::remove(Local(aside));
+  const bool kept = QFile::rename(Local(recovery), Local(aside));
+  if (!kept) QFile::remove(Local(recovery));
+  auto fileName = [](const std::string& path) {
+    return QFile::encodeName(QFileInfo(Local(path)).fileName()).toStdString();
+  };
+  std::string text = "The recovery file " + fileName(recovery) + " cannot be read: " + reason;
+  if (kept) text += "\n\nIt was kept as " + fileName(aside) + ".";
+  if (!projectPath.empty()) text += "\n\n" + fileName(projectPath) + " opens as it was last saved.";
+  ShowMessage(text, AppTitle, MessageIcon::Warning, MessageButtons::Ok);
+  return false;
 }

@@ -52,7 +52,8 @@ void TmainForm::OpenKX() {
   // Changes a crash kept from being saved are read in the project's place when the user wants
   // them; the project keeps its own name.
   const std::string projectPath = imageStack->path;
-  const std::string recovery = OfferRecovery(projectPath);
+  std::string recovery = OfferRecovery(projectPath);
+  if (!recovery.empty() && !RecoveryReadable(recovery, projectPath)) recovery.clear();
   if (!recovery.empty()) imageStack->path = recovery;
   const bool read = imageStack->ReadProjectFile();
   imageStack->path = projectPath;

@@ -315,7 +315,36 @@ TEST_F(MainFormEditing, ModifiedProjectIsWrittenToItsRecoveryFileAndRestored) {
   form->FileOpen->trigger();
   WaitForOpen();
   EXPECT_TRUE(reporter.messages.empty());
+  EXPECT_FALSE(Exists(recovery));  // and removed
   EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
+}
+
+// A recovery file that cannot be read does not stand in the project's way: it is named, set
+// aside, and the project opens from its own file; it is not offered again.
+TEST_F(MainFormEditing, UnreadableRecoveryIsSetAsideAndTheProjectOpens) {
+  const std::string recovery = project.path + ".recovery";
+  Start();
+  for (const char* text : {"", "#Tunnelvista v1.0\r\nduration 3", "\x01garbage"}) {
+    LeaveRecovery(recovery, text, project.path);
+    reporter.messages.clear();
+    reporter.answers = {MessageAnswer::Yes};
+    dialogs.answers.push_back(QString::fromStdString(project.path));
+    form->FileOpen->trigger();
+    WaitForOpen();
+    ASSERT_EQ(reporter.messages.size(), 2u) << text;
+    EXPECT_EQ(reporter.messages[1].text.rfind("The recovery file project.kx.recovery cannot be read: ", 0), 0u)
+        << reporter.messages[1].text;
+    ASSERT_TRUE(form->imageStack);
+    EXPECT_EQ(form->imageStack->pictureCount(), 3);
+    EXPECT_FALSE(form->Modified());
+    EXPECT_FALSE(Exists(recovery));
+    EXPECT_EQ(ReadFileBytes(recovery + ".unreadable"), text);
+  }
+  reporter.messages.clear();
+  dialogs.answers.push_back(QString::fromStdString(project.path));
+  form->FileOpen->trigger();
+  WaitForOpen();
+  EXPECT_TRUE(reporter.messages.empty());
 }
 
 TEST_F(MainFormEditing, UnsavedProjectIsRecoveredFromTheDataFolder) {
