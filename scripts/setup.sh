@@ -17,6 +17,7 @@ packages=(
   nodejs # node --test runs the web player's reader and timeline tests
   chromium python3 # the exported page is tested in headless Chromium, from disk and over HTTP
   clang libclang-rt-14-dev # fuzz/run.sh: the fuzzers (libFuzzer and the sanitizers' runtimes)
+  libtsan2 # scripts/test.sh: gcc's ThreadSanitizer runtime, for the build of the threaded code's tests
   desktop-file-utils shared-mime-info # the installation test checks the desktop file and the project type
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev # video export (H.264, VP9, muxing)
   ffmpeg # video_bench's comparison and nothing in the program

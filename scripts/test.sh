@@ -1,42 +1,120 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test twice: a normal build, then a build with AddressSanitizer
-# and UndefinedBehaviorSanitizer (leak checking on). Also checks the formatting, and at the end
-# runs the fuzzers (fuzz/run.sh) for 30 seconds each when clang is installed.
+# Sets up, builds and runs every test: a normal build; a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer (leak checking on); a build with ThreadSanitizer of the tests of the
+# code that runs on worker threads (CTest label "threads"); then the fuzzers (fuzz/run.sh) for 30
+# seconds each when clang is installed. Also checks the formatting. A stage that fails (a build
+# included) does not stop the ones after it; a summary at the end names the stages that failed,
+# and the exit status is 1 if any did.
 #   scripts/test.sh
-set -euo pipefail
+set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc)
 
-"$here/scripts/setup.sh" "$here/build" -DTV_WERROR=ON
-"$here/scripts/check-format.sh"
+failed=()
+passed=()
+# Runs one stage: its name, then the command. Records the outcome and goes on either way; the
+# command's status is returned, so that the tests of a build that failed can be left out.
+stage() {
+  local name=$1 start=$SECONDS status=0
+  shift
+  echo "=== $name ==="
+  "$@" || status=$?
+  if [ "$status" -eq 0 ]; then
+    passed+=("$name ($((SECONDS - start)) s)")
+  else
+    failed+=("$name")
+    echo "=== FAILED: $name ==="
+  fi
+  return "$status"
+}
+
+summary() {
+  echo
+  echo "=== summary ==="
+  local s
+  for s in "${passed[@]}"; do echo "passed: $s"; done
+  for s in "${failed[@]}"; do echo "FAILED: $s"; done
+  if [ ${#failed[@]} -gt 0 ]; then exit 1; fi
+  echo "=== every stage passed ==="
+}
+
+# Without the packages nothing else can run.
+if ! TV_SETUP_ONLY_PACKAGES=1 "$here/scripts/setup.sh"; then
+  failed+=("installing packages")
+  summary
+fi
+
+# Configures a build directory and builds it: the directory, the targets to build ("" for all),
+# then cmake's arguments.
+build() {
+  local dir=$1 targets=$2
+  shift 2
+  cmake -S "$here" -B "$dir" -G Ninja -DTV_WERROR=ON "$@" || return 1
+  if [ -n "$targets" ]; then
+    # shellcheck disable=SC2086 # a list of targets
+    cmake --build "$dir" -j "$jobs" -t $targets
+  else
+    cmake --build "$dir" -j "$jobs"
+  fi
+}
 
 # Widget tests need a display: a virtual X server with Mesa's software renderer.
 run_tests() {
   local dir=$1
   shift
-  echo "=== tests in $dir ==="
   # -noreset: the server would otherwise reset whenever its last client leaves, between two test
   # programs, and refuse the next one while it does.
   (cd "$dir" && xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -j "$jobs" --timeout 600 "$@")
 }
 
-run_tests "$here/build"
+stage "formatting" "$here/scripts/check-format.sh"
 
-"$here/scripts/setup.sh" "$here/build-asan" -DTV_WERROR=ON -DTV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug \
-  -DTV_BUILD_BENCH=OFF
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-export LSAN_OPTIONS=suppressions=$here/tests/lsan.supp:print_suppressions=0
-# The leak checker stops every thread of a program at its end; with the X client's and the
-# software renderer's threads it very rarely crashes while doing so ("Tracer caught signal 11"),
-# whatever the program did. A test that fails is therefore run once more: a real fault fails
-# both times.
-run_tests "$here/build-asan" --repeat until-pass:2
-echo "=== all tests passed in both builds ==="
+if stage "normal build" build "$here/build" "" -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
+  stage "normal build's tests" run_tests "$here/build"
+else
+  failed+=("normal build's tests (not run)")
+fi
+
+asan_tests() (
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  export LSAN_OPTIONS=suppressions=$here/tests/lsan.supp:print_suppressions=0
+  # The leak checker stops every thread of a program at its end; with the X client's and the
+  # software renderer's threads it very rarely crashes while doing so ("Tracer caught signal 11"),
+  # whatever the program did. A test that fails is therefore run once more: a real fault fails
+  # both times.
+  run_tests "$here/build-asan" --repeat until-pass:2
+)
+if stage "AddressSanitizer + UBSan build" build "$here/build-asan" "" -DCMAKE_BUILD_TYPE=Debug -DTV_SANITIZE=ON \
+  -DTV_BUILD_BENCH=OFF; then
+  stage "AddressSanitizer + UBSan build's tests" asan_tests
+else
+  failed+=("AddressSanitizer + UBSan build's tests (not run)")
+fi
+
+# ThreadSanitizer slows a program down several times: only the tests of the code that runs on
+# worker threads are built and run (no editor, command line, tools or benchmarks).
+tsan_tests() (
+  # tests/tsan.supp: reports from inside libraries built without ThreadSanitizer.
+  export TSAN_OPTIONS="suppressions=$here/tests/tsan.supp:second_deadlock_stack=1"
+  # The runtime expects the address space laid out as it was when it was made; kernels that put
+  # more random bits in mmap addresses break that. Run without address randomisation if allowed.
+  local norandom=()
+  if setarch "$(uname -m)" -R true 2>/dev/null; then norandom=(setarch "$(uname -m)" -R); fi
+  cd "$here/build-tsan" && "${norandom[@]}" ctest --output-on-failure -j "$jobs" --timeout 600 -L threads
+)
+if stage "ThreadSanitizer build" build "$here/build-tsan" threaded_tests -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTV_SANITIZE=thread -DTV_BUILD_BENCH=OFF; then
+  stage "ThreadSanitizer build's tests" tsan_tests
+else
+  failed+=("ThreadSanitizer build's tests (not run)")
+fi
 
 # The fuzzers, briefly, from their seed corpora (README.md tells how to run them for longer).
 if command -v clang++ >/dev/null; then
-  "$here/fuzz/run.sh" 30
+  stage "fuzzers" "$here/fuzz/run.sh" 30
 else
   echo "=== no clang: fuzzers not run ==="
 fi
+
+summary

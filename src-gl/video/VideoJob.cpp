@@ -9,6 +9,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <pthread.h>
+
 #include <chrono>
 #include <cstring>
 #include <deque>
@@ -27,6 +29,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+// The stage's name as a debugger or `top -H` shows it (at most 15 characters).
+void NameThisThread(const char* name) { pthread_setname_np(pthread_self(), name); }
 
 // Frames read back but not yet converted, and converted but not yet encoded: enough to keep
 // every stage busy while one is briefly slower, little enough memory (4 x 33 MB at 4K).
@@ -132,7 +137,10 @@ bool VideoJob::Start() {
   std::promise<bool> ready;
   std::future<bool> drawing = ready.get_future();
   std::promise<bool> go;
-  drawThread_ = std::thread([this, &ready, goFuture = go.get_future()]() mutable { Draw(ready, std::move(goFuture)); });
+  drawThread_ = std::thread([this, &ready, goFuture = go.get_future()]() mutable {
+    NameThisThread("video draw");
+    Draw(ready, std::move(goFuture));
+  });
   bool ok = drawing.get();
   if (ok) {
     sink_ = MakeVideoSink(settings_);
@@ -146,8 +154,15 @@ bool VideoJob::Start() {
     return false;
   }
   started_ = true;
-  convertThread_ = std::thread([this] { Convert(); });
-  encodeThread_ = std::thread([this] { Encode(); });
+  convertThread_ = std::thread([this] {
+    NameThisThread("video convert");
+    Convert();
+  });
+  // Created last: it joins the other two before it reports the end.
+  encodeThread_ = std::thread([this] {
+    NameThisThread("video encode");
+    Encode();
+  });
   return true;
 }
 
@@ -157,7 +172,9 @@ void VideoJob::Cancel() {
 }
 
 VideoResult VideoJob::Wait() {
-  for (std::thread* thread : {&drawThread_, &convertThread_, &encodeThread_})
+  // Once started, the encode thread joins the draw and convert threads; the others are only
+  // joinable here when it never started.
+  for (std::thread* thread : {&encodeThread_, &drawThread_, &convertThread_})
     if (thread->joinable()) thread->join();
   if (!started_) return error_.empty() ? VideoResult::Cancelled : VideoResult::Failed;
   if (succeeded_) return VideoResult::Ok;
@@ -371,6 +388,11 @@ void VideoJob::Encode() {
     s.encode += Seconds(t0);
   }
   if (!ok) sink_->Discard();
+  // On a cancel or a failure the other stages may still be drawing or converting a frame (the
+  // aborted queues stop them at the next one). Their timings and the renderer's notes are theirs
+  // until they end, and "finished" means that nothing of the job runs any more.
+  drawThread_.join();
+  convertThread_.join();
   succeeded_ = ok;
   timings_.draw = s.draw;
   timings_.readBack = s.readBack;

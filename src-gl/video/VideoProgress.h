@@ -7,8 +7,9 @@ class VideoProgress {
   virtual ~VideoProgress() = default;
   // `done` of `total` frames are encoded. Called on the export's own threads, in order.
   virtual void FramesDone(int done, int total) = 0;
-  // The export has ended (written, failed or cancelled) and its file is in place or gone; the
-  // job's Wait() now returns at once. Called on the export's own thread, last.
+  // The export has ended (written, failed or cancelled), its file is in place or gone and its
+  // other threads have stopped. Called last, on the export's encode thread, which ends as soon as
+  // this returns: the job's Wait() then returns at once.
   virtual void Finished() {}
 };
 

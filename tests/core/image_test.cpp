@@ -76,7 +76,11 @@ TEST(SetPicture, KeepsThePixelsAndMakesAThumbnail) {
   EXPECT_EQ(image.height, 400);
   EXPECT_EQ(image.source.size(), QSize(1000, 400));
   EXPECT_EQ(image.bitmap.size(), QSize(thumbnailSide, 102));
-  EXPECT_EQ(image.bitmap.pixelColor(128, 51), QColor(10, 20, 30));
+  // Qt's smooth scaling rounds on SIMD paths that differ between processors: within a level.
+  const QColor middle = image.bitmap.pixelColor(128, 51);
+  EXPECT_NEAR(middle.red(), 10, 1);
+  EXPECT_NEAR(middle.green(), 20, 1);
+  EXPECT_NEAR(middle.blue(), 30, 1);
 
   // A small picture is its own thumbnail; any format comes out as RGB888.
   QImage argb(40, 300, QImage::Format_ARGB32);

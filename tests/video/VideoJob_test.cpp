@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -181,6 +182,78 @@ TEST(VideoJob, CancelOrFailureLeavesTheDestinationAsItWas) {
       for (const auto& entry : fs::directory_iterator(dir.path())) files += entry.path() != kept;
       EXPECT_EQ(files, 0) << name << (cancel ? " cancelled" : " failed");
     }
+  }
+}
+
+// Threads of this process named for the draw or convert stage that still run; threads take their
+// creator's name, so the draw stage's texture workers count too. A joined thread may be listed a
+// moment longer, but without its address space (no VmSize), which the kernel gives up as it wakes
+// the thread that joins it.
+int StageThreadsRunning() {
+  int running = 0;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    running = 0;
+    std::error_code ignored;
+    for (const auto& task : fs::directory_iterator("/proc/self/task", ignored)) {
+      std::ifstream status(task.path() / "status");
+      std::string line, name;
+      bool mapped = false;
+      while (std::getline(status, line)) {
+        if (line.rfind("Name:\t", 0) == 0) name = line.substr(6);
+        mapped = mapped || line.rfind("VmSize:", 0) == 0;
+      }
+      running += mapped && (name == "video draw" || name == "video convert");
+    }
+    if (running == 0) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return running;
+}
+
+// Reports the end only once nothing else of the job runs: what Finished() sees then is final.
+struct WatchingTheEnd : VideoProgress {
+  std::atomic<int> done{0};
+  std::atomic<int> stagesAtEnd{-1};
+  std::atomic<bool> finished{false};
+  std::string partsFolder;  // removed after the second frame: the next write fails
+  void FramesDone(int d, int) override {
+    done = d;
+    if (d == 2 && !partsFolder.empty()) {
+      for (const auto& entry : fs::directory_iterator(partsFolder))
+        if (entry.path().filename().string().rfind(".zoom", 0) == 0) fs::remove_all(entry.path());
+    }
+  }
+  void Finished() override {
+    stagesAtEnd = StageThreadsRunning();
+    finished = true;
+  }
+};
+
+TEST(VideoJob, FinishedComesAfterEveryStageHasStopped) {
+  ImageStack stack = Checkered();
+  for (bool cancel : {true, false}) {
+    SCOPED_TRACE(cancel ? "cancelled" : "failed half way");
+    TempDir dir;
+    VideoSettings settings;
+    settings.path = dir.File("zoom_%05d.png");
+    // Antialiased frames of some size: the draw is busy with a frame when the end comes.
+    settings.width = 640;
+    settings.height = 480;
+    settings.antialias = 2;
+    settings.duration = 100;
+    WatchingTheEnd progress;
+    if (!cancel) progress.partsFolder = dir.path();
+    VideoJob job(stack, settings, &progress);
+    ASSERT_TRUE(job.Start()) << job.Error();
+    for (int i = 0; i < 6000 && progress.done < 3 && !progress.finished; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (cancel) job.Cancel();
+    for (int i = 0; i < 6000 && !progress.finished; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(progress.finished);
+    EXPECT_EQ(progress.stagesAtEnd, 0);
+    EXPECT_EQ(job.Wait(), cancel ? VideoResult::Cancelled : VideoResult::Failed) << job.Error();
+    EXPECT_EQ(job.Error().empty(), cancel) << job.Error();
+    EXPECT_TRUE(fs::is_empty(dir.path()));
   }
 }
 
