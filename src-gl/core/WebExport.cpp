@@ -157,10 +157,12 @@ bool StageHtml5Files(ExportFolder& out, ImageStack& stack, const WebExportOption
   if (!out.AddFolder(InTarget(o, webPlayerFolder))) return false;
   for (size_t i = 0; i < player.size(); ++i)
     if (!out.AddToFolder(webPlayerFiles[i], player[i])) return false;
+  std::set<std::string> staged;  // a picture shown twice is written once
   for (int i = 0; i < stack.pictureCount(); ++i) {
     if (Cancelled(o)) return false;
     const Image& picture = Picture(stack, i);
     const std::string& name = names[static_cast<size_t>(i)];
+    if (!staged.insert(name).second) continue;
     std::string jpeg;
     if (!ExportedPicture(picture, o.pictureSide, jpeg)) return false;
     if (WritesPicture(picture, name, o) && !out.Add(InTarget(o, name), jpeg)) return false;
@@ -497,11 +499,12 @@ WebExportResult ExportWeb(ImageStack& stack, const WebExportOptions& o) {
       } else {
         ok = out.Add(InTarget(o, o.page.archiveUrl), archive);
       }
+      std::set<std::string> staged;
       for (int i = 0; ok && i < stack.pictureCount(); ++i) {
         const Image& picture = Picture(stack, i);
         const std::string& name = names[static_cast<size_t>(i)];
         std::string jpeg;
-        if (!WritesPicture(picture, name, o)) continue;
+        if (!WritesPicture(picture, name, o) || !staged.insert(name).second) continue;
         ok = !Cancelled(o) && ReadPictureFile(picture.FullPath(), jpeg) && out.Add(InTarget(o, name), jpeg);
       }
     }
