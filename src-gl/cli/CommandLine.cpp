@@ -190,6 +190,32 @@ int RenderFrame(double t, const QString& output, int width, int height, size_t b
 
 std::string Encoded(const QString& text) { return QFile::encodeName(text).toStdString(); }
 
+// Ctrl+C or a polite kill during an export cancels it, so its temporary files go too.
+volatile std::sig_atomic_t interrupted = 0;
+void Interrupt(int) { interrupted = 1; }
+
+// SIGINT and SIGTERM set `interrupted` for as long as this lives.
+class InterruptHandlers {
+ public:
+  InterruptHandlers() {
+    struct sigaction action {};
+    action.sa_handler = Interrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previousInt_);
+    sigaction(SIGTERM, &action, &previousTerm_);
+  }
+  ~InterruptHandlers() {
+    sigaction(SIGINT, &previousInt_, nullptr);
+    sigaction(SIGTERM, &previousTerm_, nullptr);
+  }
+  InterruptHandlers(const InterruptHandlers&) = delete;
+  InterruptHandlers& operator=(const InterruptHandlers&) = delete;
+
+ private:
+  struct sigaction previousInt_ {};
+  struct sigaction previousTerm_ {};
+};
+
 // --export-web: what the dialog writes with its defaults, asking nothing.
 int ExportWebCommand(const QCommandLineParser& parser, const QString& project) {
   WebExportOptions options;
@@ -263,13 +289,10 @@ int ExportWebCommand(const QCommandLineParser& parser, const QString& project) {
       return 1;
     }
   }
-  std::error_code error;
-  std::filesystem::create_directories(options.directory, error);
-  if (!std::filesystem::is_directory(options.directory, error)) {
-    Fail(QStringLiteral("the target directory %1 could not be created")
-             .arg(QFile::decodeName(options.directory.c_str())));
-    return 1;
-  }
+  // Ctrl+C or a polite kill stops the export between two files; what it wrote goes.
+  interrupted = 0;
+  options.cancelled = [] { return interrupted != 0; };
+  const InterruptHandlers handlers;
   return ExitStatus(ExportWeb(*stack, options) == WebExportResult::Ok, *stack);
 }
 
@@ -315,10 +338,6 @@ class TerminalProgress : public VideoProgress {
  private:
   ProgressPrinter printer_{stdout, "frame"};
 };
-
-// Ctrl+C or a polite kill during an export cancels it, so its temporary file goes too.
-volatile std::sig_atomic_t interrupted = 0;
-void Interrupt(int) { interrupted = 1; }
 
 bool ParseNumber(const QCommandLineParser& parser, const char* option, double& value) {
   const QString text = parser.value(QLatin1String(option));
@@ -391,20 +410,15 @@ int ExportVideoCommand(const QCommandLineParser& parser, const QString& project,
     return 1;
   }
   interrupted = 0;
-  struct sigaction action {};
-  action.sa_handler = Interrupt;
-  sigemptyset(&action.sa_mask);
-  struct sigaction previousInt {
-  }, previousTerm{};
-  sigaction(SIGINT, &action, &previousInt);
-  sigaction(SIGTERM, &action, &previousTerm);
-  while (!progress.finished) {
-    if (interrupted) job.Cancel();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  VideoResult result = VideoResult::Failed;
+  {
+    const InterruptHandlers handlers;
+    while (!progress.finished) {
+      if (interrupted) job.Cancel();
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    result = job.Wait();
   }
-  const VideoResult result = job.Wait();
-  sigaction(SIGINT, &previousInt, nullptr);
-  sigaction(SIGTERM, &previousTerm, nullptr);
   if (job.ReducedToLimit() > 0) ShowMaxImageSizeMessage(job.ReducedToLimit());
   if (!job.RendererMessage().empty()) ShowPlainMessage(job.RendererMessage());
   if (result != VideoResult::Ok) {

@@ -116,7 +116,7 @@ void WriteWebPage(std::ostream& out, const WebPageOptions& o) {
   out << "</html>\n";
 }
 
-void WriteOptimizedData(std::ostream& out, ImageStack& stack, float duration) {
+void WriteOptimizedData(std::ostream& out, ImageStack& stack, float duration, const std::vector<std::string>* names) {
   static const char signature[] = "#Tunnelvista-optimized v1.0   ";
   static_assert(sizeof signature == 31, "the signature is 30 bytes");
   out.write(signature, 30);
@@ -127,8 +127,9 @@ void WriteOptimizedData(std::ostream& out, ImageStack& stack, float duration) {
   PutInt(out, pictures);
   for (int i = 0; i < pictures; ++i) {
     const Image& picture = *stack.images[static_cast<size_t>(i)];
-    PutInt(out, static_cast<int32_t>(picture.baseName.size()));
-    out.write(picture.baseName.data(), static_cast<std::streamsize>(picture.baseName.size()));
+    const std::string& name = names ? (*names)[static_cast<size_t>(i)] : picture.baseName;
+    PutInt(out, static_cast<int32_t>(name.size()));
+    out.write(name.data(), static_cast<std::streamsize>(name.size()));
     PutFloat(out, picture.transform.scale);
     PutFloat(out, picture.transform.translateX);
     PutFloat(out, picture.transform.translateY);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 class ImageStack;
 
@@ -33,7 +34,9 @@ std::string HtmlColour(uint32_t colour);
 
 // The data file: signature, duration, the pictures' names and placements, the keyframes
 // (rebuilt first when the stack is dirty, which it stays; plain arithmetic, no GL context needed).
-void WriteOptimizedData(std::ostream& out, ImageStack& stack, float duration);
+// `names` replace the pictures' own names when given (one a picture).
+void WriteOptimizedData(std::ostream& out, ImageStack& stack, float duration,
+                        const std::vector<std::string>* names = nullptr);
 
 // True when `archiveUrl` puts the archive beside the page or in a directory above it: a bare
 // name, "/name", or "../" groups right up to the start ("../../kx.jar").

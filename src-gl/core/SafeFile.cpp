@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Messages.h"
+#include "PartFiles.h"
 
 namespace {
 
@@ -80,13 +81,6 @@ bool FollowLinks(const std::string& path, std::string& target) {
   return false;
 }
 
-// "<directory>/.<name>." for the temporary files of <directory>/<name>; a long name is cut so
-// that the temporary name with its six more characters stays a valid file name.
-std::string TemporaryStem(const std::string& directory, const std::string& base) {
-  const size_t longestBase = NAME_MAX - 8;
-  return directory + "." + base.substr(0, longestBase) + ".";
-}
-
 std::string RandomSuffix() {
   static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   std::random_device random;
@@ -98,8 +92,8 @@ std::string RandomSuffix() {
 
 // The bytes go to a file without a name that gets one only when it is complete, and that name
 // is then moved over the target.
-Step ReplaceThroughUnnamed(const std::string& directory, const std::string& base, const std::string& target,
-                           mode_t mode, const std::string& bytes) {
+Step ReplaceThroughUnnamed(const std::string& directory, const std::string& target, mode_t mode,
+                           const std::string& bytes) {
   int fd = ::open(directory.empty() ? "." : directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
   if (fd < 0) return errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL ? Step::Unsupported : Step::NoTemporary;
   if (::fchmod(fd, mode) != 0 || !WriteAll(fd, bytes) || ::fsync(fd) != 0) {
@@ -110,7 +104,7 @@ Step ReplaceThroughUnnamed(const std::string& directory, const std::string& base
   std::string temporary;
   int linked = -1;
   for (int attempt = 0; attempt < 100 && linked != 0; ++attempt) {
-    temporary = TemporaryStem(directory, base) + RandomSuffix();
+    temporary = PartStem(target) + RandomSuffix();
     linked = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW);
     if (linked != 0 && errno != EEXIST) break;
   }
@@ -123,9 +117,8 @@ Step ReplaceThroughUnnamed(const std::string& directory, const std::string& base
   return Step::Done;
 }
 
-Step ReplaceThroughNamed(const std::string& directory, const std::string& base, const std::string& target, mode_t mode,
-                         const std::string& bytes) {
-  std::string pattern = TemporaryStem(directory, base) + "XXXXXX";
+Step ReplaceThroughNamed(const std::string& target, mode_t mode, const std::string& bytes) {
+  std::string pattern = PartStem(target) + "XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   int fd = ::mkostemp(name.data(), O_CLOEXEC);
@@ -201,8 +194,9 @@ Outcome Replace(const std::string& path, const std::string& bytes) {
   if (base.empty()) return Outcome::OpenFailed;
   const mode_t mode = exists ? (old.st_mode & 07777) : NewFileMode();
 
-  Step step = unnamedTemporaries ? ReplaceThroughUnnamed(directory, base, target, mode, bytes) : Step::Unsupported;
-  if (step == Step::Unsupported) step = ReplaceThroughNamed(directory, base, target, mode, bytes);
+  RemoveStaleParts(target);  // what saves killed before their rename left
+  Step step = unnamedTemporaries ? ReplaceThroughUnnamed(directory, target, mode, bytes) : Step::Unsupported;
+  if (step == Step::Unsupported) step = ReplaceThroughNamed(target, mode, bytes);
   switch (step) {
     case Step::Done:
       return Outcome::Ok;

@@ -8,8 +8,9 @@ enum class WriteResult { Ok, OpenFailed, WriteFailed };
 // Replaces the file at `path` by `bytes` so that the old file survives any failure: the bytes go
 // to a temporary file in the same directory, are flushed to disk, and only then renamed over
 // the old one. The temporary file has no name until it is complete (where the file system
-// allows) and that name is at once renamed over the old one, so an interrupted save leaves
-// nothing behind. Symbolic links are followed, even to a file that does not exist yet (the link
+// allows) and that name (".NAME.part-PID-XXXXXX", see PartFiles.h) is at once renamed over the
+// old one; what a save killed between those two steps left is removed by the next save of the
+// same file. Symbolic links are followed, even to a file that does not exist yet (the link
 // stays and its target is written), the old file's permissions are kept, and a path that names
 // a character device is written to directly.
 // When the directory refuses the temporary file but the old file is writable, the file is

@@ -1,14 +1,23 @@
 #include "WebExport.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QImage>
 #include <QImageWriter>
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <map>
 #include <ostream>
+#include <set>
 #include <sstream>
 #include <system_error>
 
+#include "ExportFolder.h"
 #include "Imagestack.h"
 #include "JpegDecode.h"
 #include "Messages.h"
@@ -26,13 +35,21 @@ constexpr int jpegQuality = 90;
 
 std::string InTarget(const WebExportOptions& o, const std::string& name) { return o.directory + "/" + name; }
 
-// Whether writing `path` would replace a file, resolving ".." against directories that exist
-// and those about to be made: "site/../kx.jar" names kx.jar beside "site" even before "site"
-// exists.
-bool WouldReplace(const std::string& path) {
+// What writing `path` would replace, as the question about it says it: the path, and for a
+// symbolic link (dangling or not) where it points; empty when nothing is there. ".." is resolved
+// against directories that exist and those about to be made ("site/../kx.jar" names kx.jar
+// beside "site" even before "site" exists); the last name is never followed.
+std::string Existing(const std::string& path) {
+  const std::filesystem::path spelled(path);
   std::error_code error;
-  const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
-  return std::filesystem::exists(error ? std::filesystem::path(path) : resolved, error);
+  std::filesystem::path parent = std::filesystem::weakly_canonical(spelled.parent_path(), error);
+  if (error) parent = spelled.parent_path();
+  const std::string resolved = (parent / spelled.filename()).string();
+  struct stat st {};
+  if (::lstat(resolved.c_str(), &st) != 0) return {};
+  if (!S_ISLNK(st.st_mode)) return path;
+  const std::filesystem::path link = std::filesystem::read_symlink(resolved, error);
+  return path + " (a symbolic link to " + (error ? std::string("?") : link.string()) + ")";
 }
 
 // A picture whose copy would land on its own file is in the target directory already, however
@@ -45,10 +62,16 @@ bool AlreadyThere(const Image& picture, const WebExportOptions& o) {
 
 bool Shrinks(const Image& picture, int side) { return side > 0 && std::max(picture.width, picture.height) > side; }
 
-// Whether the export writes the picture's file (the wrapper beside it is always written).
-bool WritesPicture(const Image& picture, const WebExportOptions& o) {
-  if (!AlreadyThere(picture, o)) return true;
+// Whether the export writes the picture's file under `name` (the wrapper beside it is always
+// written).
+bool WritesPicture(const Image& picture, const std::string& name, const WebExportOptions& o) {
+  if (name != picture.baseName || !AlreadyThere(picture, o)) return true;
   return o.player == WebPlayer::Html5 && Shrinks(picture, o.pictureSide);
+}
+
+// A name the player takes: a plain file name in the page's folder (see kxo.js).
+bool PlainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\:") == std::string::npos;
 }
 
 const Image& Picture(const ImageStack& stack, int i) { return *stack.images[static_cast<size_t>(i)]; }
@@ -57,9 +80,9 @@ std::string Wrapped(const char* function, const std::string& name, const std::st
   return std::string("Tunnelvista.") + function + "(" + JsonString(name) + ", " + JsonString(value) + ");\n";
 }
 
-std::string DataFile(ImageStack& stack, float duration) {
+std::string DataFile(ImageStack& stack, float duration, const std::vector<std::string>& names) {
   std::ostringstream data;
-  WriteOptimizedData(data, stack, duration);
+  WriteOptimizedData(data, stack, duration, &names);
   return data.str();
 }
 
@@ -89,29 +112,133 @@ bool ReadPlayer(const std::string& folder, std::vector<std::string>& contents) {
   return true;
 }
 
-bool WriteHtml5Files(ImageStack& stack, const WebExportOptions& o, const std::string& data,
-                     const std::vector<std::string>& player) {
-  if (!WriteFileReporting(InTarget(o, o.page.dataUrl + ".js"), Wrapped("provideData", o.page.dataUrl, Base64(data))))
-    return false;
-  const std::string folder = InTarget(o, webPlayerFolder);
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (!std::filesystem::is_directory(folder, error)) {
-    ShowPlainMessage("Unable to create the player's folder:\n\n    " + folder);
+// The bytes of the picture's file, only while it is still the JPEG the project loaded: a
+// regular file that starts as a JPEG does. Anything else put in its place (a text file, a
+// device, a pipe) is never read or published. Shows its message when not.
+bool ReadPictureFile(const std::string& path, std::string& bytes) {
+  // Without blocking, so that a pipe is refused rather than waited on; the file checked is the
+  // one read.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  struct stat st {};
+  bool ok = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  bytes.clear();
+  std::vector<char> chunk(1 << 16);
+  for (ssize_t n = 1; ok && n > 0;) {
+    n = ::read(fd, chunk.data(), chunk.size());
+    if (n < 0 && errno == EINTR)
+      n = 1;
+    else if (n < 0)
+      ok = false;
+    else
+      bytes.append(chunk.data(), static_cast<size_t>(n));
+  }
+  if (fd >= 0) ::close(fd);
+  if (!ok) {
+    ShowPlainMessage("The image could not be found at its expected location:\n\n    " + path +
+                     "\n\nUnable to copy image to target directory.");
     return false;
   }
+  if (bytes.size() < 3 || bytes.compare(0, 3, "\xFF\xD8\xFF") != 0) {
+    bytes.clear();
+    ShowPlainMessage("The image is no longer the JPEG picture the project opened:\n\n    " + path +
+                     "\n\nUnable to copy image to target directory.");
+    return false;
+  }
+  return true;
+}
+
+// Pictures the project could not load are not exported: the export stops before it begins.
+bool EveryPictureLoaded(const ImageStack& stack) {
+  std::string missing;
+  for (int i = 0; i < stack.pictureCount(); ++i)
+    if (!Picture(stack, i).loaded) missing += "\n    " + Picture(stack, i).FullPath();
+  if (missing.empty()) return true;
+  ShowPlainMessage("These pictures could not be loaded, so the zoom cannot be exported:\n" + missing +
+                   "\n\nNothing was written.");
+  return false;
+}
+
+bool Cancelled(const WebExportOptions& o) {
+  if (!o.cancelled || !o.cancelled()) return false;
+  ShowPlainMessage("The export was interrupted; nothing was written.");
+  return true;
+}
+
+bool StageHtml5Files(ExportFolder& out, ImageStack& stack, const WebExportOptions& o, const std::string& data,
+                     const std::vector<std::string>& player, const std::vector<std::string>& names) {
+  if (!out.Add(InTarget(o, o.page.dataUrl + ".js"), Wrapped("provideData", o.page.dataUrl, Base64(data)))) return false;
+  if (!out.AddFolder(InTarget(o, webPlayerFolder))) return false;
   for (size_t i = 0; i < player.size(); ++i)
-    if (!WriteFileReporting(folder + "/" + webPlayerFiles[i], player[i])) return false;
+    if (!out.AddToFolder(webPlayerFiles[i], player[i])) return false;
+  std::set<std::string> staged;  // a picture shown twice is written once
   for (int i = 0; i < stack.pictureCount(); ++i) {
+    if (Cancelled(o)) return false;
     const Image& picture = Picture(stack, i);
+    const std::string& name = names[static_cast<size_t>(i)];
+    if (!staged.insert(name).second) continue;
     std::string jpeg;
     if (!ExportedPicture(picture, o.pictureSide, jpeg)) return false;
-    if (WritesPicture(picture, o) && !WriteFileReporting(InTarget(o, picture.baseName), jpeg)) return false;
-    if (!WriteFileReporting(InTarget(o, picture.baseName + ".js"),
-                            Wrapped("providePicture", picture.baseName, "data:image/jpeg;base64," + Base64(jpeg))))
+    if (WritesPicture(picture, name, o) && !out.Add(InTarget(o, name), jpeg)) return false;
+    if (!out.Add(InTarget(o, name + ".js"), Wrapped("providePicture", name, "data:image/jpeg;base64," + Base64(jpeg))))
       return false;
   }
   return true;
+}
+
+// Every path the export writes, in the order it names them. A player folder that is not a real
+// directory (a link, a file) is replaced as a whole.
+std::vector<std::string> Destinations(const ImageStack& stack, const WebExportOptions& o,
+                                      const std::vector<std::string>& names) {
+  const bool html5 = o.player == WebPlayer::Html5;
+  std::vector<std::string> paths = {InTarget(o, o.pageName), InTarget(o, o.page.dataUrl)};
+  if (html5) {
+    paths.push_back(InTarget(o, o.page.dataUrl + ".js"));
+    const std::string folder = InTarget(o, webPlayerFolder);
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+      paths.push_back(folder);
+    else
+      for (const char* file : webPlayerFiles) paths.push_back(folder + "/" + file);
+  } else {
+    paths.push_back(InTarget(o, o.page.archiveUrl));
+  }
+  for (int i = 0; i < stack.pictureCount(); ++i) {
+    const std::string& name = names[static_cast<size_t>(i)];
+    if (WritesPicture(Picture(stack, i), name, o)) paths.push_back(InTarget(o, name));
+    if (html5) paths.push_back(InTarget(o, name + ".js"));
+  }
+  return paths;
+}
+
+// A directory where a file would go stops the export before anything is written.
+bool NoDirectoryInTheWay(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      ShowPlainMessage("Error opening file " + path + " for writing\n");
+      return false;
+    }
+  }
+  return true;
+}
+
+// Made when missing, with the folders above it; what was made is given back to be removed
+// should the export fail.
+bool MakeDirectory(const std::string& directory, std::vector<std::string>& made) {
+  std::error_code error;
+  for (std::filesystem::path p = directory; !p.empty() && !std::filesystem::exists(p, error); p = p.parent_path()) {
+    made.push_back(p.string());
+    if (p == p.parent_path()) break;
+  }
+  std::filesystem::create_directories(directory, error);
+  if (std::filesystem::is_directory(directory, error)) return true;
+  ShowPlainMessage("Unable to create target directory:\n\n    " + directory +
+                   "\n\nThe directory name may be invalid or the location may be read-only.");
+  return false;
+}
+
+void RemoveEmptyDirectories(const std::vector<std::string>& made) {
+  for (const std::string& directory : made) ::rmdir(directory.c_str());  // only while empty
 }
 
 }  // namespace
@@ -188,9 +315,40 @@ std::string Base64(const std::string& bytes) {
 
 void WriteHtml5Page(std::ostream& out, const WebPageOptions& o, const std::vector<std::pair<int, int>>& sizes,
                     const Transform* target) {
-  const std::string title = HtmlEscape(o.title);
   const char* flag[] = {"false", "true"};
+  std::ostringstream start;
+  start << "Tunnelvista.start(document.getElementById(\"kx-player\"), {";
+  start << "\"data\": " << JsonString(o.dataUrl) << ", \"width\": " << o.width << ", \"height\": " << o.height;
+  start << ", \"duration\": " << FormatGeneral(static_cast<double>(o.duration), 9);
+  start << ", \"controls\": " << flag[o.showControls] << ", \"autoplay\": " << flag[o.autoplay]
+        << ", \"forward\": " << flag[o.playForward];
+  start << ", \"background\": \"#" << HtmlColour(o.pageColour) << "\", \"text\": \"#" << HtmlColour(o.textColour)
+        << "\", \"sizes\": [";
+  for (size_t i = 0; i < sizes.size(); ++i)
+    start << (i ? ", [" : "[") << sizes[i].first << ", " << sizes[i].second << "]";
+  start << "]";
+  if (target) {
+    start << ", \"target\": [";
+    const char* separator = "";
+    for (float value : {target->scale, target->translateX, target->translateY, target->rotate}) {
+      start << separator << FormatGeneral(static_cast<double>(value), 9);
+      separator = ", ";
+    }
+    start << "]";
+  }
+  start << "});";
+  const std::string script = start.str();
+  const QByteArray hash = QCryptographicHash::hash(QByteArray::fromStdString(script), QCryptographicHash::Sha256);
+
+  const std::string title = HtmlEscape(o.title);
   out << "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n";
+  // Only the page's own scripts run (the player's files, the pictures' and the data file's
+  // wrappers, and the start below by its hash) and only its own pictures show: a data file
+  // naming pictures elsewhere cannot bring in anything. data: pictures are the wrappers' (pages
+  // from disk); styles may be inline (the colours below, the caption).
+  out << "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; script-src 'self' 'sha256-"
+      << hash.toBase64().toStdString()
+      << "'; style-src 'self' 'unsafe-inline'; img-src 'self' data:; connect-src 'self'; base-uri 'none'\">\n";
   out << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
   out << "<title>" << title << "</title>\n";
   // An empty icon: otherwise the browser asks the server for /favicon.ico and logs the 404.
@@ -205,26 +363,7 @@ void WriteHtml5Page(std::ostream& out, const WebPageOptions& o, const std::vecto
   for (const char* file : webPlayerFiles)
     if (std::string(file).find(".js") != std::string::npos)
       out << "<script src=\"" << webPlayerFolder << "/" << file << "\"></script>\n";
-  out << "<script>Tunnelvista.start(document.getElementById(\"kx-player\"), {";
-  out << "\"data\": " << JsonString(o.dataUrl) << ", \"width\": " << o.width << ", \"height\": " << o.height;
-  out << ", \"duration\": " << FormatGeneral(static_cast<double>(o.duration), 9);
-  out << ", \"controls\": " << flag[o.showControls] << ", \"autoplay\": " << flag[o.autoplay]
-      << ", \"forward\": " << flag[o.playForward];
-  out << ", \"background\": \"#" << HtmlColour(o.pageColour) << "\", \"text\": \"#" << HtmlColour(o.textColour)
-      << "\", \"sizes\": [";
-  for (size_t i = 0; i < sizes.size(); ++i)
-    out << (i ? ", [" : "[") << sizes[i].first << ", " << sizes[i].second << "]";
-  out << "]";
-  if (target) {
-    out << ", \"target\": [";
-    const char* separator = "";
-    for (float value : {target->scale, target->translateX, target->translateY, target->rotate}) {
-      out << separator << FormatGeneral(static_cast<double>(value), 9);
-      separator = ", ";
-    }
-    out << "]";
-  }
-  out << "});</script>\n</body>\n</html>\n";
+  out << "<script>" << script << "</script>\n</body>\n</html>\n";
 }
 
 std::pair<int, int> ExportedSize(int width, int height, int side) {
@@ -236,12 +375,9 @@ std::pair<int, int> ExportedSize(int width, int height, int side) {
 
 bool ExportedPicture(const Image& picture, int side, std::string& jpeg) {
   const std::string path = picture.FullPath();
-  if (!Shrinks(picture, side)) {
-    if (ReadWholeFile(path, jpeg)) return true;
-    ShowPlainMessage("The image could not be found at its expected location:\n\n    " + path +
-                     "\n\nUnable to copy image to target directory.");
-    return false;
-  }
+  if (!ReadPictureFile(path, jpeg)) return false;
+  if (!Shrinks(picture, side)) return true;
+  jpeg.clear();
   const auto [w, h] = ExportedSize(picture.width, picture.height, side);
   RgbaPicture decoded;
   QByteArray bytes;
@@ -271,23 +407,49 @@ std::pair<int, int> DefaultWebSize(int width, int height) {
   return {static_cast<int>(320.0 * width / height + 0.5), 320};
 }
 
+std::vector<std::string> ExportedNames(const ImageStack& stack, const WebExportOptions& o) {
+  const size_t count = static_cast<size_t>(stack.pictureCount());
+  std::vector<std::string> names(count);
+  std::map<std::string, std::string> sourceOf;  // by name in the export: the file it copies
+  std::set<std::string> used = {o.pageName, o.page.dataUrl, o.page.dataUrl + ".js", webPlayerFolder, o.page.archiveUrl};
+  auto take = [&](size_t i, const std::string& name) {
+    names[i] = name;
+    sourceOf[name] = Picture(stack, static_cast<int>(i)).FullPath();
+    used.insert(name);
+    used.insert(name + ".js");
+  };
+  // Pictures in the target directory keep their names first: they are not copied.
+  for (size_t i = 0; i < count; ++i) {
+    const Image& picture = Picture(stack, static_cast<int>(i));
+    if (PlainName(picture.baseName) && AlreadyThere(picture, o) && !used.count(picture.baseName))
+      take(i, picture.baseName);
+  }
+  for (size_t i = 0; i < count; ++i) {
+    if (!names[i].empty()) continue;
+    const Image& picture = Picture(stack, static_cast<int>(i));
+    std::string name = picture.baseName;
+    std::replace(name.begin(), name.end(), ':', '_');
+    if (!PlainName(name)) name = "picture.jpg";
+    const auto same = sourceOf.find(name);
+    if (same != sourceOf.end() && same->second == picture.FullPath()) {
+      names[i] = name;  // the same file twice in the stack
+      continue;
+    }
+    const size_t dot = name.rfind('.');
+    const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    const std::string extension = name.substr(stem.size());
+    for (int k = 2; used.count(name); ++k) name = stem + "-" + std::to_string(k) + extension;
+    take(i, name);
+  }
+  return names;
+}
+
 std::vector<std::string> ExistingWebExportFiles(const ImageStack& stack, const WebExportOptions& o) {
-  const bool html5 = o.player == WebPlayer::Html5;
-  std::vector<std::string> paths = {InTarget(o, o.pageName), InTarget(o, o.page.dataUrl)};
-  if (html5) {
-    paths.push_back(InTarget(o, o.page.dataUrl + ".js"));
-    for (const char* file : webPlayerFiles) paths.push_back(InTarget(o, std::string(webPlayerFolder) + "/" + file));
-  } else {
-    paths.push_back(InTarget(o, o.page.archiveUrl));
-  }
-  for (int i = 0; i < stack.pictureCount(); ++i) {
-    const Image& picture = Picture(stack, i);
-    if (WritesPicture(picture, o)) paths.push_back(InTarget(o, picture.baseName));
-    if (html5) paths.push_back(InTarget(o, picture.baseName + ".js"));
-  }
   std::vector<std::string> existing;
-  for (const std::string& path : paths)
-    if (WouldReplace(path)) existing.push_back(path);
+  for (const std::string& path : Destinations(stack, o, ExportedNames(stack, o))) {
+    std::string said = Existing(path);
+    if (!said.empty()) existing.push_back(std::move(said));
+  }
   return existing;
 }
 
@@ -321,30 +483,49 @@ WebExportResult ExportWeb(ImageStack& stack, const WebExportOptions& o) {
             "Choose another directory, or the original files.");
         return WebExportResult::Failed;
       }
+  if (!EveryPictureLoaded(stack)) return WebExportResult::Failed;
   std::vector<std::string> player;
   if (html5 && !ReadPlayer(o.playerDirectory, player)) return WebExportResult::Failed;
   std::vector<std::pair<int, int>> sizes;
   for (int i = 0; i < stack.pictureCount(); ++i)
     sizes.push_back(ExportedSize(Picture(stack, i).width, Picture(stack, i).height, html5 ? o.pictureSide : 0));
+  const std::vector<std::string> names = ExportedNames(stack, o);
+  if (!NoDirectoryInTheWay(Destinations(stack, o, names))) return WebExportResult::Failed;
 
-  if (!WriteFileReporting(InTarget(o, o.pageName), PageText(stack, o, sizes))) return WebExportResult::Failed;
-  const std::string data = DataFile(stack, o.page.duration);
-  if (!WriteFileReporting(InTarget(o, o.page.dataUrl), data)) return WebExportResult::Failed;
-  if (html5) return WriteHtml5Files(stack, o, data, player) ? WebExportResult::Ok : WebExportResult::Failed;
-
-  // The applet: a missing archive template is reported, and the pictures are still copied (the
-  // archive may already lie where the page looks for it).
+  std::vector<std::string> made;
+  if (!MakeDirectory(o.directory, made)) return WebExportResult::Failed;
   WebExportResult result = WebExportResult::Ok;
-  std::string archive;
-  if (!ReadWholeFile(o.archiveTemplate, archive)) {
-    ShowMissingArchiveTemplate(o.archiveTemplate);
-    result = WebExportResult::NoArchive;
-  } else if (!WriteFileReporting(InTarget(o, o.page.archiveUrl), archive)) {
-    return WebExportResult::Failed;
+  {
+    ExportFolder out;  // removed, with whatever is left in it, at the end of this block
+    bool ok = out.Open(o.directory, o.pageName);
+    const std::string data = DataFile(stack, o.page.duration, names);
+    ok = ok && out.Add(InTarget(o, o.page.dataUrl), data);
+    if (ok && html5) {
+      ok = StageHtml5Files(out, stack, o, data, player, names);
+    } else if (ok) {
+      // The applet: a missing archive template is reported, and the pictures are still copied
+      // (the archive may already lie where the page looks for it).
+      std::string archive;
+      if (!ReadWholeFile(o.archiveTemplate, archive)) {
+        ShowMissingArchiveTemplate(o.archiveTemplate);
+        result = WebExportResult::NoArchive;
+      } else {
+        ok = out.Add(InTarget(o, o.page.archiveUrl), archive);
+      }
+      std::set<std::string> staged;
+      for (int i = 0; ok && i < stack.pictureCount(); ++i) {
+        const Image& picture = Picture(stack, i);
+        const std::string& name = names[static_cast<size_t>(i)];
+        std::string jpeg;
+        if (!WritesPicture(picture, name, o) || !staged.insert(name).second) continue;
+        ok = !Cancelled(o) && ReadPictureFile(picture.FullPath(), jpeg) && out.Add(InTarget(o, name), jpeg);
+      }
+    }
+    // The page last: it is what a visitor opens.
+    ok = ok && out.Add(InTarget(o, o.pageName), PageText(stack, o, sizes));
+    ok = ok && !Cancelled(o) && out.Commit();
+    if (!ok) result = WebExportResult::Failed;
   }
-  for (int i = 0; i < stack.pictureCount(); ++i) {
-    const Image& picture = Picture(stack, i);
-    if (WritesPicture(picture, o) && !picture.CopyTo(InTarget(o, picture.baseName))) return WebExportResult::Failed;
-  }
+  if (result == WebExportResult::Failed) RemoveEmptyDirectories(made);
   return result;
 }

@@ -1,9 +1,12 @@
 #pragma once
 // The whole web export, shared by the dialog and the command line: the page for the HTML5
 // player or for the applet, the data file, the player's files or the applet archive, and the
-// pictures. Every file goes through the atomic writer; the export stops at the first failure.
+// pictures. All or nothing: every file is written into a hidden folder in the target directory
+// first and they are put in place together, the page last (ExportFolder.h); the export stops at
+// the first failure and then leaves the directory as it was.
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <utility>
@@ -20,11 +23,12 @@ enum class WebPlayer { Html5, Applet };
 struct WebExportOptions {
   WebPageOptions page;  // page.dataUrl and page.archiveUrl are the data and archive names
   WebPlayer player = WebPlayer::Html5;
-  int pictureSide = 0;          // 0: the original files; else the longest side of re-encoded pictures
-  std::string directory;        // the target, '/' separators
-  std::string pageName;         // "index.html", beside the pictures
-  std::string archiveTemplate;  // applet: kx.jar to copy
-  std::string playerDirectory;  // HTML5: the folder holding the player's files
+  int pictureSide = 0;              // 0: the original files; else the longest side of re-encoded pictures
+  std::string directory;            // the target, '/' separators
+  std::string pageName;             // "index.html", beside the pictures
+  std::string archiveTemplate;      // applet: kx.jar to copy
+  std::string playerDirectory;      // HTML5: the folder holding the player's files
+  std::function<bool()> cancelled;  // asked between files: true stops the export (may be empty)
 };
 
 enum class WebExportResult {
@@ -56,19 +60,29 @@ std::string Base64(const std::string& bytes);
 std::pair<int, int> ExportedSize(int width, int height, int side);
 
 // The JPEG of `picture` as exported: its file's bytes, or the picture re-encoded (quality 90)
-// at `side` when its longest side is larger. Shows its message and returns false on failure.
+// at `side` when its longest side is larger. Only a regular file that is still a JPEG is read.
+// Shows its message and returns false on failure.
 bool ExportedPicture(const Image& picture, int side, std::string& jpeg);
 
 // The page's size for a first picture of width x height: 320 on its longer side, the other
 // rounded to keep the proportion (as the dialog fills it in).
 std::pair<int, int> DefaultWebSize(int width, int height);
 
-// Every file the export would write that exists already, in the order it writes them.
+// The pictures' names in the export (and its data file), in stack order: their own, except that
+// a name another picture of another folder has already becomes "NAME-2.jpg" ("-3", ...), and a
+// ':' becomes '_' (the player takes plain file names only). Pictures in the target directory
+// keep theirs: they are not copied.
+std::vector<std::string> ExportedNames(const ImageStack& stack, const WebExportOptions& options);
+
+// Every file the export would replace, in the order it names them: the path, followed for a
+// symbolic link (dangling or not) by " (a symbolic link to TARGET)". A player folder that is not
+// a directory is named itself.
 std::vector<std::string> ExistingWebExportFiles(const ImageStack& stack, const WebExportOptions& options);
 
 // What the folder will weigh, in bytes (re-encoded pictures estimated).
 uint64_t EstimateWebExportBytes(const ImageStack& stack, const WebExportOptions& options);
 
-// Writes the export into `options.directory` (which must exist): page, data file, then the
-// player's files (HTML5) or the archive (applet), then the pictures.
+// Writes the export into `options.directory`, made when missing (and removed again when the
+// export fails): data file, the player's files (HTML5) or the archive (applet), the pictures,
+// the page. Nothing is exported when a picture could not be loaded.
 WebExportResult ExportWeb(ImageStack& stack, const WebExportOptions& options);

@@ -117,19 +117,13 @@ void TmainForm::StartWebExport() {
       return;
   }
 
+  // Links are named with where they point: the export replaces the link, not its target.
   std::string existing;
   for (const std::string& path : ExistingWebExportFiles(*imageStack, options)) existing += path + "\n    ";
   if (!existing.empty() && !AskOkCancel("The following files already exist and will be overwritten:\n\n    " +
                                             existing + "\nWould you like to continue?",
                                         "Warning"))
     return;
-
-  std::filesystem::create_directories(target, error);
-  if (!std::filesystem::is_directory(target, error)) {
-    ShowPlainMessage("Unable to create target directory:\n\n    " + target +
-                     "\n\nThe directory name may be invalid or the location may be read-only.");
-    return;
-  }
 
   page.title = Text(d.EditTitle);
   page.caption = QFile::encodeName(d.MemoCaption->toPlainText()).toStdString();

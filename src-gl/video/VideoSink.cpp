@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -19,6 +20,8 @@ extern "C" {
 #include <filesystem>
 #include <system_error>
 #include <vector>
+
+#include "PartFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -83,19 +86,25 @@ std::string Join(const std::string& directory, const std::string& name) {
   return directory == "/" ? "/" + name : directory + "/" + name;
 }
 
-// A new, empty file beside `destination`, named after it and hidden; its name, or empty with
-// `error` set. Created with the usual permissions (0666 less the umask), as the finished video
-// keeps them.
-std::string CreateFileBeside(const std::string& destination, std::string& error) {
+// A new, empty file (or folder) beside `destination`, hidden and named after it
+// (".NAME.part-PID-N"); its name, or empty with `error` set. What exports killed before they
+// finished left there goes first. Created with the usual permissions (0666 less the umask), as
+// the finished video keeps them.
+std::string CreateBeside(const std::string& destination, bool folder, std::string& error) {
   static std::atomic<unsigned> serial{0};
+  RemoveStaleParts(destination);
   const std::string directory = DirectoryOf(destination);
+  const std::string stem = PartStem(Join(directory, BaseOf(destination)));
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = Join(
-        directory, "." + BaseOf(destination) + ".part-" + std::to_string(getpid()) + "-" + std::to_string(serial++));
-    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      close(fd);
-      return name;
+    const std::string name = stem + std::to_string(serial++);
+    if (folder) {
+      if (mkdir(name.c_str(), 0700) == 0) return name;
+    } else {
+      const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      if (fd >= 0) {
+        close(fd);
+        return name;
+      }
     }
     if (errno != EEXIST) {
       error = "cannot write in the folder " + directory + ": " + SystemError(errno);
@@ -151,7 +160,7 @@ class EncodedVideo : public VideoSink {
   bool Open(std::string& error) override {
     QuietLibraries();
     libraryComplaint.clear();
-    temporary_ = CreateFileBeside(destination_, error);
+    temporary_ = CreateBeside(destination_, false, error);
     if (temporary_.empty()) return false;
     if (!OpenEncoder(error)) {
       Discard();
@@ -336,17 +345,8 @@ class PngSequence : public VideoSink {
   AVPixelFormat PixelFormat() const override { return AV_PIX_FMT_RGB24; }
 
   bool Open(std::string& error) override {
-    const std::string destination = name_.Frame(0);
-    const std::string directory = DirectoryOf(destination);
-    std::string pattern = Join(directory, "." + BaseOf(destination) + ".part-XXXXXX");
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (!mkdtemp(buffer.data())) {
-      error = "cannot write in the folder " + directory + ": " + SystemError(errno);
-      return false;
-    }
-    folder_ = buffer.data();
-    return true;
+    folder_ = CreateBeside(name_.Frame(0), true, error);
+    return !folder_.empty();
   }
 
   bool Write(AVFrame& frame, int index, std::string& error) override {

@@ -1,11 +1,18 @@
 // The program's --export-web, run as a child process without a display. The program is copied
 // into a folder of its own, with a player beside it, as an installation lays them out.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "TestFiles.h"
 #include "WebExport.h"
@@ -83,6 +90,70 @@ TEST_F(ExportWebCommand, FailuresSaySoAndWriteNothing) {
   }
   EXPECT_EQ(ReadFileBytes(out.File("index.html")), "kept");
   EXPECT_FALSE(fs::exists(out.File("site")));
+}
+
+TEST_F(ExportWebCommand, RefusalNamesLinksAndForceReplacesThemNotTheirTargets) {
+  const std::string site = out.File("site");
+  fs::create_directory(site);
+  WriteFileBytes(out.File("mine"), "mine");
+  fs::create_symlink(out.File("mine"), site + "/index.html");
+  fs::create_symlink(out.File("gone.txt"), site + "/a.jpg");
+  std::string errors;
+  EXPECT_EQ(Run("--export-web " + site + " " + project.File("zoom.kx"), errors), 1);
+  EXPECT_NE(errors.find(site + "/index.html (a symbolic link to " + out.File("mine") + ")"), std::string::npos)
+      << errors;
+  EXPECT_NE(errors.find(site + "/a.jpg (a symbolic link to " + out.File("gone.txt") + ")"), std::string::npos);
+  ASSERT_EQ(Run("--export-web " + site + " --force " + project.File("zoom.kx"), errors), 0) << errors;
+  EXPECT_EQ(ReadFileBytes(out.File("mine")), "mine");
+  EXPECT_FALSE(fs::exists(out.File("gone.txt")));
+  EXPECT_FALSE(fs::is_symlink(site + "/index.html"));
+}
+
+// SIGTERM mid-way: the export stops, removes what it wrote and leaves the folder as it was. The
+// applet archive beside the program is a pipe here, so the export waits in the middle until the
+// signal comes.
+TEST_F(ExportWebCommand, TerminatedExportLeavesTheFolderAsItWas) {
+  ASSERT_EQ(mkfifo(install.File("kx.jar").c_str(), 0600), 0);
+  const std::string site = out.File("site");
+  fs::create_directory(site);
+  WriteFileBytes(site + "/index.html", "kept");
+  const std::string errorFile = install.File("stderr.txt");
+  const pid_t child = fork();
+  if (child == 0) {
+    const int fd = open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 2);
+    execl("/usr/bin/env", "env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", program.c_str(),
+          "--export-web", site.c_str(), "--player", "applet", "--force", project.File("zoom.kx").c_str(), nullptr);
+    _exit(127);
+  }
+  ASSERT_GT(child, 0);
+  bool begun = false;  // the hidden folder is there: the export waits for the archive
+  for (int i = 0; i < 4000 && !begun; ++i) {
+    for (const auto& entry : fs::directory_iterator(site))
+      begun = begun || entry.path().filename().string().rfind(".index.html.part-", 0) == 0;
+    if (!begun) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_TRUE(begun);
+  kill(child, SIGTERM);
+  // Another thread may take the signal: the pipe is then opened for writing and closed, which
+  // ends the wait (an empty archive), and the export stops at its next look at the signal.
+  int status = 0;
+  pid_t ended = 0;
+  for (int i = 0; i < 4000 && ended == 0; ++i) {
+    const int fd = open(install.File("kx.jar").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) close(fd);
+    ended = waitpid(child, &status, WNOHANG);
+    if (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (ended == 0) kill(child, SIGKILL);
+  ASSERT_EQ(ended == 0 ? waitpid(child, &status, 0) : ended, child);
+  ASSERT_NE(ended, 0) << "the export did not stop";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  EXPECT_NE(ReadFileBytes(errorFile).find("interrupted"), std::string::npos) << ReadFileBytes(errorFile);
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(site)) left.push_back(entry.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"index.html"});
+  EXPECT_EQ(ReadFileBytes(site + "/index.html"), "kept");
 }
 
 }  // namespace

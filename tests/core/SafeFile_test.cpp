@@ -67,6 +67,39 @@ TEST(SafeFile, NewAndReplacedFilesLeaveNothingElseBehind) {
   UseUnnamedTemporaryFiles(true);
 }
 
+// The PID of a process that has ended (PIDs come back only after the whole range was used).
+std::string EndedProcess() {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  return std::to_string(child);
+}
+
+TEST(SafeFile, TemporariesOfKilledSavesGoWithTheNextSave) {
+  for (bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed temporary" : "named temporary");
+    UseUnnamedTemporaryFiles(unnamed);
+    TempDir dir, outside;
+    const std::string dead = EndedProcess(), alive = std::to_string(getpid());
+    WriteFileBytes(outside.File("kept"), "kept");
+    WriteFileBytes(dir.File(".p.kx.part-" + dead + "-aB3xYz"), "a killed save");
+    fs::create_directory(dir.File(".p.kx.part-" + dead + "-7"));  // a killed export's folder
+    fs::create_symlink(outside.File("kept"), dir.File(".p.kx.part-" + dead + "-7/link"));
+    // What is not a dead process's temporary of p.kx stays.
+    const std::vector<std::string> others = {".p.kx.part-" + alive + "-aB3xYz", ".p.kx.part-" + dead,
+                                             ".p.kx.part-" + dead + "-a.b",     ".q.kx.part-" + dead + "-aB3xYz",
+                                             "p.kx.part-" + dead + "-1",        ".p.kx.part-x" + dead + "-1"};
+    for (const std::string& name : others) WriteFileBytes(dir.File(name), "other");
+    ASSERT_EQ(WriteFileReplacing(dir.File("p.kx"), "saved"), WriteResult::Ok);
+    std::vector<std::string> expected = others;
+    expected.push_back("p.kx");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Names(dir.path()), expected);
+    EXPECT_EQ(ReadFileBytes(outside.File("kept")), "kept");
+  }
+  UseUnnamedTemporaryFiles(true);
+}
+
 TEST(SafeFile, FileSizeLimitFailsTheSaveAndKeepsTheOldFile) {
   TempDir dir;
   const std::string path = dir.File("p.kx");

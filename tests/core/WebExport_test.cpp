@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <sys/stat.h>
+
 #include <clocale>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <set>
 
 #include "Imagestack.h"
@@ -34,12 +38,34 @@ std::set<std::string> FilesUnder(const std::string& directory) {
   return names;
 }
 
+// Every entry under `directory` (hidden ones, links and folders too) with what a file holds.
+std::map<std::string, std::string> Everything(const std::string& directory) {
+  std::map<std::string, std::string> found;
+  for (const auto& entry : fs::recursive_directory_iterator(directory)) {
+    const std::string name = fs::relative(entry.path(), directory).string();
+    found[name] = entry.is_symlink()        ? "-> " + fs::read_symlink(entry.path()).string()
+                  : entry.is_regular_file() ? ReadFileBytes(entry.path().string())
+                                            : "folder";
+  }
+  return found;
+}
+
 // A project of pictures of chosen sizes, a player folder with every file, an empty target.
 struct WebExportFixture : ::testing::Test {
   TempDir dir, player, target;
   RecordingReporter reporter;
   std::unique_ptr<ImageStack> stack;
   WebExportOptions options;
+
+  // The project's pictures replaced by those `names` give (relative to its folder or absolute).
+  void Reopen(const std::vector<std::string>& names) {
+    std::string text = "#Tunnelvista v1.0\nduration 12.5\nimages " + std::to_string(names.size()) + "\n";
+    for (const std::string& name : names) text += "filename " + name + "\nscale 0.5\ntranslate 0 0\nrotate 0\n";
+    WriteFileBytes(dir.File("project.kx"), text + "target\nscale 0.5\ntranslate 0 0\nrotate 0\n");
+    stack = OpenProject(dir.File("project.kx"));
+    ASSERT_TRUE(stack);
+    reporter.messages.clear();
+  }
 
   void Open(const std::vector<std::pair<int, int>>& sizes) {
     std::string text = "#Tunnelvista v1.0\nduration 12.5\nimages " + std::to_string(sizes.size()) + "\n";
@@ -177,6 +203,115 @@ TEST_F(WebExportFixture, FailuresStopAtTheFirstWithOneMessage) {
     EXPECT_FALSE(fs::exists(target.File("default.kxo")));
     EXPECT_FALSE(fs::exists(target.File("pic0.jpg")));
   }
+}
+
+// Only the JPEG pictures the project loaded are published: never other files its names reach.
+TEST_F(WebExportFixture, OnlyTheLoadedPicturesArePublished) {
+  Open({{64, 48}});
+  TempDir secret;
+  WriteFileBytes(secret.File("passwd"), "root:x:0:0\n");
+  WriteFileBytes(secret.File("private.txt"), "my secret");
+  std::string climb;
+  for (size_t i = 0; i < 12; ++i) climb += "../";  // past the root, as "../../../../etc/passwd" goes
+  Reopen({"pic0.jpg", climb + secret.File("passwd").substr(1), secret.File("private.txt")});
+  EXPECT_EQ(ExportWeb(*stack, options), WebExportResult::Failed);
+  ASSERT_EQ(reporter.messages.size(), 1u);
+  EXPECT_NE(reporter.messages[0].text.find("passwd"), std::string::npos) << reporter.messages[0].text;
+  EXPECT_NE(reporter.messages[0].text.find(secret.File("private.txt")), std::string::npos);
+  EXPECT_TRUE(Everything(target.path()).empty());
+
+  // A picture replaced by another file after the project loaded it.
+  for (const char* replacement : {"text", "fifo"}) {
+    Reopen({"pic0.jpg", "pic1.jpg"});
+    WriteJpeg(dir.File("pic1.jpg"), 32, 24, [](int, int) { return Rgb{1, 2, 3}; });
+    Reopen({"pic0.jpg", "pic1.jpg"});
+    fs::remove(dir.File("pic1.jpg"));
+    if (std::string(replacement) == "text")
+      WriteFileBytes(dir.File("pic1.jpg"), "my secret");
+    else
+      ASSERT_EQ(mkfifo(dir.File("pic1.jpg").c_str(), 0600), 0);
+    EXPECT_EQ(ExportWeb(*stack, options), WebExportResult::Failed) << replacement;
+    EXPECT_EQ(reporter.messages.size(), 1u) << replacement;
+    EXPECT_TRUE(Everything(target.path()).empty()) << replacement;
+    fs::remove(dir.File("pic1.jpg"));
+  }
+}
+
+// Links in the target are replaced, never written through; the question names them.
+TEST_F(WebExportFixture, SymbolicLinksAreReplacedNotFollowed) {
+  Open({{64, 48}});
+  TempDir elsewhere;
+  fs::create_directory(elsewhere.File("dir"));
+  WriteFileBytes(elsewhere.File("file"), "mine");
+  const std::pair<std::string, std::string> links[] = {{"pic0.jpg", elsewhere.File("new.txt")},  // dangling
+                                                       {"tunnelvista-player", elsewhere.File("dir")},
+                                                       {"index.html", elsewhere.File("file")}};
+  for (const auto& [name, to] : links) fs::create_symlink(to, target.File(name));
+  const std::vector<std::string> existing = ExistingWebExportFiles(*stack, options);
+  for (const auto& [name, to] : links)
+    EXPECT_NE(std::find(existing.begin(), existing.end(), target.File(name) + " (a symbolic link to " + to + ")"),
+              existing.end())
+        << name;
+
+  ASSERT_EQ(ExportWeb(*stack, options), WebExportResult::Ok);  // as --force does
+  EXPECT_EQ(Everything(elsewhere.path()), (std::map<std::string, std::string>{{"dir", "folder"}, {"file", "mine"}}));
+  EXPECT_EQ(ReadFileBytes(target.File("pic0.jpg")), ReadFileBytes(dir.File("pic0.jpg")));
+  EXPECT_FALSE(fs::is_symlink(target.File("index.html")));
+  EXPECT_FALSE(fs::is_symlink(target.File("tunnelvista-player")));
+  EXPECT_EQ(ReadFileBytes(target.File("tunnelvista-player/kxo.js")), "// kxo.js");
+  EXPECT_EQ(Everything(target.path()).size(), 6u + 7u);  // no hidden folder left
+}
+
+// A failed or interrupted export leaves the folder as it was.
+TEST_F(WebExportFixture, FailureOrInterruptionLeavesTheFolderAsItWas) {
+  Open({{64, 48}, {32, 24}});
+  WriteFileBytes(target.File("index.html"), "old page");
+  WriteFileBytes(target.File("pic0.jpg"), "old picture");
+  const auto before = Everything(target.path());
+  const std::string pic1 = ReadFileBytes(dir.File("pic1.jpg"));
+  struct Case {
+    const char* what;
+    std::function<void()> arrange;
+  } cases[] = {
+      {"a picture gone", [&] { fs::remove(dir.File("pic1.jpg")); }},
+      {"interrupted at the second picture",
+       [&] {
+         int asked = 0;
+         options.cancelled = [asked]() mutable { return ++asked == 2; };
+       }},
+  };
+  for (const Case& c : cases) {
+    reporter.messages.clear();
+    c.arrange();
+    EXPECT_EQ(ExportWeb(*stack, options), WebExportResult::Failed) << c.what;
+    EXPECT_EQ(reporter.messages.size(), 1u) << c.what;
+    EXPECT_EQ(Everything(target.path()), before) << c.what;
+    WriteFileBytes(dir.File("pic1.jpg"), pic1);
+  }
+  // A target made for the export goes again.
+  options.directory = target.File("new/site");
+  options.cancelled = [] { return true; };
+  EXPECT_EQ(ExportWeb(*stack, options), WebExportResult::Failed);
+  EXPECT_FALSE(fs::exists(target.File("new")));
+}
+
+// Pictures of the same name from different folders stay two pictures.
+TEST_F(WebExportFixture, SameNamesFromDifferentFoldersGetTheirOwn) {
+  Open({{64, 48}});
+  TempDir a, b;
+  WriteJpeg(a.File("p.jpg"), 64, 48, [](int, int) { return Rgb{200, 0, 0}; });
+  WriteJpeg(b.File("p.jpg"), 32, 24, [](int, int) { return Rgb{0, 0, 200}; });
+  WriteJpeg(b.File("p-2.jpg"), 16, 12, [](int, int) { return Rgb{0, 200, 0}; });
+  Reopen({a.File("p.jpg"), b.File("p.jpg"), a.File("p.jpg"), b.File("p-2.jpg")});
+  const std::vector<std::string> names = {"p.jpg", "p-2.jpg", "p.jpg", "p-2-2.jpg"};
+  EXPECT_EQ(ExportedNames(*stack, options), names);
+  ASSERT_EQ(ExportWeb(*stack, options), WebExportResult::Ok);
+  EXPECT_EQ(ReadFileBytes(target.File("p.jpg")), ReadFileBytes(a.File("p.jpg")));
+  EXPECT_EQ(ReadFileBytes(target.File("p-2.jpg")), ReadFileBytes(b.File("p.jpg")));
+  EXPECT_EQ(ReadFileBytes(target.File("p-2-2.jpg")), ReadFileBytes(b.File("p-2.jpg")));
+  EXPECT_EQ(WrapperArgument(ReadFileBytes(target.File("p-2.jpg.js")), 0), "p-2.jpg");
+  const std::string data = ReadFileBytes(target.File("default.kxo"));
+  for (const std::string& name : names) EXPECT_NE(data.find(name), std::string::npos) << name;
 }
 
 }  // namespace

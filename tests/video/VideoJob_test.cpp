@@ -3,6 +3,8 @@
 // destination as it was.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QImage>
 #include <atomic>
@@ -254,6 +256,32 @@ TEST(VideoJob, FinishedComesAfterEveryStageHasStopped) {
     EXPECT_EQ(job.Wait(), cancel ? VideoResult::Cancelled : VideoResult::Failed) << job.Error();
     EXPECT_EQ(job.Error().empty(), cancel) << job.Error();
     EXPECT_TRUE(fs::is_empty(dir.path()));
+  }
+}
+
+// What exports killed before they finished left beside the destination goes with the next one.
+TEST(VideoJob, LeftoversOfKilledExportsAreRemoved) {
+  ImageStack stack = Checkered();
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  const std::string dead = std::to_string(child);
+  for (const char* name : {"zoom.mp4", "zoom_%05d.png"}) {
+    TempDir dir;
+    const std::string first = std::string(name) == "zoom.mp4" ? "zoom.mp4" : "zoom_00000.png";
+    WriteFileBytes(dir.File("." + first + ".part-" + dead + "-0"), "half a video");
+    fs::create_directory(dir.File("." + first + ".part-" + dead + "-1"));
+    WriteFileBytes(dir.File("." + first + ".part-" + dead + "-1/0.png"), "a frame");
+    VideoSettings settings;
+    settings.path = dir.File(name);
+    settings.width = 64;
+    settings.height = 48;
+    settings.fps = 2;
+    settings.duration = 1;
+    std::string error;
+    ASSERT_EQ(Export(stack, settings, error), VideoResult::Ok) << error;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+      EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
   }
 }
 

@@ -48,3 +48,24 @@ test("a truncated or damaged file is an Error, never a hang or a huge allocation
   longer.set(whole);
   assert.throws(() => Tunnelvista.readKxo(longer.buffer), /follow its end/);
 });
+
+test("a picture name that is not a plain file name beside the page is a damaged file", () => {
+  const withName = (name) => {
+    const bytes = Buffer.from(name, "utf8");
+    const view = new DataView(new ArrayBuffer(34 + 8 + 4 + bytes.length + 16 + 4 + 2 * 40));
+    Buffer.from("#Tunnelvista-optimized v1.0   ").forEach((b, i) => view.setUint8(i, b));
+    view.setUint8(30, 2);
+    let at = 34;
+    view.setFloat32(at, 10), view.setInt32(at + 4, 1), view.setInt32(at + 8, bytes.length);
+    at += 12;
+    bytes.forEach((b) => view.setUint8(at++, b));
+    view.setFloat32(at, 1);
+    view.setInt32(at + 16, 2);
+    return view.buffer;
+  };
+  for (const name of ["//localhost/evil.jpg", "https://example.com/a.jpg", "../a.jpg", "sub/a.jpg", "a\\b.jpg",
+    "C:a.jpg", "javascript:x", "..", ".", ""])
+    assert.throws(() => Tunnelvista.readKxo(withName(name)), /damaged/, JSON.stringify(name));
+  for (const name of ["a.jpg", "my photo #2 (50%).jpg", "caf\u00e9..jpg", ".hidden.jpg"])
+    assert.strictEqual(Tunnelvista.readKxo(withName(name)).pictures[0].name, name);
+});

@@ -7,7 +7,9 @@
 //   int32     keys (pictures + 1: the last is the target frame), then per key ten floats:
 //             zoom, logZoom, x, y, rotate, time, logZoomSlope, xSlope, ySlope, rotateSlope
 // Every count and length is checked against the bytes that are left before anything is made
-// of that size, so a damaged file gives an Error, never a huge allocation.
+// of that size, so a damaged file gives an Error, never a huge allocation. A picture's name is a
+// plain file name beside the page (no '/', '\', ':', not "." or ".."): the player loads it and
+// the script NAME.js from the page's own folder, never from anywhere a data file could point.
 (function (root) {
   "use strict";
   var Tunnelvista = root.Tunnelvista = root.Tunnelvista || {};
@@ -73,6 +75,8 @@
       if (length < 0) fail("picture " + (i + 1) + "'s name has a negative length");
       need(length, "picture " + (i + 1) + "'s name");
       var name = decodeName(new Uint8Array(buffer, at, length));
+      if (!name || name === "." || name === ".." || /[\/\\:]/.test(name))
+        fail("picture " + (i + 1) + "'s name is not a file name beside the page");
       at += length;
       pictures.push({
         name: name,
