@@ -90,7 +90,7 @@ void ProgressMonitor(j_common_ptr common) {
   // encoder drops the last bytes of a scan when they are zeros. Where the rest of the scan holds
   // next to no information (a flat area) those zeros may cover many rows; in a file cut short they
   // stand for real data and decode to made-up pixels. Where it began is noted here and the
-  // decoded rows are judged at the end (FlatFrom). Restart markers end an interval, not the data.
+  // decoded rows are judged as they come (FlatFrom). Restart markers end an interval, not the data.
   // (In a progressive file a scan may carry next to nothing anywhere; its completeness is judged
   // by the coefficients every scan together brought.)
   const int marker = cinfo->unread_marker;
@@ -99,12 +99,12 @@ void ProgressMonitor(j_common_ptr common) {
     err->zeroFilledFrom = cinfo->input_iMCU_row;
 }
 
-// Whether the rows from `first` (top-down) to the bottom are all alike, each within a level or
-// two of the one above: what an arithmetic-coded scan decodes from the zeros an encoder left
+// Whether the rows from `first` (top-down) to `end` are all alike, each within a level or two of
+// the one above: what an arithmetic-coded scan decodes from the zeros an encoder left
 // out, which carry no information, gives that; zeros standing in for a lost part of the file do
 // not.
-int FlatFrom(JSAMPARRAY rows, JDIMENSION first, JDIMENSION height, JDIMENSION width) {
-  for (JDIMENSION y = first + 1; y < height; ++y) {
+int FlatFrom(JSAMPARRAY rows, JDIMENSION first, JDIMENSION end, JDIMENSION width) {
+  for (JDIMENSION y = first + 1; y < end; ++y) {
     const unsigned char* above = rows[y - 1];
     const unsigned char* row = rows[y];
     for (JDIMENSION i = 0; i < width * 4; ++i)
@@ -276,6 +276,7 @@ int DecodeScaled(FILE* file, int denominator, unsigned long long maxPixels, cons
   for (JDIMENSION y = 0; y < height; ++y) rows[y] = pixels + rowBytes * (height - 1 - y);
 
   // A damaged file would be decoded to its end in grey; stop at the first sign instead.
+  JDIMENSION judged = 0;  // the rows from here down are judged as decoded from zeros (FlatFrom)
   while (cinfo.output_scanline < height && !err.corrupt) {
     JDIMENSION first = cinfo.output_scanline;
     JDIMENSION n = jpeg_read_scanlines(&cinfo, rows + first, height - first);
@@ -283,15 +284,19 @@ int DecodeScaled(FILE* file, int denominator, unsigned long long maxPixels, cons
     if (cmyk) {
       for (JDIMENSION y = first; y < first + n; ++y) CmykRowToRgba(rows[y], cinfo.output_width, cinfo.saw_Adobe_marker);
     }
+    if (err.zeroFilledFrom < cinfo.total_iMCU_rows) {
+      // From the row of MCUs after the one where zeros began (upsampling reaches one row group
+      // into the next), in output rows; judged as they come, so made-up rows stop the decode.
+      const unsigned long long zeros =
+          (static_cast<unsigned long long>(err.zeroFilledFrom) + 1) * height / cinfo.total_iMCU_rows;
+      if (judged < zeros) judged = static_cast<JDIMENSION>(zeros < height ? zeros : height);
+      if (judged < cinfo.output_scanline) {
+        if (!FlatFrom(rows, judged, cinfo.output_scanline, cinfo.output_width)) err.corrupt = 1;
+        judged = cinfo.output_scanline - 1;
+      }
+    }
   }
   int complete = cinfo.output_scanline == height && !err.corrupt;
-  if (complete && err.zeroFilledFrom < cinfo.total_iMCU_rows) {
-    // From the row of MCUs after the one where zeros began (upsampling reaches one row group
-    // into the next), in output rows.
-    const unsigned long long first =
-        (static_cast<unsigned long long>(err.zeroFilledFrom) + 1) * height / cinfo.total_iMCU_rows;
-    if (first < height) complete = FlatFrom(rows, static_cast<JDIMENSION>(first), height, cinfo.output_width);
-  }
   if (complete) jpeg_finish_decompress(&cinfo);
   complete = complete && !err.corrupt;
   jpeg_destroy_decompress(&cinfo);
@@ -354,6 +359,18 @@ FILE* OpenRegularFile(const std::string& path) {
   FILE* file = fdopen(fd, "rb");
   if (!file) close(fd);
   return file;
+}
+
+bool ReadPictureFile(const std::string& path, std::string& bytes) {
+  FILE* file = OpenRegularFile(path);
+  if (!file) return false;
+  bytes.clear();
+  char chunk[65536];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
+  const bool ok = !std::ferror(file);
+  std::fclose(file);
+  return ok;
 }
 
 bool ReadJpegInfo(const std::string& path, JpegInfo& info) {

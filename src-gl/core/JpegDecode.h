@@ -65,6 +65,8 @@ constexpr int maxJpegScans = 100;
 // Opens a file for reading only when it is a regular file: a FIFO, a device, a socket or a
 // directory gives null (and never blocks, as opening a FIFO with no writer would).
 FILE* OpenRegularFile(const std::string& path);
+// The whole of a picture file, read only when it is a regular file. False otherwise or on error.
+bool ReadPictureFile(const std::string& path, std::string& bytes);
 
 // Reads the header only. False for a missing or unreadable file or anything that is not a JPEG.
 bool ReadJpegInfo(const std::string& path, JpegInfo& info);

@@ -237,7 +237,7 @@ std::pair<int, int> ExportedSize(int width, int height, int side) {
 bool ExportedPicture(const Image& picture, int side, std::string& jpeg) {
   const std::string path = picture.FullPath();
   if (!Shrinks(picture, side)) {
-    if (ReadWholeFile(path, jpeg)) return true;
+    if (ReadPictureFile(path, jpeg)) return true;  // a FIFO named as a picture would never end
     ShowPlainMessage("The image could not be found at its expected location:\n\n    " + path +
                      "\n\nUnable to copy image to target directory.");
     return false;
