@@ -6,6 +6,10 @@
 // they count. Prints figures; no pass or fail.
 //   mem_bench [work directory]
 // Without a work directory the pictures are made in a temporary one, removed at the end.
+// Then: a project of sixteen files of a few kilobytes whose headers claim 16383 x 16383
+// (progressive) and 65000 x 65000 (arithmetic-coded) pixels, against one of eight real pictures,
+// opened and drawn with a texture budget of 64 MiB: the peak must stay within the budget plus the
+// decode memory (DecodeMemory.h) above what the process held before opening, and 512 MiB in all.
 
 #include <GL/gl.h>
 #include <malloc.h>
@@ -17,6 +21,9 @@
 #include <vector>
 
 #include "BenchPictures.h"
+#include "DecodeMemory.h"
+#include "HostileJpeg.h"
+#include "TestFiles.h"
 #include "Imagestack.h"
 #include "OffscreenGl.h"
 #include "Renderer.h"
@@ -31,6 +38,9 @@ const double goalPeakMiB = 1.5 * 1024;
 // Growth of what is not textures that still counts as none: the allocator's noise.
 const double flatMiB = 32;
 const char* const measureFlag = "--measure";
+const char* const hostileFlag = "--hostile";
+const size_t hostileBudget = size_t(64) << 20;
+const double hostileGoalMiB = 512;
 
 struct Memory {
   double rss = -1;   // MiB now
@@ -152,10 +162,72 @@ int Measure(const std::string& project) {
   return 0;
 }
 
+// The child's part for the hostile projects: opens `project` as the editor does, draws the pass
+// at 1280 x 960 with a texture budget of 64 MiB, and prints the peak.
+int MeasureHostile(const std::string& project, const char* what) {
+  std::string error;
+  if (!MakeOffscreenGlCurrent(viewWidth, viewHeight, error)) {
+    std::fprintf(stderr, "mem_bench: %s\n", error.c_str());
+    return 1;
+  }
+  RendererOptions options;
+  options.waitForLevels = true;
+  options.textureBudget = hostileBudget;
+  Renderer renderer(options);
+  Renderer::SetViewGlState();
+  const Memory before = ReadMemory();
+  ImageStack stack;
+  stack.path = project;
+  if (!stack.LoadProject() || stack.pictureCount() < 1) return 1;
+  int loaded = 0;
+  for (int i = 0; i < stack.pictureCount(); ++i) loaded += stack.images[static_cast<size_t>(i)]->loaded ? 1 : 0;
+  const Image& first = *stack.images[0];
+  const ViewGeometry view = ViewGeometry::Fitted(viewWidth, viewHeight, first.width, first.height);
+  for (int k = 0; k <= 20; ++k) {
+    renderer.DrawZoom(stack, k / 20.0, view, 1);
+    glFinish();
+  }
+  const Memory after = ReadMemory();
+  const double limit = before.rss + MiB(hostileBudget) + MiB(decodeMemoryBytes);
+  std::printf(
+      "  %-44s %2d of %2d loaded; before opening %6.1f MiB, peak %6.1f MiB (%+.1f), decode memory at most "
+      "%.1f MiB; goal: peak within budget + %zu MiB over the start and %.0f MiB: %s\n",
+      what, loaded, stack.pictureCount(), before.rss, after.peak, after.peak - before.rss,
+      MiB(SharedDecodeMemory().HighWater()), decodeMemoryBytes >> 20, hostileGoalMiB,
+      after.peak <= limit && after.peak <= hostileGoalMiB ? "met" : "NOT met");
+  return 0;
+}
+
+// Sixteen crafted files against eight real pictures, each project in a fresh process.
+int HostileProjects(const std::string& directory, const std::vector<std::string>& photos) {
+  std::vector<std::string> crafted;
+  const std::string progressive = WithDeclaredSize(EncodeJpeg(96, 96, JpegCoding::Progressive), 16383, 16383);
+  const std::string arithmetic = WithDeclaredSize(EncodeJpeg(96, 96, JpegCoding::Arithmetic), 65000, 65000);
+  for (int i = 0; i < 16; ++i) {
+    crafted.push_back(directory + "/hostile" + std::to_string(i) + ".jpg");
+    WriteFileBytes(crafted.back(), i % 2 ? arithmetic : progressive);
+  }
+  std::printf("\nHostile headers at a texture budget of %zu MiB (files of %zu and %zu bytes):\n", hostileBudget >> 20,
+              progressive.size(), arithmetic.size());
+  int failures = 0;
+  const std::pair<const char*, std::vector<std::string>> projects[] = {
+      {"16 files claiming 16383^2 and 65000^2", crafted},
+      {"8 real 1024 x 768 photographs", std::vector<std::string>(photos.begin(), photos.begin() + 8)},
+  };
+  for (const auto& [what, files] : projects) {
+    const std::string project = directory + "/hostile" + std::to_string(files.size()) + ".kx";
+    if (!WriteZoomProject(project, files, false)) return 1;
+    std::fflush(stdout);
+    if (RunProgram({"/proc/self/exe", hostileFlag, project, what}, false) != 0) ++failures;
+  }
+  return failures;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == measureFlag) return Measure(argv[2]);
+  if (argc == 4 && std::string(argv[1]) == hostileFlag) return MeasureHostile(argv[2], argv[3]);
   if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {
     std::fprintf(stderr, "usage: mem_bench [work directory]\n");
     return 2;
@@ -192,5 +264,6 @@ int main(int argc, char** argv) {
       ++failures;
     }
   }
+  failures += HostileProjects(work.path(), files);
   return failures == 0 ? 0 : 1;
 }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "DecodeMemory.h"
 #include "JpegDecode.h"
 #include "PictureCheck.h"
 #include "TextureImage.h"
@@ -23,13 +24,15 @@ namespace {
 
 const int thumbnailLimit = 16;
 const int textureLimit = 16;
-// Headers may claim up to 65535 x 65535 pixels. Decoders allocate for the claimed size, and a
-// progressive file has libjpeg clear coefficient buffers for the whole picture whatever the
-// output scale: correct, but milliseconds per input. So the opening check (which has no limit of
-// its own) only sees headers up to 256 x 256, and the bounded decode refuses outputs beyond 64 x
-// 64 (a full size of at most 512 x 512 at 1/8). Both lie well above the seeds' sizes, so
-// mutated headers fall on either side of them.
-const long long maxCheckedPixels = 1ll << 16;
+// Headers may claim up to 65535 x 65535 pixels. Every decode runs under the program's own memory
+// rule (the shared decode memory, the size and scan limits), which is what is being tested; but a
+// header of hundreds of megapixels that the rule admits still costs its decode tens of
+// milliseconds here (libjpeg clears whole-picture coefficient buffers for progressive files, a
+// short file is zero-filled by the arithmetic decoder to its declared end when the zeros decode
+// flat). So the opening check sees headers up to 4 megapixels, and the bounded decode refuses
+// outputs beyond 64 x 64 (a full size of at most 512 x 512 at 1/8). Both lie well above the
+// seeds' sizes, so mutated headers fall on either side of them.
+const long long maxCheckedPixels = 1ll << 22;
 const unsigned long long maxDecodedPixels = 1ull << 12;
 
 // The decoder reads files by name. The input is kept in an anonymous file in memory (memfd) and
@@ -81,6 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
          checked.thumbnail.width() > thumbnailLimit || checked.thumbnail.height() > thumbnailLimit))
       __builtin_trap();
   }
+  // Whatever the file, the decode memory is all given back and was never overdrawn.
+  if (SharedDecodeMemory().InUse() != 0 || SharedDecodeMemory().HighWater() > SharedDecodeMemory().Capacity())
+    __builtin_trap();
   if (!header) return 0;
 
   // The scale a texture of textureLimit would be decoded at; whatever the header, at most
@@ -89,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RgbaPicture picture;
   const DecodeResult result = DecodeJpegRgba(file.path, denominator, picture, maxDecodedPixels);
   if (result != DecodeResult::Ok) {
-    if (!picture.empty()) __builtin_trap();
+    if (!picture.empty() || SharedDecodeMemory().InUse() != 0) __builtin_trap();
     return 0;
   }
   if (picture.width != ScaledSide(info.width, denominator) || picture.height != ScaledSide(info.height, denominator) ||

@@ -68,7 +68,7 @@ cv::Mat GreyFromRgbaBottomUp(const RgbaPicture& picture) {
 
 // The picture reduced `reduction` times (below 1: enlarged). JPEG files are decoded at the
 // largest DCT scale that does not go below that size, and resampled from there.
-bool LoadGrey(const AlignSource& source, double reduction, Grey& out) {
+bool LoadGrey(const AlignSource& source, double reduction, Grey& out, const std::atomic<bool>* cancel) {
   if (source.width < minSide || source.height < minSide) return false;
   cv::Mat grey;
   int denominator = 1;
@@ -79,7 +79,14 @@ bool LoadGrey(const AlignSource& source, double reduction, Grey& out) {
         break;
       }
     RgbaPicture rgba;
-    if (DecodeJpegRgba(source.path, denominator, rgba) != DecodeResult::Ok) return false;
+    // The grey copy and its resampling are made while the decoded picture is held.
+    DecodeLimits limits;
+    limits.cancel = cancel;
+    limits.extraBytes = static_cast<size_t>(ScaledSide(source.width, denominator)) *
+                        static_cast<size_t>(ScaledSide(source.height, denominator)) / 2;
+    MemoryHold hold;
+    limits.hold = &hold;
+    if (DecodeJpegRgba(source.path, denominator, rgba, limits) != DecodeResult::Ok) return false;
     // The file may have changed since its header was read: the size it has now counts.
     if (ScaledSide(source.width, denominator) != rgba.width || ScaledSide(source.height, denominator) != rgba.height)
       return false;
@@ -104,10 +111,11 @@ bool LoadGrey(const AlignSource& source, double reduction, Grey& out) {
 }
 
 // Both pictures at once, the child on a thread of its own: decoding is most of a pair's time.
-bool LoadBoth(const AlignSource& parent, double rp, Grey& gp, const AlignSource& child, double rc, Grey& gc) {
+bool LoadBoth(const AlignSource& parent, double rp, Grey& gp, const AlignSource& child, double rc, Grey& gc,
+              const std::atomic<bool>* cancel) {
   bool okC = false;
-  std::thread other([&] { okC = LoadGrey(child, rc, gc); });
-  const bool okP = LoadGrey(parent, rp, gp);
+  std::thread other([&] { okC = LoadGrey(child, rc, gc, cancel); });
+  const bool okP = LoadGrey(parent, rp, gp, cancel);
   other.join();
   return okP && okC;
 }
@@ -183,7 +191,8 @@ Grey Reduced(const Grey& g, double factor) {
   return out;
 }
 
-Coarse MatchFeatures(const AlignSource& parent, const AlignSource& child, const AlignOptions& options, bool& readable) {
+Coarse MatchFeatures(const AlignSource& parent, const AlignSource& child, const AlignOptions& options,
+                     const std::atomic<bool>* cancel, bool& readable) {
   Coarse result;
   const double rp = std::max(1.0, std::max(parent.width, parent.height) / static_cast<double>(featureParentSide));
   const double parentSide = std::max(parent.width, parent.height) / rp;
@@ -193,7 +202,7 @@ Coarse MatchFeatures(const AlignSource& parent, const AlignSource& child, const 
   };
   const double rc = childReduction(featureChildRatios[0]);
   Grey gp, gc;
-  if (!LoadBoth(parent, rp, gp, child, rc, gc)) {
+  if (!LoadBoth(parent, rp, gp, child, rc, gc, cancel)) {
     readable = false;
     return result;
   }
@@ -356,7 +365,7 @@ Refined Refine(const AlignSource& parent, const AlignSource& child, const Affine
   // The child at the same density as that copy of the parent; never enlarged beyond twice.
   const double rc = std::max(0.5, Lc * rp / (s * Lp));
   Grey gp, gc;
-  if (!LoadBoth(parent, rp, gp, child, rc, gc)) {
+  if (!LoadBoth(parent, rp, gp, child, rc, gc, cancel)) {
     readable = false;
     return out;
   }
@@ -473,6 +482,8 @@ const char* AlignStatusText(AlignStatus status) {
       return "no reliable match";
     case AlignStatus::Unreadable:
       return "picture could not be read";
+    case AlignStatus::TooSmall:
+      return "picture too small to align";
     case AlignStatus::Cancelled:
       return "cancelled";
   }
@@ -499,8 +510,14 @@ AlignResult Align(const AlignSource& parent, const AlignSource& child, const Tra
     }
     return false;
   };
-  if (parent.width < minSide || parent.height < minSide || child.width < minSide || child.height < minSide) {
+  // A picture that did not load has no size; one that did may still be too small.
+  if (parent.width <= 0 || parent.height <= 0 || child.width <= 0 || child.height <= 0) {
     result.status = AlignStatus::Unreadable;
+    return result;
+  }
+  if (parent.width < minSide || parent.height < minSide || child.width < minSide || child.height < minSide) {
+    result.status = AlignStatus::TooSmall;
+    result.why = "a picture is under 32 pixels on a side";
     return result;
   }
 
@@ -512,20 +529,20 @@ AlignResult Align(const AlignSource& parent, const AlignSource& child, const Tra
       const Refined again = Refine(parent, child, r.placement, cancel, readable);
       if (again.converged) r = again;
     }
-    if (!readable) return result.status = AlignStatus::Unreadable, result;
     if (Cancelled(cancel)) return result.status = AlignStatus::Cancelled, result;
+    if (!readable) return result.status = AlignStatus::Unreadable, result;
     if (r.converged && finish(r, 0, true)) return result;
   }
 
-  const Coarse coarse = MatchFeatures(parent, child, options, readable);
-  if (!readable) return result.status = AlignStatus::Unreadable, result;
+  const Coarse coarse = MatchFeatures(parent, child, options, cancel, readable);
   if (Cancelled(cancel)) return result.status = AlignStatus::Cancelled, result;
+  if (!readable) return result.status = AlignStatus::Unreadable, result;
   result.status = AlignStatus::NoMatch;
   result.matches = coarse.matches;
   if (!coarse.found || !Plausible(coarse.placement)) return result.why = "too few features agree", result;
   const Refined r = Refine(parent, child, coarse.placement, cancel, readable);
-  if (!readable) return result.status = AlignStatus::Unreadable, result;
   if (Cancelled(cancel)) return result.status = AlignStatus::Cancelled, result;
+  if (!readable) return result.status = AlignStatus::Unreadable, result;
   if (!r.converged) return result.why = "the refinement did not converge", result;
   // The refinement may only polish what the features found, not wander off to something else.
   if (LargestCornerMove(coarse.placement, r.placement, coarse.parentPixels, child.width, child.height) > maxRefineJump)

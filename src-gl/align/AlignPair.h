@@ -30,6 +30,7 @@ enum class AlignStatus {
   Aligned,
   NoMatch,     // no reliable match: the placement must stay as it was
   Unreadable,  // a picture could not be decoded
+  TooSmall,    // a picture is too small to align (under 32 pixels on a side)
   Cancelled,
 };
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "Imagestack.h"
+#include "JpegDecode.h"
 #include "Messages.h"
 #include "SafeFile.h"
 #include "TextNumbers.h"
@@ -190,7 +191,7 @@ bool ImageStack::WriteWebFiles(const std::string& pagePath, const std::string& d
 bool Image::CopyTo(const std::string& destination) const {
   const std::string sourcePath = FullPath();
   std::string bytes;
-  if (!ReadWholeFile(sourcePath, bytes)) {
+  if (!ReadPictureFile(sourcePath, bytes)) {
     ShowPlainMessage("The image could not be found at its expected location:\n\n    " + sourcePath +
                      "\n\nUnable to copy image to target directory.");
     return false;

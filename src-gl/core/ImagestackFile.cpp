@@ -217,7 +217,7 @@ void ImageStack::ReportFailedPictures() const {
   std::string failed;
   for (int i = 0; i < pictureCount(); ++i) {
     const Image& picture = *images[static_cast<size_t>(i)];
-    if (!picture.loaded && !picture.fileName.empty()) failed += picture.fileName + "\n    ";
+    if (!picture.loaded && !picture.fileName.empty()) failed += picture.FailedName() + "\n    ";
   }
   if (!failed.empty())
     ShowPlainMessage("There was an error loading the following files:\n\n    " + failed +

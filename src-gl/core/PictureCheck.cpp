@@ -21,15 +21,29 @@ QImage Thumbnail(const RgbaPicture& picture, int side) {
 
 CheckedPicture CheckPicture(const std::string& path) { return CheckPicture(path, thumbnailSide); }
 
-CheckedPicture CheckPicture(const std::string& path, int side) {
+CheckedPicture CheckPicture(const std::string& path, int side, const std::atomic<bool>* cancel) {
   CheckedPicture checked;
   JpegInfo info;
   RgbaPicture small;
   try {
-    if (!ReadJpegInfo(path, info) ||
-        DecodeJpegRgba(path, ScaleDenominatorFor(info.width, info.height, side), small) != DecodeResult::Ok)
+    if (!ReadJpegInfo(path, info)) return checked;
+    const int denominator = ScaleDenominatorFor(info.width, info.height, side);
+    DecodeLimits limits;
+    limits.cancel = cancel;
+    // The thumbnail's copies (upright, reduced, RGB) are made while the decoded picture is held.
+    const size_t sideBytes = static_cast<size_t>(std::max(1, side)) * static_cast<size_t>(std::max(1, side));
+    limits.extraBytes = static_cast<size_t>(ScaledSide(info.width, denominator)) *
+                            static_cast<size_t>(ScaledSide(info.height, denominator)) * 4 +
+                        sideBytes * 7;
+    MemoryHold hold;
+    limits.hold = &hold;
+    const DecodeResult result = DecodeJpegRgba(path, denominator, small, limits);
+    if (result != DecodeResult::Ok) {
+      checked.tooLarge = result == DecodeResult::TooLarge;
       return checked;
+    }
     checked.thumbnail = Thumbnail(small, side);
+    small = RgbaPicture();
   } catch (const std::bad_alloc&) {
     return CheckedPicture();
   }
@@ -63,7 +77,7 @@ void PictureCheck::Worker() {
         moved.clear();  // out of memory: the named file is checked
       }
     }
-    CheckedPicture checked = CheckPicture(moved.empty() ? paths_[i] : moved);
+    CheckedPicture checked = CheckPicture(moved.empty() ? paths_[i] : moved, thumbnailSide, &stopping_);
     checked.foundPath = std::move(moved);
     bool wake = false;
     {

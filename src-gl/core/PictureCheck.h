@@ -16,7 +16,10 @@
 
 struct CheckedPicture {
   bool ok = false;  // a whole, undamaged JPEG
-  int width = 0;    // full size from the header (when ok)
+  // Not ok because the picture is larger than the program decodes (its declared size, or the
+  // memory its decode needs: see DecodeMemory.h), not because it is damaged.
+  bool tooLarge = false;
+  int width = 0;  // full size from the header (when ok)
   int height = 0;
   QImage thumbnail;  // RGB888, longer side at most `thumbnailSide` (when ok)
   // The file checked in place of the one named, which did not exist; empty: the one named.
@@ -25,8 +28,9 @@ struct CheckedPicture {
 
 // Checks one file (any thread).
 CheckedPicture CheckPicture(const std::string& path);
-// The same with a thumbnail whose longer side is at most `side` instead of `thumbnailSide`.
-CheckedPicture CheckPicture(const std::string& path, int side);
+// The same with a thumbnail whose longer side is at most `side` instead of `thumbnailSide`;
+// `cancel` raised stops the decode soon (the result is then not ok).
+CheckedPicture CheckPicture(const std::string& path, int side, const std::atomic<bool>* cancel = nullptr);
 
 class PictureCheck {
  public:
@@ -36,7 +40,8 @@ class PictureCheck {
   // path it is given, or empty to check that path.
   explicit PictureCheck(std::vector<std::string> paths, int workers = 0, std::function<void()> wake = {},
                         std::function<std::string(const std::string&)> relocate = {});
-  // Cancels: the workers finish the file in hand and stop.
+  // Cancels: a decode in hand stops at once (libjpeg looks at the flag between rows of MCUs),
+  // the workers return, and this returns.
   ~PictureCheck();
   PictureCheck(const PictureCheck&) = delete;
   PictureCheck& operator=(const PictureCheck&) = delete;

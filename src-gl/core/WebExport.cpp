@@ -115,7 +115,7 @@ bool ReadPlayer(const std::string& folder, std::vector<std::string>& contents) {
 // The bytes of the picture's file, only while it is still the JPEG the project loaded: a
 // regular file that starts as a JPEG does. Anything else put in its place (a text file, a
 // device, a pipe) is never read or published. Shows its message when not.
-bool ReadPictureFile(const std::string& path, std::string& bytes) {
+bool ReadLoadedPicture(const std::string& path, std::string& bytes) {
   // Without blocking, so that a pipe is refused rather than waited on; the file checked is the
   // one read.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -375,7 +375,7 @@ std::pair<int, int> ExportedSize(int width, int height, int side) {
 
 bool ExportedPicture(const Image& picture, int side, std::string& jpeg) {
   const std::string path = picture.FullPath();
-  if (!ReadPictureFile(path, jpeg)) return false;
+  if (!ReadLoadedPicture(path, jpeg)) return false;
   if (!Shrinks(picture, side)) return true;
   jpeg.clear();
   const auto [w, h] = ExportedSize(picture.width, picture.height, side);
@@ -518,7 +518,7 @@ WebExportResult ExportWeb(ImageStack& stack, const WebExportOptions& o) {
         const std::string& name = names[static_cast<size_t>(i)];
         std::string jpeg;
         if (!WritesPicture(picture, name, o) || !staged.insert(name).second) continue;
-        ok = !Cancelled(o) && ReadPictureFile(picture.FullPath(), jpeg) && out.Add(InTarget(o, name), jpeg);
+        ok = !Cancelled(o) && ReadLoadedPicture(picture.FullPath(), jpeg) && out.Add(InTarget(o, name), jpeg);
       }
     }
     // The page last: it is what a visitor opens.

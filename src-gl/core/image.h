@@ -27,6 +27,8 @@ class Image {
   int width = 0;  // the picture's full size in pixels (32 x 20 for the placeholder); 0 until loaded
   int height = 0;
   bool loaded = false;  // the last load found a whole, undamaged JPEG
+  // The last load refused the file as larger than the program decodes (not as damaged).
+  bool tooLarge = false;
   // A small copy, longer side at most `thumbnailSide` (RGB888): the image list's preview and a
   // renderer's first texture. Null until loaded.
   QImage bitmap;
@@ -53,6 +55,10 @@ class Image {
 
   // The file to read: `directory` and `baseName` joined.
   std::string FullPath() const;
+
+  // How a message about pictures that did not load names this one: its file name, and for a
+  // picture refused as too large, why.
+  std::string FailedName() const;
 
   // The name the project at `projectPath` stores: `fileName`, or for a picture found elsewhere
   // the file found, relative to the project's directory when it lies inside it, else in full.

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "DecodeMemory.h"
 #include "PictureCheck.h"
 #include "image.h"
 
@@ -23,6 +24,12 @@ bool Image::LoadJpeg() {
   return loaded;
 }
 
+std::string Image::FailedName() const {
+  if (!tooLarge) return fileName;
+  return fileName + "  (too large: the program decodes pictures of up to 1 gigapixel, in " +
+         std::to_string(decodeMemoryBytes >> 20) + " MiB)";
+}
+
 void Image::Apply(CheckedPicture checked) {
   revision = nextRevision++;
   source = QImage();
@@ -36,6 +43,7 @@ void Image::Apply(CheckedPicture checked) {
     height = bitmap.height();
   }
   loaded = checked.ok;
+  tooLarge = checked.tooLarge;
 }
 
 void Image::SetPicture(const QImage& picture) {
@@ -43,6 +51,7 @@ void Image::SetPicture(const QImage& picture) {
   source = picture.convertToFormat(QImage::Format_RGB888);
   width = source.width();
   height = source.height();
+  tooLarge = false;
   bitmap = width > thumbnailSide || height > thumbnailSide
                ? source.scaled(thumbnailSide, thumbnailSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)
                : source;
@@ -56,4 +65,5 @@ void Image::Unload() {
   width = 0;
   height = 0;
   loaded = false;
+  tooLarge = false;
 }

@@ -352,7 +352,7 @@ void TFormImageList::ApplyChecked(std::unique_ptr<Image> image, CheckedPicture& 
     target->fileName = image->fileName;
     target->ResolvePath("");
     target->Apply(std::move(result));
-    if (!target->loaded) checking_->failed = target->fileName;
+    if (!target->loaded) checking_->failed = target->FailedName();
     for (int row = 0; row < ListBox->count(); ++row) {
       if (ImageAt(row) != target) continue;
       ListBox->item(row)->setText(DisplayName(target->baseName));
@@ -365,7 +365,7 @@ void TFormImageList::ApplyChecked(std::unique_ptr<Image> image, CheckedPicture& 
     AddEntry(image.get());
     added.push_back(std::move(image));
   } else {
-    checking_->failed += image->fileName + "\n    ";
+    checking_->failed += image->FailedName() + "\n    ";
   }
 }
 

@@ -87,7 +87,7 @@ class TAlignRun : public QObject {
       if (element < 0) continue;
       const std::string name =
           "\n" + std::to_string(element + 1) + ". " + stack_->images[static_cast<size_t>(element)]->baseName + ": ";
-      if (status == AlignStatus::NoMatch || status == AlignStatus::Unreadable)
+      if (status == AlignStatus::NoMatch || status == AlignStatus::Unreadable || status == AlignStatus::TooSmall)
         missed += name + AlignStatusText(status);
       else if (moved_.count(static_cast<int>(i)))
         missed += name + "the list was changed while it was being aligned";

@@ -67,8 +67,8 @@ GLuint NewTexture(GLint magFilter, GLint minFilter) {
   return id;
 }
 
-TextureCache::TextureCache(size_t budgetBytes, int textureLimit, int workers)
-    : budget_(budgetBytes), limit_(std::max(1, textureLimit)) {
+TextureCache::TextureCache(size_t budgetBytes, int textureLimit, int workers, DecodeMemory* memory)
+    : budget_(budgetBytes), limit_(std::max(1, textureLimit)), memory_(memory ? memory : &SharedDecodeMemory()) {
   for (int i = 0; i < std::max(1, workers); ++i) workers_.emplace_back([this] { Worker(); });
 }
 
@@ -78,6 +78,7 @@ TextureCache::~TextureCache() {
     stopping_ = true;
     queue_.clear();
   }
+  cancel_ = true;
   wakeWorkers_.notify_all();
   for (std::thread& worker : workers_) worker.join();
 }
@@ -142,9 +143,16 @@ const TextureLevel* TextureCache::Use(const Image& image, double wantedSide, boo
   // A picture seen small (zooming out) keeps its large level only while the budget allows.
   if (side > 0) entry.largeUsed = frame_;
   if (side > entry.largeSide && side > entry.pendingSide) {
-    Request request{
-        &image, image.revision, image.source.isNull() ? image.FullPath() : std::string(), image.source, 1, side,
-        urgent, frame_};
+    Request request{&image,
+                    image.revision,
+                    image.source.isNull() ? image.FullPath() : std::string(),
+                    image.source,
+                    image.width,
+                    image.height,
+                    1,
+                    side,
+                    urgent,
+                    frame_};
     if (image.source.isNull()) {
       // The scale whose output is at least `side`: LevelSideFor chose `side` from these scales,
       // or capped it, and then the picture is reduced further after decoding.
@@ -186,25 +194,7 @@ void TextureCache::Worker() {
       queue_.pop_front();
       ++running_;
     }
-    Result result{request.image, request.revision, request.side, request.urgent, {}};
-    try {
-      RgbaPicture base;
-      bool ok;
-      if (request.path.empty()) {
-        base = FromRgb888(request.source);
-        ok = !base.empty();
-      } else {
-        // The budget bounds what any header can make a decode allocate.
-        const unsigned long long maxPixels = std::min<unsigned long long>(1ull << 28, budget_ / 4);
-        ok = DecodeJpegRgba(request.path, request.denominator, base, maxPixels) == DecodeResult::Ok;
-      }
-      if (ok) {
-        ReduceToFit(base, request.side);
-        result.levels = LevelsOf(std::move(base));
-      }
-    } catch (const std::bad_alloc&) {
-      result.levels.clear();
-    }
+    Result result = Build(request);
     std::function<void()> wake;
     {
       std::lock_guard<std::mutex> hold(lock_);
@@ -215,6 +205,54 @@ void TextureCache::Worker() {
     resultReady_.notify_all();
     if (wake) wake();
   }
+}
+
+TextureCache::Result TextureCache::Build(const Request& request) {
+  Result result{request.image, request.revision, request.side, request.urgent, {}, MemoryHold()};
+  // What the level needs besides the picture it is made from: the mipmaps (a third more) and,
+  // when that picture is larger than the level, the halved copies (a third of it at most) and the
+  // level itself.
+  auto extraFor = [&request](int width, int height) {
+    const size_t pictureBytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+    const int longer = std::max(width, height), shorter = std::min(width, height);
+    if (longer <= request.side) return pictureBytes / 3 + 4096;
+    const size_t levelShorter =
+        static_cast<size_t>(std::max(1LL, static_cast<long long>(shorter) * request.side / std::max(1, longer)));
+    const size_t levelBytes = static_cast<size_t>(request.side) * levelShorter * 4;
+    return pictureBytes / 3 + levelBytes / 3 * 4 + 4096;
+  };
+  try {
+    RgbaPicture base;
+    bool ok;
+    if (request.path.empty()) {
+      const size_t bytes =
+          static_cast<size_t>(request.source.width()) * static_cast<size_t>(request.source.height()) * 4 +
+          extraFor(request.source.width(), request.source.height());
+      ok = memory_->Reserve(bytes, &cancel_);
+      if (ok) result.hold = MemoryHold(memory_, bytes);
+      if (ok) base = FromRgb888(request.source);
+      ok = ok && !base.empty();
+    } else {
+      DecodeLimits limits;
+      // The budget bounds what any header can make a decode allocate.
+      limits.maxPixels = std::min<unsigned long long>(1ull << 28, budget_ / 4);
+      limits.extraBytes =
+          extraFor(ScaledSide(request.width, request.denominator), ScaledSide(request.height, request.denominator));
+      limits.cancel = &cancel_;
+      limits.memory = memory_;
+      limits.hold = &result.hold;
+      ok = DecodeJpegRgba(request.path, request.denominator, base, limits) == DecodeResult::Ok;
+    }
+    if (ok) {
+      ReduceToFit(base, request.side);
+      result.levels = LevelsOf(std::move(base));
+      result.hold.ShrinkTo(BytesOf(result.levels));
+    }
+  } catch (const std::bad_alloc&) {
+    result.levels.clear();
+  }
+  if (result.levels.empty()) result.hold.Reset();
+  return result;
 }
 
 bool TextureCache::Pump(double budgetMilliseconds) {

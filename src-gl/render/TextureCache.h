@@ -10,6 +10,7 @@
 #include <GL/gl.h>
 
 #include <QImage>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -36,9 +37,12 @@ struct TextureLevel {
 
 class TextureCache {
  public:
-  // `textureLimit`: the largest side a texture may have. `workers`: decoding threads.
-  TextureCache(size_t budgetBytes, int textureLimit, int workers);
-  // Stops the workers. Textures must have been released (with the context current) before.
+  // `textureLimit`: the largest side a texture may have. `workers`: decoding threads. A level is
+  // decoded and built in memory reserved from `memory` (null: SharedDecodeMemory()), which it
+  // keeps until it is uploaded.
+  TextureCache(size_t budgetBytes, int textureLimit, int workers, DecodeMemory* memory = nullptr);
+  // Stops the workers (a decode in hand stops at once). Textures must have been released (with
+  // the context current) before.
   ~TextureCache();
   TextureCache(const TextureCache&) = delete;
   TextureCache& operator=(const TextureCache&) = delete;
@@ -113,6 +117,7 @@ class TextureCache {
     uint64_t revision;
     std::string path;  // the file to decode; empty: `source` holds the pixels
     QImage source;
+    int width, height;  // the picture's full size
     int denominator;
     int side;
     bool urgent;
@@ -124,7 +129,9 @@ class TextureCache {
     int side;
     bool urgent;
     std::vector<RgbaPicture> levels;  // empty: the level could not be made
+    MemoryHold hold;                  // the levels' share of the decode memory, until uploaded
   };
+  Result Build(const Request& request);
   // What an upload failure means for the user, said once per cache.
   std::string message_;
   std::mutex lock_;
@@ -135,6 +142,8 @@ class TextureCache {
   size_t urgentWaiting_ = 0;
   int running_ = 0;
   bool stopping_ = false;
+  std::atomic<bool> cancel_{false};  // raised when stopping: decodes in hand stop
+  DecodeMemory* memory_;
   std::function<void()> wake_;
   std::vector<std::thread> workers_;
 };

@@ -4,8 +4,12 @@
 
 #include <sys/resource.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <thread>
 
+#include "HostileJpeg.h"
+#include "PictureCheck.h"
 #include "TestFiles.h"
 
 namespace {
@@ -178,15 +182,143 @@ TEST(JpegDecode, HugeDeclaredSizeIsBoundedByTheScaledOutput) {
   EXPECT_EQ(DecodeJpegRgba(huge, 8, p, 1ull << 24), DecodeResult::Failed);
   EXPECT_TRUE(p.empty());
 
-  // A progressive file needs whole-picture buffers of the full size, whatever the scale.
+  // A progressive file needs whole-picture buffers of the full size, whatever the scale: more than
+  // the decode memory holds, so refused before anything is allocated.
   const std::string progressive = dir.File("progressive.jpg");
   WriteFileBytes(progressive, WithDeclaredSize(ReadFileBytes(CorpusFile("odd/video-001.progressive.jpeg")), 30000));
-  EXPECT_EQ(DecodeJpegRgba(progressive, 8, p, 1ull << 24), DecodeResult::Failed);
+  EXPECT_EQ(DecodeJpegRgba(progressive, 8, p, 1ull << 24), DecodeResult::TooLarge);
   EXPECT_TRUE(p.empty());
   // Unbounded, libjpeg would have taken and zeroed some 5 GB for it.
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   EXPECT_LT(usage.ru_maxrss, 1024L * 1024) << "kB at peak";
+}
+
+// Files of a few kilobytes that claim huge pictures: each is refused or fails, and no decode ever
+// holds more than the decode memory, whatever the coding.
+TEST(JpegDecode, HostileHeadersStayWithinTheDecodeMemory) {
+  TempDir dir;
+  struct Case {
+    const char* name;
+    JpegCoding coding;
+    int side;
+    DecodeResult result;
+  } cases[] = {
+      {"progressive-16383.jpg", JpegCoding::Progressive, 16383, DecodeResult::TooLarge},  // coefficients
+      {"arith-65000.jpg", JpegCoding::Arithmetic, 65000, DecodeResult::TooLarge},         // over a gigapixel
+      {"progressive-65000.jpg", JpegCoding::Progressive, 65000, DecodeResult::TooLarge},
+      {"arith-16383.jpg", JpegCoding::Arithmetic, 16383, DecodeResult::Failed},  // data runs out at once
+      {"baseline-16383.jpg", JpegCoding::Baseline, 16383, DecodeResult::Failed},
+  };
+  for (const Case& c : cases) {
+    const std::string path = dir.File(c.name);
+    WriteFileBytes(path, ::WithDeclaredSize(EncodeJpeg(64, 64, c.coding), c.side, c.side));
+    DecodeMemory memory(decodeMemoryBytes);
+    for (int denominator : {1, 8}) {
+      DecodeLimits limits;
+      limits.memory = &memory;
+      RgbaPicture p;
+      const DecodeResult expected = denominator == 1 ? DecodeResult::TooLarge : c.result;  // 1/1: over 2^28
+      EXPECT_EQ(DecodeJpegRgba(path, denominator, p, limits), expected) << c.name << " 1/" << denominator;
+      EXPECT_TRUE(p.empty());
+    }
+    EXPECT_LE(memory.HighWater(), memory.Capacity()) << c.name;
+    if (c.result == DecodeResult::TooLarge) {
+      EXPECT_EQ(memory.HighWater(), 0u) << c.name;
+    }
+    EXPECT_EQ(memory.InUse(), 0u) << c.name;
+    const CheckedPicture checked = CheckPicture(path);
+    EXPECT_FALSE(checked.ok) << c.name;
+    EXPECT_EQ(checked.tooLarge, c.result == DecodeResult::TooLarge) << c.name;
+  }
+  EXPECT_EQ(SharedDecodeMemory().InUse(), 0u);
+}
+
+// A file cut short and closed with an end marker is damage in every coding; the whole file is not.
+// Arithmetic coding may legally meet a marker before its last MCUs are decoded (the encoder drops
+// trailing zero bytes), so pictures that end in a flat area must still load.
+TEST(JpegDecode, CutShortIsDamageInEveryCoding) {
+  TempDir dir;
+  for (JpegCoding coding :
+       {JpegCoding::Baseline, JpegCoding::Progressive, JpegCoding::Arithmetic, JpegCoding::ArithmeticProgressive}) {
+    const std::string whole = EncodeJpeg(200, 160, coding);
+    ASSERT_GT(whole.size(), 10000u);
+    const std::string name = dir.File("coding-" + std::to_string(static_cast<int>(coding)));
+    WriteFileBytes(name + "-whole.jpg", whole);
+    WriteFileBytes(name + "-cut.jpg", CutAndClosed(whole, 5000));
+    for (int denominator : {1, 8}) {
+      RgbaPicture p;
+      EXPECT_EQ(DecodeJpegRgba(name + "-whole.jpg", denominator, p), DecodeResult::Ok) << name;
+      EXPECT_EQ(DecodeJpegRgba(name + "-cut.jpg", denominator, p), DecodeResult::Failed) << name;
+    }
+    EXPECT_FALSE(CheckPicture(name + "-cut.jpg").ok) << name;
+  }
+  for (int components : {1, 3}) {
+    for (JpegCoding coding : {JpegCoding::Arithmetic, JpegCoding::ArithmeticProgressive}) {
+      // A textured top, a flat lower two thirds.
+      const std::string path = dir.File("flat-" + std::to_string(components) + ".jpg");
+      WriteFileBytes(path, EncodeJpeg(256, 96, coding, components, 90, 32));
+      RgbaPicture p;
+      EXPECT_EQ(DecodeJpegRgba(path, 1, p), DecodeResult::Ok);
+    }
+  }
+  RgbaPicture p;
+  EXPECT_EQ(DecodeJpegRgba(CorpusFile("odd/testimgari.jpg"), 1, p), DecodeResult::Ok);
+}
+
+TEST(JpegDecode, ScansBeyondTheLimitAreDamage) {
+  TempDir dir;
+  WriteFileBytes(dir.File("limit.jpg"), ManyScansJpeg(256, maxJpegScans - 1));
+  WriteFileBytes(dir.File("many.jpg"), ManyScansJpeg(4096, 5000));
+  RgbaPicture p;
+  EXPECT_EQ(DecodeJpegRgba(dir.File("limit.jpg"), 1, p), DecodeResult::Ok);
+  EXPECT_EQ(DecodeJpegRgba(dir.File("many.jpg"), 8, p), DecodeResult::Failed);
+  EXPECT_FALSE(CheckPicture(dir.File("many.jpg")).ok);
+}
+
+// Raised while libjpeg works through a file's scans, the flag stops it: the decode ends
+// cancelled, not with the picture.
+TEST(JpegDecode, CancelStopsADecodeUnderWay) {
+  TempDir dir;
+  const std::string path = dir.File("scans.jpg");
+  WriteFileBytes(path, ManyScansJpeg(4096, maxJpegScans));
+  DecodeMemory memory(decodeMemoryBytes);
+  std::atomic<bool> cancel{false};
+  DecodeResult result = DecodeResult::Ok;
+  std::thread worker([&] {
+    DecodeLimits limits;
+    limits.memory = &memory;
+    limits.cancel = &cancel;
+    RgbaPicture p;
+    result = DecodeJpegRgba(path, 1, p, limits);
+  });
+  while (memory.InUse() == 0 && memory.HighWater() == 0) std::this_thread::yield();  // reserved: under way
+  cancel = true;
+  worker.join();
+  EXPECT_EQ(result, DecodeResult::Cancelled);
+  EXPECT_EQ(memory.InUse(), 0u);
+}
+
+// Waiting for memory others hold: a reservation that fits waits, one that never could is refused,
+// and a cancelled wait takes nothing.
+TEST(DecodeMemory, ReservationsWaitForEachOther) {
+  DecodeMemory memory(100);
+  EXPECT_FALSE(memory.Reserve(101));
+  ASSERT_TRUE(memory.Reserve(60));
+  std::atomic<bool> cancel{true};
+  EXPECT_FALSE(memory.Reserve(50, &cancel));
+  std::atomic<bool> got{false};
+  std::thread waiting([&] { got = memory.Reserve(50); });
+  {
+    MemoryHold hold(&memory, 60);  // takes over what was reserved
+    hold.ShrinkTo(40);
+    while (!got) std::this_thread::yield();
+    EXPECT_EQ(memory.InUse(), 90u);
+  }
+  waiting.join();
+  EXPECT_TRUE(got);
+  EXPECT_EQ(memory.InUse(), 50u);
+  EXPECT_EQ(memory.HighWater(), 90u);
 }
 
 }  // namespace
