@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <filesystem>
 
+#include <sys/stat.h>
+
 #include "EditorFixture.h"
 #include "TestFiles.h"
 
@@ -192,6 +194,20 @@ TEST_F(MainForm, TheListMarksMissingAndMovedPictures) {
   EXPECT_TRUE(form->ListBox->item(0)->toolTip().startsWith("found in"));
   EXPECT_EQ(form->ListBox->item(1)->foreground().color(), QColor(Qt::red));
   EXPECT_EQ(reporter.messages.size(), 1u);  // the load message names only the missing one
+}
+
+// A pipe named as a picture is not a picture: the opening ends with it failed and named, rather
+// than waiting for a writer that never comes.
+TEST_F(MainForm, APipeNamedAsAPictureFailsWithoutWaiting) {
+  Project project(2);
+  std::filesystem::remove(project.dir.File("p1.jpg"));
+  ASSERT_EQ(::mkfifo(project.dir.File("p1.jpg").c_str(), 0600), 0);
+  Start({QString::fromStdString(project.path)});
+  ASSERT_TRUE(form->imageStack);
+  EXPECT_FALSE(form->imageStack->images[1]->loaded);
+  EXPECT_TRUE(form->imageStack->images[0]->loaded);
+  ASSERT_EQ(reporter.messages.size(), 1u);
+  EXPECT_NE(reporter.messages[0].text.find("p1.jpg"), std::string::npos) << reporter.messages[0].text;
 }
 
 // Keys of the window: Space plays and pauses, Ctrl+0 fits the edit view again, F11 fills the
