@@ -56,11 +56,27 @@ bool ReadAll(int fd, std::string& bytes) {
   }
 }
 
-mode_t NewFileMode() {
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
+// The process's umask as the kernel reports it (Linux 4.7 on): umask() can only be read by
+// setting it, which would briefly change it for files other threads create meanwhile. Where the
+// kernel does not say, the usual 022.
+mode_t ProcessUmask() {
+  std::string status;
+  if (ReadWholeFile("/proc/self/status", status)) {
+    const size_t at = status.find("\nUmask:");
+    if (at != std::string::npos) {
+      size_t i = at + 7;
+      while (i < status.size() && (status[i] == ' ' || status[i] == '\t')) ++i;
+      mode_t mask = 0;
+      size_t digits = 0;
+      for (; i < status.size() && status[i] >= '0' && status[i] <= '7' && digits < 4; ++i, ++digits)
+        mask = static_cast<mode_t>(mask * 8 + static_cast<mode_t>(status[i] - '0'));
+      if (digits > 0) return mask & 0777;
+    }
+  }
+  return 022;
 }
+
+mode_t NewFileMode() { return 0666 & ~ProcessUmask(); }
 
 // The file `path` stands for: symbolic links in its last component are followed, also to a
 // file that does not exist yet. False for a loop of links or a link that cannot be read.

@@ -12,6 +12,11 @@ struct Transform {
   float rotate = 0.0f;  // degrees, counter-clockwise
 };
 
+// Exactly the same numbers (a step that changes nothing is no edit).
+inline bool SamePlacement(const Transform& a, const Transform& b) {
+  return a.scale == b.scale && a.translateX == b.translateX && a.translateY == b.translateY && a.rotate == b.rotate;
+}
+
 struct Extents {
   float ex = 1.0f;
   float ey = 1.0f;

@@ -58,7 +58,9 @@ TmainForm::TmainForm(const QStringList& arguments) : arguments_(arguments) {
   setObjectName(QStringLiteral("mainForm"));
   setWindowTitle(QStringLiteral("Tunnelvista Editor"));
   tickSource = MonotonicTicks;
-  exitProcess = [](int status) { std::exit(status); };
+  // The event loop ends and the windows are destroyed in their order (EditorWindows): jobs still
+  // running are cancelled and their threads joined on the way.
+  exitProcess = [](int status) { QCoreApplication::exit(status); };
   setAcceptDrops(true);  // projects and pictures dropped from a file manager
 
   mainPanel = new QWidget(this);

@@ -67,6 +67,17 @@ TEST(SafeFile, NewAndReplacedFilesLeaveNothingElseBehind) {
   UseUnnamedTemporaryFiles(true);
 }
 
+// A new file gets the usual permissions less the process's umask, which is read, never changed.
+TEST(SafeFile, NewFilesFollowTheUmask) {
+  const mode_t before = umask(027);
+  TempDir dir;
+  ASSERT_EQ(WriteFileReplacing(dir.File("new.kx"), "x"), WriteResult::Ok);
+  struct stat st {};
+  ASSERT_EQ(stat(dir.File("new.kx").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(umask(before), 027u);
+}
+
 // The PID of a process that has ended (PIDs come back only after the whole range was used).
 std::string EndedProcess() {
   const pid_t child = fork();
