@@ -18,10 +18,11 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     return RunCommandLine(arguments);
   }
-  if (!TakeEditorOptions(arguments, textureBudgetOption)) return 2;
+  size_t textureBudget = 0;
+  if (!TakeEditorOptions(arguments, textureBudget)) return 2;
   // The view's context needs the compatibility profile; it must be asked for before the
   // application object exists.
   QSurfaceFormat::setDefaultFormat(EditorSurfaceFormat());
   QApplication application(argc, argv);
-  return RunEditor(application, arguments);
+  return RunEditor(application, arguments, textureBudget);
 }

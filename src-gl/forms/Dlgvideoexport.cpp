@@ -300,7 +300,7 @@ void TFormVideoExport::ButtonExportClick() {
     return;
 
   owner_->StopPlay();
-  job_ = std::make_unique<VideoJob>(*stack, settings, bridge_.get(), textureBudgetOption);
+  job_ = std::make_unique<VideoJob>(*stack, settings, bridge_.get(), owner_->editorFiles.textureBudget);
   if (!job_->Start()) {
     const std::string why = job_->Error();
     job_.reset();

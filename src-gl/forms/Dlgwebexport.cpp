@@ -17,8 +17,6 @@
 #include "main.h"
 
 TFormWebExport* FormWebExport = nullptr;
-QString appletTemplateFile;
-QString webPlayerDirectory;
 
 namespace {
 

@@ -86,8 +86,3 @@ class TFormWebExport : public QWidget {
 };
 
 extern TFormWebExport* FormWebExport;
-
-// The applet archive template copied by every export: kx.jar beside the program.
-extern QString appletTemplateFile;
-// The folder of the HTML5 player's files: web/player beside the program.
-extern QString webPlayerDirectory;

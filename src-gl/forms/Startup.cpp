@@ -84,21 +84,23 @@ void EditorWindows::Destroy() {
   bitmap.reset();
 }
 
-void CreateEditorWindows(EditorWindows& windows, const QStringList& arguments) {
-  windows.main = std::make_unique<TmainForm>(arguments);
+void CreateEditorWindows(EditorWindows& windows, const QStringList& arguments, const EditorFiles& files) {
+  windows.main = std::make_unique<TmainForm>(arguments, files);
   windows.bitmap = std::make_unique<TFormBitmap>();
   windows.imageList = std::make_unique<TFormImageList>(windows.main.get());
   windows.about = std::make_unique<TFormAbout>(windows.main.get());
   windows.webExport = std::make_unique<TFormWebExport>(windows.main.get());
 }
 
-int RunEditor(QApplication& application, const QStringList& arguments) {
+int RunEditor(QApplication& application, const QStringList& arguments, size_t textureBudget) {
   QApplication::setApplicationName(QStringLiteral("Tunnelvista"));
   QGuiApplication::setDesktopFileName(QStringLiteral("tunnelvista"));
   QApplication::setWindowIcon(ProgramIcon());
-  helpFile = ProgramDataFile(QStringLiteral("TUNNELVISTA.html"));
-  appletTemplateFile = ProgramDataFile(QStringLiteral("kx.jar"));
-  webPlayerDirectory = ProgramDataFile(QStringLiteral("web/player"));
+  EditorFiles files;
+  files.help = ProgramDataFile(QStringLiteral("TUNNELVISTA.html"));
+  files.appletTemplate = ProgramDataFile(QStringLiteral("kx.jar"));
+  files.webPlayer = ProgramDataFile(QStringLiteral("web/player"));
+  files.textureBudget = textureBudget;
   InstallMessageBoxReporter();
 
   std::string reason;
@@ -108,7 +110,7 @@ int RunEditor(QApplication& application, const QStringList& arguments) {
   }
 
   EditorWindows windows;
-  CreateEditorWindows(windows, arguments);
+  CreateEditorWindows(windows, arguments, files);
   windows.main->show();
   return application.exec();
 }

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "EditorFiles.h"
+
 class QApplication;
 class TmainForm;
 class TFormBitmap;
@@ -36,8 +38,10 @@ struct EditorWindows {
 };
 
 // `arguments`: the command line after the program's name.
-void CreateEditorWindows(EditorWindows& windows, const QStringList& arguments);
+// `files`: what the windows are given (the data files, the texture budget).
+void CreateEditorWindows(EditorWindows& windows, const QStringList& arguments, const EditorFiles& files = {});
 
 // The whole run after the application object exists; returns the process status.
 // `arguments`: the command line after the program's name, the editor's own options taken out.
-int RunEditor(QApplication& application, const QStringList& arguments);
+// `textureBudget`: bytes for the view's textures (0: the default).
+int RunEditor(QApplication& application, const QStringList& arguments, size_t textureBudget = 0);

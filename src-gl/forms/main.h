@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "EditorFiles.h"
 #include "Imagestack.h"
 #include "Renderer.h"
 #include "Playbar.h"
@@ -78,7 +79,7 @@ class TPlaybarBox : public QWidget {
 class TmainForm : public QMainWindow {
  public:
   // `arguments`: the command line after the program's name.
-  explicit TmainForm(const QStringList& arguments = {});
+  explicit TmainForm(const QStringList& arguments = {}, EditorFiles files = {});
   ~TmainForm() override;
 
   // --- state ---
@@ -135,6 +136,8 @@ class TmainForm : public QMainWindow {
   QAction* EditAlign = nullptr;
   QAction* EditAlignAll = nullptr;
   TAlignRun* aligning = nullptr;
+
+  EditorFiles editorFiles;  // the data files and the texture budget, from the start-up
 
   // --- seams for tests ---
   std::function<uint32_t()> tickSource;  // 32-bit milliseconds, wrapping
@@ -299,9 +302,6 @@ extern TmainForm* mainForm;
 
 // What the duration field takes: seconds as digits with at most one decimal point.
 inline const QRegularExpression durationPattern{QStringLiteral("\\s*[0-9]*\\.?[0-9]*\\s*")};
-// The texture budget the view's renderer gets, in bytes (0: the default); set by the command line.
-extern size_t textureBudgetOption;
-
 // The editor's dialogs: on top of the main window, not modal, only a close box.
 constexpr Qt::WindowFlags dialogWindowFlags = Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
                                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -309,6 +309,3 @@ constexpr Qt::WindowFlags dialogWindowFlags = Qt::Dialog | Qt::WindowStaysOnTopH
 
 // Shows `dialog` without blocking, centred over the main window when it appears.
 void ShowOverMainWindow(QWidget* dialog);
-
-// The help document beside the program, set at start-up.
-extern QString helpFile;

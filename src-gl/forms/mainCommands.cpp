@@ -224,13 +224,13 @@ void TmainForm::ExitClick() {
 }
 
 void TmainForm::HelpContentsClick() {
-  OpenDocument(QUrl::fromLocalFile(helpFile), QFile::encodeName(helpFile).toStdString());
+  OpenDocument(QUrl::fromLocalFile(editorFiles.help), QFile::encodeName(editorFiles.help).toStdString());
 }
 
 void TmainForm::HelpGettingStartedClick() {
-  QUrl url = QUrl::fromLocalFile(helpFile);
+  QUrl url = QUrl::fromLocalFile(editorFiles.help);
   url.setFragment(QStringLiteral("welcome"));
-  OpenDocument(url, QFile::encodeName(helpFile).toStdString());
+  OpenDocument(url, QFile::encodeName(editorFiles.help).toStdString());
 }
 
 void TmainForm::AboutClick() {

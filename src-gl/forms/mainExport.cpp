@@ -94,8 +94,8 @@ void TmainForm::StartWebExport() {
   options.directory = Text(d.EditDirectory);
   CharReplace(options.directory, '\\', '/');
   options.pageName = webName;
-  options.archiveTemplate = QFile::encodeName(appletTemplateFile).toStdString();
-  options.playerDirectory = QFile::encodeName(webPlayerDirectory).toStdString();
+  options.archiveTemplate = QFile::encodeName(editorFiles.appletTemplate).toStdString();
+  options.playerDirectory = QFile::encodeName(editorFiles.webPlayer).toStdString();
   WebPageOptions& page = options.page;
   page.dataUrl = dataName;
   page.archiveUrl = appletName;

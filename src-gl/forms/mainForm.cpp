@@ -31,8 +31,6 @@
 #include "mainVideo.h"
 
 TmainForm* mainForm = nullptr;
-size_t textureBudgetOption = 0;
-QString helpFile;
 
 namespace {
 
@@ -53,7 +51,8 @@ uint32_t MonotonicTicks() {
 
 }  // namespace
 
-TmainForm::TmainForm(const QStringList& arguments) : arguments_(arguments) {
+TmainForm::TmainForm(const QStringList& arguments, EditorFiles files)
+    : editorFiles(std::move(files)), arguments_(arguments) {
   mainForm = this;
   setObjectName(QStringLiteral("mainForm"));
   setWindowTitle(QStringLiteral("Tunnelvista Editor"));
@@ -371,7 +370,7 @@ void TGLPanel::initializeGL() {
   // A new context (the first, or one that replaced a lost one) gets a new renderer, which builds
   // its textures from the pictures as it draws them.
   RendererOptions options;
-  options.textureBudget = textureBudgetOption;
+  options.textureBudget = form_->editorFiles.textureBudget;
   if (FormBitmap) options.handleSprite = FormBitmap->HandleImage;
   renderer_ = std::make_unique<Renderer>(options);
   QPointer<TGLPanel> self(this);

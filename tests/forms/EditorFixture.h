@@ -73,6 +73,7 @@ struct EditorFixture : ::testing::Test {
   RecordingReporter reporter;
   ScriptedDialogs dialogs;
   EditorWindows windows;
+  EditorFiles editorFiles;  // what Start gives the windows
   TmainForm* form = nullptr;
   uint32_t ticks = 1000;
   std::optional<int> exitStatus;
@@ -80,7 +81,7 @@ struct EditorFixture : ::testing::Test {
   // Creates the windows with `arguments` as command line, shows the main window and waits until
   // its view is ready and any command-line project is open.
   void Start(const QStringList& arguments = {}) {
-    CreateEditorWindows(windows, arguments);
+    CreateEditorWindows(windows, arguments, editorFiles);
     form = windows.main.get();
     form->tickSource = [this] { return ticks; };
     form->exitProcess = [this](int status) { exitStatus = status; };

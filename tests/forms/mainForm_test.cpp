@@ -413,7 +413,7 @@ TEST_F(MainForm, ExitAndClosingEndWithStatusZero) {
 
 TEST_F(MainForm, HelpOpensTheDocumentAndItsWelcomeTopic) {
   Start();
-  helpFile = "/opt/tv/TUNNELVISTA.html";
+  form->editorFiles.help = "/opt/tv/TUNNELVISTA.html";
   form->HelpContents->trigger();
   form->HelpGettingStarted->trigger();
   ASSERT_EQ(dialogs.opened.size(), 2u);

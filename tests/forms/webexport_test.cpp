@@ -32,7 +32,7 @@ struct WebExport : EditorFixture {
     WriteFileBytes(dir.File("project.kx"), text);
     templatePath = dir.File("template.jar");
     WriteFileBytes(templatePath, std::string("PK\x03\x04 a template archive", 24));
-    appletTemplateFile = QString::fromStdString(templatePath);
+    editorFiles.appletTemplate = QString::fromStdString(templatePath);
     Start({QString::fromStdString(dir.File("project.kx"))});
     ASSERT_TRUE(form->imageStack);
   }
@@ -314,7 +314,7 @@ TEST_F(WebExport, PicturesAlreadyInTheTargetAreNeitherListedNorCopied) {
 
 TEST_F(WebExport, MissingTemplateIsReportedAndThePageStillOpens) {
   Open({QSize(64, 48)});
-  appletTemplateFile = QString::fromStdString(dir.File("no-such.jar"));
+  form->editorFiles.appletTemplate = QString::fromStdString(dir.File("no-such.jar"));
   form->ExportToWeb->trigger();
   const std::string out = dir.File("site");
   fs::create_directory(out);
@@ -352,9 +352,8 @@ struct Html5WebExport : WebExport {
   Html5WebExport() {
     html5 = true;
     for (const char* name : webPlayerFiles) WriteFileBytes(player.File(name), name);
-    webPlayerDirectory = QString::fromStdString(player.path());
+    editorFiles.webPlayer = QString::fromStdString(player.path());
   }
-  ~Html5WebExport() override { webPlayerDirectory.clear(); }
 };
 
 TEST_F(Html5WebExport, ChoicesEnableTheirFields) {
@@ -392,7 +391,7 @@ TEST_F(Html5WebExport, ExportOpensThePageOrSaysWhyNot) {
   reporter.messages.clear();
   form->HelpContents->trigger();
   ASSERT_EQ(reporter.messages.size(), 1u);
-  EXPECT_NE(reporter.messages[0].text.find(helpFile.toStdString()), std::string::npos);
+  EXPECT_NE(reporter.messages[0].text.find(form->editorFiles.help.toStdString()), std::string::npos);
 }
 
 TEST_F(Html5WebExport, FailedPageWriteStopsTheExport) {
@@ -415,7 +414,7 @@ TEST_F(Html5WebExport, FailedPageWriteStopsTheExport) {
 TEST_F(WebExport, TheCommandLineWritesWhatTheDialogWrites) {
   if (std::string(TV_KX_JAR).empty()) GTEST_SKIP() << "built without a Java development kit";
   Open({QSize(640, 480), QSize(300, 200)}, "12.3");
-  appletTemplateFile = TV_KX_JAR;
+  form->editorFiles.appletTemplate = TV_KX_JAR;
   form->ExportToWeb->trigger();
   const std::string fromDialog = dir.File("dialog"), fromCommand = dir.File("command");
   fs::create_directory(fromDialog);
@@ -439,7 +438,7 @@ struct ExportedZoomFixture : EditorFixture {};
 TEST_F(ExportedZoomFixture, FirstAndLastFramesInTheWebPlayer) {
   if (std::string(TV_KX_JAR).empty()) GTEST_SKIP() << "built without a Java development kit";
   Project project(2);
-  appletTemplateFile = TV_KX_JAR;
+  editorFiles.appletTemplate = TV_KX_JAR;
   Start({QString::fromStdString(project.path)});
   form->ExportToWeb->trigger();
   const std::string out = project.dir.File("site");
