@@ -9,6 +9,10 @@ import java.io.ByteArrayOutputStream;
 import java.io.DataOutputStream;
 import java.io.IOException;
 import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Paths;
+import java.util.ArrayList;
+import java.util.List;
 
 public class KxTest {
   private static int checks;
@@ -17,6 +21,7 @@ public class KxTest {
   public static void main(String[] args) throws Exception {
     viewFollowsTheKeyframesChannelByChannel();
     degenerateKeyTimesKeepTheViewFinite();
+    viewMatchesTheEditorsTables();
     borderFadesOverATenthOfTheShorterSide();
     framesAndPicturesArePrepared();
     coverageUsesTheOpaqueCoreOnly();
@@ -153,6 +158,42 @@ public class KxTest {
     }
     float[][] allZero = {{1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
     for (double value : Zoom.viewAt(allZero, 1)) check(!Double.isNaN(value), "finite view of key times all 0");
+  }
+
+  // tests/data/keyframe-views.txt (its folder in the property tv.test.data) holds the editor's views
+  // of a few keyframe tables, in single precision; the C++ and the web player's tests read it too.
+  // The player works in double, so it may differ from the editor by the floats' rounding.
+  static void viewMatchesTheEditorsTables() throws IOException {
+    String dir = System.getProperty("tv.test.data");
+    check(dir != null, "the property tv.test.data names the test data folder");
+    if (dir == null) return;
+    List<float[]> keys = new ArrayList<float[]>();
+    String table = "";
+    int tables = 0;
+    int views = 0;
+    for (String line : Files.readAllLines(Paths.get(dir, "keyframe-views.txt"), StandardCharsets.UTF_8)) {
+      String[] words = line.trim().split("\\s+");
+      if (words[0].isEmpty() || words[0].startsWith("#")) continue;
+      float[] values = new float[words.length - 1];
+      for (int i = 1; i < words.length && !words[0].equals("table"); i++) values[i - 1] = Float.parseFloat(words[i]);
+      if (words[0].equals("table")) {
+        table = words[1];
+        keys.clear();
+        tables++;
+      } else if (words[0].equals("key")) {
+        check(values.length == ZoomFile.KEY_FIELDS, "key fields in: " + line);
+        keys.add(values);
+      } else {
+        check(words[0].equals("view") && values.length == 5, "a view: " + line);
+        double[] v = Zoom.viewAt(keys.toArray(new float[0][]), values[0]);
+        for (int c = 0; c < 4; c++) {
+          double want = values[c + 1];
+          near(v[c], want, 5e-6 * Math.max(1, Math.abs(want)), table + " t " + values[0] + " channel " + c);
+        }
+        views++;
+      }
+    }
+    check(tables == 3 && views >= 60, tables + " tables and " + views + " views read");
   }
 
   // -- pictures
