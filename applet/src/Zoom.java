@@ -205,7 +205,9 @@ final class Zoom {
   }
 
   // The view at normalised time t: {zoom, x, y, rotate} by cubic Hermite interpolation of the
-  // keyframes, logarithmic in the zoom.
+  // keyframes, logarithmic in the zoom. Twins: ImageStack::ViewValuesAtTime in
+  // src-gl/core/ImagestackKeyframes.cpp and tableViewAt in web/player/timeline.js, both in single
+  // precision; tests/data/keyframe-views.txt holds all three to the same views.
   static double[] viewAt(float[][] keys, double t) {
     int count = keys.length;
     int k = 1;
