@@ -129,6 +129,9 @@ void ImageStack::BuildKeyframes() {
   last.logZoomSlope = last.xSlope = last.ySlope = last.rotateSlope = 0.0f;
 }
 
+// Twins: tableViewAt in web/player/timeline.js (the same single-precision steps) and Zoom.viewAt
+// in applet/src/Zoom.java (in double). tests/data/keyframe-views.txt holds all three to the same
+// views.
 ImageStack::View ImageStack::ViewValuesAtTime(float t) const {
   const int n = keyCount();
   if (n == 0) return {1.0f, 0.0f, 0.0f, 0.0f};

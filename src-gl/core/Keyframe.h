@@ -4,6 +4,10 @@
 // The curve u(t) gives the fraction of the total logarithmic zoom reached at normalised time t:
 // a cubic ease-in up to t = 0.25 (u = 0.15), linear with slope 1.4 up to t = 0.75 (u = 0.85),
 // and a cubic ease-out to t = 1; value and slope are continuous at both joints.
+//
+// Twins: timeForZoomFraction in web/player/timeline.js is this curve for the HTML5 player; the
+// applet (applet/src/Zoom.java) reads the keys ready-made from the data file and needs none. The
+// view along the keys has three copies, see ImageStack::ViewValuesAtTime.
 
 struct Keyframe {
   float zoom = 1.0f;     // magnification at which the element fills the view

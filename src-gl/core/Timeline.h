@@ -6,6 +6,9 @@
 // Units: an element's "local" values use the element's own size as the unit and the first
 // picture's orientation; the view is in view units, where the first picture at time 0 spans at
 // most -0.5..0.5 (the projection then fits it into the window).
+//
+// Twin: Timeline in web/player/timeline.js; the applet draws from the keyframe table only
+// (Zoom.viewAt in applet/src/Zoom.java).
 
 #include <cstddef>
 #include <vector>

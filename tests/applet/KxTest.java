@@ -9,6 +9,10 @@ import java.io.ByteArrayOutputStream;
 import java.io.DataOutputStream;
 import java.io.IOException;
 import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Paths;
+import java.util.ArrayList;
+import java.util.List;
 
 public class KxTest {
   private static int checks;
@@ -17,6 +21,7 @@ public class KxTest {
   public static void main(String[] args) throws Exception {
     viewFollowsTheKeyframesChannelByChannel();
     degenerateKeyTimesKeepTheViewFinite();
+    viewMatchesTheEditorsTables();
     borderFadesOverATenthOfTheShorterSide();
     framesAndPicturesArePrepared();
     coverageUsesTheOpaqueCoreOnly();
@@ -44,9 +49,9 @@ public class KxTest {
 
   static void refused(byte[] bytes, String expected, String what) {
     try {
-      kx.ZoomFile.parse(bytes);
+      ZoomFile.parse(bytes);
       check(false, what + ": accepted");
-    } catch (kx.BadZoomException e) {
+    } catch (BadZoomException e) {
       check(
           e.getMessage().contains(expected), what + ": message \"" + e.getMessage() + "\" lacks \"" + expected + "\"");
     } catch (RuntimeException e) {
@@ -113,27 +118,27 @@ public class KxTest {
   // -- the view
 
   static void viewFollowsTheKeyframesChannelByChannel() throws Exception {
-    float[][] keys = kx.ZoomFile.parse(centredStack().bytes()).keys;
-    near(kx.Zoom.viewAt(keys, 0)[0], 1, 1e-9, "zoom at 0");
-    near(kx.Zoom.viewAt(keys, 0.5)[0], 2, 1e-6, "zoom at the child's key time");
-    near(kx.Zoom.viewAt(keys, 1)[0], 4, 1e-6, "zoom at 1");
+    float[][] keys = ZoomFile.parse(centredStack().bytes()).keys;
+    near(Zoom.viewAt(keys, 0)[0], 1, 1e-9, "zoom at 0");
+    near(Zoom.viewAt(keys, 0.5)[0], 2, 1e-6, "zoom at the child's key time");
+    near(Zoom.viewAt(keys, 1)[0], 4, 1e-6, "zoom at 1");
     // Worked by hand: segment 1, s = 0.5, m0 = 0, m1 = 0.5 * 1.4 ln 4.
-    near(Math.log(kx.Zoom.viewAt(keys, 0.25)[0]), 0.225273, 1e-5, "log zoom at 0.25");
-    near(Math.log(kx.Zoom.viewAt(keys, 0.75)[0]), 1.161021, 1e-5, "log zoom at 0.75");
-    check(kx.Zoom.viewAt(keys, 0.3)[0] < kx.Zoom.viewAt(keys, 0.31)[0], "zoom grows with time");
+    near(Math.log(Zoom.viewAt(keys, 0.25)[0]), 0.225273, 1e-5, "log zoom at 0.25");
+    near(Math.log(Zoom.viewAt(keys, 0.75)[0]), 1.161021, 1e-5, "log zoom at 0.75");
+    check(Zoom.viewAt(keys, 0.3)[0] < Zoom.viewAt(keys, 0.31)[0], "zoom grows with time");
 
     // Distinct values per channel, so that a channel read from the wrong field shows.
     float[][] two = {
         {1, 0, 0, 0, 0, 0, 0, 0, 0, 0},
         {1, 0, 1, -1, 90, 0.5f, 0, 2, 0, 0},
     };
-    double[] v = kx.Zoom.viewAt(two, 0.25);
+    double[] v = Zoom.viewAt(two, 0.25);
     near(v[0], 1, 1e-9, "zoom of a flat log zoom");
     near(v[1], 0.375, 1e-6, "x with its end slope"); // m1 = 0.5 * 2
     near(v[2], -0.5, 1e-6, "y as a smooth step");
     near(v[3], 45, 1e-4, "rotate as a smooth step");
     // A time equal to a key's time ends the segment leading to it.
-    double[] atKey = kx.Zoom.viewAt(two, 0.5);
+    double[] atKey = Zoom.viewAt(two, 0.5);
     near(atKey[1], 1, 1e-6, "x at the key");
     near(atKey[3], 90, 1e-6, "rotate at the key");
   }
@@ -144,63 +149,99 @@ public class KxTest {
         {2, LN2, 0.5f, 0, 0, 0, 0, 0, 0, 0},
         {4, LN4, 0.5f, 0, 0, 1, 0, 0, 0, 0},
     };
-    double[] start = kx.Zoom.viewAt(repeated, 0);
+    double[] start = Zoom.viewAt(repeated, 0);
     near(start[0], 1, 1e-9, "a zero-length first segment holds its first key");
     near(start[1], 0, 1e-9, "x of a zero-length segment");
     for (double t : new double[] {0, 0.25, 0.5, 1}) {
-      for (double value : kx.Zoom.viewAt(repeated, t))
+      for (double value : Zoom.viewAt(repeated, t))
         check(!Double.isNaN(value) && !Double.isInfinite(value), "finite view at " + t);
     }
     float[][] allZero = {{1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
-    for (double value : kx.Zoom.viewAt(allZero, 1)) check(!Double.isNaN(value), "finite view of key times all 0");
+    for (double value : Zoom.viewAt(allZero, 1)) check(!Double.isNaN(value), "finite view of key times all 0");
+  }
+
+  // tests/data/keyframe-views.txt (its folder in the property tv.test.data) holds the editor's views
+  // of a few keyframe tables, in single precision; the C++ and the web player's tests read it too.
+  // The player works in double, so it may differ from the editor by the floats' rounding.
+  static void viewMatchesTheEditorsTables() throws IOException {
+    String dir = System.getProperty("tv.test.data");
+    check(dir != null, "the property tv.test.data names the test data folder");
+    if (dir == null) return;
+    List<float[]> keys = new ArrayList<float[]>();
+    String table = "";
+    int tables = 0;
+    int views = 0;
+    for (String line : Files.readAllLines(Paths.get(dir, "keyframe-views.txt"), StandardCharsets.UTF_8)) {
+      String[] words = line.trim().split("\\s+");
+      if (words[0].isEmpty() || words[0].startsWith("#")) continue;
+      float[] values = new float[words.length - 1];
+      for (int i = 1; i < words.length && !words[0].equals("table"); i++) values[i - 1] = Float.parseFloat(words[i]);
+      if (words[0].equals("table")) {
+        table = words[1];
+        keys.clear();
+        tables++;
+      } else if (words[0].equals("key")) {
+        check(values.length == ZoomFile.KEY_FIELDS, "key fields in: " + line);
+        keys.add(values);
+      } else {
+        check(words[0].equals("view") && values.length == 5, "a view: " + line);
+        double[] v = Zoom.viewAt(keys.toArray(new float[0][]), values[0]);
+        for (int c = 0; c < 4; c++) {
+          double want = values[c + 1];
+          near(v[c], want, 5e-6 * Math.max(1, Math.abs(want)), table + " t " + values[0] + " channel " + c);
+        }
+        views++;
+      }
+    }
+    check(tables == 3 && views >= 60, tables + " tables and " + views + " views read");
   }
 
   // -- pictures
 
   static void borderFadesOverATenthOfTheShorterSide() {
-    check(kx.Zoom.edgeAlpha(0, 25, 100, 50) == 0, "left column transparent");
-    check(kx.Zoom.edgeAlpha(50, 0, 100, 50) == 0, "top row transparent");
-    check(kx.Zoom.edgeAlpha(99, 25, 100, 50) == 51, "right column at d = 1");
-    check(kx.Zoom.edgeAlpha(50, 49, 100, 50) == 51, "bottom row at d = 1");
-    check(kx.Zoom.edgeAlpha(4, 25, 100, 50) == 204, "d = 4 of 5");
-    check(kx.Zoom.edgeAlpha(5, 25, 100, 50) == 255, "opaque from a tenth of the shorter side");
-    check(kx.Zoom.edgeAlpha(50, 25, 100, 50) == 255, "opaque centre");
-    check(kx.Zoom.edgeAlpha(50, 500, 1000, 1000) == 127, "1000 x 1000 at d = 50");
+    check(Zoom.edgeAlpha(0, 25, 100, 50) == 0, "left column transparent");
+    check(Zoom.edgeAlpha(50, 0, 100, 50) == 0, "top row transparent");
+    check(Zoom.edgeAlpha(99, 25, 100, 50) == 51, "right column at d = 1");
+    check(Zoom.edgeAlpha(50, 49, 100, 50) == 51, "bottom row at d = 1");
+    check(Zoom.edgeAlpha(4, 25, 100, 50) == 204, "d = 4 of 5");
+    check(Zoom.edgeAlpha(5, 25, 100, 50) == 255, "opaque from a tenth of the shorter side");
+    check(Zoom.edgeAlpha(50, 25, 100, 50) == 255, "opaque centre");
+    check(Zoom.edgeAlpha(50, 500, 1000, 1000) == 127, "1000 x 1000 at d = 50");
   }
 
   static void framesAndPicturesArePrepared() {
-    double[] landscape = kx.Zoom.extents(800, 600);
+    double[] landscape = Zoom.extents(800, 600);
     near(landscape[0], 1, 0, "landscape width");
     near(landscape[1], 0.75, 1e-7, "landscape height");
-    double[] portrait = kx.Zoom.extents(600, 800);
+    double[] portrait = Zoom.extents(600, 800);
     near(portrait[0], 0.75, 1e-7, "portrait width");
     near(portrait[1], 1, 0, "portrait height");
-    double[] square = kx.Zoom.extents(512, 512);
+    double[] square = Zoom.extents(512, 512);
     check(square[0] == 1 && square[1] == 1, "square extents");
 
     BufferedImage plain = new BufferedImage(40, 20, BufferedImage.TYPE_3BYTE_BGR);
     for (int y = 0; y < 20; y++) {
       for (int x = 0; x < 40; x++) plain.setRGB(x, y, 0x3366CC);
     }
-    BufferedImage outer = kx.Zoom.prepare(plain, false);
+    BufferedImage outer = Zoom.prepare(plain, false);
     check(new Color(outer.getRGB(0, 0), true).getAlpha() == 255, "first picture opaque at its corner");
-    BufferedImage inner = kx.Zoom.prepare(plain, true);
+    BufferedImage inner = Zoom.prepare(plain, true);
     check(new Color(inner.getRGB(0, 0), true).getAlpha() == 0, "inner picture transparent at its corner");
     check(new Color(inner.getRGB(1, 10), true).getAlpha() == 127, "inner picture half faded at d = 1 of 2");
     check((inner.getRGB(20, 10) & 0xFFFFFFFF) == 0xFF3366CC, "inner picture keeps its colours");
 
-    BufferedImage wide = kx.Zoom.reduce(new BufferedImage(5000, 100, BufferedImage.TYPE_INT_RGB), 2048);
+    BufferedImage wide = Zoom.reduce(new BufferedImage(5000, 100, BufferedImage.TYPE_INT_RGB), 2048);
     check(wide.getWidth() == 2048 && wide.getHeight() == 41,
         "reduced to 2048 wide: " + wide.getWidth() + " x " + wide.getHeight());
     BufferedImage small = new BufferedImage(300, 200, BufferedImage.TYPE_INT_RGB);
-    check(kx.Zoom.reduce(small, 2048) == small, "a small picture is kept");
+    check(Zoom.reduce(small, 2048) == small, "a small picture is kept");
   }
 
   static void coverageUsesTheOpaqueCoreOnly() throws Exception {
-    kx.ZoomFile file = kx.ZoomFile.parse(centredStack().bytes());
+    ZoomFile file = ZoomFile.parse(centredStack().bytes());
     BufferedImage picture = new BufferedImage(100, 100, BufferedImage.TYPE_INT_RGB);
-    kx.Zoom zoom =
-        new kx.Zoom(file, new BufferedImage[] {picture, picture}, new int[] {100, 100}, new int[] {100, 100});
+    Zoom zoom =
+        new Zoom(file, new BufferedImage[] {picture, picture}, new int[] {100, 100}, new int[] {100, 100});
     // A 100-pixel view; the frame of picture 1 with `pixels` per unit. Its core spans -0.4..0.4.
     double[][] cases = {{200, 1}, {126, 1}, {124, 0}, {100, 0}};
     for (double[] c : cases) {
@@ -221,7 +262,7 @@ public class KxTest {
   // -- playback
 
   static void playheadTurnsRoundAtBothEnds() {
-    kx.Playhead p = new kx.Playhead(true);
+    Playhead p = new Playhead(true);
     check(p.position == 0 && p.direction == 1, "forward starts at the first picture");
     p.advance(0.3);
     near(p.position, 0.3, 1e-12, "advance");
@@ -237,7 +278,7 @@ public class KxTest {
     p.advance(Double.NaN);
     near(p.position, 0.9, 1e-12, "no step backwards in time");
 
-    kx.Playhead back = new kx.Playhead(false);
+    Playhead back = new Playhead(false);
     check(back.position == 1 && back.direction == -1, "backward starts at the target frame");
     back.advance(0.25);
     near(back.position, 0.75, 1e-12, "backward advance");
@@ -275,18 +316,18 @@ public class KxTest {
                  .integer(4);
     for (int k = 0; k < 4; k++) d.floats(k, k + 0.5f, 2, 3, 4, k / 3f, 6, 7, 8, 9);
     d.floats(1, 2, 3); // trailing bytes are left alone
-    kx.ZoomFile f = kx.ZoomFile.parse(d.bytes());
+    ZoomFile f = ZoomFile.parse(d.bytes());
     near(f.duration, 15, 0, "duration");
     check(f.pictureCount() == 3, "three pictures");
     check(f.names[0].equals("\u00fcber a.jpg"), "UTF-8 name: " + f.names[0]);
     check(f.names[1].equals("b\u00fc.jpg"), "Windows code page name: " + f.names[1]);
     check(f.names[2].equals("c:d.jpg"), "name with a colon");
-    check(f.placements[1][kx.ZoomFile.SCALE] == 0.5f && f.placements[1][kx.ZoomFile.TRANSLATE_X] == -0.25f
-            && f.placements[1][kx.ZoomFile.TRANSLATE_Y] == 0.125f && f.placements[1][kx.ZoomFile.ROTATE] == 30,
+    check(f.placements[1][ZoomFile.SCALE] == 0.5f && f.placements[1][ZoomFile.TRANSLATE_X] == -0.25f
+            && f.placements[1][ZoomFile.TRANSLATE_Y] == 0.125f && f.placements[1][ZoomFile.ROTATE] == 30,
         "placement fields in order");
     check(f.keys.length == 4, "four keyframes");
-    check(f.keys[3][kx.ZoomFile.ZOOM] == 3 && f.keys[3][kx.ZoomFile.LOG_ZOOM] == 3.5f
-            && f.keys[3][kx.ZoomFile.TIME] == 1 && f.keys[3][kx.ZoomFile.ROTATE_SLOPE] == 9,
+    check(f.keys[3][ZoomFile.ZOOM] == 3 && f.keys[3][ZoomFile.LOG_ZOOM] == 3.5f
+            && f.keys[3][ZoomFile.TIME] == 1 && f.keys[3][ZoomFile.ROTATE_SLOPE] == 9,
         "keyframe fields in order");
   }
 
@@ -330,7 +371,7 @@ public class KxTest {
                            .key(0, 0, 0)
                            .key(LN2, 0.5f, 0)
                            .key(LN4, 1, 0);
-    check(kx.ZoomFile.parse(unusedFirst.bytes()).pictureCount() == 2, "the first picture's placement is not checked");
+    check(ZoomFile.parse(unusedFirst.bytes()).pictureCount() == 2, "the first picture's placement is not checked");
     refused(new Data()
                 .header(10)
                 .integer(2)

@@ -1,9 +1,13 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <limits>
 #include <random>
+#include <sstream>
+#include <string>
 
 #include "Imagestack.h"
 
@@ -176,6 +180,45 @@ TEST(ViewAtTime, AtAKeyTimeGivesThatKeysValues) {
     EXPECT_NEAR(v.y, k.y, 1e-6);
     EXPECT_NEAR(v.rotate, k.rotate, 1e-5);
   }
+}
+
+// The keyframe tables of tests/data/keyframe-views.txt, which the web player's and the applet's
+// tests read too, give the views written beside them.
+TEST(ViewAtTime, SharedKeyframeTablesGiveTheirViews) {
+  std::ifstream in(TV_TEST_DATA_DIR "/keyframe-views.txt");
+  ASSERT_TRUE(in) << "keyframe-views.txt is missing";
+  ImageStack stack;
+  std::string line, table;
+  int tables = 0, views = 0;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    std::string kind;
+    if (!(words >> kind) || kind[0] == '#') continue;
+    if (kind == "table") {
+      words >> table;
+      stack.keys.clear();
+      ++tables;
+    } else if (kind == "key") {
+      Keyframe k;
+      words >> k.zoom >> k.logZoom >> k.x >> k.y >> k.rotate >> k.time >> k.logZoomSlope >> k.xSlope >> k.ySlope >>
+          k.rotateSlope;
+      ASSERT_TRUE(words) << line;
+      stack.keys.push_back(k);
+    } else {
+      ASSERT_EQ(kind, "view") << line;
+      float t = 0, want[4] = {};
+      words >> t >> want[0] >> want[1] >> want[2] >> want[3];
+      ASSERT_TRUE(words) << line;
+      const ImageStack::View v = stack.ViewValuesAtTime(t);
+      const float got[4] = {v.zoom, v.x, v.y, v.rotate};
+      for (int c = 0; c < 4; ++c)
+        EXPECT_NEAR(got[c], want[c], 1e-6 * std::max(1.0f, std::fabs(want[c])))
+            << table << " t " << t << " channel " << c;
+      ++views;
+    }
+  }
+  EXPECT_EQ(tables, 3);
+  EXPECT_GE(views, 60);
 }
 
 // Stacks from hand-edited files: whatever their values, every time gives a finite view and the

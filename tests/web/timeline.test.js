@@ -41,6 +41,37 @@ test("the keyframe table and the relative timeline give the editor's views", () 
   }
 });
 
+// tests/data/keyframe-views.txt holds the editor's views of a few keyframe tables; the C++ and the
+// applet's tests read it too. The table is evaluated in single precision as the editor does.
+test("the keyframe table gives the views the editor wrote beside it", () => {
+  const fields = ["zoom", "logZoom", "x", "y", "rotate", "time", "logZoomSlope", "xSlope", "ySlope", "rotateSlope"];
+  const text = fs.readFileSync(path.join(__dirname, "..", "data", "keyframe-views.txt"), "utf8");
+  let table = "", keys = [], tables = 0, views = 0;
+  for (const line of text.split("\n")) {
+    const words = line.trim().split(/\s+/);
+    if (words[0] === "" || words[0].startsWith("#")) continue;
+    const values = words.slice(1).map(Number);
+    if (words[0] === "table") {
+      table = words[1];
+      keys = [];
+      ++tables;
+    } else if (words[0] === "key") {
+      assert.strictEqual(values.length, fields.length, line);
+      keys.push(Object.fromEntries(fields.map((name, i) => [name, Math.fround(values[i])])));
+    } else {
+      assert.strictEqual(words[0], "view", line);
+      const v = Tunnelvista.tableViewAt(keys, values[0]);
+      const want = values.slice(1);
+      [v.zoom, v.x, v.y, v.rotate].forEach((got, c) =>
+        assert.ok(Math.abs(got - want[c]) <= 1e-6 * Math.max(1, Math.abs(want[c])),
+          `${table} t ${values[0]} channel ${c}: ${got} vs ${want[c]}`));
+      ++views;
+    }
+  }
+  assert.strictEqual(tables, 3);
+  assert.ok(views >= 60);
+});
+
 test("300 halvings play to their end: at each key time its element fills the view upright", () => {
   const placements = [{ scale: 1, translateX: 0, translateY: 0, rotate: 0 }];
   for (let i = 1; i <= 300; ++i)

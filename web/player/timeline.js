@@ -51,6 +51,8 @@
   Tunnelvista.Affine = Affine;
 
   // --- the easing curve: the fraction of the total logarithmic zoom reached at time t ---
+  // Twin of the editor's src-gl/core/Keyframe.cpp; the applet (applet/src/Zoom.java) reads the
+  // keys ready-made and has no easing of its own.
 
   function easeIn(t) { return f(3.2 * t * t * t + 1.6 * t * t); }
   function easeOut(t) { return f(3.2 * t * t * t - 11.2 * t * t + 12.8 * t - 3.8); }
@@ -95,7 +97,9 @@
   function finiteOr(value, fallback) { return isFinite(value) ? value : fallback; }
 
   // The table's view at time t: {zoom, x, y, rotate}; the view is R(rotate) S(zoom) T(x, y) of
-  // the first picture's frame.
+  // the first picture's frame. Twins: ImageStack::ViewValuesAtTime in
+  // src-gl/core/ImagestackKeyframes.cpp and Zoom.viewAt in applet/src/Zoom.java;
+  // tests/data/keyframe-views.txt holds all three to the same views.
   Tunnelvista.tableViewAt = function (keys, t) {
     var n = keys.length;
     if (n === 0) return { zoom: 1, x: 0, y: 0, rotate: 0 };
@@ -115,7 +119,7 @@
     return { zoom: f(Math.exp(logZoom)), x: finiteOr(x, a.x), y: finiteOr(y, a.y), rotate: finiteOr(rotate, a.rotate) };
   };
 
-  // --- the relative timeline (double precision) ---
+  // --- the relative timeline (double precision); twin of src-gl/core/Timeline.cpp ---
 
   function hermite(p0, p1, slope0, slope1, d, s) {
     var m0 = d * slope0, m1 = d * slope1;
