@@ -1,48 +1,22 @@
 #include "CommandLine.h"
 
-#include <GL/gl.h>
-
-#include <QBuffer>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <csignal>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
-#include <thread>
-#include <tuple>
+#include <string>
 #include <unistd.h>
 
-#include "AlignStack.h"
+#include "CommandLineWork.h"
 #include "Imagestack.h"
-#include "Messages.h"
-#include "OffscreenTarget.h"
 #include "Paths.h"
-#include "Renderer.h"
-#include "SafeFile.h"
-#include "VideoJob.h"
-#include "TextNumbers.h"
-#include "WebExport.h"
 
-namespace {
-
-const char* const versionText = "1.0";
+namespace command_line {
 
 void Fail(const QString& text) { std::fprintf(stderr, "tunnelvista: %s\n", text.toLocal8Bit().constData()); }
 
-// The exit status of the work: 0 when everything was done; 1 when something failed, the work
-// having done what it could (a picture that could not be loaded, one with no reliable match, a file
-// that could not be written); 2 for options that cannot be used, before any work.
-//
-// A picture that could not be loaded was named on standard error when the project opened; the
-// work goes on without it (a white placeholder where it is drawn), and the run fails at the end
-// so that a script can tell.
 int ExitStatus(bool done, const ImageStack& stack) {
   if (!done) return 1;
   for (int i = 0; i < stack.pictureCount(); ++i)
@@ -52,6 +26,66 @@ int ExitStatus(bool done, const ImageStack& stack) {
     }
   return 0;
 }
+
+std::string AbsoluteFileName(const QString& argument) {
+  return CommandLineProjectPath(QFile::encodeName(argument).toStdString(),
+                                QFile::encodeName(QDir::currentPath()).toStdString());
+}
+
+std::string Encoded(const QString& text) { return QFile::encodeName(text).toStdString(); }
+
+bool ParseSize(const QString& text, int& width, int& height) {
+  const QStringList parts = text.split(QLatin1Char('x'));
+  bool okW = false, okH = false;
+  if (parts.size() == 2) {
+    width = parts[0].toInt(&okW);
+    height = parts[1].toInt(&okH);
+  }
+  if (!okW || !okH || width < 1 || height < 1 || width > 65536 || height > 65536) {
+    Fail(QStringLiteral("--size takes WIDTHxHEIGHT in pixels, such as 1280x960, not \"%1\"").arg(text));
+    return false;
+  }
+  return true;
+}
+
+bool ParseNumber(const QCommandLineParser& parser, const char* option, double& value) {
+  const QString text = parser.value(QLatin1String(option));
+  bool ok = false;
+  value = text.toDouble(&ok);  // QString reads a point whatever the locale
+  if (!ok || !std::isfinite(value)) {
+    Fail(QStringLiteral("--%1 takes a number, not \"%2\"").arg(QLatin1String(option), text));
+    return false;
+  }
+  return true;
+}
+
+ProgressPrinter::ProgressPrinter(std::FILE* stream, const char* unit)
+    : stream_(stream), unit_(unit), terminal_(isatty(fileno(stream)) == 1) {}
+
+void ProgressPrinter::Show(int done, int total) {
+  if (total < 1) return;
+  const int percent = static_cast<int>(100LL * done / total);
+  if (terminal_) {
+    const int barWidth = 40;
+    const int filled = barWidth * percent / 100;
+    std::fprintf(stream_, "\r[%s%s] %3d %%  %s %d of %d", std::string(static_cast<size_t>(filled), '#').c_str(),
+                 std::string(static_cast<size_t>(barWidth - filled), ' ').c_str(), percent, unit_, done, total);
+    if (done == total) std::fputc('\n', stream_);
+    std::fflush(stream_);
+  } else if (percent / 10 > lastTenth_) {
+    lastTenth_ = percent / 10;
+    std::fprintf(stream_, "%d %% (%s %d of %d)\n", lastTenth_ * 10, unit_, done, total);
+    std::fflush(stream_);
+  }
+}
+
+}  // namespace command_line
+
+using namespace command_line;
+
+namespace {
+
+const char* const versionText = "1.0";
 
 void AddOptions(QCommandLineParser& parser) {
   parser.setApplicationDescription(
@@ -131,357 +165,6 @@ bool ParseBudget(const QString& text, size_t& bytes) {
   }
   bytes = static_cast<size_t>(mib) << 20;
   return true;
-}
-
-bool ParseSize(const QString& text, int& width, int& height) {
-  const QStringList parts = text.split(QLatin1Char('x'));
-  bool okW = false, okH = false;
-  if (parts.size() == 2) {
-    width = parts[0].toInt(&okW);
-    height = parts[1].toInt(&okH);
-  }
-  if (!okW || !okH || width < 1 || height < 1 || width > 65536 || height > 65536) {
-    Fail(QStringLiteral("--size takes WIDTHxHEIGHT in pixels, such as 1280x960, not \"%1\"").arg(text));
-    return false;
-  }
-  return true;
-}
-
-std::string AbsoluteFileName(const QString& argument) {
-  return CommandLineProjectPath(QFile::encodeName(argument).toStdString(),
-                                QFile::encodeName(QDir::currentPath()).toStdString());
-}
-
-int RenderFrame(double t, const QString& output, int width, int height, size_t budget, const QString& project) {
-  std::unique_ptr<ImageStack> stack = OpenProject(AbsoluteFileName(project));
-  if (!stack) return 1;
-  if (stack->pictureCount() < 1) {
-    Fail(QStringLiteral("the project holds no pictures to draw"));
-    return 1;
-  }
-  OffscreenTarget target;
-  std::string error;
-  if (!target.Create(width, height, error)) {
-    Fail(QString::fromStdString(error));
-    return 1;
-  }
-  RendererOptions options;
-  options.textureBudget = budget;
-  options.waitForLevels = true;
-  Renderer renderer(options);
-  if (renderer.ExceedsLimit(*stack)) ShowMaxImageSizeMessage(renderer.TextureLimit());
-  Renderer::SetViewGlState();
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  const Image& first = *stack->images[0];
-  renderer.DrawZoom(*stack, t, ViewGeometry::Fitted(width, height, first.width, first.height));
-  glFinish();
-  const std::string message = renderer.TakeMessage();
-  if (!message.empty()) ShowPlainMessage(message);
-  const QImage frame = target.Read();
-  QByteArray png;
-  QBuffer buffer(&png);
-  buffer.open(QIODevice::WriteOnly);
-  if (frame.isNull() || !frame.save(&buffer, "PNG")) {
-    Fail(QStringLiteral("the frame could not be encoded as PNG"));
-    return 1;
-  }
-  return ExitStatus(WriteFileReporting(AbsoluteFileName(output), png.toStdString()), *stack);
-}
-
-std::string Encoded(const QString& text) { return QFile::encodeName(text).toStdString(); }
-
-// Ctrl+C or a polite kill during an export cancels it, so its temporary files go too.
-volatile std::sig_atomic_t interrupted = 0;
-void Interrupt(int) { interrupted = 1; }
-
-// SIGINT and SIGTERM set `interrupted` for as long as this lives.
-class InterruptHandlers {
- public:
-  InterruptHandlers() {
-    struct sigaction action {};
-    action.sa_handler = Interrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previousInt_);
-    sigaction(SIGTERM, &action, &previousTerm_);
-  }
-  ~InterruptHandlers() {
-    sigaction(SIGINT, &previousInt_, nullptr);
-    sigaction(SIGTERM, &previousTerm_, nullptr);
-  }
-  InterruptHandlers(const InterruptHandlers&) = delete;
-  InterruptHandlers& operator=(const InterruptHandlers&) = delete;
-
- private:
-  struct sigaction previousInt_ {};
-  struct sigaction previousTerm_ {};
-};
-
-// --export-web: what the dialog writes with its defaults, asking nothing.
-int ExportWebCommand(const QCommandLineParser& parser, const QString& project) {
-  WebExportOptions options;
-  const QString player = parser.value(QStringLiteral("player"));
-  if (player == QLatin1String("applet"))
-    options.player = WebPlayer::Applet;
-  else if (!player.isEmpty() && player != QLatin1String("html5")) {
-    Fail(QStringLiteral("--player takes html5 or applet, not \"%1\"").arg(player));
-    return 2;
-  }
-  const QString side = parser.value(QStringLiteral("picture-size"));
-  if (!side.isEmpty() && side != QLatin1String("original")) {
-    options.pictureSide = -1;
-    for (int choice : webPictureSides)
-      if (choice > 0 && side == QString::number(choice)) options.pictureSide = choice;
-    if (options.pictureSide < 0) {
-      Fail(QStringLiteral("--picture-size takes 4096, 2048, 1024 or original, not \"%1\"").arg(side));
-      return 2;
-    }
-    if (options.player == WebPlayer::Applet) {
-      Fail(QStringLiteral("--picture-size is for the html5 player; the applet shows the original files"));
-      return 2;
-    }
-  }
-  int width = 0, height = 0;
-  const bool sized = parser.isSet(QStringLiteral("size"));
-  if (sized) {
-    if (!ParseSize(parser.value(QStringLiteral("size")), width, height)) return 2;
-    if (width < 50 || width > 800 || height < 50 || height > 600) {
-      Fail(QStringLiteral("--size for --export-web runs from 50x50 to 800x600"));
-      return 2;
-    }
-  }
-
-  std::unique_ptr<ImageStack> stack = OpenProject(AbsoluteFileName(project));
-  if (!stack) return 1;
-  if (stack->pictureCount() < 1) {
-    Fail(QStringLiteral("the project holds no pictures to export"));
-    return 1;
-  }
-  if (!stack->SameDirectory())
-    Fail(QStringLiteral("warning: the pictures lie in more than one directory; the page may not find them all"));
-  if (!sized) {
-    const Image& first = *stack->images[0];
-    std::tie(width, height) = DefaultWebSize(first.width, first.height);
-  }
-
-  const QString appDir = QCoreApplication::applicationDirPath();
-  options.directory = AbsoluteFileName(parser.value(QStringLiteral("export-web")));
-  while (options.directory.size() > 1 && options.directory.back() == '/') options.directory.pop_back();
-  options.pageName = "index.html";
-  options.archiveTemplate = DataFilePath(Encoded(appDir), "kx.jar");
-  options.playerDirectory = DataFilePath(Encoded(appDir), "web/player");
-  WebPageOptions& page = options.page;
-  page.title = "Tunnelvista";
-  page.caption = "This file was created automatically by the <i>Tunnelvista</i> Editor";
-  page.dataUrl = "default.kxo";
-  page.archiveUrl = "kx.jar";
-  page.duration = std::clamp(stack->duration, 1.0f, 200.0f);
-  if (!(page.duration >= 1.0f)) page.duration = 1.0f;
-  page.width = std::clamp(width, 50, 800);
-  page.height = std::clamp(height, 50, 600);
-  if (options.player == WebPlayer::Applet) page.height += 20;  // the applet's controls lie inside its box
-
-  if (!parser.isSet(QStringLiteral("force"))) {
-    const std::vector<std::string> existing = ExistingWebExportFiles(*stack, options);
-    if (!existing.empty()) {
-      QString list;
-      for (const std::string& path : existing) list += QStringLiteral("\n    ") + QFile::decodeName(path.c_str());
-      Fail(QStringLiteral("these files exist already (--force replaces them):") + list);
-      return 1;
-    }
-  }
-  // Ctrl+C or a polite kill stops the export between two files; what it wrote goes.
-  interrupted = 0;
-  options.cancelled = [] { return interrupted != 0; };
-  const InterruptHandlers handlers;
-  return ExitStatus(ExportWeb(*stack, options) == WebExportResult::Ok, *stack);
-}
-
-// Progress of long work: a bar redrawn in place when `stream` is a terminal, else a whole line at
-// each tenth, so that a log file holds whole lines. `unit` names what is counted ("frame").
-class ProgressPrinter {
- public:
-  ProgressPrinter(std::FILE* stream, const char* unit)
-      : stream_(stream), unit_(unit), terminal_(isatty(fileno(stream)) == 1) {}
-
-  void Show(int done, int total) {
-    if (total < 1) return;
-    const int percent = static_cast<int>(100LL * done / total);
-    if (terminal_) {
-      const int barWidth = 40;
-      const int filled = barWidth * percent / 100;
-      std::fprintf(stream_, "\r[%s%s] %3d %%  %s %d of %d", std::string(static_cast<size_t>(filled), '#').c_str(),
-                   std::string(static_cast<size_t>(barWidth - filled), ' ').c_str(), percent, unit_, done, total);
-      if (done == total) std::fputc('\n', stream_);
-      std::fflush(stream_);
-    } else if (percent / 10 > lastTenth_) {
-      lastTenth_ = percent / 10;
-      std::fprintf(stream_, "%d %% (%s %d of %d)\n", lastTenth_ * 10, unit_, done, total);
-      std::fflush(stream_);
-    }
-  }
-
- private:
-  std::FILE* stream_;
-  const char* unit_;
-  bool terminal_;
-  int lastTenth_ = 0;
-};
-
-// The video's progress on standard output.
-class TerminalProgress : public VideoProgress {
- public:
-  void Finished() override { finished = true; }
-  void FramesDone(int done, int total) override { printer_.Show(done, total); }
-
-  std::atomic<bool> finished{false};
-
- private:
-  ProgressPrinter printer_{stdout, "frame"};
-};
-
-bool ParseNumber(const QCommandLineParser& parser, const char* option, double& value) {
-  const QString text = parser.value(QLatin1String(option));
-  bool ok = false;
-  value = text.toDouble(&ok);  // QString reads a point whatever the locale
-  if (!ok || !std::isfinite(value)) {
-    Fail(QStringLiteral("--%1 takes a number, not \"%2\"").arg(QLatin1String(option), text));
-    return false;
-  }
-  return true;
-}
-
-// --export-video: the whole video, with a progress bar; 0 only when the file is in place.
-int ExportVideoCommand(const QCommandLineParser& parser, const QString& project, size_t budget) {
-  VideoSettings settings;
-  settings.path = AbsoluteFileName(parser.value(QStringLiteral("export-video")));
-  if (parser.isSet(QStringLiteral("size")) &&
-      !ParseSize(parser.value(QStringLiteral("size")), settings.width, settings.height))
-    return 2;
-  if (parser.isSet(QStringLiteral("fps")) && !ParseNumber(parser, "fps", settings.fps)) return 2;
-  if (parser.isSet(QStringLiteral("duration"))) {
-    if (!ParseNumber(parser, "duration", settings.duration)) return 2;
-    if (!(settings.duration > 0)) {
-      Fail(QStringLiteral("--duration takes the seconds of one pass, more than 0"));
-      return 2;
-    }
-  }
-  const QString direction = parser.value(QStringLiteral("direction"));
-  if (direction == QLatin1String("out"))
-    settings.direction = VideoDirection::Out;
-  else if (direction == QLatin1String("inout"))
-    settings.direction = VideoDirection::InOut;
-  else if (!direction.isEmpty() && direction != QLatin1String("in")) {
-    Fail(QStringLiteral("--direction takes in, out or inout, not \"%1\"").arg(direction));
-    return 2;
-  }
-  const QString speed = parser.value(QStringLiteral("speed"));
-  if (speed == QLatin1String("fast"))
-    settings.speed = VideoSpeed::Fast;
-  else if (speed == QLatin1String("small"))
-    settings.speed = VideoSpeed::Small;
-  else if (!speed.isEmpty() && speed != QLatin1String("balanced")) {
-    Fail(QStringLiteral("--speed takes fast, balanced or small, not \"%1\"").arg(speed));
-    return 2;
-  }
-  for (auto [option, target] :
-       {std::pair<const char*, int*>{"crf", &settings.crf}, {"antialias", &settings.antialias}}) {
-    if (!parser.isSet(QLatin1String(option))) continue;
-    bool ok = false;
-    *target = parser.value(QLatin1String(option)).toInt(&ok);
-    if (!ok) {
-      Fail(QStringLiteral("--%1 takes a whole number, not \"%2\"")
-               .arg(QLatin1String(option), parser.value(QLatin1String(option))));
-      return 2;
-    }
-  }
-  // The settings alone are checked before the project is opened, so a mistake is said at once.
-  std::string error;
-  if (!CheckVideoSettings(settings, maxVideoDuration, error)) {
-    Fail(QString::fromStdString(error));
-    return 2;
-  }
-
-  std::unique_ptr<ImageStack> stack = OpenProject(AbsoluteFileName(project));
-  if (!stack) return 1;
-  TerminalProgress progress;
-  VideoJob job(*stack, settings, &progress, budget);
-  if (!job.Start()) {
-    Fail(QString::fromStdString(job.Error()));
-    return 1;
-  }
-  interrupted = 0;
-  VideoResult result = VideoResult::Failed;
-  {
-    const InterruptHandlers handlers;
-    while (!progress.finished) {
-      if (interrupted) job.Cancel();
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    result = job.Wait();
-  }
-  if (job.ReducedToLimit() > 0) ShowMaxImageSizeMessage(job.ReducedToLimit());
-  if (!job.RendererMessage().empty()) ShowPlainMessage(job.RendererMessage());
-  if (result != VideoResult::Ok) {
-    Fail(QString::fromStdString(job.Error().empty() ? std::string("the export was cancelled") : job.Error()));
-    return 1;
-  }
-  return ExitStatus(true, *stack);
-}
-
-// --align: each picture (or one) placed in its parent, the results printed, the project saved.
-int AlignCommand(const QCommandLineParser& parser, const QString& project) {
-  int picture = -1;
-  if (parser.isSet(QStringLiteral("picture"))) {
-    bool ok = false;
-    picture = parser.value(QStringLiteral("picture")).toInt(&ok);
-    if (!ok || picture < 2) {
-      Fail(QStringLiteral("--picture takes the number of a picture from 2 on (the first has nothing to be placed in), "
-                          "not \"%1\"")
-               .arg(parser.value(QStringLiteral("picture"))));
-      return 2;
-    }
-  }
-  std::unique_ptr<ImageStack> stack = OpenProject(AbsoluteFileName(project));
-  if (!stack) return 1;
-  if (picture > stack->pictureCount()) {
-    Fail(QStringLiteral("the project has %1 pictures; there is no picture %2").arg(stack->pictureCount()).arg(picture));
-    return 2;
-  }
-  const std::vector<AlignTask> tasks = AlignTasks(*stack, picture < 0 ? -1 : picture - 1);
-  if (tasks.empty()) {
-    Fail(QStringLiteral("the project needs two pictures or more to align"));
-    return 1;
-  }
-  // Standard output carries the results; the progress goes to standard error.
-  ProgressPrinter printer(stderr, "picture");
-  const std::vector<AlignResult> results =
-      RunAlignTasks(tasks, [&printer](int done, int total) { printer.Show(done, total); });
-  bool allFound = true, changed = false;
-  for (size_t i = 0; i < tasks.size(); ++i) {
-    const AlignTask& task = tasks[i];
-    const AlignResult& r = results[i];
-    Image& child = *stack->images[static_cast<size_t>(task.element)];
-    std::string line = "picture " + std::to_string(task.element + 1) + " (" + child.fileName + "): ";
-    if (r.status == AlignStatus::Aligned) {
-      const Transform& t = r.transform;
-      line += "scale " + FormatFixed(t.scale, 7) + " translate " + FormatFixed(t.translateX, 7) + " " +
-              FormatFixed(t.translateY, 7) + " rotate " + FormatFixed(t.rotate, 4) + " confidence " +
-              FormatFixed(r.confidence, 2) + " residual " + FormatFixed(r.residual, 2) + " px";
-      child.transform = t;
-      changed = true;
-    } else {
-      line +=
-          std::string(AlignStatusText(r.status)) + " (confidence " + FormatFixed(r.confidence, 2) + "); placement kept";
-      allFound = false;
-    }
-    std::printf("%s\n", line.c_str());
-  }
-  std::fflush(stdout);
-  if (changed) {
-    stack->dirty = true;
-    if (!stack->SaveProject()) return 1;
-  }
-  return ExitStatus(allFound, *stack);
 }
 
 }  // namespace

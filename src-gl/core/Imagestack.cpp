@@ -14,7 +14,10 @@ const Timeline& ImageStack::CurrentTimeline() {
   if (dirty || !timeline_) {
     BuildKeyframes();
     if (!timeline_) timeline_ = std::make_unique<Timeline>();
-    timeline_->Build(*this);
+    std::vector<Transform> placements;
+    placements.reserve(images.size());
+    for (const auto& image : images) placements.push_back(image->transform);
+    timeline_->Build(placements);
     dirty = false;
   }
   return *timeline_;

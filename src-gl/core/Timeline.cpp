@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "Imagestack.h"
 #include "Keyframe.h"
 
 namespace {
@@ -28,15 +27,15 @@ double Finite(double value, double fallback) { return std::isfinite(value) ? val
 
 }  // namespace
 
-void Timeline::Build(const ImageStack& stack) {
-  const int n = stack.count();
+void Timeline::Build(const std::vector<Transform>& placements) {
+  const int n = static_cast<int>(placements.size());
   keys_.assign(static_cast<size_t>(n), Key());
   if (n == 0) return;
 
   // Hand-edited files can hold scales that are zero or not numbers; such an element is drawn at
   // its parent's size rather than making every later matrix infinite.
   for (int i = 1; i < n; ++i) {
-    Transform t = stack.images[static_cast<size_t>(i)]->transform;
+    Transform t = placements[static_cast<size_t>(i)];
     if (!std::isfinite(t.scale) || t.scale == 0.0f) t.scale = 1.0f;
     if (!std::isfinite(t.translateX)) t.translateX = 0.0f;
     if (!std::isfinite(t.translateY)) t.translateY = 0.0f;

@@ -14,8 +14,7 @@
 #include <vector>
 
 #include "Affine.h"
-
-class ImageStack;
+#include "Transform.h"
 
 struct RelativeView {
   int anchor = 0;  // the element whose key begins the segment that holds the time
@@ -24,8 +23,9 @@ struct RelativeView {
 
 class Timeline {
  public:
-  // From the stack's placements (pictures and target frame).
-  void Build(const ImageStack& stack);
+  // From the placements of every element of the stack, pictures then target frame: element i's
+  // in element i - 1 (element 0's is not used).
+  void Build(const std::vector<Transform>& placements);
   int count() const { return static_cast<int>(keys_.size()); }
 
   // The view at normalised time t (0..1), relative to an element near it.

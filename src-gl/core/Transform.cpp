@@ -1,17 +1,9 @@
 #include "Transform.h"
 
-#include "EditView.h"
-
 Extents ElementExtents(int width, int height) {
   if (height < width) return {1.0f, static_cast<float>(height) / static_cast<float>(width)};
   if (height == 0) return {1.0f, 1.0f};  // 0 x 0: nothing sensible to divide by
   return {static_cast<float>(width) / static_cast<float>(height), 1.0f};
-}
-
-void ResetView(Transform& viewTransform) {
-  viewTransform.scale = 1.0f;
-  viewTransform.translateX = 0.0f;
-  viewTransform.translateY = 0.0f;
 }
 
 ViewSpan FittedViewSpan(int firstWidth, int firstHeight, double viewportWidth, double viewportHeight) {

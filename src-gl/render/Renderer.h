@@ -18,6 +18,7 @@
 #include "ViewGeometry.h"
 
 class ImageStack;
+class Timeline;
 
 // An axis-aligned part of a picture, in its own frame.
 struct Box {
@@ -92,10 +93,27 @@ class Renderer {
   const TextureCache& Cache() const { return cache_; }
 
  private:
+  // The steps of DrawZoom (RendererZoom.cpp).
+  struct ZoomLayout;
+  struct ZoomPaint;
+  static ZoomLayout LayOutZoom(const ImageStack& stack, const Timeline& timeline, double t, const ViewGeometry& view);
+  void RequestLevels(const ImageStack& stack, const ZoomLayout& layout, const ViewGeometry& view, int direction);
+  ZoomPaint BeginZoomPaint(const ZoomLayout& layout, const ViewGeometry& view) const;
+  void PaintCores(const ImageStack& stack, const ZoomLayout& layout, ZoomPaint& paint);
+  void BlendBands(const ImageStack& stack, const ZoomLayout& layout, const ZoomPaint& paint);
+  static void EndZoomPaint(const ZoomPaint& paint);
+  // The steps of DrawEditView (RendererEditView.cpp).
+  void DrawEditPictures(const ImageStack& stack, int i, const Affine& frame, const Affine& childFrame,
+                        const ViewGeometry& view);
+  static void DrawOutline(const Affine& childFrame, const Extents& e, const ViewGeometry& view);
+  void DrawHandles(const ViewGeometry& view, double scaleX, double scaleY, double rotateX, double rotateY);
+
   void Track(const ImageStack& stack);
   // The level bound; null, binding nothing, when the picture has no pixels yet.
   const TextureLevel* BindPicture(const Image& image, double sidePixels, bool urgent);
   void DrawQuad(const Image& image, const Affine& toView);
+  // `toView` in the plane z (nearer for larger z) as the modelview matrix.
+  static void LoadMatrix(const Affine& toView, double z = 0);
   static void DrawRectangle(const Affine& toView, const Box& box, const Extents& e, double z);
   static void DrawRing(const Affine& toView, const Box& outer, Box inner, const Extents& e, double z);
 

@@ -319,4 +319,35 @@ TEST(Timeline, AThousandHalvingsStayExact) {
   }
 }
 
+// The timeline needs the placements only: built from them alone it is the stack's own.
+TEST(Timeline, BuiltFromThePlacementsAloneIsTheStacks) {
+  const std::vector<Transform> placements = {Transform(), Transform{0.45f, 0.12f, -0.05f, 12.0f},
+                                             Transform{0.55f, -0.1f, 0.08f, -7.0f}, Transform{0.3f, 0.2f, 0.1f, 170}};
+  ImageStack stack = MakeStack(placements);
+  const Timeline& fromStack = stack.CurrentTimeline();
+  Timeline alone;
+  alone.Build(placements);
+  ASSERT_EQ(alone.count(), fromStack.count());
+  for (int i = 0; i < alone.count(); ++i) {
+    EXPECT_EQ(alone.KeyTime(i), fromStack.KeyTime(i)) << i;
+    EXPECT_TRUE(Near(alone.Placement(i), fromStack.Placement(i), 0)) << i;
+  }
+  for (const double t : {0.0, 0.25, 0.6, 1.0}) {
+    EXPECT_EQ(alone.ViewAt(t).anchor, fromStack.ViewAt(t).anchor) << t;
+    EXPECT_TRUE(Near(alone.ViewAt(t).toView, fromStack.ViewAt(t).toView, 0)) << t;
+  }
+}
+
+// Hand-edited files can hold placements that are zero or not numbers: such an element sits at
+// its parent's size, centred and upright, and every view stays finite.
+TEST(Timeline, UnusablePlacementsAreDrawnAtTheParentsSize) {
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  Timeline timeline;
+  timeline.Build({Transform(), Transform{0.0f, nan, inf, nan}, Transform{nan, 0, 0, 0}, Transform{0.5f, 0, 0, 0}});
+  ASSERT_EQ(timeline.count(), 4);
+  EXPECT_TRUE(Near(timeline.Placement(1), Affine(), 0));
+  EXPECT_TRUE(Near(timeline.Placement(2), Affine(), 0));
+  for (int k = 0; k <= 20; ++k) EXPECT_TRUE(timeline.ViewAt(k / 20.0).toView.IsFinite()) << k;
+}
+
 }  // namespace

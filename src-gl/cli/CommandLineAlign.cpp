@@ -1,0 +1,70 @@
+// --align: the pictures placed in their parents from their pixels, the results printed, the
+// project saved.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "AlignStack.h"
+#include "CommandLineWork.h"
+#include "Imagestack.h"
+#include "TextNumbers.h"
+
+namespace command_line {
+
+int AlignCommand(const QCommandLineParser& parser, const QString& project) {
+  int picture = -1;
+  if (parser.isSet(QStringLiteral("picture"))) {
+    bool ok = false;
+    picture = parser.value(QStringLiteral("picture")).toInt(&ok);
+    if (!ok || picture < 2) {
+      Fail(QStringLiteral("--picture takes the number of a picture from 2 on (the first has nothing to be placed in), "
+                          "not \"%1\"")
+               .arg(parser.value(QStringLiteral("picture"))));
+      return 2;
+    }
+  }
+  std::unique_ptr<ImageStack> stack = OpenProject(AbsoluteFileName(project));
+  if (!stack) return 1;
+  if (picture > stack->pictureCount()) {
+    Fail(QStringLiteral("the project has %1 pictures; there is no picture %2").arg(stack->pictureCount()).arg(picture));
+    return 2;
+  }
+  const std::vector<AlignTask> tasks = AlignTasks(*stack, picture < 0 ? -1 : picture - 1);
+  if (tasks.empty()) {
+    Fail(QStringLiteral("the project needs two pictures or more to align"));
+    return 1;
+  }
+  // Standard output carries the results; the progress goes to standard error.
+  ProgressPrinter printer(stderr, "picture");
+  const std::vector<AlignResult> results =
+      RunAlignTasks(tasks, [&printer](int done, int total) { printer.Show(done, total); });
+  bool allFound = true, changed = false;
+  for (size_t i = 0; i < tasks.size(); ++i) {
+    const AlignTask& task = tasks[i];
+    const AlignResult& r = results[i];
+    Image& child = *stack->images[static_cast<size_t>(task.element)];
+    std::string line = "picture " + std::to_string(task.element + 1) + " (" + child.fileName + "): ";
+    if (r.status == AlignStatus::Aligned) {
+      const Transform& t = r.transform;
+      line += "scale " + FormatFixed(t.scale, 7) + " translate " + FormatFixed(t.translateX, 7) + " " +
+              FormatFixed(t.translateY, 7) + " rotate " + FormatFixed(t.rotate, 4) + " confidence " +
+              FormatFixed(r.confidence, 2) + " residual " + FormatFixed(r.residual, 2) + " px";
+      child.transform = t;
+      changed = true;
+    } else {
+      line +=
+          std::string(AlignStatusText(r.status)) + " (confidence " + FormatFixed(r.confidence, 2) + "); placement kept";
+      allFound = false;
+    }
+    std::printf("%s\n", line.c_str());
+  }
+  std::fflush(stdout);
+  if (changed) {
+    stack->dirty = true;
+    if (!stack->SaveProject()) return 1;
+  }
+  return ExitStatus(allFound, *stack);
+}
+
+}  // namespace command_line

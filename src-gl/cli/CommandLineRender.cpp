@@ -1,0 +1,53 @@
+// --render-frame: one frame of the zoom drawn offscreen, as a PNG file.
+
+#include <GL/gl.h>
+
+#include <QBuffer>
+#include <QImage>
+
+#include "CommandLineWork.h"
+#include "Imagestack.h"
+#include "Messages.h"
+#include "OffscreenTarget.h"
+#include "Renderer.h"
+#include "SafeFile.h"
+
+namespace command_line {
+
+int RenderFrame(double t, const QString& output, int width, int height, size_t budget, const QString& project) {
+  std::unique_ptr<ImageStack> stack = OpenProject(AbsoluteFileName(project));
+  if (!stack) return 1;
+  if (stack->pictureCount() < 1) {
+    Fail(QStringLiteral("the project holds no pictures to draw"));
+    return 1;
+  }
+  OffscreenTarget target;
+  std::string error;
+  if (!target.Create(width, height, error)) {
+    Fail(QString::fromStdString(error));
+    return 1;
+  }
+  RendererOptions options;
+  options.textureBudget = budget;
+  options.waitForLevels = true;
+  Renderer renderer(options);
+  if (renderer.ExceedsLimit(*stack)) ShowMaxImageSizeMessage(renderer.TextureLimit());
+  Renderer::SetViewGlState();
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  const Image& first = *stack->images[0];
+  renderer.DrawZoom(*stack, t, ViewGeometry::Fitted(width, height, first.width, first.height));
+  glFinish();
+  const std::string message = renderer.TakeMessage();
+  if (!message.empty()) ShowPlainMessage(message);
+  const QImage frame = target.Read();
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  if (frame.isNull() || !frame.save(&buffer, "PNG")) {
+    Fail(QStringLiteral("the frame could not be encoded as PNG"));
+    return 1;
+  }
+  return ExitStatus(WriteFileReporting(AbsoluteFileName(output), png.toStdString()), *stack);
+}
+
+}  // namespace command_line

@@ -1,0 +1,60 @@
+#pragma once
+// What the pieces of the command line share: the messages and the exit status, the parsing of
+// option values, progress on a stream, and the work each option does.
+
+#include <QCommandLineParser>
+#include <QString>
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+class ImageStack;
+
+namespace command_line {
+
+// "tunnelvista: TEXT" on standard error.
+void Fail(const QString& text);
+
+// The exit status of the work: 0 when everything was done; 1 when something failed, the work
+// having done what it could (a picture that could not be loaded, one with no reliable match, a file
+// that could not be written); 2 for options that cannot be used, before any work.
+//
+// A picture that could not be loaded was named on standard error when the project opened; the
+// work goes on without it (a white placeholder where it is drawn), and the run fails at the end
+// so that a script can tell.
+int ExitStatus(bool done, const ImageStack& stack);
+
+// A file named on the command line, made absolute against the current directory.
+std::string AbsoluteFileName(const QString& argument);
+// A name as the file system spells it.
+std::string Encoded(const QString& text);
+// WIDTHxHEIGHT, each side 1 to 65536; a message on failure.
+bool ParseSize(const QString& text, int& width, int& height);
+// The value of --OPTION as a finite number; a message on failure.
+bool ParseNumber(const QCommandLineParser& parser, const char* option, double& value);
+
+// Progress of long work: a bar redrawn in place when `stream` is a terminal, else a whole line at
+// each tenth, so that a log file holds whole lines. `unit` names what is counted ("frame").
+class ProgressPrinter {
+ public:
+  ProgressPrinter(std::FILE* stream, const char* unit);
+
+  void Show(int done, int total);
+
+ private:
+  std::FILE* stream_;
+  const char* unit_;
+  bool terminal_;
+  int lastTenth_ = 0;
+};
+
+// --render-frame T OUT.png: the zoom at time t drawn offscreen into a PNG file.
+int RenderFrame(double t, const QString& output, int width, int height, size_t budget, const QString& project);
+// --export-web DIR: what the dialog writes with its defaults, asking nothing.
+int ExportWebCommand(const QCommandLineParser& parser, const QString& project);
+// --export-video OUT: the whole video, with a progress bar; 0 only when the file is in place.
+int ExportVideoCommand(const QCommandLineParser& parser, const QString& project, size_t budget);
+// --align: each picture (or one) placed in its parent, the results printed, the project saved.
+int AlignCommand(const QCommandLineParser& parser, const QString& project);
+
+}  // namespace command_line
