@@ -1,4 +1,4 @@
-// The main window: construction, layout, menus, the OpenGL view and the repaint path.
+// The main window: construction, layout, menus and the repaint path (its OpenGL view: mainPanel.cpp).
 
 #include <GL/gl.h>
 
@@ -10,11 +10,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
-#include <QKeyEvent>
-#include <QMouseEvent>
-#include <QWheelEvent>
-#include <QOpenGLContext>
-#include <QPointer>
 #include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -23,7 +18,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "Bitmaps.h"
 #include "Messages.h"
 #include "Paths.h"
 #include "TextNumbers.h"
@@ -345,128 +339,3 @@ void TmainForm::FormClose() {
   QCoreApplication::processEvents();
   exitProcess(0);
 }
-
-// --- the OpenGL view ---
-
-TGLPanel::TGLPanel(TmainForm* form, QWidget* parent) : QOpenGLWidget(parent), form_(form) {
-  setAutoFillBackground(false);
-  setFocusPolicy(Qt::ClickFocus);  // Home and End go to the view once it was clicked
-}
-
-ViewGeometry TGLPanel::Geometry() const {
-  const double ratio = PixelRatio();
-  const ImageStack* stack = form_->imageStack.get();
-  const Image* first = stack && stack->count() >= 1 ? stack->images[0].get() : nullptr;
-  ViewGeometry geometry = ViewGeometry::Fitted(static_cast<int>(width() * ratio), static_cast<int>(height() * ratio),
-                                               first ? first->width : 0, first ? first->height : 0);
-  geometry.pixelRatio = ratio;
-  return geometry;
-}
-
-void TGLPanel::initializeGL() {
-  connect(
-      context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] { CleanUpGL(); }, Qt::DirectConnection);
-  form_->OpenGLSetupParams();
-  // A new context (the first, or one that replaced a lost one) gets a new renderer, which builds
-  // its textures from the pictures as it draws them.
-  RendererOptions options;
-  options.textureBudget = form_->editorFiles.textureBudget;
-  if (FormBitmap) options.handleSprite = FormBitmap->HandleImage;
-  renderer_ = std::make_unique<Renderer>(options);
-  QPointer<TGLPanel> self(this);
-  renderer_->SetWakeUp([self] {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [self] {
-          if (self) self->update();
-        },
-        Qt::QueuedConnection);
-  });
-  form_->PanelResize();
-  // The project named on the command line is opened once the view can take its textures.
-  QTimer::singleShot(0, form_, [form = form_] { form->FormShow(); });
-}
-
-TGLPanel::~TGLPanel() {
-  // The textures go while this object is whole; by the time QOpenGLWidget's destructor ends the
-  // context, the connection below would call into a half-destroyed view.
-  if (isValid()) {
-    disconnect(context(), nullptr, this, nullptr);
-    CleanUpGL();
-  }
-}
-
-// The context goes: its textures go with it, the document stays.
-void TGLPanel::CleanUpGL() {
-  if (!isValid() || !renderer_) return;
-  makeCurrent();
-  renderer_.reset();
-  doneCurrent();
-}
-
-void TGLPanel::resizeGL(int, int) { form_->PanelResize(); }
-
-void TGLPanel::paintGL() { form_->PaintView(); }
-
-// Mouse positions go on in framebuffer pixels, the unit of the viewport and of the handles.
-void TGLPanel::mousePressEvent(QMouseEvent* event) {
-  const QPointF p = event->position() * PixelRatio();
-  form_->PanelMouseDown(event->button(), static_cast<int>(p.x()), static_cast<int>(p.y()));
-}
-
-void TGLPanel::wheelEvent(QWheelEvent* event) {
-  const QPointF p = event->position() * PixelRatio();
-  form_->PanelWheel(static_cast<int>(p.x()), static_cast<int>(p.y()), event->angleDelta().y() / 120.0);
-  event->accept();
-}
-
-void TGLPanel::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Home || event->key() == Qt::Key_End) {
-    form_->JumpTo(event->key() == Qt::Key_Home ? 0.0f : 1.0f);
-    return;
-  }
-  // The selected picture's child, in small steps: arrows move it a pixel of the screen (ten with
-  // Shift), + and - scale it by 1 %, comma and period turn it by a tenth of a degree.
-  const double step = event->modifiers() & Qt::ShiftModifier ? 10.0 : 1.0;
-  const bool repeated = event->isAutoRepeat();
-  bool used = true;
-  switch (event->key()) {
-    case Qt::Key_Left:
-      used = form_->NudgeChild(Nudge::Move, -step, 0, repeated);
-      break;
-    case Qt::Key_Right:
-      used = form_->NudgeChild(Nudge::Move, step, 0, repeated);
-      break;
-    case Qt::Key_Up:
-      used = form_->NudgeChild(Nudge::Move, 0, -step, repeated);
-      break;
-    case Qt::Key_Down:
-      used = form_->NudgeChild(Nudge::Move, 0, step, repeated);
-      break;
-    case Qt::Key_Plus:
-    case Qt::Key_Equal:
-      used = form_->NudgeChild(Nudge::Scale, 1.01, 0, repeated);
-      break;
-    case Qt::Key_Minus:
-      used = form_->NudgeChild(Nudge::Scale, 1 / 1.01, 0, repeated);
-      break;
-    case Qt::Key_Comma:
-    case Qt::Key_Less:
-      used = form_->NudgeChild(Nudge::Rotate, 0.1, 0, repeated);
-      break;
-    case Qt::Key_Period:
-    case Qt::Key_Greater:
-      used = form_->NudgeChild(Nudge::Rotate, -0.1, 0, repeated);
-      break;
-    default:
-      used = false;
-  }
-  if (!used) QOpenGLWidget::keyPressEvent(event);
-}
-
-void TGLPanel::mouseMoveEvent(QMouseEvent* event) {
-  const QPointF p = event->position() * PixelRatio();
-  form_->PanelMouseMove(static_cast<int>(p.x()), static_cast<int>(p.y()));
-}
-
-void TGLPanel::mouseReleaseEvent(QMouseEvent* event) { form_->PanelMouseUp(event->button()); }

@@ -1,0 +1,94 @@
+// The image list's commands on its lines: remove, move, Done, Cancel, and which buttons work.
+
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QToolButton>
+#include <algorithm>
+
+#include "Imageeditor.h"
+#include "main.h"
+
+// While pictures are checked the list stays as it is; afterwards Reload and Remove need a line.
+void TFormImageList::EnableButtons() {
+  const bool idle = !checking_;
+  const bool selected = idle && ListBox->currentRow() >= 0;
+  ButtonAddImage->setEnabled(idle);
+  ButtonMoveUp->setEnabled(idle);
+  ButtonMoveDown->setEnabled(idle);
+  ButtonReload->setEnabled(selected);
+  ButtonRemoveImage->setEnabled(selected);
+  ButtonDone->setEnabled(idle && ListBox->count() > 0);
+}
+
+void TFormImageList::ButtonRemoveImageClick() {
+  Image* image = SelectedImage();
+  if (!image || checking_) return;
+  const int row = ListBox->currentRow();
+  {
+    const QSignalBlocker quiet(ListBox);
+    delete ListBox->takeItem(row);
+    ListBox->setCurrentRow(-1);
+  }
+  // A picture added here goes at once; one of the stack's goes only when the list is applied.
+  auto it = std::find_if(added.begin(), added.end(), [image](const auto& owned) { return owned.get() == image; });
+  if (it != added.end()) added.erase(it);
+  ButtonReload->setEnabled(false);
+  ButtonRemoveImage->setEnabled(false);
+  if (ListBox->count() == 0) ButtonDone->setEnabled(false);
+  EditFilename->clear();
+  PaintBox->image = nullptr;
+  PaintBox->update();
+}
+
+void TFormImageList::Move(int by) {
+  const int row = ListBox->currentRow();
+  const int to = row + by;
+  if (row < 0 || to < 0 || to >= ListBox->count() || checking_) return;
+  const QSignalBlocker quiet(ListBox);
+  QListWidgetItem* item = ListBox->takeItem(row);
+  ListBox->insertItem(to, item);
+  ListBox->setCurrentRow(to);
+}
+
+void TFormImageList::ButtonMoveUpClick() { Move(-1); }
+
+void TFormImageList::ButtonMoveDownClick() { Move(+1); }
+
+void TFormImageList::ButtonDoneClick() {
+  if (checking_) return;
+  hide();
+  if (mainForm) mainForm->EditImageListDone();
+  // The pictures now belong to the stack (or are gone): the list must not keep pointing at them.
+  const QSignalBlocker quiet(ListBox);
+  ListBox->clear();
+  PaintBox->image = nullptr;
+  added.clear();
+}
+
+void TFormImageList::ReleaseAdded() {
+  {
+    const QSignalBlocker quiet(ListBox);
+    ListBox->clear();
+  }
+  PaintBox->image = nullptr;
+  added.clear();
+}
+
+void TFormImageList::ButtonCancelClick() {
+  hide();
+  waiting_.clear();
+  StopChecking();
+  ReleaseAdded();
+  if (mainForm) mainForm->ImageListCancelled();
+}
+
+void TFormImageList::closeEvent(QCloseEvent* event) {
+  event->accept();
+  waiting_.clear();
+  StopChecking();
+  ReleaseAdded();
+  if (mainForm) mainForm->ImageListCancelled();
+}
