@@ -51,9 +51,7 @@ TmainForm::TmainForm(const QStringList& arguments, EditorFiles files)
   setObjectName(QStringLiteral("mainForm"));
   setWindowTitle(QStringLiteral("Tunnelvista Editor"));
   tickSource = MonotonicTicks;
-  // The event loop ends and the windows are destroyed in their order (EditorWindows): jobs still
-  // running are cancelled and their threads joined on the way.
-  exitProcess = [](int status) { QCoreApplication::exit(status); };
+  exitProcess = [](int status) { std::exit(status); };
   setAcceptDrops(true);  // projects and pictures dropped from a file manager
 
   mainPanel = new QWidget(this);
