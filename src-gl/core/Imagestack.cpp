@@ -4,6 +4,20 @@
 
 void ImageStack::FreeImages() { images.clear(); }
 
+void ImageStack::Arrange(const std::vector<Image*>& order, std::vector<std::unique_ptr<Image>>& parked) {
+  std::vector<std::unique_ptr<Image>> all = std::move(images);
+  for (auto& owned : parked) all.push_back(std::move(owned));
+  parked.clear();
+  images.clear();
+  for (Image* element : order) {
+    auto it = std::find_if(all.begin(), all.end(), [element](const auto& e) { return e.get() == element; });
+    if (it != all.end()) images.push_back(std::move(*it));
+  }
+  for (auto& rest : all)
+    if (rest) parked.push_back(std::move(rest));
+  dirty = true;
+}
+
 int ImageStack::IndexOf(uint64_t id) const {
   for (int i = 0; i < count(); ++i)
     if (images[static_cast<size_t>(i)]->id == id) return i;

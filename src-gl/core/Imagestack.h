@@ -43,6 +43,9 @@ class ImageStack {
   Image* targetFrame() const { return images.empty() ? nullptr : images.back().get(); }
   // The place of the element with this `id`, or -1 when it is not in the stack.
   int IndexOf(uint64_t id) const;
+  // Makes `order` the elements, in that order, each taken from the stack or from `parked`; what
+  // is left over goes to `parked` (kept alive, for an undo step to put back). Sets `dirty`.
+  void Arrange(const std::vector<Image*>& order, std::vector<std::unique_ptr<Image>>& parked);
 
   // Destroys every element, target frame included.
   void FreeImages();

@@ -1,6 +1,5 @@
 #include "WebExport.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,7 +7,6 @@
 #include <QImage>
 #include <QImageWriter>
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
 #include <map>
 #include <ostream>
@@ -115,24 +113,7 @@ bool ReadPlayer(const std::string& folder, std::vector<std::string>& contents) {
 // regular file that starts as a JPEG does. Anything else put in its place (a text file, a
 // device, a pipe) is never read or published. Shows its message when not.
 bool ReadLoadedPicture(const std::string& path, std::string& bytes) {
-  // Without blocking, so that a pipe is refused rather than waited on; the file checked is the
-  // one read.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  struct stat st {};
-  bool ok = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  bytes.clear();
-  std::vector<char> chunk(1 << 16);
-  for (ssize_t n = 1; ok && n > 0;) {
-    n = ::read(fd, chunk.data(), chunk.size());
-    if (n < 0 && errno == EINTR)
-      n = 1;
-    else if (n < 0)
-      ok = false;
-    else
-      bytes.append(chunk.data(), static_cast<size_t>(n));
-  }
-  if (fd >= 0) ::close(fd);
-  if (!ok) {
+  if (!ReadPictureFile(path, bytes)) {  // regular files only, so a pipe is never waited on
     ShowPlainMessage("The image could not be found at its expected location:\n\n    " + path +
                      "\n\nUnable to copy image to target directory.");
     return false;

@@ -116,26 +116,10 @@ class ImageListCommand : public QUndoCommand {
   }
 
  private:
-  static std::unique_ptr<Image> TakeOut(std::vector<std::unique_ptr<Image>>& from, Image* element) {
-    auto it = std::find_if(from.begin(), from.end(), [element](const auto& e) { return e.get() == element; });
-    if (it == from.end()) return nullptr;
-    std::unique_ptr<Image> owned = std::move(*it);
-    from.erase(it);
-    return owned;
-  }
   void Show(const std::vector<Image*>& elements) {
     ImageStack* stack = form_->imageStack.get();
     if (!stack) return;
-    std::vector<std::unique_ptr<Image>> shown;
-    for (Image* element : elements) {
-      std::unique_ptr<Image> owned = TakeOut(stack->images, element);
-      if (!owned) owned = TakeOut(parked_, element);
-      if (owned) shown.push_back(std::move(owned));
-    }
-    for (auto& rest : stack->images)
-      if (rest) parked_.push_back(std::move(rest));
-    stack->images = std::move(shown);
-    stack->dirty = true;
+    stack->Arrange(elements, parked_);
     form_->ShowChangedPictures();
   }
   TmainForm* form_;

@@ -44,25 +44,17 @@ class RestoreCommand : public QUndoCommand {
   void Show(const State& state) {
     ImageStack* stack = form_->imageStack.get();
     if (!stack) return;
-    std::vector<std::unique_ptr<Image>> all = std::move(stack->images);
-    for (auto& owned : parked_) all.push_back(std::move(owned));
-    parked_.clear();
-    std::vector<std::unique_ptr<Image>> shown;
+    std::vector<Image*> order;
     for (const auto& [element, placement] : state.elements) {
-      auto it = std::find_if(all.begin(), all.end(), [element = element](const auto& e) { return e.get() == element; });
-      if (it == all.end() || !*it) continue;
-      (*it)->transform = placement;
-      if (!(*it)->fileName.empty() && (*it)->width == 0) (*it)->LoadJpeg();
-      shown.push_back(std::move(*it));
+      element->transform = placement;
+      if (!element->fileName.empty() && element->width == 0) element->LoadJpeg();
+      order.push_back(element);
     }
-    for (auto& rest : all)
-      if (rest) parked_.push_back(std::move(rest));
-    stack->images = std::move(shown);
+    stack->Arrange(order, parked_);
     if (stack->pictureCount() > 0) {
       stack->targetFrame()->width = stack->images[static_cast<size_t>(stack->pictureCount() - 1)]->width;
       stack->targetFrame()->height = stack->images[static_cast<size_t>(stack->pictureCount() - 1)]->height;
     }
-    stack->dirty = true;
     form_->ShowDuration(state.duration);
     form_->ShowChangedPictures();
   }
