@@ -12,6 +12,9 @@ jobs=$(nproc)
 
 failed=()
 passed=()
+test_dirs=("$here/build" "$here/build-asan" "$here/build-tsan")
+# ctest lists the tests that failed in a directory's last run; the summary names them.
+for d in "${test_dirs[@]}"; do rm -f "$d/Testing/Temporary/LastTestsFailed.log"; done
 # Runs one stage: its name, then the command. Records the outcome and goes on either way; the
 # command's status is returned, so that the tests of a build that failed can be left out.
 stage() {
@@ -34,6 +37,11 @@ summary() {
   local s
   for s in "${passed[@]}"; do echo "passed: $s"; done
   for s in "${failed[@]}"; do echo "FAILED: $s"; done
+  local d line
+  for d in "${test_dirs[@]}"; do
+    [ -f "$d/Testing/Temporary/LastTestsFailed.log" ] || continue
+    while IFS= read -r line; do echo "  failed in $(basename "$d"): ${line#*:}"; done <"$d/Testing/Temporary/LastTestsFailed.log"
+  done
   if [ ${#failed[@]} -gt 0 ]; then exit 1; fi
   echo "=== every stage passed ==="
 }
