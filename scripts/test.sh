@@ -13,8 +13,8 @@ jobs=$(nproc)
 failed=()
 passed=()
 test_dirs=("$here/build" "$here/build-asan" "$here/build-tsan")
-# ctest lists the tests that failed in a directory's last run; the summary names them.
-for d in "${test_dirs[@]}"; do rm -f "$d/Testing/Temporary/LastTestsFailed.log"; done
+# The test runs' logs, from which the summary names the tests that failed (kept from this run only).
+for d in "${test_dirs[@]}"; do rm -f "$d/Testing/tv-run.log"; done
 # Runs one stage: its name, then the command. Records the outcome and goes on either way; the
 # command's status is returned, so that the tests of a build that failed can be left out.
 stage() {
@@ -37,10 +37,12 @@ summary() {
   local s
   for s in "${passed[@]}"; do echo "passed: $s"; done
   for s in "${failed[@]}"; do echo "FAILED: $s"; done
-  local d line
+  local d
+  echo "tests that failed (a retried test that then passed included):"
   for d in "${test_dirs[@]}"; do
-    [ -f "$d/Testing/Temporary/LastTestsFailed.log" ] || continue
-    while IFS= read -r line; do echo "  failed in $(basename "$d"): ${line#*:}"; done <"$d/Testing/Temporary/LastTestsFailed.log"
+    [ -f "$d/Testing/tv-run.log" ] || continue
+    grep -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: [^ ]+ \.* *(\*\*\*|Not Run)' "$d/Testing/tv-run.log" |
+      sed -E "s/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) \.* *(\*\*\*[A-Za-z]+|Not Run).*/  in $(basename "$d"): \1 \2/"
   done
   if [ ${#failed[@]} -gt 0 ]; then exit 1; fi
   echo "=== every stage passed ==="
@@ -72,7 +74,11 @@ run_tests() {
   shift
   # -noreset: the server would otherwise reset whenever its last client leaves, between two test
   # programs, and refuse the next one while it does.
-  (cd "$dir" && xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -j "$jobs" --timeout 600 "$@")
+  mkdir -p "$dir/Testing"
+  # The run's log is kept: the summary names every test that failed in it, retried ones included.
+  (cd "$dir" && xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -j "$jobs" --timeout 600 "$@") \
+    2>&1 | tee "$dir/Testing/tv-run.log"
+  return "${PIPESTATUS[0]}"
 }
 
 stage "formatting" "$here/scripts/check-format.sh"
@@ -109,7 +115,10 @@ tsan_tests() (
   # more random bits in mmap addresses break that. Run without address randomisation if allowed.
   local norandom=()
   if setarch "$(uname -m)" -R true 2>/dev/null; then norandom=(setarch "$(uname -m)" -R); fi
-  cd "$here/build-tsan" && "${norandom[@]}" ctest --output-on-failure -j "$jobs" --timeout 600 -L threads
+  mkdir -p "$here/build-tsan/Testing"
+  cd "$here/build-tsan" && "${norandom[@]}" ctest --output-on-failure -j "$jobs" --timeout 600 -L threads 2>&1 |
+    tee "$here/build-tsan/Testing/tv-run.log"
+  return "${PIPESTATUS[0]}"
 )
 if stage "ThreadSanitizer build" build "$here/build-tsan" threaded_tests -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTV_SANITIZE=thread -DTV_BUILD_BENCH=OFF; then
