@@ -238,8 +238,8 @@ int HostileProjects(const std::string& directory, const std::vector<std::string>
 // What one export of a repeated picture measured (the child writes it, the parent reads it).
 struct RepeatedFigures {
   unsigned long long openingDecodes = 0, exportDecodes = 0;
-  double before = 0, peak = 0;       // MiB: before opening, the peak over the whole run
-  double draw = 0, wall = 0;         // milliseconds per frame: the drawing stage, the whole export
+  double before = 0, peak = 0;  // MiB: before opening, the peak over the whole run
+  double draw = 0, wall = 0;    // milliseconds per frame: the drawing stage, the whole export
   int frames = 0;
 };
 
@@ -298,9 +298,10 @@ int RepeatedPicture(const std::string& directory) {
   if (!WriteZoomProject(alone, files, false) ||
       !WriteZoomProject(repeated, std::vector<std::string>(repeatedLevels, files[0]), false))
     return 1;
-  std::printf("\nOne 1024 x 768 picture, alone and repeated through %d levels: a video of %g s at %g fps, %d x %d "
-              "(each in a fresh process)\n",
-              repeatedLevels, repeatedSeconds, repeatedFps, repeatedWidth, repeatedHeight);
+  std::printf(
+      "\nOne 1024 x 768 picture, alone and repeated through %d levels: a video of %g s at %g fps, %d x %d "
+      "(each in a fresh process)\n",
+      repeatedLevels, repeatedSeconds, repeatedFps, repeatedWidth, repeatedHeight);
   RepeatedFigures one, many;
   if (!RunRepeated(alone, one) || !RunRepeated(repeated, many)) {
     std::fprintf(stderr, "mem_bench: exporting the repeated picture failed\n");
@@ -309,14 +310,15 @@ int RepeatedPicture(const std::string& directory) {
   std::printf("  %-22s %9s %9s %12s %12s %14s %14s\n", "", "decodes", "", "before", "peak", "draw", "export");
   std::printf("  %-22s %9s %9s %12s %12s %14s %14s\n", "", "opening", "export", "opening", "", "per frame",
               "per frame");
-  for (const auto& [what, f] : {std::pair<const char*, const RepeatedFigures&>{"the picture alone", one},
-                                {"300 levels of it", many}})
+  for (const auto& [what, f] :
+       {std::pair<const char*, const RepeatedFigures&>{"the picture alone", one}, {"300 levels of it", many}})
     std::printf("  %-22s %9llu %9llu %8.1f MiB %8.1f MiB %11.2f ms %11.2f ms  (%d frames)\n", what, f.openingDecodes,
                 f.exportDecodes, f.before, f.peak, f.draw, f.wall, f.frames);
-  std::printf("  300 levels against the picture alone: decodes %llu against %llu, peak %.2f times (%+.1f MiB), "
-              "drawing a frame %.2f times, a frame of the export %.2f times\n",
-              many.openingDecodes + many.exportDecodes, one.openingDecodes + one.exportDecodes,
-              many.peak / one.peak, many.peak - one.peak, many.draw / one.draw, many.wall / one.wall);
+  std::printf(
+      "  300 levels against the picture alone: decodes %llu against %llu, peak %.2f times (%+.1f MiB), "
+      "drawing a frame %.2f times, a frame of the export %.2f times\n",
+      many.openingDecodes + many.exportDecodes, one.openingDecodes + one.exportDecodes, many.peak / one.peak,
+      many.peak - one.peak, many.draw / one.draw, many.wall / one.wall);
   return 0;
 }
 
