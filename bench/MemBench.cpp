@@ -10,6 +10,11 @@
 // (progressive) and 65000 x 65000 (arithmetic-coded) pixels, against one of eight real pictures,
 // opened and drawn with a texture budget of 64 MiB: the peak must stay within the budget plus the
 // decode memory (DecodeMemory.h) above what the process held before opening, and 512 MiB in all.
+// Last: one 1024 x 768 picture alone, and the same file repeated through a stack of 300 levels
+// (each at half the size of the one before), each exported as a video of 60 frames at 1280 x 960
+// in a fresh process: how often the file was decoded (opening, exporting), the peak, and the
+// drawing time per frame against the picture alone.
+//   mem_bench --repeated [work directory]   runs only this last part
 
 #include <GL/gl.h>
 #include <malloc.h>
@@ -17,6 +22,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +34,7 @@
 #include "OffscreenGl.h"
 #include "Renderer.h"
 #include "Timeline.h"
+#include "VideoJob.h"
 
 namespace {
 
@@ -41,6 +48,11 @@ const char* const measureFlag = "--measure";
 const char* const hostileFlag = "--hostile";
 const size_t hostileBudget = size_t(64) << 20;
 const double hostileGoalMiB = 512;
+const char* const repeatedFlag = "--repeated";
+const char* const measureRepeatedFlag = "--measure-repeated";
+const int repeatedLevels = 300;
+const int repeatedWidth = 1280, repeatedHeight = 960;
+const double repeatedSeconds = 2, repeatedFps = 30;  // 60 frames
 
 struct Memory {
   double rss = -1;   // MiB now
@@ -223,22 +235,113 @@ int HostileProjects(const std::string& directory, const std::vector<std::string>
   return failures;
 }
 
+// What one export of a repeated picture measured (the child writes it, the parent reads it).
+struct RepeatedFigures {
+  unsigned long long openingDecodes = 0, exportDecodes = 0;
+  double before = 0, peak = 0;  // MiB: before opening, the peak over the whole run
+  double draw = 0, wall = 0;    // milliseconds per frame: the drawing stage, the whole export
+  int frames = 0;
+};
+
+// The child's part: opens `project` as the command line does, exports the video, writes what it
+// measured to `figures`.
+int MeasureRepeated(const std::string& project, const std::string& figures) {
+  DecodeMemory& memory = SharedDecodeMemory();
+  RepeatedFigures f;
+  f.before = ReadMemory().rss;
+  const unsigned long long start = memory.Decodes();
+  std::unique_ptr<ImageStack> stack = OpenProject(project);
+  if (!stack || stack->pictureCount() < 1) return 1;
+  f.openingDecodes = memory.Decodes() - start;
+  VideoSettings settings;
+  settings.path = project + ".mp4";
+  settings.width = repeatedWidth;
+  settings.height = repeatedHeight;
+  settings.fps = repeatedFps;
+  settings.duration = repeatedSeconds;
+  settings.speed = VideoSpeed::Fast;
+  VideoJob job(*stack, settings);
+  if (!job.Start() || job.Wait() != VideoResult::Ok) {
+    std::fprintf(stderr, "mem_bench: %s\n", job.Error().c_str());
+    return 1;
+  }
+  f.exportDecodes = memory.Decodes() - start - f.openingDecodes;
+  const VideoTimings t = job.Timings();
+  f.frames = t.frames;
+  f.draw = t.frames > 0 ? 1000 * t.draw / t.frames : 0;
+  f.wall = t.frames > 0 ? 1000 * t.wall / t.frames : 0;
+  f.peak = ReadMemory().peak;
+  std::ofstream out(figures);
+  out << f.openingDecodes << ' ' << f.exportDecodes << ' ' << f.before << ' ' << f.peak << ' ' << f.draw << ' '
+      << f.wall << ' ' << f.frames << '\n';
+  return out ? 0 : 1;
+}
+
+bool RunRepeated(const std::string& project, RepeatedFigures& f) {
+  const std::string figures = project + ".figures";
+  std::fflush(stdout);
+  if (RunProgram({"/proc/self/exe", measureRepeatedFlag, project, figures}, false) != 0) return false;
+  std::ifstream in(figures);
+  return static_cast<bool>(in >> f.openingDecodes >> f.exportDecodes >> f.before >> f.peak >> f.draw >> f.wall >>
+                           f.frames);
+}
+
+// The picture alone against the same file repeated through a stack, each in a fresh process.
+int RepeatedPicture(const std::string& directory) {
+  std::vector<std::string> files;
+  std::string error;
+  if (!WriteCrops(TV_PHOTO_DIR, directory, 1, files, error)) {
+    std::fprintf(stderr, "mem_bench: %s\n", error.c_str());
+    return 1;
+  }
+  const std::string alone = directory + "/alone.kx", repeated = directory + "/repeated.kx";
+  if (!WriteZoomProject(alone, files, false) ||
+      !WriteZoomProject(repeated, std::vector<std::string>(repeatedLevels, files[0]), false))
+    return 1;
+  std::printf(
+      "\nOne 1024 x 768 picture, alone and repeated through %d levels: a video of %g s at %g fps, %d x %d "
+      "(each in a fresh process)\n",
+      repeatedLevels, repeatedSeconds, repeatedFps, repeatedWidth, repeatedHeight);
+  RepeatedFigures one, many;
+  if (!RunRepeated(alone, one) || !RunRepeated(repeated, many)) {
+    std::fprintf(stderr, "mem_bench: exporting the repeated picture failed\n");
+    return 1;
+  }
+  std::printf("  %-22s %9s %9s %12s %12s %14s %14s\n", "", "decodes", "", "before", "peak", "draw", "export");
+  std::printf("  %-22s %9s %9s %12s %12s %14s %14s\n", "", "opening", "export", "opening", "", "per frame",
+              "per frame");
+  for (const auto& [what, f] :
+       {std::pair<const char*, const RepeatedFigures&>{"the picture alone", one}, {"300 levels of it", many}})
+    std::printf("  %-22s %9llu %9llu %8.1f MiB %8.1f MiB %11.2f ms %11.2f ms  (%d frames)\n", what, f.openingDecodes,
+                f.exportDecodes, f.before, f.peak, f.draw, f.wall, f.frames);
+  std::printf(
+      "  300 levels against the picture alone: decodes %llu against %llu, peak %.2f times (%+.1f MiB), "
+      "drawing a frame %.2f times, a frame of the export %.2f times\n",
+      many.openingDecodes + many.exportDecodes, one.openingDecodes + one.exportDecodes, many.peak / one.peak,
+      many.peak - one.peak, many.draw / one.draw, many.wall / one.wall);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == measureFlag) return Measure(argv[2]);
   if (argc == 4 && std::string(argv[1]) == hostileFlag) return MeasureHostile(argv[2], argv[3]);
-  if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {
-    std::fprintf(stderr, "usage: mem_bench [work directory]\n");
+  if (argc == 4 && std::string(argv[1]) == measureRepeatedFlag) return MeasureRepeated(argv[2], argv[3]);
+  const bool repeatedOnly = argc > 1 && std::string(argv[1]) == repeatedFlag;
+  const int given = repeatedOnly ? 2 : 1;  // where the work directory is, if given
+  if (argc > given + 1 || (argc == given + 1 && argv[given][0] == '-')) {
+    std::fprintf(stderr, "usage: mem_bench [--repeated] [work directory]\n");
     return 2;
   }
 
   std::string error;
   WorkDirectory work;
-  if (!work.Open(argc > 1 ? argv[1] : "", error)) {
+  if (!work.Open(argc > given ? argv[given] : "", error)) {
     std::fprintf(stderr, "mem_bench: %s\n", error.c_str());
     return 1;
   }
+  if (repeatedOnly) return RepeatedPicture(work.path());
   const int sizes[] = {10, 200, 1000};
   std::printf("Writing %d pictures of 1024 x 768 into %s ...\n", sizes[2], work.path().c_str());
   std::fflush(stdout);
@@ -265,5 +368,6 @@ int main(int argc, char** argv) {
     }
   }
   failures += HostileProjects(work.path(), files);
+  failures += RepeatedPicture(work.path());
   return failures == 0 ? 0 : 1;
 }

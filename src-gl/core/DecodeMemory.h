@@ -31,6 +31,10 @@ class DecodeMemory {
   // The most ever held at once (tests and benchmarks measure the rule with it).
   size_t HighWater() const;
   void ResetHighWater();
+  // Pictures decoded from files with this reservation so far (each decode that got its memory):
+  // tests and benchmarks count with it how often a file was decoded.
+  void CountDecode() { decodes_.fetch_add(1, std::memory_order_relaxed); }
+  unsigned long long Decodes() const { return decodes_.load(std::memory_order_relaxed); }
 
  private:
   const size_t capacity_;
@@ -38,6 +42,7 @@ class DecodeMemory {
   std::condition_variable released_;
   size_t used_ = 0;
   size_t highWater_ = 0;
+  std::atomic<unsigned long long> decodes_{0};
 };
 
 // The one reservation of this process: every decode draws from it unless told otherwise. It is

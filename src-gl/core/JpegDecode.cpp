@@ -326,6 +326,7 @@ int ReserveForDecode(void* context, unsigned long long libjpegBytes, unsigned lo
     return kFailed;
   }
   c->hold = MemoryHold(c->memory, static_cast<size_t>(total));
+  c->memory->CountDecode();
   c->outputBytes = static_cast<size_t>(outputBytes) + c->extraBytes;
   return kOk;
 }

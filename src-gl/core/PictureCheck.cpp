@@ -23,6 +23,7 @@ CheckedPicture CheckPicture(const std::string& path) { return CheckPicture(path,
 
 CheckedPicture CheckPicture(const std::string& path, int side, const std::atomic<bool>* cancel) {
   CheckedPicture checked;
+  const FileIdentity before = IdentifyFile(path);
   JpegInfo info;
   RgbaPicture small;
   try {
@@ -51,6 +52,8 @@ CheckedPicture CheckPicture(const std::string& path, int side, const std::atomic
   checked.ok = true;
   checked.width = info.width;
   checked.height = info.height;
+  // Only a file that stayed the same while it was read may stand for others with its identity.
+  if (before.Known() && IdentifyFile(path) == before) checked.file = before;
   return checked;
 }
 
@@ -77,7 +80,7 @@ void PictureCheck::Worker() {
         moved.clear();  // out of memory: the named file is checked
       }
     }
-    CheckedPicture checked = CheckPicture(moved.empty() ? paths_[i] : moved, thumbnailSide, &stopping_);
+    CheckedPicture checked = CheckOnce(moved.empty() ? paths_[i] : moved);
     checked.foundPath = std::move(moved);
     bool wake = false;
     {
@@ -90,6 +93,43 @@ void PictureCheck::Worker() {
     allChecked_.notify_all();
     if (wake && wake_) wake_();
   }
+}
+
+CheckedPicture PictureCheck::CheckOnce(const std::string& path) {
+  const FileIdentity file = IdentifyFile(path);
+  if (!file.Known()) return CheckPicture(path, thumbnailSide, &stopping_);  // missing: nothing to share
+  std::shared_ptr<SharedCheck> shared;
+  bool mine = false;
+  {
+    std::unique_lock<std::mutex> hold(lock_);
+    auto [it, first] = shared_.try_emplace(file);
+    if (first) it->second = std::make_shared<SharedCheck>();
+    shared = it->second;
+    mine = first;
+    if (!mine) {
+      // The worker checking the file files its result even when cancelled, so this wait ends.
+      sharedDone_.wait(hold, [&shared] { return shared->done; });
+      if (shared->usable) return shared->result;
+    }
+  }
+  if (!mine) return CheckPicture(path, thumbnailSide, &stopping_);  // the file changed under the other check
+  CheckedPicture checked;
+  try {
+    checked = CheckPicture(path, thumbnailSide, &stopping_);
+  } catch (const std::exception&) {
+    checked = CheckedPicture();
+  }
+  // A damaged file fails the same way for every place that names it; a cancelled check or a file
+  // that changed meanwhile stands for no one else.
+  const bool usable = checked.ok ? checked.file == file : !stopping_ && IdentifyFile(path) == file;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    shared->done = true;
+    shared->usable = usable;
+    if (usable) shared->result = checked;
+  }
+  sharedDone_.notify_all();
+  return checked;
 }
 
 std::vector<std::pair<size_t, CheckedPicture>> PictureCheck::Take() {

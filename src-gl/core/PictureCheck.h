@@ -3,16 +3,22 @@
 // decode at the smallest DCT scale that still gives the thumbnail (which reads all of the data
 // and so finds damage). Done on worker threads in list order, so the pictures the zoom shows
 // first are ready first, while the caller goes on; results are applied on the caller's thread.
+// A file listed several times (a stack that repeats one picture) is decoded once: the pictures
+// naming it get one result, and one thumbnail between them.
 
 #include <QImage>
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "PictureKey.h"
 
 struct CheckedPicture {
   bool ok = false;  // a whole, undamaged JPEG
@@ -24,6 +30,8 @@ struct CheckedPicture {
   QImage thumbnail;  // RGB888, longer side at most `thumbnailSide` (when ok)
   // The file checked in place of the one named, which did not exist; empty: the one named.
   std::string foundPath;
+  // The file as it was throughout the check (when ok); unknown when it changed meanwhile.
+  FileIdentity file;
 };
 
 // Checks one file (any thread).
@@ -57,6 +65,16 @@ class PictureCheck {
 
  private:
   void Worker();
+  // The check of `path`, or that of a file with the same identity that another worker made or is
+  // making.
+  CheckedPicture CheckOnce(const std::string& path);
+
+  // One file's check, shared by every place in the list that names it.
+  struct SharedCheck {
+    bool done = false;
+    bool usable = false;  // the result is that of the identity it is filed under
+    CheckedPicture result;
+  };
 
   const std::vector<std::string> paths_;
   std::function<void()> wake_;
@@ -68,5 +86,7 @@ class PictureCheck {
   std::condition_variable allChecked_;
   std::vector<std::pair<size_t, CheckedPicture>> results_;
   bool wakePending_ = false;
+  std::unordered_map<FileIdentity, std::shared_ptr<SharedCheck>, FileIdentityHash> shared_;
+  std::condition_variable sharedDone_;
   std::vector<std::thread> workers_;
 };

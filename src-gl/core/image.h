@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "PictureKey.h"
 #include "Transform.h"
 
 struct Affine;
@@ -34,8 +35,12 @@ class Image {
   QImage bitmap;
   // A picture made in memory rather than read from a file: its full pixels (RGB888).
   QImage source;
-  // Changes whenever the pixels change (a load, a reload), so renderers rebuild their textures.
+  // Changes whenever the pixels change (a load, a reload). Renderers know a picture without a
+  // known file by it (Key), so they rebuild its textures.
   uint64_t revision = 0;
+  // The file the pixels were read from, as it was when checked (unknown for pictures made in
+  // memory, placeholders, and a file that changed while it was checked).
+  FileIdentity file;
 
   Transform transform;     // placement inside the previous element
   std::string fileName;    // as the user or the project file gave it; empty: none
@@ -85,6 +90,11 @@ class Image {
 
   // Back to the unloaded state (Reload): no size, no thumbnail, a new revision.
   void Unload();
+  // Shows what `other` shows (its size, thumbnail, pixels in memory, revision and file): a copy
+  // for another thread to draw, which shares the other's textures wherever both are drawn.
+  void SharePicture(const Image& other);
+  // What names the pixels: elements with equal keys show the same picture (see PictureKey.h).
+  PictureKey Key() const;
 
   void ResetMatrix();
   void SetMatrix(const double matrix[16]);

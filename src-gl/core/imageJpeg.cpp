@@ -44,11 +44,13 @@ void Image::Apply(CheckedPicture checked) {
   }
   loaded = checked.ok;
   tooLarge = checked.tooLarge;
+  file = checked.ok ? std::move(checked.file) : FileIdentity();
 }
 
 void Image::SetPicture(const QImage& picture) {
   revision = nextRevision++;
   source = picture.convertToFormat(QImage::Format_RGB888);
+  file = FileIdentity();
   width = source.width();
   height = source.height();
   tooLarge = false;
@@ -62,8 +64,31 @@ void Image::Unload() {
   revision = nextRevision++;
   bitmap = QImage();
   source = QImage();
+  file = FileIdentity();
   width = 0;
   height = 0;
   loaded = false;
   tooLarge = false;
+}
+
+void Image::SharePicture(const Image& other) {
+  width = other.width;
+  height = other.height;
+  loaded = other.loaded;
+  tooLarge = other.tooLarge;
+  bitmap = other.bitmap;
+  source = other.source;
+  revision = other.revision;
+  file = other.file;
+}
+
+PictureKey Image::Key() const {
+  PictureKey key;
+  if (loaded && source.isNull() && file.Known())
+    key.file = file;
+  else if (revision != 0)
+    key.revision = revision;
+  else
+    key.element = this;
+  return key;
 }

@@ -142,15 +142,20 @@ bool Renderer::ExceedsLimit(const ImageStack& stack) const {
   return false;
 }
 
-// A new frame; when the pictures changed, the textures of those that left go.
+// A new frame; when the pictures changed (an element came, went or was loaded again), the
+// textures of those no element shows any more go.
 void Renderer::Track(const ImageStack& stack) {
   cache_.BeginFrame();
-  if (&stack != lastStack_ || stack.images.size() != lastCount_) {
+  uint64_t fingerprint = stack.images.size();
+  for (const auto& image : stack.images)
+    fingerprint = (fingerprint * 1000003) ^ (reinterpret_cast<uintptr_t>(image.get()) + image->revision * 31);
+  if (&stack != lastStack_ || stack.images.size() != lastCount_ || fingerprint != lastFingerprint_) {
     std::vector<const Image*> alive;
     for (const auto& image : stack.images) alive.push_back(image.get());
     cache_.Retain(alive);
     lastStack_ = &stack;
     lastCount_ = stack.images.size();
+    lastFingerprint_ = fingerprint;
   }
 }
 

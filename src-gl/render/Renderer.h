@@ -8,6 +8,7 @@
 
 #include <QImage>
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -128,4 +129,5 @@ class Renderer {
   bool reportedDrawing_ = false;
   const ImageStack* lastStack_ = nullptr;
   size_t lastCount_ = 0;
+  uint64_t lastFingerprint_ = 0;  // the elements and their revisions at the last Retain
 };

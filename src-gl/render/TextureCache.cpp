@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <iterator>
+#include <unordered_set>
 
 #include "TextureImage.h"
 #include "image.h"
@@ -97,7 +98,7 @@ void TextureCache::BeginFrame() {
   std::lock_guard<std::mutex> hold(lock_);
   for (auto it = queue_.begin(); it != queue_.end();) {
     if (it->frame < frame_ && !it->urgent) {
-      auto entry = entries_.find(it->image);
+      auto entry = entries_.find(it->key);
       if (entry != entries_.end() && entry->second.pendingSide == it->side) entry->second.pendingSide = 0;
       it = queue_.erase(it);
     } else {
@@ -122,20 +123,15 @@ int TextureCache::LevelSideFor(const Image& image, double wantedSide) const {
   // mipmaps).
   const double aspect = static_cast<double>(std::min(image.width, image.height)) / full;
   while (side > small && static_cast<double>(side) * side * aspect * 4 * 4 / 3 > budget_ / 2.0) side /= 2;
-  auto it = entries_.find(&image);
-  if (it != entries_.end() && it->second.revision == image.revision && it->second.failedSide > 0)
+  auto it = entries_.find(image.Key());
+  if (it != entries_.end() && it->second.failedSide > 0)
     while (side >= it->second.failedSide) side /= 2;
   return side > small ? side : 0;
 }
 
 const TextureLevel* TextureCache::Use(const Image& image, double wantedSide, bool urgent) {
-  Entry& entry = entries_[&image];
-  if (entry.revision != image.revision) {
-    Free(entry.small);
-    Free(entry.large);
-    entry = Entry();
-    entry.revision = image.revision;
-  }
+  PictureKey key = image.Key();
+  Entry& entry = entries_[key];
   entry.lastUsed = frame_;
   if (entry.small.id == 0 && !image.bitmap.isNull()) MakeSmall(image, entry);
 
@@ -143,24 +139,37 @@ const TextureLevel* TextureCache::Use(const Image& image, double wantedSide, boo
   // A picture seen small (zooming out) keeps its large level only while the budget allows.
   if (side > 0) entry.largeUsed = frame_;
   if (side > entry.largeSide && side > entry.pendingSide) {
-    Request request{&image,
-                    image.revision,
-                    image.source.isNull() ? image.FullPath() : std::string(),
-                    image.source,
-                    image.width,
-                    image.height,
-                    1,
-                    side,
-                    urgent,
-                    frame_};
-    if (image.source.isNull()) {
-      // The scale whose output is at least `side`: LevelSideFor chose `side` from these scales,
-      // or capped it, and then the picture is reduced further after decoding.
-      request.denominator = ScaleDenominatorFor(image.width, image.height, side);
-    }
+    const bool queued = entry.pendingSide > 0;
     entry.pendingSide = side;
-    {
-      std::lock_guard<std::mutex> hold(lock_);
+    Ask(std::move(key), image, side, urgent, queued);
+  }
+  if (entry.large.id != 0) return &entry.large;
+  if (entry.small.id != 0) return &entry.small;
+  return nullptr;
+}
+
+void TextureCache::Ask(PictureKey key, const Image& image, int side, bool urgent, bool queued) {
+  // The scale whose output is at least `side`: LevelSideFor chose `side` from these scales, or
+  // capped it, and then the picture is reduced further after decoding.
+  const int denominator = image.source.isNull() ? ScaleDenominatorFor(image.width, image.height, side) : 1;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    auto waiting = queue_.end();
+    if (queued) waiting = std::find_if(queue_.begin(), queue_.end(), [&key](const Request& r) { return r.key == key; });
+    if (waiting != queue_.end()) {
+      waiting->side = side;
+      waiting->denominator = denominator;
+      waiting->frame = frame_;
+      if (urgent && !waiting->urgent) {
+        Request request = std::move(*waiting);
+        request.urgent = true;
+        queue_.erase(waiting);
+        queue_.push_front(std::move(request));
+        ++urgentWaiting_;
+      }
+    } else {
+      Request request{std::move(key), {}, image.source, image.width, image.height, denominator, side, urgent, frame_};
+      if (image.source.isNull()) request.path = image.FullPath();
       if (urgent) {
         queue_.push_front(std::move(request));
         ++urgentWaiting_;
@@ -168,18 +177,15 @@ const TextureLevel* TextureCache::Use(const Image& image, double wantedSide, boo
         queue_.push_back(std::move(request));
       }
     }
-    wakeWorkers_.notify_one();
   }
-  if (entry.large.id != 0) return &entry.large;
-  if (entry.small.id != 0) return &entry.small;
-  return nullptr;
+  wakeWorkers_.notify_one();
 }
 
 void TextureCache::MakeSmall(const Image& image, Entry& entry) {
   RgbaPicture base = FromRgb888(image.bitmap);
   ReduceToFit(base, std::min(thumbnailSide, limit_));
   const std::vector<RgbaPicture> levels = LevelsOf(std::move(base));
-  MakeRoom(BytesOf(levels), &image);
+  MakeRoom(BytesOf(levels), &entry);
   Upload(entry.small, levels);
 }
 
@@ -208,7 +214,7 @@ void TextureCache::Worker() {
 }
 
 TextureCache::Result TextureCache::Build(const Request& request) {
-  Result result{request.image, request.revision, request.side, request.urgent, {}, MemoryHold()};
+  Result result{request.key, request.side, request.urgent, {}, MemoryHold()};
   // What the level needs besides the picture it is made from: the mipmaps (a third more) and,
   // when that picture is larger than the level, the halved copies (a third of it at most) and the
   // level itself.
@@ -271,8 +277,8 @@ bool TextureCache::Pump(double budgetMilliseconds) {
             budgetMilliseconds)
       break;
     Result& result = done[taken];
-    auto it = entries_.find(result.image);
-    if (it == entries_.end() || it->second.revision != result.revision) continue;  // gone or reloaded
+    auto it = entries_.find(result.key);
+    if (it == entries_.end()) continue;  // no element shows it any more
     Entry& entry = it->second;
     if (entry.pendingSide == result.side) entry.pendingSide = 0;
     if (result.side <= entry.largeSide) continue;
@@ -280,7 +286,7 @@ bool TextureCache::Pump(double budgetMilliseconds) {
       entry.failedSide = entry.failedSide > 0 ? std::min(entry.failedSide, result.side) : result.side;
       continue;
     }
-    MakeRoom(BytesOf(result.levels), result.image);
+    MakeRoom(BytesOf(result.levels), &entry);
     TextureLevel level;
     if (!Upload(level, result.levels)) {
       entry.failedSide = entry.failedSide > 0 ? std::min(entry.failedSide, result.side) : result.side;
@@ -353,16 +359,16 @@ void TextureCache::Free(TextureLevel& level) {
   level = TextureLevel();
 }
 
-void TextureCache::MakeRoom(size_t bytes, const Image* keep) {
+void TextureCache::MakeRoom(size_t bytes, const Entry* keep) {
   // Large levels go first, then small ones (made again from the thumbnail when next drawn), each
   // the one used longest ago; what this frame draws stays.
   for (bool large : {true, false}) {
     while (resident_ + bytes > budget_) {
       Entry* oldest = nullptr;
-      for (auto& [image, entry] : entries_) {
+      for (auto& [key, entry] : entries_) {
         const TextureLevel& level = large ? entry.large : entry.small;
         const uint64_t used = large ? entry.largeUsed : entry.lastUsed;
-        if (image != keep && level.id != 0 && used < frame_ &&
+        if (&entry != keep && level.id != 0 && used < frame_ &&
             (!oldest || used < (large ? oldest->largeUsed : oldest->lastUsed)))
           oldest = &entry;
       }
@@ -384,7 +390,7 @@ void TextureCache::Release() {
     results_.clear();
     urgentWaiting_ = 0;
   }
-  for (auto& [image, entry] : entries_) {
+  for (auto& [key, entry] : entries_) {
     Free(entry.small);
     Free(entry.large);
   }
@@ -392,8 +398,10 @@ void TextureCache::Release() {
 }
 
 void TextureCache::Retain(const std::vector<const Image*>& alive) {
+  std::unordered_set<PictureKey, PictureKeyHash> shown;
+  for (const Image* image : alive) shown.insert(image->Key());
   for (auto it = entries_.begin(); it != entries_.end();) {
-    if (std::find(alive.begin(), alive.end(), it->first) == alive.end()) {
+    if (shown.count(it->first) == 0) {
       Free(it->second.small);
       Free(it->second.large);
       it = entries_.erase(it);

@@ -5,7 +5,9 @@
 // large get a level decoded at the size they need (a DCT scale of the file, capped by the GL
 // limit), built on worker threads (decode, faded border, mipmaps) and uploaded here, on the GL
 // thread, each level once. When the budget is passed, the large levels used longest ago go
-// first. Entries are keyed by picture and revision: a reloaded picture is built again.
+// first. Entries are keyed by what names the pixels (PictureKey.h): elements that show the same
+// file share one entry, so its levels are decoded, held and counted against the budget once; a
+// reloaded picture whose file changed has another key and is built again.
 
 #include <GL/gl.h>
 
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "JpegDecode.h"
+#include "PictureKey.h"
 
 class Image;
 
@@ -71,8 +74,10 @@ class TextureCache {
 
   // Deletes every texture (GL context current) and forgets every picture.
   void Release();
-  // Forgets pictures that are not in `alive` (deleting their textures; context current).
+  // Forgets pictures that no element of `alive` shows (deleting their textures; context current).
   void Retain(const std::vector<const Image*>& alive);
+  // Pictures with an entry (tests: elements that share a file share one).
+  size_t Pictures() const { return entries_.size(); }
 
   // A message for the user when a level could not be uploaded (said once), then empty.
   std::string TakeMessage();
@@ -89,7 +94,6 @@ class TextureCache {
 
  private:
   struct Entry {
-    uint64_t revision = 0;
     TextureLevel small;
     TextureLevel large;
     int largeSide = 0;       // longer side of `large`
@@ -99,22 +103,25 @@ class TextureCache {
     uint64_t largeUsed = 0;  // the last frame that wanted more than the small texture
   };
   void Worker();
+  // Queues the level `side` of the picture `image` shows. When a request for that picture still
+  // waits for a worker (`queued`: another element showing it smaller asked first), that one asks
+  // for this side instead, so a frame that shows the picture at several sizes decodes it once.
+  void Ask(PictureKey key, const Image& image, int side, bool urgent, bool queued);
   void MakeSmall(const Image& image, Entry& entry);
   bool Upload(TextureLevel& level, const std::vector<RgbaPicture>& levels);
   void Free(TextureLevel& level);
-  void MakeRoom(size_t bytes, const Image* keep);
+  void MakeRoom(size_t bytes, const Entry* keep);
 
   size_t budget_;
   int limit_;
   size_t resident_ = 0;
   uint64_t frame_ = 1;
-  std::unordered_map<const Image*, Entry> entries_;
+  std::unordered_map<PictureKey, Entry, PictureKeyHash> entries_;
   bool reportedOutOfMemory_ = false;
 
   // Shared with the workers.
   struct Request {
-    const Image* image;  // a key only: never read on a worker
-    uint64_t revision;
+    PictureKey key;
     std::string path;  // the file to decode; empty: `source` holds the pixels
     QImage source;
     int width, height;  // the picture's full size
@@ -124,8 +131,7 @@ class TextureCache {
     uint64_t frame;
   };
   struct Result {
-    const Image* image;
-    uint64_t revision;
+    PictureKey key;
     int side;
     bool urgent;
     std::vector<RgbaPicture> levels;  // empty: the level could not be made

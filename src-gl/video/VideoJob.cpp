@@ -90,12 +90,7 @@ std::unique_ptr<ImageStack> CopyForDrawing(const ImageStack& stack) {
   copy->dirty = true;
   for (const std::unique_ptr<Image>& image : stack.images) {
     auto element = std::make_unique<Image>();
-    element->width = image->width;
-    element->height = image->height;
-    element->loaded = image->loaded;
-    element->bitmap = image->bitmap;
-    element->source = image->source;
-    element->revision = image->revision;
+    element->SharePicture(*image);
     element->transform = image->transform;
     element->fileName = image->fileName;
     element->directory = image->directory;
