@@ -25,13 +25,13 @@ int ImageStack::IndexOf(uint64_t id) const {
 }
 
 const Timeline& ImageStack::CurrentTimeline() {
-  if (dirty || !timeline_) {
+  if (dirty || !timeline_ || timeline_->settings() != playSettings) {
     BuildKeyframes();
     if (!timeline_) timeline_ = std::make_unique<Timeline>();
     std::vector<Transform> placements;
     placements.reserve(images.size());
     for (const auto& image : images) placements.push_back(image->transform);
-    timeline_->Build(placements);
+    timeline_->Build(placements, playSettings);
     dirty = false;
   }
   return *timeline_;

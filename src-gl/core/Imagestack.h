@@ -14,6 +14,7 @@
 #include "Timeline.h"
 #include "Keyframe.h"
 #include "PictureCheck.h"
+#include "PlaySettings.h"
 #include "Transform.h"
 #include "ViewGeometry.h"
 #include "image.h"
@@ -35,6 +36,10 @@ class ImageStack {
   std::string path;        // project file; empty until opened or saved
   float duration = 10.0f;  // seconds per pass
   bool dirty = true;       // element matrices, keys and timeline must be rebuilt before the next use
+  // Play and pace. The timeline follows them by itself; the file stores them only when they
+  // differ from the defaults. Endless: the target frame is where the first picture lies inside
+  // the last, and a pass ends where it began.
+  PlaySettings playSettings;
   std::vector<Keyframe> keys;
 
   int count() const { return static_cast<int>(images.size()); }
@@ -74,10 +79,11 @@ class ImageStack {
 
   // --- zoom timeline ---
   // Rebuilds every element's modelMatrix and the keys (single precision, as the data file holds
-  // them). Leaves `dirty` alone.
+  // them), at the pace `playSettings` gives; an endless project's first and last keys carry the
+  // seam's slopes. Leaves `dirty` alone.
   void BuildKeyframes();
   // The timeline drawing works from, rebuilt first when `dirty` (which it clears, along with
-  // rebuilding the keys).
+  // rebuilding the keys) or when `playSettings` changed since.
   const Timeline& CurrentTimeline();
 
   // --- window mappings through the edit view (positions in framebuffer pixels) ---

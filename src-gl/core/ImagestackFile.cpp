@@ -3,6 +3,14 @@
 // The reader works on white-space separated tokens, the way the format has always been read
 // (scanf "%s %f" style), so hand-edited files with other line layouts still open; only a
 // picture's file name is bound to a line: it is the rest of the line after its keyword.
+//
+// The project's settings (play, pace) follow the target frame's block, one "KEYWORD VALUE" line
+// each, and only those that differ from their defaults are written: a project with default
+// settings is byte for byte what the program has always written, and older copies of the program,
+// whose reader stops after the target frame's rotation, open newer projects as there and back
+// with the eased pace. Reading them never fails an open: a line this program does not know, or a
+// value it does not know, is passed over without a word (the setting keeps its default), so a
+// project written by a newer copy opens as near to what it was as this one can show.
 
 #include <climits>
 #include <memory>
@@ -61,6 +69,17 @@ class TokenReader {
     return ParseLongAt(text_, pos_, value);
   }
 
+  // From where reading stands to the end of its line (without the line end), moving past the line
+  // end; false at the end of the text.
+  bool Line(std::string& line) {
+    if (pos_ >= text_.size()) return false;
+    size_t end = text_.find('\n', pos_);
+    if (end == std::string::npos) end = text_.size();
+    line.assign(text_, pos_, end - pos_);
+    pos_ = end + 1;
+    return true;
+  }
+
   // After the blanks (which may cross line ends): the rest of the line, without its line end.
   void RestOfLine(std::string& value) {
     if (!SkipSpace()) return;
@@ -78,6 +97,20 @@ class TokenReader {
 };
 
 const char* const unexpectedFormat = "Unexpected file format.";
+
+// The lines after the target frame's block: "play WORD", "pace WORD"; anything else is left alone.
+void ReadSettings(TokenReader& in, PlaySettings& settings) {
+  std::string line;
+  while (in.Line(line)) {
+    std::istringstream words(line);
+    std::string keyword, value;
+    if (!(words >> keyword >> value)) continue;
+    if (keyword == "play")
+      ParsePlayMode(value, settings.play);
+    else if (keyword == "pace")
+      ParsePace(value, settings.pace);
+  }
+}
 
 // keyword, then one or more numbers; false (after the message) when the keyword is missing or wrong.
 bool ReadTransform(TokenReader& in, Transform& t) {
@@ -106,6 +139,10 @@ void ImageStack::SaveProject(std::ostream& out) const {
   }
   out << "target" << lineEnd;
   WriteTransform(out, images.empty() ? Transform() : images.back()->transform);
+  const PlaySettings defaults;
+  if (playSettings != defaults) out << lineEnd;
+  if (playSettings.play != defaults.play) out << "play " << PlayModeWord(playSettings.play) << lineEnd;
+  if (playSettings.pace != defaults.pace) out << "pace " << PaceWord(playSettings.pace) << lineEnd;
 }
 
 bool ImageStack::SaveProject() {
@@ -167,6 +204,7 @@ bool ImageStack::ReadProject(const std::string& text) {
     ShowPlainMessage(unexpectedFormat);
     return false;
   }
+  ReadSettings(in, playSettings);
   return true;
 }
 
@@ -202,8 +240,10 @@ bool ImageStack::ApplyChecks(PictureCheck& check) {
       picture.foundElsewhere = true;
     }
     picture.Apply(std::move(checked));
-    // The target frame takes the size of the last picture.
-    if (i + 1 == pictures) {
+    // The target frame takes the size of the picture it frames: the last there and back; the
+    // first in an endless project, where it is the first picture's place in the last.
+    const size_t framed = playSettings.play == PlayMode::Endless ? 0 : pictures - 1;
+    if (i == framed) {
       images.back()->width = images[i]->width;
       images.back()->height = images[i]->height;
     }

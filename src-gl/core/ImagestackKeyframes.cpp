@@ -73,6 +73,36 @@ class FloatMatrix {
   float m_[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 };
 
+// An endless project's last key (the target frame, the next pass's first picture) takes its
+// slopes from its neighbours across the seam, and the first key the same motion seen from the
+// first picture's frame, as Timeline::JoinSeam does in double precision. The table can hold only
+// one pass; these slopes let a player that repeats it run on through the seam.
+// `composed` is the seam's matrix, `afterSeam` the placement of the element after it.
+void JoinSeamKeys(std::vector<Keyframe>& keys, FloatMatrix composed, const Transform& afterSeam) {
+  const size_t last = keys.size() - 1;
+  Keyframe& seam = keys[last];
+  const Keyframe& previous = keys[last - 1];
+  const Keyframe& second = keys[1];
+  composed.Apply(afterSeam);
+  double matrix[16];
+  composed.Read(matrix);
+  const float nextX = FiniteOr(static_cast<float>(-matrix[12]), seam.x);
+  const float nextY = FiniteOr(static_cast<float>(-matrix[13]), seam.y);
+  const float span = 1.0f + second.time - previous.time;
+  seam.xSlope = InteriorSlope(previous.x, seam.x, nextX, span);
+  seam.ySlope = InteriorSlope(previous.y, seam.y, nextY, span);
+  seam.rotateSlope = InteriorSlope(previous.rotate, seam.rotate, seam.rotate + second.rotate, span);
+
+  // In the first picture's units (the seam's are 1 / zoom of them) and turned into its frame.
+  const double radians = static_cast<double>(seam.rotate) * M_PI / 180.0;
+  const double c = std::cos(radians), s = std::sin(radians);
+  const double sx = static_cast<double>(seam.xSlope) * seam.zoom, sy = static_cast<double>(seam.ySlope) * seam.zoom;
+  Keyframe& first = keys[0];
+  first.xSlope = FiniteOr(static_cast<float>(c * sx - s * sy), 0.0f);
+  first.ySlope = FiniteOr(static_cast<float>(s * sx + c * sy), 0.0f);
+  first.rotateSlope = seam.rotateSlope;
+}
+
 }  // namespace
 
 void ImageStack::BuildKeyframes() {
@@ -83,6 +113,7 @@ void ImageStack::BuildKeyframes() {
   float z = 1.0f;
   for (int i = 1; i < n; ++i) z = z / images[static_cast<size_t>(i)]->transform.scale;
   const float totalLogZoom = std::log(z);
+  const bool steady = playSettings.EffectivePace() == Pace::Steady;
 
   images[0]->ResetMatrix();
 
@@ -102,7 +133,8 @@ void ImageStack::BuildKeyframes() {
     key.x = static_cast<float>(-matrix[12]);
     key.y = static_cast<float>(-matrix[13]);
     key.rotate = previous.rotate - element.transform.rotate;
-    TimeAndSlope ts = TimeForZoomFraction(key.logZoom / totalLogZoom);
+    const float u = key.logZoom / totalLogZoom;
+    const TimeAndSlope ts = steady ? SteadyTimeForZoomFraction(u) : TimeForZoomFraction(u);
     key.time = ts.t;
     key.logZoomSlope = ts.slope * totalLogZoom;
 
@@ -126,7 +158,16 @@ void ImageStack::BuildKeyframes() {
     key.rotateSlope = InteriorSlope(a.rotate, key.rotate, c.rotate, span);
   }
   Keyframe& last = keys.back();
-  last.logZoomSlope = last.xSlope = last.ySlope = last.rotateSlope = 0.0f;
+  last.xSlope = last.ySlope = last.rotateSlope = 0.0f;
+  if (steady) {
+    keys[0].logZoomSlope = FiniteOr(totalLogZoom, 0.0f);
+    last.logZoomSlope = keys[0].logZoomSlope;
+  } else {
+    last.logZoomSlope = 0.0f;
+  }
+  // After the seam comes the next pass's element 1 (the target frame again for one picture).
+  if (playSettings.play == PlayMode::Endless && n >= 2)
+    JoinSeamKeys(keys, composed, images[n > 2 ? size_t(1) : static_cast<size_t>(n - 1)]->transform);
 }
 
 // Twins: tableViewAt in web/player/timeline.js (the same single-precision steps) and Zoom.viewAt

@@ -35,3 +35,8 @@ TimeAndSlope TimeForZoomFraction(float u) {
   float t = Bisect(EaseOut, u, 0.75f, 1.0f);
   return {t, static_cast<float>(9.6 * t * t - 22.4 * t + 12.8)};
 }
+
+TimeAndSlope SteadyTimeForZoomFraction(float u) {
+  if (!(u > 0.0f)) return {0.0f, 1.0f};
+  return {u < 1.0f ? u : 1.0f, 1.0f};
+}

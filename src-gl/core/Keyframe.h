@@ -32,3 +32,7 @@ struct TimeAndSlope {
 
 // Inverse of the easing curve, by a fixed ten-step single-precision bisection on the cubic pieces.
 TimeAndSlope TimeForZoomFraction(float u);
+
+// The steady pace's "curve" is u = t: the time is the fraction itself (clamped to 0..1, not a
+// number giving 0) and the slope 1 everywhere, the ends included.
+TimeAndSlope SteadyTimeForZoomFraction(float u);

@@ -1,5 +1,6 @@
 #include "Timeline.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "Keyframe.h"
@@ -27,7 +28,8 @@ double Finite(double value, double fallback) { return std::isfinite(value) ? val
 
 }  // namespace
 
-void Timeline::Build(const std::vector<Transform>& placements) {
+void Timeline::Build(const std::vector<Transform>& placements, const PlaySettings& settings) {
+  settings_ = settings;
   const int n = static_cast<int>(placements.size());
   keys_.assign(static_cast<size_t>(n), Key());
   if (n == 0) return;
@@ -47,12 +49,23 @@ void Timeline::Build(const std::vector<Transform>& placements) {
     key.rotate = keys_[static_cast<size_t>(i - 1)].rotate - t.rotate;
   }
   const double total = keys_.back().logZoom;
+  const bool steady = settings.EffectivePace() == Pace::Steady;
   for (int i = 1; i < n; ++i) {
     Key& key = keys_[static_cast<size_t>(i)];
-    const TimeAndSlope ts = TimeForZoomFraction(static_cast<float>(key.logZoom / total));
-    key.time = ts.t;
-    key.logZoomSlope = i + 1 < n ? Finite(ts.slope * total, 0.0) : 0.0;
+    if (steady) {
+      // The share of the total zoom, clamped as the eased curve's inverse clamps it (a stack
+      // whose zoom runs backwards somewhere); not a number (no zoom at all) is the start.
+      const double u = key.logZoom / total;
+      key.time = u > 0 ? std::min(u, 1.0) : 0.0;
+      key.logZoomSlope = Finite(total, 0.0);
+    } else {
+      const TimeAndSlope ts = TimeForZoomFraction(static_cast<float>(key.logZoom / total));
+      key.time = ts.t;
+      key.logZoomSlope = i + 1 < n ? Finite(ts.slope * total, 0.0) : 0.0;
+    }
   }
+  // Steady: the same rate at the ends too, so the logarithmic zoom is a straight line.
+  if (steady) keys_[0].logZoomSlope = Finite(total, 0.0);
 
   // Centres: the next element's centre seen from element i, in i's units with the first
   // picture's orientation, is R(sum of rotations up to i) * translate(i + 1).
@@ -75,11 +88,54 @@ void Timeline::Build(const std::vector<Transform>& placements) {
     key.slopeY = -InteriorSlope(prevY, key.nextY, span);
     key.rotateSlope = InteriorSlope(previous.rotate - key.rotate, next.rotate - key.rotate, span);
   }
+  if (Endless()) JoinSeam();
+}
+
+// The target frame (element N) is the next pass's first picture. Its slopes are taken with its
+// neighbours across the seam (element N - 1 before it, the next pass's element 1 after it), as
+// an interior key's are, and the first picture's slopes are the same motion seen in its own
+// frame, so that the view runs on through the seam without a jolt.
+void Timeline::JoinSeam() {
+  const int last = count() - 1;
+  Key& seam = keys_[static_cast<size_t>(last)];
+  const Key& previous = keys_[static_cast<size_t>(last - 1)];
+  const Key& second = keys_[1];  // element 1 of a pass: the target frame itself when N = 1
+  const Affine toFirstOrientation = Affine::Similarity(1.0, -seam.rotate, 0, 0);
+  const Affine& next = PlacementOf(last + 1);
+  toFirstOrientation.Map(next.tx, next.ty, seam.nextX, seam.nextY);
+
+  const double span = 1.0 + second.time - previous.time;
+  const double prevX = -previous.nextX / seam.scale, prevY = -previous.nextY / seam.scale;
+  seam.slopeX = -InteriorSlope(prevX, seam.nextX, span);
+  seam.slopeY = -InteriorSlope(prevY, seam.nextY, span);
+  // The next element's rotation relative to the seam is element 1's relative to the first picture.
+  seam.rotateSlope = InteriorSlope(previous.rotate - seam.rotate, second.rotate, span);
+
+  // The first picture's frame is the seam's turned back by the seam's rotation; units are alike.
+  Key& first = keys_[0];
+  Affine::Similarity(1.0, seam.rotate, 0, 0).Map(seam.slopeX, seam.slopeY, first.slopeX, first.slopeY);
+  first.rotateSlope = seam.rotateSlope;
+  first.logZoomSlope = seam.logZoomSlope;
+}
+
+int Timeline::PictureOf(long long k) const {
+  const long long pictures = count() - 1;
+  return static_cast<int>(((k % pictures) + pictures) % pictures);
+}
+
+const Affine& Timeline::PlacementOf(long long k) const {
+  const int picture = PictureOf(k);
+  return keys_[static_cast<size_t>(picture == 0 ? count() - 1 : picture)].placement;
 }
 
 RelativeView Timeline::ViewAt(double t) const {
   const int n = count();
   if (n < 2) return {};
+  if (Endless()) {
+    // Every pass is the same relative to its own elements: only the time within the pass counts.
+    t = std::isfinite(t) ? t - std::floor(t) : 0.0;
+    if (!(t < 1.0)) t = 0.0;  // a tiny negative time rounds to 1
+  }
   int k = 1;
   while (k < n && t > keys_[static_cast<size_t>(k)].time) ++k;
   if (k == n) k = n - 1;

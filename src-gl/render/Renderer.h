@@ -63,7 +63,8 @@ class Renderer {
   // Viewport and the projection of `view` (framebuffer pixels, the fitted span).
   static void LoadProjection(const ViewGeometry& view);
 
-  // The zoom at normalised time t (0..1): the pictures that can be seen, outermost first, each
+  // The zoom at normalised time t (0..1; any t for an endless project, whose passes repeat, the
+  // last picture leading into the first): the pictures that can be seen, outermost first, each
   // placed relative to the view in double precision. `direction` (+1 or -1) is where playback
   // goes next, for prefetching. Leaves texturing on and the colour white.
   void DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, int direction = 1);

@@ -30,12 +30,16 @@ bool Renderer::DrawEditView(ImageStack& stack, int i, const Transform& viewTrans
 }
 
 // The selected picture i through `frame`, whole with its faded border, and its child through
-// `childFrame` at 60 % over it when the child is a picture (not the target frame).
+// `childFrame` at 60 % over it when the child is a picture. The target frame is no picture, but
+// in an endless project it is where the first picture lies in the last: the first picture is
+// shown there, to align it as any picture.
 void Renderer::DrawEditPictures(const ImageStack& stack, int i, const Affine& frame, const Affine& childFrame,
                                 const ViewGeometry& view) {
   const Image& picture = *stack.images[static_cast<size_t>(i)];
-  const Image& child = *stack.images[static_cast<size_t>(i + 1)];
-  const bool childIsPicture = i + 1 < stack.count() - 1;
+  const bool childIsTarget = i + 1 == stack.count() - 1;
+  const bool endless = stack.playSettings.play == PlayMode::Endless;
+  const Image& child = *stack.images[childIsTarget && endless ? size_t(0) : static_cast<size_t>(i + 1)];
+  const bool childIsPicture = !childIsTarget || endless;
   const double pixelsPerUnit = view.PixelsPerUnit();
 
   cache_.Use(picture, frame.LengthScale() * pixelsPerUnit, true);

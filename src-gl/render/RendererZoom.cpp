@@ -21,6 +21,11 @@ const double filterReachPixels = 6;
 // Pictures smaller than this on screen (their longer side, in pixels) are painted whole at once.
 const double minCorePixels = 64;
 
+// An endless zoom has no first or last picture to end the walks: a loop that does not shrink (a
+// picture placed in itself at its own size) would go on forever. Each walk stops after this many
+// elements, far more than a zoom that shrinks at all shows at once.
+const long long maxEndlessReach = 4096;
+
 // Where the rectangle of half sides hx and hy about the centre of a frame placed in this one by
 // the similarity `inner` lies, as the largest box with its proportions inside it, less `pad` at
 // each side.
@@ -37,12 +42,17 @@ const Image& Picture(const ImageStack& stack, int j) { return *stack.images[stat
 
 }  // namespace
 
-// The pictures of one frame of the zoom and where each lies in the view.
+// The pictures of one frame of the zoom and where each lies in the view. Entry i is element
+// `first + i` of the zoom: a picture's index there and back, a place along the endless sequence
+// (which may be below 0 or beyond the last picture) when the project is endless.
 struct Renderer::ZoomLayout {
-  std::vector<Affine> toView;  // picture j into view units, for first <= j <= last
-  int anchor = 0;              // the picture the timeline placed the view relative to
-  bool covered = false;        // picture `first`'s opaque core covers the view
-  std::vector<int> drawn;      // first..last less those hidden by their successor's core
+  long long first = 0;
+  std::vector<int> picture;    // the picture entry i shows
+  std::vector<Affine> toView;  // entry i into view units
+  int anchorPicture = 0;       // the picture the timeline placed the view relative to
+  bool endless = false;
+  bool covered = false;    // entry 0's opaque core covers the view
+  std::vector<int> drawn;  // the entries drawn: all less those hidden by their successor's core
   double pixelsPerUnit = 0;
 };
 
@@ -74,47 +84,72 @@ void Renderer::DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, i
 // Each picture relative to the view, composed from the anchor both ways. Inward, a picture
 // smaller than a pixel (its area on screen) ends the walk; outward, a picture whose opaque core
 // covers the view hides everything outside it. A picture is hidden when its successor's opaque
-// core covers the view.
+// core covers the view. An endless zoom walks on across the seam both ways: after the last
+// picture comes the first again (placed by the target frame), before the first the last.
 Renderer::ZoomLayout Renderer::LayOutZoom(const ImageStack& stack, const Timeline& timeline, double t,
                                           const ViewGeometry& view) {
   const int pictures = stack.pictureCount();
   ZoomLayout layout;
   layout.pixelsPerUnit = view.PixelsPerUnit();
+  layout.endless = timeline.Endless();
+  const bool endless = layout.endless;
   const RelativeView relative = timeline.ViewAt(t);
   const int anchor = std::min(relative.anchor, pictures - 1);
-  std::vector<Affine>& toView = layout.toView;
-  toView.assign(static_cast<size_t>(pictures), Affine());
-  toView[static_cast<size_t>(anchor)] = relative.toView;
+  layout.anchorPicture = anchor;
+  // Element k's placement in element k - 1, and the picture it shows.
+  const auto placement = [&](long long k) -> const Affine& {
+    return endless ? timeline.PlacementOf(k) : timeline.Placement(static_cast<int>(k));
+  };
+  const auto pictureOf = [&](long long k) { return endless ? timeline.PictureOf(k) : static_cast<int>(k); };
+  const auto covers = [&](int j, const Affine& m) { return Picture(stack, j).CoversView(m, view); };
 
-  int last = anchor;
-  for (int j = anchor + 1; j < pictures; ++j) {
-    const Affine m = toView[static_cast<size_t>(j - 1)] * timeline.Placement(j);
+  // Inward: entries anchor, anchor + 1, ...
+  std::vector<Affine> inner{relative.toView};
+  std::vector<int> innerPicture{anchor};
+  for (long long k = anchor + 1; endless ? k - anchor <= maxEndlessReach : k < pictures; ++k) {
+    const Affine m = inner.back() * placement(k);
+    const int j = pictureOf(k);
     const double side = m.LengthScale() * layout.pixelsPerUnit;  // the longer side in pixels
     const Extents e = ElementExtents(Picture(stack, j).width, Picture(stack, j).height);
     if (!m.IsFinite() || side * side * e.ex * e.ey < 1.0) break;
-    toView[static_cast<size_t>(j)] = m;
-    last = j;
+    inner.push_back(m);
+    innerPicture.push_back(j);
   }
 
-  int first = anchor;
+  // The innermost whose core covers the view hides what lies outside it; else outward from the
+  // anchor until one does (or the first picture, there and back, is reached).
+  size_t start = 0;
   bool covered = false;
-  for (int j = last; j >= anchor && !covered; --j)
-    if (Picture(stack, j).CoversView(toView[static_cast<size_t>(j)], view)) {
-      first = j;
+  for (size_t i = inner.size(); i-- > 0 && !covered;)
+    if (covers(innerPicture[i], inner[i])) {
+      start = i;
       covered = true;
     }
-  while (!covered && first > 0) {
-    const Affine m = toView[static_cast<size_t>(first)] * timeline.Placement(first).Inverse();
+  long long first = anchor + static_cast<long long>(start);
+  std::vector<Affine> outer;  // entries first - 1, first - 2, ...
+  std::vector<int> outerPicture;
+  Affine outermost = inner[start];
+  while (!covered && (endless ? anchor - first < maxEndlessReach : first > 0)) {
+    const Affine m = outermost * placement(first).Inverse();
     if (!m.IsFinite()) break;
-    toView[static_cast<size_t>(first - 1)] = m;
     --first;
-    covered = Picture(stack, first).CoversView(toView[static_cast<size_t>(first)], view);
+    outer.push_back(m);
+    outerPicture.push_back(pictureOf(first));
+    outermost = m;
+    covered = covers(outerPicture.back(), m);
   }
 
-  for (int j = first; j <= last; ++j)
-    if (!(j + 1 <= last && Picture(stack, j + 1).CoversView(toView[static_cast<size_t>(j + 1)], view)))
-      layout.drawn.push_back(j);
-  layout.anchor = anchor;
+  layout.first = first;
+  layout.toView.assign(outer.rbegin(), outer.rend());
+  layout.toView.insert(layout.toView.end(), inner.begin() + static_cast<std::ptrdiff_t>(start), inner.end());
+  layout.picture.assign(outerPicture.rbegin(), outerPicture.rend());
+  layout.picture.insert(layout.picture.end(), innerPicture.begin() + static_cast<std::ptrdiff_t>(start),
+                        innerPicture.end());
+  const int entries = static_cast<int>(layout.toView.size());
+  for (int i = 0; i < entries; ++i)
+    if (!(i + 1 < entries &&
+          covers(layout.picture[static_cast<size_t>(i + 1)], layout.toView[static_cast<size_t>(i + 1)])))
+      layout.drawn.push_back(i);
   layout.covered = covered;
   return layout;
 }
@@ -123,8 +158,9 @@ Renderer::ZoomLayout Renderer::LayOutZoom(const ImageStack& stack, const Timelin
 // asking ahead for the pictures the zoom reaches next, at the size at which they will fill the view.
 void Renderer::RequestLevels(const ImageStack& stack, const ZoomLayout& layout, const ViewGeometry& view,
                              int direction) {
-  for (int j : layout.drawn)
-    cache_.Use(Picture(stack, j), layout.toView[static_cast<size_t>(j)].LengthScale() * layout.pixelsPerUnit, true);
+  for (int i : layout.drawn)
+    cache_.Use(Picture(stack, layout.picture[static_cast<size_t>(i)]),
+               layout.toView[static_cast<size_t>(i)].LengthScale() * layout.pixelsPerUnit, true);
   if (waitForLevels_) {
     cache_.WaitForUrgent();
     return;
@@ -132,7 +168,9 @@ void Renderer::RequestLevels(const ImageStack& stack, const ZoomLayout& layout, 
   const int pictures = stack.pictureCount();
   const double fill = std::max(view.width, view.height);
   for (int k = 1; k <= prefetchAhead; ++k) {
-    const int j = direction >= 0 ? layout.anchor + k : layout.anchor - k;
+    int j = direction >= 0 ? layout.anchorPicture + k : layout.anchorPicture - k;
+    // Across the seam the zoom goes on with the first picture (inward) or the last (outward).
+    if (layout.endless) j = ((j % pictures) + pictures) % pictures;
     if (j >= 0 && j < pictures) cache_.Prefetch(Picture(stack, j), fill);
   }
 }
@@ -165,10 +203,11 @@ Renderer::ZoomPaint Renderer::BeginZoomPaint(const ZoomLayout& layout, const Vie
   glEnable(GL_TEXTURE_2D);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glDisable(GL_BLEND);
-  // The outermost picture drawn is either the first picture, which has nothing behind it, or
+  // The outermost picture drawn is either the first picture (there and back), which has nothing
+  // behind it, or
   // one whose opaque core covers the view: it is painted whole, without blending. A picture
   // still being checked has no pixels yet: it is left out until it has.
-  paint.outermostWhole = layout.drawn[0] == 0 || layout.covered;
+  paint.outermostWhole = (!layout.endless && layout.first + layout.drawn[0] == 0) || layout.covered;
   paint.hasPixels.assign(n, 0);
   paint.core.assign(n, Box{});
   return paint;
@@ -179,7 +218,7 @@ Renderer::ZoomPaint Renderer::BeginZoomPaint(const ZoomLayout& layout, const Vie
 void Renderer::PaintCores(const ImageStack& stack, const ZoomLayout& layout, ZoomPaint& paint) {
   const size_t n = layout.drawn.size();
   for (size_t k = n; k-- > 0;) {
-    const Image& image = Picture(stack, layout.drawn[k]);
+    const Image& image = Picture(stack, layout.picture[static_cast<size_t>(layout.drawn[k])]);
     const Affine& m = layout.toView[static_cast<size_t>(layout.drawn[k])];
     const double pixels = m.LengthScale() * layout.pixelsPerUnit;  // screen pixels per unit of the picture
     const TextureLevel* level = cache_.Use(image, pixels, true);
@@ -224,7 +263,7 @@ void Renderer::BlendBands(const ImageStack& stack, const ZoomLayout& layout, con
     }
     ++picturesDrawn_;
     if (k == 0 && paint.outermostWhole) continue;
-    const Image& image = Picture(stack, layout.drawn[k]);
+    const Image& image = Picture(stack, layout.picture[static_cast<size_t>(layout.drawn[k])]);
     const Affine& m = layout.toView[static_cast<size_t>(layout.drawn[k])];
     BindPicture(image, m.LengthScale() * layout.pixelsPerUnit, true);
     const Extents e = ElementExtents(image.width, image.height);

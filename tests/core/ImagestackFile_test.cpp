@@ -169,6 +169,43 @@ TEST(ReadProject, TolerantLayouts) {
   }
 }
 
+// The play settings follow the target frame's block, each only when it is not its default (with
+// the defaults the file is today's, see WritesTheExactLines): what comes before them is always
+// today's format, ending with the target's rotation, where today's reader stops.
+TEST(ProjectFile, PlaySettingsFollowTheTargetBlockAndReadBack) {
+  struct Case {
+    PlaySettings settings;
+    const char* tail;
+  };
+  for (const Case& c : {Case{{PlayMode::Endless, Pace::Steady}, "\r\nplay endless\r\npace steady\r\n"},
+                        Case{{PlayMode::ThereAndBack, Pace::Steady}, "\r\npace steady\r\n"},
+                        Case{{PlayMode::Endless, Pace::Eased}, "\r\nplay endless\r\n"}}) {
+    ImageStack stack = TwoPictureStack();
+    stack.playSettings = c.settings;
+    const std::string text = Saved(stack);
+    EXPECT_EQ(text, twoPictureFile + c.tail);
+    ImageStack back;
+    EXPECT_TRUE(Read(text, back, true).empty());
+    EXPECT_TRUE(back.playSettings == c.settings) << text;
+    EXPECT_EQ(Saved(back), text);
+  }
+}
+
+// Settings lines this program does not know (a newer copy's, or damage) open the project without
+// a word, each unknown setting at its default; the lines it knows still count.
+TEST(ReadProject, UnknownOrGarbledSettingsOpenAtTheirDefaults) {
+  for (const std::string tail : {"\r\nplay sideways\r\npace 2,5\r\n", "\r\nplay\r\npace\r\n",
+                                 "\r\nzoom fast\r\n\x01\xff\x80 play", "play endlessly pace Steady"}) {
+    ImageStack stack;
+    EXPECT_TRUE(Read(twoPictureFile + tail, stack, true).empty()) << tail;
+    EXPECT_TRUE(stack.playSettings == PlaySettings()) << tail;
+  }
+  ImageStack stack;
+  EXPECT_TRUE(Read(twoPictureFile + "\r\nspeed 3\r\npace steady\r\nplay bounce\r\n", stack, true).empty());
+  EXPECT_EQ(stack.playSettings.pace, Pace::Steady);
+  EXPECT_EQ(stack.playSettings.play, PlayMode::ThereAndBack);
+}
+
 TEST(ReadProject, FileNameIsTheRestOfItsLine) {
   struct Case {
     const char* line;

@@ -319,6 +319,78 @@ TEST(Timeline, AThousandHalvingsStayExact) {
   }
 }
 
+const std::vector<Transform> turningLoop = {Transform(), Transform{0.45f, 0.12f, -0.05f, 12.0f},
+                                            Transform{0.25f, -0.1f, 0.08f, -7.0f}, Transform{0.5f, 0.03f, 0.02f, 3.0f},
+                                            Transform{0.6f, 0.1f, -0.1f, 20.0f}};
+
+double TotalLogZoom(const std::vector<Transform>& placements) {
+  double total = 0;
+  for (size_t i = 1; i < placements.size(); ++i) total -= std::log(static_cast<double>(placements[i].scale));
+  return total;
+}
+
+// Steady, the logarithm of the zoom grows at one rate from the start to the end (there and back
+// as endlessly), and the keyframe table of the data file describes the same views.
+TEST(Timeline, SteadyPaceTakesEveryDoublingInTheSameTime) {
+  const double total = TotalLogZoom(turningLoop);
+  for (const PlayMode play : {PlayMode::ThereAndBack, PlayMode::Endless}) {
+    ImageStack stack = MakeStack(turningLoop);
+    stack.playSettings = {play, Pace::Steady};
+    const Timeline& timeline = stack.CurrentTimeline();
+    for (int k = 0; k < 200; ++k) {
+      const double t = k / 200.0;
+      const Affine view = FromFirstPicture(timeline, timeline.ViewAt(t));
+      EXPECT_NEAR(std::log(view.LengthScale()), t * total, 1e-9) << "t " << t;
+      const Affine table = TableView(stack, static_cast<float>(t));
+      EXPECT_TRUE(Near(view, table, 1e-4 * table.LengthScale())) << "t " << t;
+    }
+  }
+}
+
+// An endless zoom runs on through the seam. Each step of time adds the same zoom across it; the
+// view of the picture at the seam (the target frame, which is the next pass's first picture)
+// arrives at the first frame and moves on at the speed it arrived with, turning and sliding as
+// well as zooming; a pass thousands of passes on shows the same views.
+TEST(Timeline, AnEndlessZoomRunsOnThroughTheSeam) {
+  ImageStack stack = MakeStack(turningLoop);
+  stack.playSettings.play = PlayMode::Endless;  // and so steady, whatever the pace says
+  const Timeline& timeline = stack.CurrentTimeline();
+  const double total = TotalLogZoom(turningLoop);
+  const auto logZoom = [&](double t) {
+    return std::floor(t) * total + std::log(FromFirstPicture(timeline, timeline.ViewAt(t)).LengthScale());
+  };
+  for (int k = 0; k < 40; ++k) {
+    const double t = 0.9 + 0.005 * k;
+    EXPECT_NEAR(logZoom(t + 0.005) - logZoom(t), 0.005 * total, 1e-9) << "t " << t;
+  }
+
+  const int seam = timeline.count() - 1;
+  const auto seamView = [&](double t) {
+    const RelativeView view = timeline.ViewAt(t);
+    if (t >= 1) return FromFirstPicture(timeline, view);
+    Affine m = view.toView;
+    for (int j = view.anchor + 1; j <= seam; ++j) m = m * timeline.Placement(j);
+    return m;
+  };
+  const double h = 1e-6;
+  const Affine before = seamView(1 - h), at = seamView(1), after = seamView(1 + h);
+  EXPECT_TRUE(Near(at, Affine(), 1e-12));
+  const double b[6] = {before.a, before.b, before.c, before.d, before.tx, before.ty};
+  const double a[6] = {after.a, after.b, after.c, after.d, after.tx, after.ty};
+  const double s[6] = {at.a, at.b, at.c, at.d, at.tx, at.ty};
+  for (int e = 0; e < 6; ++e) {
+    const double arriving = (s[e] - b[e]) / h, leaving = (a[e] - s[e]) / h;
+    EXPECT_NEAR(arriving, leaving, 1e-3 * (1 + std::fabs(arriving))) << "entry " << e;
+  }
+  EXPECT_GT(std::fabs((after.tx - at.tx) / h), 1e-3);  // the loop does slide through the seam
+
+  for (const double t : {0.0, 0.3, 0.77, 0.999}) {
+    const RelativeView near = timeline.ViewAt(t), far = timeline.ViewAt(t + 5000);
+    EXPECT_EQ(near.anchor, far.anchor);
+    EXPECT_TRUE(Near(near.toView, far.toView, 1e-9)) << "t " << t;
+  }
+}
+
 // The timeline needs the placements only: built from them alone it is the stack's own.
 TEST(Timeline, BuiltFromThePlacementsAloneIsTheStacks) {
   const std::vector<Transform> placements = {Transform(), Transform{0.45f, 0.12f, -0.05f, 12.0f},

@@ -89,6 +89,45 @@ TEST_F(Engine, ADeepZoomOfLikeElementsLooksTheSameAtEveryKey) {
   }
 }
 
+// One picture nested in itself, made endless: at the end of a pass, a pass later or thousands
+// of passes on, the view shows what it showed at the start (a zoom by a power of two looks the
+// same), and halfway through a key, in the first or the second (last) picture, alike. Across the
+// seam the first picture is drawn inside the last (where there and back ends), and at the start
+// the last around the first.
+TEST_F(Engine, AnEndlessSelfSimilarStackLoopsSeamlessly) {
+  ImageStack stack = Nested(SelfSimilar(256), 2, {0.5f, 0, 0, 0});
+  Renderer renderer(Waiting());
+  renderer.DrawZoom(stack, 0.75, View(256, 256, 256, 256));
+  const int thereAndBackInside = renderer.PicturesDrawn();
+
+  stack.playSettings.play = PlayMode::Endless;
+  renderer.DrawZoom(stack, 0, View(256, 256, 256, 256));
+  const Frame start = Read();
+  for (const double t : {1.0, 0.5, 2.0, 5000.0, -0.5}) {
+    SCOPED_TRACE(t);
+    renderer.DrawZoom(stack, t, View(256, 256, 256, 256));
+    EXPECT_LE(start.MeanDifference(Read()), 3.0);
+  }
+  renderer.DrawZoom(stack, 0.25, View(256, 256, 256, 256));
+  const Frame firstHalf = Read();
+  for (const double t : {0.75, 4000.75}) {
+    SCOPED_TRACE(t);
+    renderer.DrawZoom(stack, t, View(256, 256, 256, 256));
+    EXPECT_GT(renderer.PicturesDrawn(), thereAndBackInside);
+    EXPECT_LE(firstHalf.MeanDifference(Read()), 3.0);
+  }
+
+  // The corners at the start: the first picture's faded border over the last (azure) around it,
+  // where there and back paints the first picture (orange) whole.
+  ImageStack two =
+      StackOf(Solid(256, 256, orange), Solid(256, 256, azure, {0.5f, 0, 0, 0}), Target(256, 256, {0.5f, 0, 0, 0}));
+  renderer.DrawZoom(two, 0, View(256, 256, 256, 256));
+  EXPECT_TRUE(Near(Read(), 0, 0, orange, 12));
+  two.playSettings.play = PlayMode::Endless;
+  renderer.DrawZoom(two, 0, View(256, 256, 256, 256));
+  EXPECT_TRUE(Near(Read(), 0, 0, azure, 24));
+}
+
 // Forty 512 x 384 files, each half the size of its parent, a little off centre and turned.
 ImageStack FortyFiles(const TempDir& dir) {
   std::vector<std::unique_ptr<Image>> elements;
