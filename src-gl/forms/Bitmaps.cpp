@@ -1,9 +1,5 @@
 #include "Bitmaps.h"
 
-#include "Playbar.h"
-
-TFormBitmap* FormBitmap = nullptr;
-
 TFormBitmap::TFormBitmap()
     : HandleImage(QStringLiteral(":/images/handle")),
       ImageControlsPlay(QStringLiteral(":/images/play")),
@@ -12,11 +8,8 @@ TFormBitmap::TFormBitmap()
       ImageControlsRight(QStringLiteral(":/images/right")),
       ImageSlider(QStringLiteral(":/images/slider")) {
   setObjectName(QStringLiteral("FormBitmap"));
-  InitPlaybarGraphics(ImageControlsPlay, ImageControlsPause, ImageControlsCenter, ImageControlsRight, ImageSlider);
-  FormBitmap = this;
+  InitPlaybarGraphics(playbarGraphics, ImageControlsPlay, ImageControlsPause, ImageControlsCenter, ImageControlsRight,
+                      ImageSlider);
 }
 
-TFormBitmap::~TFormBitmap() {
-  FreePlaybarGraphics();
-  if (FormBitmap == this) FormBitmap = nullptr;
-}
+TFormBitmap::~TFormBitmap() = default;

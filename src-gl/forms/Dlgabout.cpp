@@ -8,10 +8,7 @@
 
 #include "main.h"
 
-TFormAbout* FormAbout = nullptr;
-
 TFormAbout::TFormAbout(QWidget* parent) : QWidget(parent, dialogWindowFlags) {
-  FormAbout = this;
   setObjectName(QStringLiteral("FormAbout"));
   setWindowTitle(QStringLiteral("About Tunnelvista"));
   setFixedSize(338, 276);
@@ -26,15 +23,13 @@ TFormAbout::TFormAbout(QWidget* parent) : QWidget(parent, dialogWindowFlags) {
   ImageLogo->installEventFilter(this);
 }
 
-TFormAbout::~TFormAbout() {
-  if (FormAbout == this) FormAbout = nullptr;
-}
+TFormAbout::~TFormAbout() = default;
 
 void TFormAbout::ShowAbout() { ShowOverMainWindow(this); }
 
 void TFormAbout::ImageLogoClick() {
   hide();
-  if (mainForm) mainForm->FormPaint();
+  emit closed();
 }
 
 bool TFormAbout::eventFilter(QObject* watched, QEvent* event) {
@@ -48,7 +43,7 @@ bool TFormAbout::eventFilter(QObject* watched, QEvent* event) {
 void TFormAbout::closeEvent(QCloseEvent* event) {
   // Hidden, not destroyed: the box is shown again by the next "About...".
   event->accept();
-  if (mainForm) mainForm->FormPaint();
+  emit closed();
 }
 
 void TFormAbout::keyPressEvent(QKeyEvent* event) {

@@ -73,3 +73,5 @@ void TFormPlacement::FieldChanged(const QDoubleSpinBox* field) {
   if (field == EditRotation) placement_.rotate = static_cast<float>(EditRotation->value());
   if (changed) changed(placement_);
 }
+
+void TFormPlacement::SetCaption(const QString& caption) { LabelCaption->setText(caption); }

@@ -17,6 +17,8 @@ class TFormPlacement : public QDialog {
 
   // Shows `placement` (of `caption`, such as "b.jpg in a.jpg") without reporting it as a change.
   void SetPlacement(const Transform& placement, const QString& caption);
+  // The element's name, after the list changed.
+  void SetCaption(const QString& caption);
   // Called with the placement as shown whenever the user changes one of the numbers.
   std::function<void(const Transform&)> changed;
 

@@ -195,7 +195,7 @@ void TFormVideoExport::SizeChange() {
   if (custom || index < 0) return;
   QSize size(sizePresets[index].width, sizePresets[index].height);
   if (index == firstPicturePreset) {
-    const ImageStack* stack = owner_->imageStack.get();
+    const ImageStack* stack = owner_->Stack();
     size = stack && stack->pictureCount() > 0
                ? EvenSizeInAspect(stack->images[0]->width, stack->images[0]->height, aspectLongSide)
                : QSize(1920, 1080);
@@ -222,7 +222,7 @@ void TFormVideoExport::FileNameChange() {
 }
 
 void TFormVideoExport::ShowForExport() {
-  const ImageStack* stack = owner_->imageStack.get();
+  const ImageStack* stack = owner_->Stack();
   if (!stack) return;
   EditDuration->setText(QString::fromStdString(FormatGeneral(static_cast<double>(stack->duration), 15)));
   if (EditFileName->text().isEmpty() && !stack->path.empty()) {
@@ -250,7 +250,7 @@ bool TFormVideoExport::Settings(VideoSettings& settings) const {
     return false;
   }
   if (path[0] != '/') {
-    const ImageStack* stack = owner_->imageStack.get();
+    const ImageStack* stack = owner_->Stack();
     const std::string base = stack && !stack->path.empty() ? stack->path : std::string();
     const size_t slash = base.find_last_of('/');
     path = (slash == std::string::npos ? Encoded(QDir::currentPath()) : base.substr(0, slash)) + "/" + path;
@@ -277,7 +277,7 @@ bool TFormVideoExport::Settings(VideoSettings& settings) const {
 }
 
 void TFormVideoExport::ButtonExportClick() {
-  ImageStack* stack = owner_->imageStack.get();
+  ImageStack* stack = owner_->Stack();
   if (Running() || !stack) return;
   VideoSettings settings;
   if (!Settings(settings)) return;

@@ -14,9 +14,8 @@
 
 #include "Dialogs.h"
 #include "Paths.h"
+#include "Project.h"
 #include "main.h"
-
-TFormWebExport* FormWebExport = nullptr;
 
 namespace {
 
@@ -78,8 +77,9 @@ QGroupBox* GroupAt(const char* name, const QString& title, QWidget* parent, int 
 
 }  // namespace
 
-TFormWebExport::TFormWebExport(QWidget* parent) : QWidget(parent, dialogWindowFlags) {
-  FormWebExport = this;
+TFormWebExport::TFormWebExport(const Project& project, QWidget* parent)
+    : QWidget(parent, dialogWindowFlags), project_(project) {
+  connect(&project_, &Project::openingFinished, this, [this] { ButtonDefaultsClick(); });
   setObjectName(QStringLiteral("FormWebExport"));
   setWindowTitle(QStringLiteral("Export to Web"));
   setFixedSize(514, 507);
@@ -193,9 +193,7 @@ TFormWebExport::TFormWebExport(QWidget* parent) : QWidget(parent, dialogWindowFl
   connect(ButtonCancel, &QPushButton::clicked, this, [this] { ButtonCancelClick(); });
 }
 
-TFormWebExport::~TFormWebExport() {
-  if (FormWebExport == this) FormWebExport = nullptr;
-}
+TFormWebExport::~TFormWebExport() = default;
 
 bool TFormWebExport::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::FocusOut) {
@@ -234,17 +232,18 @@ void TFormWebExport::PlayerChange() {
   ComboPictureSize->setEnabled(!applet);
   EditChange();
   LabelWeight->clear();
-  if (!mainForm || !mainForm->imageStack) return;
+  if (!project_.stack()) return;
   WebExportOptions options;
   options.player = Player();
   options.pictureSide = PictureSide();
-  const double megabytes = static_cast<double>(EstimateWebExportBytes(*mainForm->imageStack, options)) / 1e6;
+  const double megabytes = static_cast<double>(EstimateWebExportBytes(*project_.stack(), options)) / 1e6;
   LabelWeight->setText(QStringLiteral("About %1 MB in all").arg(megabytes, 0, 'f', megabytes < 10 ? 1 : 0));
 }
 
 bool TFormWebExport::FirstPictureSize(int& width, int& height) const {
-  if (!mainForm || !mainForm->imageStack || mainForm->imageStack->count() < 1) return false;
-  const Image& first = *mainForm->imageStack->images[0];
+  const ImageStack* stack = project_.stack();
+  if (!stack || stack->count() < 1) return false;
+  const Image& first = *stack->images[0];
   width = first.width;
   height = first.height;
   return true;
@@ -342,16 +341,14 @@ void TFormWebExport::ButtonDefaultsClick() {
   ComboPictureSize->setCurrentIndex(0);
 }
 
-void TFormWebExport::ButtonDoneClick() {
-  if (mainForm) mainForm->StartWebExport();
-}
+void TFormWebExport::ButtonDoneClick() { emit exportRequested(); }
 
 void TFormWebExport::ButtonCancelClick() {
   hide();
-  if (mainForm) mainForm->FormPaint();
+  emit closed();
 }
 
 void TFormWebExport::closeEvent(QCloseEvent* event) {
   event->accept();
-  if (mainForm) mainForm->FormPaint();
+  emit closed();
 }

@@ -7,6 +7,8 @@
 
 #include "WebExport.h"
 
+class Project;
+
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -16,9 +18,13 @@ class QPlainTextEdit;
 class QPushButton;
 
 class TFormWebExport : public QWidget {
+  Q_OBJECT
+
  public:
+  // `project`: the open project, whose pictures size the page and the estimate; each project that
+  // finishes opening puts the settings back to their defaults.
   // `parent`: the main window, over which it stays and whose window-modal dialogs block it.
-  explicit TFormWebExport(QWidget* parent = nullptr);
+  explicit TFormWebExport(const Project& project, QWidget* parent = nullptr);
   ~TFormWebExport() override;
 
   QLabel* Label1;
@@ -75,14 +81,17 @@ class TFormWebExport : public QWidget {
   // Width "320" on a landscape first picture, else height "320"; the other side follows.
   void DefaultSize();
 
+ signals:
+  void exportRequested();  // Done
+  void closed();           // Cancel or the close box
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   bool FirstPictureSize(int& width, int& height) const;
+  const Project& project_;
   uint32_t pageColour_ = 0x404040;
   uint32_t textColour_ = 0xFFFFFF;
 };
-
-extern TFormWebExport* FormWebExport;

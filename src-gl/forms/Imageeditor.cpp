@@ -19,9 +19,8 @@
 #include "Dialogs.h"
 #include "Messages.h"
 #include "PictureCheck.h"
+#include "Project.h"
 #include "main.h"
-
-TFormImageList* FormImageList = nullptr;
 
 namespace {
 
@@ -56,8 +55,8 @@ void TPreviewBox::paintEvent(QPaintEvent*) {
   painter.drawImage(PreviewRect(*image, width(), height()), image->bitmap);
 }
 
-TFormImageList::TFormImageList(QWidget* parent) : QWidget(parent, dialogWindowFlags) {
-  FormImageList = this;
+TFormImageList::TFormImageList(Project& project, QWidget* parent)
+    : QWidget(parent, dialogWindowFlags), project_(project) {
   setObjectName(QStringLiteral("FormImageList"));
   setWindowTitle(QStringLiteral("Image List Editor"));
   setFixedSize(428, 274);
@@ -156,7 +155,6 @@ TFormImageList::~TFormImageList() {
   checking_.reset();
   disconnect(ListBox, nullptr, this, nullptr);
   added.clear();
-  if (FormImageList == this) FormImageList = nullptr;
 }
 
 Image* TFormImageList::ImageAt(int row) const {
@@ -168,8 +166,8 @@ Image* TFormImageList::ImageAt(int row) const {
 Image* TFormImageList::Find(uint64_t id) const {
   for (const auto& a : added)
     if (a->id == id) return a.get();
-  if (mainForm && mainForm->imageStack) {
-    const ImageStack& stack = *mainForm->imageStack;
+  if (const ImageStack* open = project_.stack()) {
+    const ImageStack& stack = *open;
     const int i = stack.IndexOf(id);
     if (i >= 0 && i < stack.pictureCount()) return stack.images[static_cast<size_t>(i)].get();
   }
@@ -227,8 +225,8 @@ void TFormImageList::OpenForEditing() {
   {
     const QSignalBlocker quiet(ListBox);
     ListBox->clear();
-    if (mainForm && mainForm->imageStack) {
-      const ImageStack& stack = *mainForm->imageStack;
+    if (const ImageStack* open = project_.stack()) {
+      const ImageStack& stack = *open;
       for (int i = 0; i < stack.pictureCount(); ++i) AddEntry(stack.images[static_cast<size_t>(i)].get());
     }
     if (ListBox->count() > 0) ListBox->setCurrentRow(0);

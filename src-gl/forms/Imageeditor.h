@@ -8,6 +8,8 @@
 
 #include "image.h"
 
+class Project;
+
 class PictureCheck;
 struct CheckedPicture;
 class QLabel;
@@ -30,9 +32,12 @@ class TPreviewBox : public QWidget {
 };
 
 class TFormImageList : public QWidget {
+  Q_OBJECT
+
  public:
+  // `project`: the open project, whose pictures the list shows and which takes the list on Done.
   // `parent`: the main window, over which it stays and whose window-modal dialogs block it.
-  explicit TFormImageList(QWidget* parent = nullptr);
+  explicit TFormImageList(Project& project, QWidget* parent = nullptr);
   ~TFormImageList() override;
 
   bool newProject = false;
@@ -83,6 +88,10 @@ class TFormImageList : public QWidget {
   // Pictures added since the dialog opened, owned here until Done hands them to the stack.
   std::vector<std::unique_ptr<Image>> added;
 
+ signals:
+  // Done (after the project took the list), Cancel or the close box.
+  void closed();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -100,11 +109,12 @@ class TFormImageList : public QWidget {
   void ApplyChecked(std::unique_ptr<Image> image, CheckedPicture& result);
   void EnableButtons();
 
+  void Cancelled();
+
+  Project& project_;
   std::unique_ptr<PictureBatch> checking_;
   std::vector<QStringList> waiting_;  // files given while a check ran
 };
-
-extern TFormImageList* FormImageList;
 
 class QListWidgetItem;
 // Colours a list line of `image` red when it did not load; its tooltip gives the file, or where a

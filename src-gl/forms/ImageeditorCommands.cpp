@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "Imageeditor.h"
+#include "Project.h"
 #include "main.h"
 
 // While pictures are checked the list stays as it is; afterwards Reload and Remove need a line.
@@ -60,12 +61,21 @@ void TFormImageList::ButtonMoveDownClick() { Move(+1); }
 void TFormImageList::ButtonDoneClick() {
   if (checking_) return;
   hide();
-  if (mainForm) mainForm->EditImageListDone();
+  project_.ApplyImageList(Pictures(), added, newProject, reloadedStackPicture && !newProject);
+  reloadedStackPicture = false;
+  emit closed();
   // The pictures now belong to the stack (or are gone): the list must not keep pointing at them.
   const QSignalBlocker quiet(ListBox);
   ListBox->clear();
   PaintBox->image = nullptr;
   added.clear();
+}
+
+// Pictures of the stack reloaded before a cancel keep their new files.
+void TFormImageList::Cancelled() {
+  project_.ImageListCancelled(reloadedStackPicture && !newProject);
+  reloadedStackPicture = false;
+  emit closed();
 }
 
 void TFormImageList::ReleaseAdded() {
@@ -82,7 +92,7 @@ void TFormImageList::ButtonCancelClick() {
   waiting_.clear();
   StopChecking();
   ReleaseAdded();
-  if (mainForm) mainForm->ImageListCancelled();
+  Cancelled();
 }
 
 void TFormImageList::closeEvent(QCloseEvent* event) {
@@ -90,5 +100,5 @@ void TFormImageList::closeEvent(QCloseEvent* event) {
   waiting_.clear();
   StopChecking();
   ReleaseAdded();
-  if (mainForm) mainForm->ImageListCancelled();
+  Cancelled();
 }

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-PlaybarGraphics playbarGraphics;
-
 namespace {
 
 std::vector<uint8_t> RowsOf(const QImage& picture) {
@@ -15,8 +13,7 @@ std::vector<uint8_t> RowsOf(const QImage& picture) {
   return buffer;
 }
 
-float TrackPosition(int x) {
-  const PlaybarGraphics& g = playbarGraphics;
+float TrackPosition(const PlaybarGraphics& g, int x) {
   const int length = g.barWidth - g.capWidth - g.buttonWidth;
   if (length <= 0) return 0.0f;
   return static_cast<float>(x - g.buttonWidth) / static_cast<float>(length);
@@ -24,9 +21,8 @@ float TrackPosition(int x) {
 
 }  // namespace
 
-void InitPlaybarGraphics(const QImage& play, const QImage& pause, const QImage& center, const QImage& right,
-                         const QImage& slider) {
-  PlaybarGraphics& g = playbarGraphics;
+void InitPlaybarGraphics(PlaybarGraphics& g, const QImage& play, const QImage& pause, const QImage& center,
+                         const QImage& right, const QImage& slider) {
   g.barWidth = 1;
   g.barHeight = 30;
   g.buttonWidth = play.width();
@@ -41,16 +37,12 @@ void InitPlaybarGraphics(const QImage& play, const QImage& pause, const QImage& 
   g.barBitmap = QImage(g.barWidth, g.barHeight, QImage::Format_RGB888);
 }
 
-void FreePlaybarGraphics() { playbarGraphics = PlaybarGraphics(); }
-
-int SliderColumn(const Playbar& playbar) {
-  const PlaybarGraphics& g = playbarGraphics;
+int SliderColumn(const PlaybarGraphics& g, const Playbar& playbar) {
   return static_cast<int>(static_cast<float>(g.barWidth - g.buttonWidth - g.capWidth) * playbar.position +
                           static_cast<float>(g.buttonWidth - 4));
 }
 
-const QImage& ComposePlaybar(const Playbar& playbar, int width) {
-  PlaybarGraphics& g = playbarGraphics;
+const QImage& ComposePlaybar(PlaybarGraphics& g, const Playbar& playbar, int width) {
   // Narrower than the button and the cap, the bar cannot be laid out; the window's minimum size
   // keeps it far wider, but a bar is never composed out of bounds.
   width = std::max(width, g.buttonWidth + g.capWidth);
@@ -74,7 +66,7 @@ const QImage& ComposePlaybar(const Playbar& playbar, int width) {
     std::memcpy(row + 3 * (g.barWidth - g.capWidth), g.right.data() + capRow * r, capRow);
   }
 
-  const int x0 = SliderColumn(playbar);
+  const int x0 = SliderColumn(g, playbar);
   const size_t sliderRow = static_cast<size_t>(g.sliderWidth) * 3;
   for (int r = 0; r < g.sliderHeight && 8 + r < g.barHeight; ++r) {
     uint8_t* row = g.barBitmap.scanLine(8 + r);
@@ -86,14 +78,13 @@ const QImage& ComposePlaybar(const Playbar& playbar, int width) {
   return g.barBitmap;
 }
 
-PlaybarAction MouseDown(Playbar& playbar, int x) {
-  const PlaybarGraphics& g = playbarGraphics;
+PlaybarAction MouseDown(const PlaybarGraphics& g, Playbar& playbar, int x) {
   if (x < 24) {
     playbar.dragging = false;
     return PlaybarAction::PlayButton;
   }
   if (g.buttonWidth <= x && x <= g.barWidth - g.capWidth) {
-    playbar.position = TrackPosition(x);
+    playbar.position = TrackPosition(g, x);
     playbar.dragging = true;
     return PlaybarAction::None;  // the first move, or the next repaint, shows the zoom there
   }
@@ -101,9 +92,9 @@ PlaybarAction MouseDown(Playbar& playbar, int x) {
   return PlaybarAction::None;
 }
 
-PlaybarAction MouseMove(Playbar& playbar, int x) {
+PlaybarAction MouseMove(const PlaybarGraphics& g, Playbar& playbar, int x) {
   if (!playbar.dragging) return PlaybarAction::None;
-  playbar.position = std::clamp(TrackPosition(x), 0.0f, 1.0f);
+  playbar.position = std::clamp(TrackPosition(g, x), 0.0f, 1.0f);
   return PlaybarAction::TrackChange;
 }
 

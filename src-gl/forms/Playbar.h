@@ -14,7 +14,8 @@ struct Playbar {
   bool dragging = false;  // the slider follows the mouse
 };
 
-// Shared by every play bar; built by InitPlaybarGraphics.
+// The pictures a play bar is composed from and the bar last composed; built by InitPlaybarGraphics
+// (the bitmap holder keeps the editor's).
 struct PlaybarGraphics {
   int barWidth = 1;
   int barHeight = 30;
@@ -27,23 +28,20 @@ struct PlaybarGraphics {
   QImage barBitmap;  // 24-bit, barWidth x barHeight
 };
 
-extern PlaybarGraphics playbarGraphics;
-
-void InitPlaybarGraphics(const QImage& play, const QImage& pause, const QImage& center, const QImage& right,
-                         const QImage& slider);
-void FreePlaybarGraphics();
+void InitPlaybarGraphics(PlaybarGraphics& graphics, const QImage& play, const QImage& pause, const QImage& center,
+                         const QImage& right, const QImage& slider);
 
 // Composes the bar for a paint box `width` pixels wide into barBitmap and returns it.
-const QImage& ComposePlaybar(const Playbar& playbar, int width);
+const QImage& ComposePlaybar(PlaybarGraphics& graphics, const Playbar& playbar, int width);
 
 // The slider's left column for the current bar width.
-int SliderColumn(const Playbar& playbar);
+int SliderColumn(const PlaybarGraphics& graphics, const Playbar& playbar);
 
 enum class PlaybarAction { None, PlayButton, TrackChange };
 
 // A press at x: the 24-pixel live area of the button toggles play; the track sets the position
 // and starts a drag; anything else ends a drag.
-PlaybarAction MouseDown(Playbar& playbar, int x);
+PlaybarAction MouseDown(const PlaybarGraphics& graphics, Playbar& playbar, int x);
 // While dragging, the position follows x (limited to 0..1) and the zoom is to be shown there.
-PlaybarAction MouseMove(Playbar& playbar, int x);
+PlaybarAction MouseMove(const PlaybarGraphics& graphics, Playbar& playbar, int x);
 void MouseUp(Playbar& playbar);

@@ -14,6 +14,7 @@
 #include "Imageeditor.h"
 #include "Messages.h"
 #include "Paths.h"
+#include "Project.h"
 #include "main.h"
 
 QSurfaceFormat EditorSurfaceFormat() {
@@ -82,14 +83,23 @@ void EditorWindows::Destroy() {
   imageList.reset();
   main.reset();
   bitmap.reset();
+  project.reset();
 }
 
 void CreateEditorWindows(EditorWindows& windows, const QStringList& arguments, const EditorFiles& files) {
-  windows.main = std::make_unique<TmainForm>(arguments, files);
+  windows.project = std::make_unique<Project>();
   windows.bitmap = std::make_unique<TFormBitmap>();
-  windows.imageList = std::make_unique<TFormImageList>(windows.main.get());
-  windows.about = std::make_unique<TFormAbout>(windows.main.get());
-  windows.webExport = std::make_unique<TFormWebExport>(windows.main.get());
+  windows.main = std::make_unique<TmainForm>(*windows.project, *windows.bitmap, arguments, files);
+  TmainForm* main = windows.main.get();
+  windows.imageList = std::make_unique<TFormImageList>(*windows.project, main);
+  windows.about = std::make_unique<TFormAbout>(main);
+  windows.webExport = std::make_unique<TFormWebExport>(*windows.project, main);
+  main->SetWindows(windows.imageList.get(), windows.about.get(), windows.webExport.get());
+  // What the main window's own windows report; the project reports to each window itself.
+  QObject::connect(windows.imageList.get(), &TFormImageList::closed, main, &TmainForm::ImageListClosed);
+  QObject::connect(windows.about.get(), &TFormAbout::closed, main, &TmainForm::FormPaint);
+  QObject::connect(windows.webExport.get(), &TFormWebExport::closed, main, &TmainForm::FormPaint);
+  QObject::connect(windows.webExport.get(), &TFormWebExport::exportRequested, main, &TmainForm::StartWebExport);
 }
 
 int RunEditor(QApplication& application, const QStringList& arguments, size_t textureBudget) {

@@ -9,6 +9,7 @@
 #include "EditorFiles.h"
 
 class QApplication;
+class Project;
 class TmainForm;
 class TFormBitmap;
 class TFormImageList;
@@ -22,16 +23,19 @@ QSurfaceFormat EditorSurfaceFormat();
 // Tries to make a context of the editor's format; false with the reason when none can be had.
 bool CheckOpenGL(std::string& reason);
 
-// The five windows of a run. Created in this order. The image list, About and the web export are
-// the main window's own windows (a window-modal dialog of the main window blocks them too); they
-// are destroyed first, then the main window, whose view releases every texture while the bitmap
-// holder still exists.
+// The open project and the five windows of a run. The project is made first and goes last: every
+// window is given it when made, and the main window's view releases its textures while the
+// pictures still exist. The bitmap holder comes before the main window, whose play bar and view
+// are drawn from its pictures. The image list, About and the web export are the main window's own
+// windows (a window-modal dialog of the main window blocks them too); they are destroyed first,
+// then the main window, the bitmap holder and the project.
 struct EditorWindows {
   EditorWindows();
   ~EditorWindows();
-  void Destroy();  // the main window's own windows, the main window, the bitmap holder
-  std::unique_ptr<TmainForm> main;
+  void Destroy();  // the main window's own windows, the main window, the bitmap holder, the project
+  std::unique_ptr<Project> project;
   std::unique_ptr<TFormBitmap> bitmap;
+  std::unique_ptr<TmainForm> main;
   std::unique_ptr<TFormImageList> imageList;
   std::unique_ptr<TFormAbout> about;
   std::unique_ptr<TFormWebExport> webExport;

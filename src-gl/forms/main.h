@@ -1,6 +1,7 @@
 #pragma once
-// The main window: the picture list, the duration field, the OpenGL view and the play bar. It owns
-// the open project for the whole run.
+// The main window: the picture list, the duration field, the OpenGL view and the play bar. It shows
+// the open project (a `Project`, made by the start-up and outliving the window) and forwards what
+// the user asks for to it.
 
 #include <QMainWindow>
 #include <QOpenGLWidget>
@@ -12,6 +13,7 @@
 
 #include "EditorFiles.h"
 #include "Imagestack.h"
+#include "Project.h"
 #include "Renderer.h"
 #include "Playbar.h"
 #include "Transform.h"
@@ -26,11 +28,12 @@ class QTimer;
 class QUndoStack;
 class QMenu;
 class TAlignRun;
+class TFormAbout;
+class TFormBitmap;
+class TFormImageList;
 class TFormPlacement;
+class TFormWebExport;
 class TmainForm;
-
-// What a key in the view does to the selected picture's child.
-enum class Nudge { Move, Scale, Rotate };
 
 // The OpenGL view. It only forwards: initialisation, size changes, painting and the mouse go to
 // the main window's operations, which run with this widget's context current.
@@ -78,16 +81,23 @@ class TPlaybarBox : public QWidget {
 
 class TmainForm : public QMainWindow {
  public:
-  // `arguments`: the command line after the program's name.
-  explicit TmainForm(const QStringList& arguments = {}, EditorFiles files = {});
+  // `project`: the open project, which outlives the window. `bitmaps`: the play bar's pictures and
+  // the handle sprite. `arguments`: the command line after the program's name.
+  TmainForm(Project& project, TFormBitmap& bitmaps, const QStringList& arguments = {}, EditorFiles files = {});
   ~TmainForm() override;
+
+  Project& project() const { return project_; }
+  ImageStack* Stack() const { return project_.stack(); }  // the open document, if any
+  // The main window's own windows, which it opens and cancels (made after it, destroyed before it).
+  void SetWindows(TFormImageList* imageList, TFormAbout* about, TFormWebExport* webExport);
+  const QImage& HandleSprite() const;
+  PlaybarGraphics& PlaybarPictures() const;
 
   // --- state ---
   Transform viewTransform;  // zoom and pan of the edit view; rotate stays 0
   uint32_t lastTick = 0;    // tick count at the last playback step
   Playbar playbar;
-  std::unique_ptr<ImageStack> imageStack;  // none until a project is opened or built
-  bool playView = false;                   // the view shows the zoom at the play position, not the edit view
+  bool playView = false;  // the view shows the zoom at the play position, not the edit view
 
   // The view's mouse: what a press started and where the mouse was last, in framebuffer pixels
   // with the origin at the view's top-left.
@@ -98,9 +108,6 @@ class TmainForm : public QMainWindow {
   int panelLastY = 0;
   Transform panelDragStart;  // the dragged element's placement at the press
 
-  // The project's edits, one step each; its clean state is the saved (or opened) project.
-  QUndoStack* undoStack;
-
   // --- controls ---
   QWidget* mainPanel;
   QListWidget* ListBox;
@@ -109,7 +116,6 @@ class TmainForm : public QMainWindow {
   QLineEdit* EditTime;
   TPlaybarBox* PaintBoxControls;
   QTimer* Timer;
-  QTimer* RecoveryTimer;            // while the project is modified, it is written to its recovery file
   QWidget* OpeningStrip = nullptr;  // over the duration field while a project's pictures are checked
   QProgressBar* OpeningProgress;
   QPushButton* OpeningCancel;
@@ -189,13 +195,11 @@ class TmainForm : public QMainWindow {
   // one has changes); otherwise the JPEG pictures are added at the end of the image list, which
   // opens for them (for a new project when none is open).
   void FilesDropped(const QStringList& files);
-  // Reads the project at the stack's path and shows it; its pictures are checked in the
-  // background (OpeningStep), after which the load messages come and the commands are enabled.
-  void OpenKX();
-  bool Opening() const { return opening_ != nullptr; }
-  void OpeningStep();    // takes the pictures the check finished; ends the opening when all are
+  // Opens the project at `path` and shows it; its pictures are checked in the background, after
+  // which the load messages come and the commands are enabled.
+  void OpenKX(const std::string& path);
+  bool Opening() const { return project_.Opening(); }
   void CancelOpening();  // the strip's Cancel: the project is closed
-  void StopOpening();    // forgets the check (the stack is being replaced)
   void InitValues();
   // Save and Save As: true when the project was written.
   bool SaveClick();
@@ -205,28 +209,11 @@ class TmainForm : public QMainWindow {
   // whether to save them. False when the user cancelled or the save did not happen; the
   // project must then stay.
   bool MaySetProjectAside();
-  // The project has changes that are not saved (a project never saved counts as changed).
-  bool Modified() const;
   // "NAME* - Tunnelvista Editor" while modified, without the mark when saved.
   void UpdateTitle();
   void UndoClick();
   void RedoClick();
-  // The recovery file: beside the project ("NAME.kx.recovery"), or in the application's data
-  // folder for a project never saved. Written silently; gone after a save, a discard or an exit.
-  std::string RecoveryPath() const;
-  void WriteRecovery();
-  void RemoveRecovery();
-  // A recovery file newer than the project at `path` (or, with an empty path, one of an unsaved
-  // project): asks whether to restore it and gives the file to read; empty when not restoring
-  // (the file is then removed).
-  std::string OfferRecovery(const std::string& path);
-  // True when the recovery file can be read as a project; otherwise it is reported ("The recovery
-  // file NAME cannot be read: ...") and set aside as NAME.unreadable, so it is not offered again.
-  bool RecoveryReadable(const std::string& recovery, const std::string& projectPath);
-  // After a recovery file was read in the project's place: the restore as one undo step from the
-  // project as saved (or, with no saved project to go back to, a project that is not clean).
-  void RecordRestore();
-  // For the undo steps: the duration, shown in the field; the pictures after the stack's
+  // For the project's signals: the duration, shown in the field; the pictures after the stack's
   // elements were replaced.
   void ShowDuration(float seconds);
   void ShowChangedPictures();
@@ -242,8 +229,7 @@ class TmainForm : public QMainWindow {
   void HelpGettingStartedClick();
   void AboutClick();
   void StartWebExport();          // the export dialog's Done
-  void EditImageListDone();       // the image list dialog's Done
-  void ImageListCancelled();      // its Cancel or close box
+  void ImageListClosed();         // the image list dialog's Done, Cancel or close box
   void CancelImageListEditing();  // before the stack is replaced or discarded
   void FormShow();                // opens the project named on the command line
   // Alignment runs on a worker; each placement found is one undo step.
@@ -253,7 +239,9 @@ class TmainForm : public QMainWindow {
   void StartAlign(int child);  // -1: every picture
   // The placement found for the child `childId` in `parentId`: one undo step. False (nothing
   // changed) when that child no longer lies in that parent.
-  bool ApplyAlignment(uint64_t childId, uint64_t parentId, const Transform& placement);
+  bool ApplyAlignment(uint64_t childId, uint64_t parentId, const Transform& placement) {
+    return project_.ApplyAlignment(childId, parentId, placement);
+  }
 
   // --- the GL view's side (context current) ---
   void OpenGLSetupParams();
@@ -266,8 +254,6 @@ class TmainForm : public QMainWindow {
   // Makes the view's context current for work outside painting; false before the view exists.
   bool MakeViewCurrent();
 
-  // Replaces the open project (stopping nothing).
-  void SetImageStack(std::unique_ptr<ImageStack> stack);
   void EnableProjectCommands();
 
  protected:
@@ -281,24 +267,24 @@ class TmainForm : public QMainWindow {
   void BuildOpeningStrip();
   void LayoutControls();
   void FormClose();
-  void ForgetEdits();  // a project was opened or replaced: nothing to undo, nothing unsaved
-  // The image list dialog's Done on the open project, as one undo step.
-  void ReplacePicturesUndoably(const std::vector<Image*>& pictures, std::vector<std::unique_ptr<Image>>& added);
+  void ConnectProject();
+  void ShowOpeningProgress(int checked, int total, const QString& next);
+  void OpeningFinished();
   void RecordPlacement();  // the end of a drag: one undo step when the placement changed
-  void ReloadsAreChanges();
 
+  Project& project_;
+  TFormBitmap& bitmaps_;
+  QPointer<TFormImageList> imageList_;
+  QPointer<TFormAbout> about_;
+  QPointer<TFormWebExport> webExport_;
   QStringList arguments_;
-  std::unique_ptr<PictureCheck> opening_;
   bool shown_ = false;
   bool programSetsFields_ = false;            // field changes made by the program are not edits
   int panelDragElement_ = -1;                 // the element a left drag moves, -1 for none
-  std::string recoveryWritten_;               // the recovery file last written or restored
   QPointer<TFormPlacement> placementDialog_;  // Edit > Placement while it is open
   uint64_t placementElement_ = 0;             // the element it changes
   QString PlacementCaption(int c) const;      // "b.jpg in a.jpg" for element c
 };
-
-extern TmainForm* mainForm;
 
 // What the duration field takes: seconds as digits with at most one decimal point.
 inline const QRegularExpression durationPattern{QStringLiteral("\\s*[0-9]*\\.?[0-9]*\\s*")};
@@ -307,5 +293,5 @@ constexpr Qt::WindowFlags dialogWindowFlags = Qt::Dialog | Qt::WindowStaysOnTopH
                                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                                               Qt::MSWindowsFixedSizeDialogHint;
 
-// Shows `dialog` without blocking, centred over the main window when it appears.
+// Shows `dialog` without blocking, centred over its parent (the main window) when it appears.
 void ShowOverMainWindow(QWidget* dialog);

@@ -19,7 +19,7 @@
 class TAlignRun : public QObject {
  public:
   TAlignRun(TmainForm* form, std::vector<AlignTask> tasks)
-      : QObject(form), form_(form), stack_(form->imageStack.get()), tasks_(std::move(tasks)) {
+      : QObject(form), form_(form), stack_(form->Stack()), tasks_(std::move(tasks)) {
     results_.resize(tasks_.size());
   }
   ~TAlignRun() override {
@@ -68,7 +68,7 @@ class TAlignRun : public QObject {
     results_[static_cast<size_t>(index)] = result;
     taken_[index] = true;
     const AlignTask& task = tasks_[static_cast<size_t>(index)];
-    if (result.status == AlignStatus::Aligned && form_->imageStack.get() == stack_ &&
+    if (result.status == AlignStatus::Aligned && form_->Stack() == stack_ &&
         !form_->ApplyAlignment(task.childId, task.parentId, result.transform))
       moved_[index] = true;
   }
@@ -79,7 +79,7 @@ class TAlignRun : public QObject {
     dialog_->deleteLater();
     // Results for a document that has gone since are dropped (Take applied none of them). The
     // pictures are named where they are now.
-    const bool sameStack = form_->imageStack.get() == stack_;
+    const bool sameStack = form_->Stack() == stack_;
     std::string missed;
     for (size_t i = 0; i < tasks_.size() && sameStack; ++i) {
       const AlignStatus status = taken_.count(static_cast<int>(i)) ? results_[i].status : AlignStatus::Cancelled;
@@ -119,9 +119,9 @@ void TmainForm::BuildAlignActions(QMenu* edit) {
 }
 
 void TmainForm::AlignClick() {
-  if (!imageStack || Opening() || aligning) return;
+  if (!Stack() || Opening() || aligning) return;
   const int child = SelectedPicture() + 1;
-  if (SelectedPicture() < 0 || child >= imageStack->pictureCount()) {
+  if (SelectedPicture() < 0 || child >= Stack()->pictureCount()) {
     ShowMessage("Select a picture that has another picture inside it: its child is aligned.", "Align",
                 MessageIcon::Information, MessageButtons::Ok);
     return;
@@ -130,8 +130,8 @@ void TmainForm::AlignClick() {
 }
 
 void TmainForm::AlignAllClick() {
-  if (!imageStack || Opening() || aligning) return;
-  if (imageStack->pictureCount() < 2) {
+  if (!Stack() || Opening() || aligning) return;
+  if (Stack()->pictureCount() < 2) {
     ShowMessage("The project needs two pictures or more to align.", "Align", MessageIcon::Information,
                 MessageButtons::Ok);
     return;
@@ -141,22 +141,8 @@ void TmainForm::AlignAllClick() {
 
 void TmainForm::StartAlign(int child) {
   StopPlay();
-  std::vector<AlignTask> tasks = AlignTasks(*imageStack, child);
+  std::vector<AlignTask> tasks = AlignTasks(*Stack(), child);
   if (tasks.empty()) return;
   aligning = new TAlignRun(this, std::move(tasks));
   aligning->Start();
-}
-
-bool TmainForm::ApplyAlignment(uint64_t childId, uint64_t parentId, const Transform& placement) {
-  if (!imageStack) return false;
-  const int element = imageStack->IndexOf(childId);
-  // The placement is the child's in that parent: after a reorder it means nothing for another.
-  if (element < 1 || imageStack->images[static_cast<size_t>(element - 1)]->id != parentId) return false;
-  Transform& t = imageStack->images[static_cast<size_t>(element)]->transform;
-  const Transform before = t;
-  t = placement;
-  imageStack->dirty = true;
-  RecordPlacementChange(element, before);
-  FormPaint();
-  return true;
 }

@@ -11,12 +11,10 @@
 #include <QMimeData>
 #include <QSignalBlocker>
 #include <QTimer>
-#include <QUndoStack>
 #include <QUrl>
 
 #include "Dialogs.h"
 #include "Dlgabout.h"
-#include "Dlgwebexport.h"
 #include "Imageeditor.h"
 #include "Paths.h"
 #include "TextNumbers.h"
@@ -36,56 +34,24 @@ void TmainForm::FileNewClick() {
   StopPlay();
   if (!MaySetProjectAside()) return;
   CancelImageListEditing();
-  if (FormImageList) FormImageList->OpenForNewProject();
+  if (imageList_) imageList_->OpenForNewProject();
 }
 
 void TmainForm::EditImageListClick() {
-  if (!imageStack) return;
+  if (!project_.stack()) return;
   StopPlay();
   CancelImageListEditing();
-  if (FormImageList) FormImageList->OpenForEditing();
+  if (imageList_) imageList_->OpenForEditing();
 }
 
 // The dialog's list points at the stack's own pictures: before anything replaces or discards
 // the stack (or reopens the dialog), an open dialog is cancelled, releasing what it added.
 void TmainForm::CancelImageListEditing() {
-  if (FormImageList && FormImageList->isVisible()) FormImageList->ButtonCancelClick();
+  if (imageList_ && imageList_->isVisible()) imageList_->ButtonCancelClick();
 }
 
-void TmainForm::EditImageListDone() {
-  if (!FormImageList) return;
-  const std::vector<Image*> pictures = FormImageList->Pictures();
-  if (pictures.empty()) {
-    FormImageList->added.clear();
-    FormPaint();
-    return;
-  }
-  if (FormImageList->newProject || !imageStack) {
-    // A new project replaces one that may still be opening.
-    StopOpening();
-    ReplacePictures(imageStack, pictures, FormImageList->added, true);
-    ForgetEdits();
-  } else {
-    ReplacePicturesUndoably(pictures, FormImageList->added);
-  }
-  ReloadsAreChanges();
-  ShowChangedPictures();
-  EnableProjectCommands();
-}
-
-// A reload changes a picture of the project in place, with no undo step: the saved state can
-// no longer be reached by undoing.
-void TmainForm::ReloadsAreChanges() {
-  if (!FormImageList || !FormImageList->reloadedStackPicture || FormImageList->newProject) return;
-  FormImageList->reloadedStackPicture = false;
-  undoStack->resetClean();
-  UpdateTitle();
-}
-
-void TmainForm::ImageListCancelled() {
-  // Reloads made before the cancel stay: the view shows them at once.
-  if (imageStack) imageStack->dirty = true;
-  ReloadsAreChanges();
+// The project has taken the list (or kept its own, on a cancel): the view shows what it holds now.
+void TmainForm::ImageListClosed() {
   FormPaint();
   Panel->update();
 }
@@ -99,11 +65,7 @@ void TmainForm::FileOpenClick() {
 
 void TmainForm::OpenProjectFile(const QString& chosen) {
   CancelImageListEditing();
-  SetImageStack(nullptr);
-  auto stack = std::make_unique<ImageStack>();
-  stack->path = QFile::encodeName(chosen).toStdString();
-  imageStack = std::move(stack);
-  OpenKX();
+  OpenKX(QFile::encodeName(chosen).toStdString());
 }
 
 namespace {
@@ -151,18 +113,19 @@ void TmainForm::FilesDropped(const QStringList& files) {
   QStringList pictures;
   for (const QString& file : files)
     if (IsJpegFile(file)) pictures.push_back(file);
-  if (pictures.isEmpty() || !FormImageList || Opening()) return;
+  if (pictures.isEmpty() || !imageList_ || Opening()) return;
   StopPlay();
-  if (!FormImageList->isVisible()) {
-    if (imageStack)
+  if (!imageList_->isVisible()) {
+    if (project_.stack())
       EditImageListClick();
     else
-      FormImageList->OpenForNewProject();
+      imageList_->OpenForNewProject();
   }
-  FormImageList->AddFiles(pictures);
+  imageList_->AddFiles(pictures);
 }
 
 void TmainForm::InitValues() {
+  const ImageStack* imageStack = project_.stack();
   {
     // Lines set here are not the user's choice of a picture.
     const QSignalBlocker quiet(ListBox);
@@ -190,32 +153,18 @@ void TmainForm::InitValues() {
 }
 
 bool TmainForm::SaveClick() {
-  if (!imageStack) return false;
-  if (imageStack->path.empty()) return SaveAsClick();
-  if (!imageStack->SaveProject()) return false;
-  undoStack->setClean();
-  RemoveRecovery();
-  UpdateTitle();
-  return true;
+  if (!project_.stack()) return false;
+  if (project_.stack()->path.empty()) return SaveAsClick();
+  return project_.Save();
 }
 
 bool TmainForm::SaveAsClick() {
-  if (!imageStack) return false;
+  if (!project_.stack()) return false;
   StopPlay();
   const QString chosen =
       Dialogs().SaveFileName(this, QStringLiteral("Save Project"), projectFilter, QStringLiteral("kx"));
   if (chosen.isEmpty()) return false;
-  imageStack->path = QFile::encodeName(chosen).toStdString();  // kept even if the write fails
-  const bool saved = imageStack->SaveProject();
-  if (saved) {
-    undoStack->setClean();
-    RemoveRecovery();
-  } else {
-    // The new name holds no copy of this project: nothing undoes back to a saved state now.
-    undoStack->resetClean();
-  }
-  UpdateTitle();
-  return saved;
+  return project_.SaveAs(QFile::encodeName(chosen).toStdString());
 }
 
 void TmainForm::ExitClick() {
@@ -234,7 +183,7 @@ void TmainForm::HelpGettingStartedClick() {
 }
 
 void TmainForm::AboutClick() {
-  if (FormAbout) FormAbout->ShowAbout();
+  if (about_) about_->ShowAbout();
 }
 
 void TmainForm::FormShow() {
@@ -242,21 +191,11 @@ void TmainForm::FormShow() {
   shown_ = true;
   if (arguments_.size() != 1) {
     // A project that was never saved, kept from a session that ended unexpectedly.
-    const std::string recovery = OfferRecovery(std::string());
-    if (recovery.empty() || !RecoveryReadable(recovery, std::string())) return;
-    SetImageStack(std::make_unique<ImageStack>());
-    imageStack->path = recovery;
-    OpenKX();
-    if (!imageStack) return;
-    imageStack->path.clear();
-    recoveryWritten_ = recovery;
-    UpdateTitle();
+    if (!project_.OpenUntitledRecovery()) Panel->update();
     return;
   }
   const std::string path = CommandLineProjectPath(QFile::encodeName(arguments_.first()).toStdString(),
                                                   QFile::encodeName(QDir::currentPath()).toStdString());
   CancelImageListEditing();
-  SetImageStack(std::make_unique<ImageStack>());
-  imageStack->path = path;
-  OpenKX();
+  OpenKX(path);
 }

@@ -35,20 +35,20 @@ bool HasSeparator(const std::string& name) { return name.find_first_of("/\\") !=
 }  // namespace
 
 void TmainForm::ExportToWebClick() {
-  if (!imageStack || imageStack->count() < 2 || !FormWebExport) return;
+  if (!Stack() || Stack()->count() < 2 || !webExport_) return;
   StopPlay();
-  if (!imageStack->SameDirectory())
+  if (!Stack()->SameDirectory())
     ShowPlainMessage(
         "Warning: Tunnelvista expects all images to be located\nin the same directory.  If you continue, the Web "
         "applet\nmay have difficulty locating the image files.");
-  TFormWebExport& d = *FormWebExport;
-  d.EditDirectory->setText(QFile::decodeName(QByteArray::fromStdString(imageStack->images[0]->directory)));
+  TFormWebExport& d = *webExport_;
+  d.EditDirectory->setText(QFile::decodeName(QByteArray::fromStdString(Stack()->images[0]->directory)));
   if (d.EditWebFilename->text().isEmpty()) d.EditWebFilename->setText(QStringLiteral("index.html"));
   if (d.EditTitle->text().isEmpty()) d.EditTitle->setText(QStringLiteral("Tunnelvista"));
   if (d.MemoCaption->toPlainText().isEmpty())
     d.MemoCaption->setPlainText(QStringLiteral("This file was created automatically by the <i>Tunnelvista</i> Editor"));
   // The duration as the general number format shows it: up to 15 significant digits.
-  d.EditDuration->setText(QString::fromStdString(FormatGeneral(static_cast<double>(imageStack->duration), 15)));
+  d.EditDuration->setText(QString::fromStdString(FormatGeneral(static_cast<double>(Stack()->duration), 15)));
   if (d.EditDataFilename->text().isEmpty()) d.EditDataFilename->setText(QStringLiteral("default.kxo"));
   if (d.EditAppletFilename->text().isEmpty()) d.EditAppletFilename->setText(QStringLiteral("kx.jar"));
   if (d.EditWidth->text().isEmpty())
@@ -59,8 +59,8 @@ void TmainForm::ExportToWebClick() {
 }
 
 void TmainForm::StartWebExport() {
-  if (!imageStack || !FormWebExport) return;
-  TFormWebExport& d = *FormWebExport;
+  if (!Stack() || !webExport_) return;
+  TFormWebExport& d = *webExport_;
   const bool html5 = d.Player() == WebPlayer::Html5;
   const std::string webName = Text(d.EditWebFilename);
   const std::string dataName = Text(d.EditDataFilename);
@@ -119,7 +119,7 @@ void TmainForm::StartWebExport() {
 
   // Links are named with where they point: the export replaces the link, not its target.
   std::string existing;
-  for (const std::string& path : ExistingWebExportFiles(*imageStack, options)) existing += path + "\n    ";
+  for (const std::string& path : ExistingWebExportFiles(*Stack(), options)) existing += path + "\n    ";
   if (!existing.empty() && !AskOkCancel("The following files already exist and will be overwritten:\n\n    " +
                                             existing + "\nWould you like to continue?",
                                         "Warning"))
@@ -139,7 +139,7 @@ void TmainForm::StartWebExport() {
   page.pageColour = d.PageColour();
   page.textColour = d.TextColour();
 
-  if (ExportWeb(*imageStack, options) == WebExportResult::Failed) return;
+  if (ExportWeb(*Stack(), options) == WebExportResult::Failed) return;
 
   d.hide();
   FormPaint();

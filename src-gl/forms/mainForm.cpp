@@ -18,13 +18,15 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "Bitmaps.h"
+#include "Dlgabout.h"
+#include "Dlgwebexport.h"
+#include "Imageeditor.h"
 #include "Messages.h"
 #include "Paths.h"
 #include "TextNumbers.h"
 #include "main.h"
 #include "mainVideo.h"
-
-TmainForm* mainForm = nullptr;
 
 namespace {
 
@@ -45,9 +47,8 @@ uint32_t MonotonicTicks() {
 
 }  // namespace
 
-TmainForm::TmainForm(const QStringList& arguments, EditorFiles files)
-    : editorFiles(std::move(files)), arguments_(arguments) {
-  mainForm = this;
+TmainForm::TmainForm(Project& project, TFormBitmap& bitmaps, const QStringList& arguments, EditorFiles files)
+    : editorFiles(std::move(files)), project_(project), bitmaps_(bitmaps), arguments_(arguments) {
   setObjectName(QStringLiteral("mainForm"));
   setWindowTitle(QStringLiteral("Tunnelvista Editor"));
   tickSource = MonotonicTicks;
@@ -94,44 +95,38 @@ TmainForm::TmainForm(const QStringList& arguments, EditorFiles files)
   Timer->setObjectName(QStringLiteral("Timer"));
   Timer->setInterval(10);
   connect(Timer, &QTimer::timeout, this, [this] { NextFrame(); });
-  RecoveryTimer = new QTimer(this);
-  RecoveryTimer->setObjectName(QStringLiteral("RecoveryTimer"));
-  RecoveryTimer->setInterval(30000);
-  connect(RecoveryTimer, &QTimer::timeout, this, [this] { WriteRecovery(); });
-  RecoveryTimer->start();
-
-  undoStack = new QUndoStack(this);
-  connect(undoStack, &QUndoStack::cleanChanged, this, [this](bool clean) {
-    // Back at the saved state: there is nothing to recover.
-    if (clean && imageStack && !imageStack->path.empty()) RemoveRecovery();
-    UpdateTitle();
-  });
-
   BuildMenus();
   BuildOpeningStrip();
   mainPanel->resize(designWidth, designHeight);
   LayoutControls();
+  ConnectProject();
+  UpdateTitle();
   resize(designWidth, designHeight + menuBar()->sizeHint().height());
   // The designed minimum outer size (250 x 150) less the frame and caption around the client area.
   setMinimumSize(250 - 8, 150 - 27);
 }
 
 TmainForm::~TmainForm() {
-  // The view goes first, while the stack still exists: its context's end releases the textures.
+  // The view goes first, while the project still exists: its context's end releases the textures.
   Timer->stop();
-  RecoveryTimer->stop();
-  opening_.reset();
-  // The steps go while the stack is whole; the stack's own end would report a clean change to
-  // this half-destroyed window.
-  undoStack->disconnect();
-  delete undoStack;
-  undoStack = nullptr;
+  // The project outlives this window: nothing it reports may reach the half-destroyed window.
+  project_.disconnect(this);
+  project_.undoStack()->disconnect(this);
   disconnect(ListBox, nullptr, this, nullptr);
   disconnect(EditTime, nullptr, this, nullptr);
   delete Panel;
   Panel = nullptr;
-  if (mainForm == this) mainForm = nullptr;
 }
+
+void TmainForm::SetWindows(TFormImageList* imageList, TFormAbout* about, TFormWebExport* webExport) {
+  imageList_ = imageList;
+  about_ = about;
+  webExport_ = webExport;
+}
+
+const QImage& TmainForm::HandleSprite() const { return bitmaps_.HandleImage; }
+
+PlaybarGraphics& TmainForm::PlaybarPictures() const { return bitmaps_.playbarGraphics; }
 
 void TmainForm::BuildMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
@@ -156,6 +151,7 @@ void TmainForm::BuildMenus() {
   EditRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
   EditUndo->setEnabled(false);
   EditRedo->setEnabled(false);
+  QUndoStack* undoStack = project_.undoStack();
   connect(undoStack, &QUndoStack::canUndoChanged, EditUndo, &QAction::setEnabled);
   connect(undoStack, &QUndoStack::canRedoChanged, EditRedo, &QAction::setEnabled);
   connect(undoStack, &QUndoStack::undoTextChanged, EditUndo, [this](const QString& step) {
@@ -168,7 +164,7 @@ void TmainForm::BuildMenus() {
   EditImageList = edit->addAction(QStringLiteral("Image List..."), this, [this] { EditImageListClick(); });
   EditPlacement = edit->addAction(QStringLiteral("Placement..."), this, [this] { EditPlacementClick(); });
   // Shortcuts of a menu work while it is closed, so the state is also checked by the command.
-  connect(edit, &QMenu::aboutToShow, this, [this] {
+  connect(edit, &QMenu::aboutToShow, this, [this, undoStack] {
     EditPlacement->setEnabled(EditedChild() >= 0 && !Opening());
     EditUndo->setEnabled(undoStack->canUndo() && !Opening());
     EditRedo->setEnabled(undoStack->canRedo() && !Opening());
@@ -238,11 +234,12 @@ void TmainForm::resizeEvent(QResizeEvent* event) {
 }
 
 void ShowOverMainWindow(QWidget* dialog) {
-  if (!dialog->isVisible() && mainForm) {
-    const QRect main = mainForm->frameGeometry();
+  const QWidget* over = dialog->parentWidget() ? dialog->parentWidget()->window() : nullptr;
+  if (!dialog->isVisible() && over) {
+    const QRect main = over->frameGeometry();
     QPoint at = main.center() - QPoint(dialog->width() / 2, dialog->height() / 2);
     // Never partly off the screen (a tall dialog over a small window would start above it).
-    if (const QScreen* screen = mainForm->screen()) {
+    if (const QScreen* screen = over->screen()) {
       const QRect free = screen->availableGeometry();
       at.setX(std::max(free.left(), std::min(at.x(), free.right() + 1 - dialog->frameGeometry().width())));
       at.setY(std::max(free.top(), std::min(at.y(), free.bottom() + 1 - dialog->frameGeometry().height())));
@@ -262,12 +259,6 @@ bool TmainForm::MakeViewCurrent() {
   return true;
 }
 
-void TmainForm::SetImageStack(std::unique_ptr<ImageStack> stack) {
-  StopOpening();
-  imageStack = std::move(stack);
-  ForgetEdits();
-}
-
 void TmainForm::FormPaint() {
   if (SelectedPicture() < 0) return;
   PaintBoxControls->update();
@@ -280,6 +271,7 @@ void TmainForm::OpenGLSetupParams() { Renderer::SetViewGlState(); }
 
 void TmainForm::CheckTextureLimit() {
   Renderer* renderer = Panel->renderer();
+  ImageStack* imageStack = project_.stack();
   if (renderer && imageStack && renderer->ExceedsLimit(*imageStack)) ShowMaxImageSizeMessage(renderer->TextureLimit());
 }
 
@@ -300,6 +292,7 @@ void TmainForm::PaintView() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
   const int selected = SelectedPicture();
+  ImageStack* imageStack = project_.stack();
   if (!renderer || selected < 0 || !imageStack) return;
   renderer->Pump();
   const ViewGeometry geometry = Panel->Geometry();
@@ -333,7 +326,7 @@ void TmainForm::closeEvent(QCloseEvent* event) {
 
 void TmainForm::FormClose() {
   StopPlay();
-  RemoveRecovery();
+  project_.RemoveRecovery();
   QCoreApplication::processEvents();
   exitProcess(0);
 }

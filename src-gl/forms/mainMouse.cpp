@@ -9,8 +9,7 @@ void TmainForm::PanelMouseDown(Qt::MouseButton button, int X, int Y) {
   if (playView) return;  // the view shows playback; a click in the list returns to editing
   RecordPlacement();     // a drag that another button's press ends
   panelDragMode = DragMode::Pan;
-  if (imageStack)
-    panelDragMode = ChooseDrag(imageStack.get(), Panel->Geometry(), X, Y, SelectedPicture(), viewTransform);
+  if (Stack()) panelDragMode = ChooseDrag(Stack(), Panel->Geometry(), X, Y, SelectedPicture(), viewTransform);
   panelLastX = X;
   panelLastY = Y;
   panelDragging = true;
@@ -20,7 +19,7 @@ void TmainForm::PanelMouseDown(Qt::MouseButton button, int X, int Y) {
   const int c = EditedChild();
   if (button == Qt::LeftButton && panelDragMode != DragMode::Pan && c >= 1) {
     panelDragElement_ = c;
-    panelDragStart = imageStack->images[static_cast<size_t>(c)]->transform;
+    panelDragStart = Stack()->images[static_cast<size_t>(c)]->transform;
   }
 }
 
@@ -33,13 +32,13 @@ void TmainForm::PanelMouseMove(int X, int Y) {
     const int c = SelectedPicture() + 1;  // read at every move
     switch (panelDragMode) {
       case DragMode::Scale:
-        if (imageStack) imageStack->DragScale(geometry, c, viewTransform, panelLastX, panelLastY, X, Y);
+        if (Stack()) Stack()->DragScale(geometry, c, viewTransform, panelLastX, panelLastY, X, Y);
         break;
       case DragMode::Rotate:
-        if (imageStack) imageStack->DragRotate(geometry, c, viewTransform, panelLastX, panelLastY, X, Y);
+        if (Stack()) Stack()->DragRotate(geometry, c, viewTransform, panelLastX, panelLastY, X, Y);
         break;
       case DragMode::Move:
-        if (imageStack) imageStack->DragMove(geometry, c, viewTransform, panelLastX, panelLastY, X, Y);
+        if (Stack()) Stack()->DragMove(geometry, c, viewTransform, panelLastX, panelLastY, X, Y);
         break;
       case DragMode::Pan:
         PanView(geometry, viewTransform, panelLastX, panelLastY, X, Y);
@@ -58,7 +57,7 @@ void TmainForm::PanelMouseUp(Qt::MouseButton) {
 }
 
 void TmainForm::PanelWheel(int X, int Y, double notches) {
-  if (!imageStack || SelectedPicture() < 0 || notches == 0) return;
+  if (!Stack() || SelectedPicture() < 0 || notches == 0) return;
   if (playView) {
     // The wheel goes back to the edit view as it was left.
     StopPlay();
@@ -70,20 +69,20 @@ void TmainForm::PanelWheel(int X, int Y, double notches) {
 
 int TmainForm::EditedChild() const {
   const int c = SelectedPicture() + 1;
-  return imageStack && c >= 1 && c < imageStack->count() ? c : -1;
+  return Stack() && c >= 1 && c < Stack()->count() ? c : -1;
 }
 
 bool TmainForm::NudgeChild(Nudge kind, double a, double b, bool repeated) {
   const int c = EditedChild();
   if (playView || panelDragging || Opening() || c < 0) return false;
-  Transform& t = imageStack->images[static_cast<size_t>(c)]->transform;
+  Transform& t = Stack()->images[static_cast<size_t>(c)]->transform;
   const Transform before = t;
   switch (kind) {
     case Nudge::Move: {
       // From the view's centre by the step, as a drag of that length would move it.
       const ViewGeometry geometry = Panel->Geometry();
       const double X = geometry.width / 2.0, Y = geometry.height / 2.0, r = geometry.pixelRatio;
-      imageStack->DragMove(geometry, c, viewTransform, X, Y, X + a * r, Y + b * r);
+      Stack()->DragMove(geometry, c, viewTransform, X, Y, X + a * r, Y + b * r);
       break;
     }
     case Nudge::Scale: {
@@ -95,14 +94,14 @@ bool TmainForm::NudgeChild(Nudge kind, double a, double b, bool repeated) {
       t.rotate = static_cast<float>(t.rotate + a);
       break;
   }
-  imageStack->dirty = true;
+  Stack()->dirty = true;
   RecordPlacementChange(c, before, &kind, repeated);
   Panel->update();
   return true;
 }
 
 void TmainForm::JumpTo(float position) {
-  if (!imageStack) return;
+  if (!Stack()) return;
   playbar.position = position;
   playView = true;
   PaintBoxControls->update();

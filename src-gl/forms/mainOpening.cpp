@@ -3,20 +3,13 @@
 // picture list shows the progress and can cancel the opening.
 
 #include <QAction>
-#include <QCoreApplication>
-#include <QFile>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QListWidget>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QUndoStack>
 
-#include <algorithm>
-
-#include "Dlgwebexport.h"
 #include "Imageeditor.h"
 #include "main.h"
 
@@ -40,97 +33,53 @@ void TmainForm::BuildOpeningStrip() {
   OpeningStrip->hide();
 }
 
-void TmainForm::OpenKX() {
-  if (!imageStack) return;
-  StopOpening();
+void TmainForm::OpenKX(const std::string& path) {
   {
     // The lines of the project that was open name pictures that are gone.
     const QSignalBlocker quiet(ListBox);
     ListBox->clear();
   }
   for (QAction* action : {Save, SaveAs, ExportToWeb, EditImageList}) action->setEnabled(false);
-  // Changes a crash kept from being saved are read in the project's place when the user wants
-  // them; the project keeps its own name.
-  const std::string projectPath = imageStack->path;
-  std::string recovery = OfferRecovery(projectPath);
-  if (!recovery.empty() && !RecoveryReadable(recovery, projectPath)) recovery.clear();
-  if (!recovery.empty()) imageStack->path = recovery;
-  const bool read = imageStack->ReadProjectFile();
-  imageStack->path = projectPath;
-  if (!read) {
-    // No project now.
-    SetImageStack(nullptr);
-    Panel->update();
-    return;
-  }
-  ForgetEdits();
-  if (!recovery.empty()) {
-    recoveryWritten_ = recovery;
-    RecordRestore();  // one step from the saved project, so the project shows as changed
-  }
-  InitValues();
-  QPointer<TmainForm> self(this);
-  opening_ = imageStack->StartCheck([self] {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [self] {
-          if (self) self->OpeningStep();
-        },
-        Qt::QueuedConnection);
-  });
-  OpeningProgress->setRange(0, static_cast<int>(opening_->Total()));
-  OpeningProgress->setValue(0);
-  OpeningStrip->show();
-  OpeningStrip->raise();
-  OpeningStep();  // a project without pictures is open at once
+  // The project shows once its text is read (Project::opened), its pictures as they arrive.
+  if (!project_.Open(path)) Panel->update();  // no project now
 }
 
-void TmainForm::OpeningStep() {
-  if (!opening_ || !imageStack) return;
-  if (imageStack->ApplyChecks(*opening_)) {
-    // The first picture's size fits the view's span; the selected picture shows as it arrives.
-    PanelResize();
-    Panel->update();
-  }
-  const size_t checked = opening_->Checked();
-  OpeningProgress->setValue(static_cast<int>(checked));
-  if (!opening_->Finished() && imageStack->pictureCount() > 0) {
-    // The picture in hand (the workers take them in list order), as much of its name as fits.
-    const size_t next = std::min(checked, static_cast<size_t>(imageStack->pictureCount() - 1));
-    const QString name = QFile::decodeName(QByteArray::fromStdString(imageStack->images[next]->baseName));
-    const QFontMetrics metrics = OpeningProgress->fontMetrics();
-    const QString count = QStringLiteral("  %1 / %2").arg(checked).arg(opening_->Total());
-    const int room = OpeningProgress->width() - metrics.horizontalAdvance(count) - 12;
-    const QString shown = room > metrics.horizontalAdvance(QStringLiteral("W..."))
-                              ? metrics.elidedText(name, Qt::ElideMiddle, room)
-                              : QString();
-    OpeningProgress->setFormat(shown + QStringLiteral("  %v / %m"));
-    OpeningProgress->setToolTip(QStringLiteral("Checking ") + name);
+void TmainForm::ShowOpeningProgress(int checked, int total, const QString& next) {
+  OpeningProgress->setRange(0, total);
+  OpeningProgress->setValue(checked);
+  if (!Opening()) {
+    OpeningStrip->hide();
     return;
   }
-  if (!opening_->Finished()) return;
-  imageStack->ApplyChecks(*opening_);  // results that came in since
-  StopOpening();
+  if (next.isEmpty()) return;
+  // The picture in hand, as much of its name as fits.
+  const QFontMetrics metrics = OpeningProgress->fontMetrics();
+  const QString count = QStringLiteral("  %1 / %2").arg(checked).arg(total);
+  const int room = OpeningProgress->width() - metrics.horizontalAdvance(count) - 12;
+  const QString shown = room > metrics.horizontalAdvance(QStringLiteral("W..."))
+                            ? metrics.elidedText(next, Qt::ElideMiddle, room)
+                            : QString();
+  OpeningProgress->setFormat(shown + QStringLiteral("  %v / %m"));
+  OpeningProgress->setToolTip(QStringLiteral("Checking ") + next);
+}
+
+void TmainForm::OpeningFinished() {
+  OpeningStrip->hide();
+  const ImageStack* imageStack = project_.stack();
+  if (!imageStack) return;
   for (int row = 0; row < ListBox->count() && row < imageStack->pictureCount(); ++row)
     MarkEntry(ListBox->item(row), *imageStack->images[static_cast<size_t>(row)]);
-  imageStack->ReportFailedPictures();
   CheckTextureLimit();
   EnableProjectCommands();
-  if (FormWebExport) FormWebExport->ButtonDefaultsClick();
   FormPaint();
   Panel->update();
 }
 
-void TmainForm::StopOpening() {
-  opening_.reset();
-  if (OpeningStrip) OpeningStrip->hide();
-}
-
 void TmainForm::CancelOpening() {
-  if (!opening_) return;
+  if (!Opening()) return;
   StopPlay();
   CancelImageListEditing();
-  SetImageStack(nullptr);
+  project_.CancelOpening();
   {
     const QSignalBlocker quiet(ListBox);
     ListBox->clear();

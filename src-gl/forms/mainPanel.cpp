@@ -12,7 +12,6 @@
 #include <QTimer>
 #include <QWheelEvent>
 
-#include "Bitmaps.h"
 #include "main.h"
 
 TGLPanel::TGLPanel(TmainForm* form, QWidget* parent) : QOpenGLWidget(parent), form_(form) {
@@ -22,7 +21,7 @@ TGLPanel::TGLPanel(TmainForm* form, QWidget* parent) : QOpenGLWidget(parent), fo
 
 ViewGeometry TGLPanel::Geometry() const {
   const double ratio = PixelRatio();
-  const ImageStack* stack = form_->imageStack.get();
+  const ImageStack* stack = form_->Stack();
   const Image* first = stack && stack->count() >= 1 ? stack->images[0].get() : nullptr;
   ViewGeometry geometry = ViewGeometry::Fitted(static_cast<int>(width() * ratio), static_cast<int>(height() * ratio),
                                                first ? first->width : 0, first ? first->height : 0);
@@ -38,7 +37,7 @@ void TGLPanel::initializeGL() {
   // its textures from the pictures as it draws them.
   RendererOptions options;
   options.textureBudget = form_->editorFiles.textureBudget;
-  if (FormBitmap) options.handleSprite = FormBitmap->HandleImage;
+  options.handleSprite = form_->HandleSprite();
   renderer_ = std::make_unique<Renderer>(options);
   QPointer<TGLPanel> self(this);
   renderer_->SetWakeUp([self] {

@@ -8,7 +8,7 @@
 #include "main.h"
 
 void TmainForm::PlayButtonClick() {
-  if (!imageStack) return;
+  if (!Stack()) return;
   playView = true;
   lastTick = tickSource();  // a resumed playback goes on from where it paused
   playbar.playing = !playbar.playing;
@@ -20,7 +20,7 @@ void TmainForm::PlayButtonClick() {
 }
 
 void TmainForm::NextFrame() {
-  if (!imageStack) {
+  if (!Stack()) {
     playbar.playing = false;
     return;
   }
@@ -30,8 +30,7 @@ void TmainForm::NextFrame() {
   lastTick = now;
   // A duration that is not a positive number never reaches the division (a hand-edited file can
   // hold 0 or less); one second is the field's own lower limit.
-  const float duration =
-      std::isfinite(imageStack->duration) && imageStack->duration > 0.0f ? imageStack->duration : 1.0f;
+  const float duration = std::isfinite(Stack()->duration) && Stack()->duration > 0.0f ? Stack()->duration : 1.0f;
   const float step = static_cast<float>(static_cast<long double>(dt) / (static_cast<long double>(duration) * 1000.0L));
   if (playbar.forward)
     playbar.position += step;
@@ -55,18 +54,18 @@ void TmainForm::StopPlay() {
 }
 
 void TmainForm::TrackBarChange() {
-  if (!imageStack) return;
+  if (!Stack()) return;
   playView = true;
   Panel->update();
 }
 
 void TmainForm::PaintBoxControlsMouseDown(int x) {
-  if (MouseDown(playbar, x) == PlaybarAction::PlayButton) PlayButtonClick();
+  if (MouseDown(PlaybarPictures(), playbar, x) == PlaybarAction::PlayButton) PlayButtonClick();
   PaintBoxControls->update();
 }
 
 void TmainForm::PaintBoxControlsMouseMove(int x) {
-  if (MouseMove(playbar, x) == PlaybarAction::TrackChange) TrackBarChange();
+  if (MouseMove(PlaybarPictures(), playbar, x) == PlaybarAction::TrackChange) TrackBarChange();
   PaintBoxControls->update();
 }
 
@@ -81,7 +80,7 @@ TPlaybarBox::TPlaybarBox(TmainForm* form, QWidget* parent) : QWidget(parent), fo
 void TPlaybarBox::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), QColor(128, 128, 128));
-  painter.drawImage(0, 0, ComposePlaybar(form_->playbar, width()));
+  painter.drawImage(0, 0, ComposePlaybar(form_->PlaybarPictures(), form_->playbar, width()));
 }
 
 void TPlaybarBox::mousePressEvent(QMouseEvent* event) {

@@ -19,7 +19,7 @@ QAction* AddExportVideoAction(TmainForm& form, QMenu* menu) {
 }
 
 void TmainForm::ExportVideoClick() {
-  if (!imageStack || imageStack->pictureCount() < 1 || !ExportVideo->isEnabled()) return;
+  if (!Stack() || Stack()->pictureCount() < 1 || !ExportVideo->isEnabled()) return;
   StopPlay();
   auto* dialog = findChild<TFormVideoExport*>();
   if (!dialog) dialog = new TFormVideoExport(this);

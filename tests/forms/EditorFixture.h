@@ -95,7 +95,7 @@ struct EditorFixture : ::testing::Test {
   // Until the pictures of the project being opened are all checked.
   void WaitForOpen() { QTRY_VERIFY_WITH_TIMEOUT(!form->Opening(), 20000); }
   // Until the pictures being added to (or reloaded in) the image list are all checked.
-  void WaitForPictures() { QTRY_VERIFY_WITH_TIMEOUT(!FormImageList->Checking(), 20000); }
+  void WaitForPictures() { QTRY_VERIFY_WITH_TIMEOUT(!windows.imageList->Checking(), 20000); }
 
   // The view as the user sees it after the pending repaint.
   QImage ViewImage() {
@@ -107,11 +107,11 @@ struct EditorFixture : ::testing::Test {
 // A small project in a temporary folder: pictures of 400 x 300 in plain colours (red, green,
 // blue, yellow), each half the size of the one before and centred, and the target frame half the
 // size of the last picture.
-struct Project {
+struct ProjectFiles {
   TempDir dir;
   std::string path;
 
-  explicit Project(int pictures = 2, const char* duration = "10.0", const std::string& name = "project.kx") {
+  explicit ProjectFiles(int pictures = 2, const char* duration = "10.0", const std::string& name = "project.kx") {
     const Rgb colours[] = {{200, 40, 40}, {40, 200, 40}, {40, 40, 200}, {200, 200, 40}};
     std::string text = std::string("#Tunnelvista v1.0\r\nduration ") + duration + "\r\nimages " +
                        std::to_string(pictures) + "\r\n\r\n";

@@ -22,7 +22,7 @@ struct MainFormAlign : EditorFixture {
     Start({QString::fromStdString(dir.File("stack.kx"))});
   }
   void WaitForAlignment() { QTRY_VERIFY_WITH_TIMEOUT(form->aligning == nullptr, 120000); }
-  const Transform& Placement(int e) { return form->imageStack->images[static_cast<size_t>(e)]->transform; }
+  const Transform& Placement(int e) { return form->Stack()->images[static_cast<size_t>(e)]->transform; }
   double Error(int e) {
     const AlignStackPicture& parent = truth[static_cast<size_t>(e - 1)];
     return CornerError(parent.width, parent.height, truth[static_cast<size_t>(e)], Placement(e));
@@ -38,8 +38,8 @@ TEST_F(MainFormAlign, AlignAllPlacesEveryPictureAsOneStepEach) {
   EXPECT_LT(Error(1), 1.0);
   EXPECT_LT(Error(2), 1.0);
   EXPECT_TRUE(reporter.messages.empty());
-  EXPECT_EQ(form->undoStack->count(), 2);
-  EXPECT_TRUE(form->Modified());
+  EXPECT_EQ(form->project().undoStack()->count(), 2);
+  EXPECT_TRUE(form->project().Modified());
   form->EditUndo->trigger();
   form->EditUndo->trigger();
   EXPECT_TRUE(IsUnplaced(Placement(1)));
@@ -52,7 +52,7 @@ TEST_F(MainFormAlign, NoMatchAndCancelLeavePlacementsAlone) {
   ASSERT_EQ(WriteCorpusStack(other, "plasma-Path-2560x1600.jpg", 6, 2, true).size(), 2u);
   OpenStack();
   WriteFileBytes(dir.File("stack_3.jpg"), ReadFileBytes(other.File("stack_2.jpg")));
-  form->imageStack->images[2]->LoadJpeg();
+  form->Stack()->images[2]->LoadJpeg();
 
   form->ListBox->setCurrentRow(2);  // the last picture has no picture inside it
   form->EditAlign->trigger();
@@ -66,7 +66,7 @@ TEST_F(MainFormAlign, NoMatchAndCancelLeavePlacementsAlone) {
   EXPECT_NE(reporter.messages[1].text.find("3. stack_3.jpg: no reliable match"), std::string::npos)
       << reporter.messages[1].text;
   EXPECT_TRUE(IsUnplaced(Placement(2)));
-  EXPECT_EQ(form->undoStack->count(), 0);
+  EXPECT_EQ(form->project().undoStack()->count(), 0);
 
   form->EditAlignAll->trigger();
   auto* progress = form->findChild<QProgressDialog*>(QStringLiteral("AlignProgress"));
@@ -81,16 +81,16 @@ TEST_F(MainFormAlign, NoMatchAndCancelLeavePlacementsAlone) {
 // each result to its own picture, or drops it when its picture now lies in another.
 TEST_F(MainFormAlign, AlignAllResultsFollowThePicturesThroughAReorder) {
   OpenStack();
-  Image* a = form->imageStack->images[0].get();
-  Image* c = form->imageStack->images[2].get();
+  Image* a = form->Stack()->images[0].get();
+  Image* c = form->Stack()->images[2].get();
   form->EditImageList->trigger();
   form->EditAlignAll->trigger();
   // The results come back as queued calls: the list changes before the first arrives.
-  FormImageList->ListBox->setCurrentRow(0);
-  FormImageList->ButtonMoveDownClick();
-  FormImageList->ButtonMoveDownClick();  // b, c, a
-  FormImageList->ButtonDoneClick();
-  ASSERT_EQ(form->imageStack->images[2].get(), a);
+  windows.imageList->ListBox->setCurrentRow(0);
+  windows.imageList->ButtonMoveDownClick();
+  windows.imageList->ButtonMoveDownClick();  // b, c, a
+  windows.imageList->ButtonDoneClick();
+  ASSERT_EQ(form->Stack()->images[2].get(), a);
   WaitForAlignment();
   // c still lies in b, so it takes its placement; a is now in c, which nothing was found for.
   const AlignStackPicture& b = truth[1];

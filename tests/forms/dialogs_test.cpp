@@ -15,54 +15,55 @@ using Windows = EditorFixture;
 
 TEST_F(Windows, FiveWindowsExistAndOnlyTheMainOneShows) {
   Start();
-  EXPECT_EQ(mainForm, windows.main.get());
-  EXPECT_EQ(FormBitmap, windows.bitmap.get());
-  EXPECT_EQ(FormImageList, windows.imageList.get());
-  EXPECT_EQ(FormAbout, windows.about.get());
-  EXPECT_EQ(FormWebExport, windows.webExport.get());
+  EXPECT_EQ(form, windows.main.get());
+  EXPECT_TRUE(windows.bitmap);
+  EXPECT_TRUE(windows.imageList);
+  EXPECT_TRUE(windows.about);
+  EXPECT_TRUE(windows.webExport);
   EXPECT_TRUE(form->isVisible());
-  for (QWidget* w : std::initializer_list<QWidget*>{FormBitmap, FormImageList, FormAbout, FormWebExport})
+  for (QWidget* w : std::initializer_list<QWidget*>{windows.bitmap.get(), windows.imageList.get(), windows.about.get(),
+                                                    windows.webExport.get()})
     EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
   // The bitmap holder's pictures, in the sizes the play bar and the handles are built from.
-  EXPECT_EQ(FormBitmap->HandleImage.size(), QSize(32, 16));
-  EXPECT_TRUE(FormBitmap->HandleImage.hasAlphaChannel());
-  EXPECT_EQ(FormBitmap->ImageControlsPlay.size(), QSize(33, 30));
-  EXPECT_EQ(FormBitmap->ImageControlsPause.size(), QSize(33, 30));
-  EXPECT_EQ(FormBitmap->ImageControlsCenter.size(), QSize(1, 30));
-  EXPECT_EQ(FormBitmap->ImageControlsRight.size(), QSize(12, 30));
-  EXPECT_EQ(FormBitmap->ImageSlider.size(), QSize(8, 15));
-  ASSERT_TRUE(mainForm);
-  EXPECT_NE(mainForm->Panel->renderer(), nullptr);  // made once the view had its context
+  EXPECT_EQ(windows.bitmap->HandleImage.size(), QSize(32, 16));
+  EXPECT_TRUE(windows.bitmap->HandleImage.hasAlphaChannel());
+  EXPECT_EQ(windows.bitmap->ImageControlsPlay.size(), QSize(33, 30));
+  EXPECT_EQ(windows.bitmap->ImageControlsPause.size(), QSize(33, 30));
+  EXPECT_EQ(windows.bitmap->ImageControlsCenter.size(), QSize(1, 30));
+  EXPECT_EQ(windows.bitmap->ImageControlsRight.size(), QSize(12, 30));
+  EXPECT_EQ(windows.bitmap->ImageSlider.size(), QSize(8, 15));
+  ASSERT_TRUE(form);
+  EXPECT_NE(form->Panel->renderer(), nullptr);  // made once the view had its context
 }
 
 TEST_F(Windows, AboutBoxShowsOnTopAndHidesOnAClickOrClose) {
   Start();
   form->About->trigger();
-  ASSERT_TRUE(FormAbout->isVisible());
-  EXPECT_EQ(FormAbout->windowTitle(), "About Tunnelvista");
-  EXPECT_TRUE(FormAbout->windowFlags() & Qt::WindowStaysOnTopHint);
-  EXPECT_FALSE(FormAbout->isModal());
-  EXPECT_EQ(FormAbout->size(), QSize(338, 276));
-  EXPECT_EQ(FormAbout->ImageLogo->pixmap().size(), QSize(338, 256));
+  ASSERT_TRUE(windows.about->isVisible());
+  EXPECT_EQ(windows.about->windowTitle(), "About Tunnelvista");
+  EXPECT_TRUE(windows.about->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_FALSE(windows.about->isModal());
+  EXPECT_EQ(windows.about->size(), QSize(338, 276));
+  EXPECT_EQ(windows.about->ImageLogo->pixmap().size(), QSize(338, 256));
   // Centred over the main window.
-  const QPoint offset = FormAbout->frameGeometry().center() - form->frameGeometry().center();
+  const QPoint offset = windows.about->frameGeometry().center() - form->frameGeometry().center();
   EXPECT_LE(offset.manhattanLength(), 30);
   // Asked again while visible: stays visible.
   form->About->trigger();
-  EXPECT_TRUE(FormAbout->isVisible());
+  EXPECT_TRUE(windows.about->isVisible());
 
-  QTest::mouseClick(FormAbout->ImageLogo, Qt::LeftButton, {}, QPoint(100, 100));
-  EXPECT_FALSE(FormAbout->isVisible());
-  EXPECT_EQ(FormAbout, windows.about.get());  // hidden, not destroyed
+  QTest::mouseClick(windows.about->ImageLogo, Qt::LeftButton, {}, QPoint(100, 100));
+  EXPECT_FALSE(windows.about->isVisible());
+  EXPECT_TRUE(windows.about);  // hidden, not destroyed
 
   form->About->trigger();
-  ASSERT_TRUE(FormAbout->isVisible());
-  FormAbout->close();
-  EXPECT_FALSE(FormAbout->isVisible());
+  ASSERT_TRUE(windows.about->isVisible());
+  windows.about->close();
+  EXPECT_FALSE(windows.about->isVisible());
   form->About->trigger();
-  EXPECT_TRUE(FormAbout->isVisible());
-  QTest::keyClick(FormAbout, Qt::Key_Escape);
-  EXPECT_FALSE(FormAbout->isVisible());
+  EXPECT_TRUE(windows.about->isVisible());
+  QTest::keyClick(windows.about.get(), Qt::Key_Escape);
+  EXPECT_FALSE(windows.about->isVisible());
 }
 
 // A dialog taller than the main window, over a window at the top of the screen, still opens
@@ -72,13 +73,13 @@ TEST_F(Windows, DialogsOpenOnTheScreen) {
   const QRect free = form->screen()->availableGeometry();
   form->move(free.topLeft());
   QTest::qWait(50);
-  FormAbout->setFixedSize(338, free.height() - 20);  // hidden: the next showing places it
+  windows.about->setFixedSize(338, free.height() - 20);  // hidden: the next showing places it
   form->About->trigger();
-  ASSERT_TRUE(FormAbout->isVisible());
-  EXPECT_GE(FormAbout->frameGeometry().top(), free.top());
-  EXPECT_GE(FormAbout->frameGeometry().left(), free.left());
-  FormAbout->close();
-  FormAbout->setFixedSize(338, 276);
+  ASSERT_TRUE(windows.about->isVisible());
+  EXPECT_GE(windows.about->frameGeometry().top(), free.top());
+  EXPECT_GE(windows.about->frameGeometry().left(), free.left());
+  windows.about->close();
+  windows.about->setFixedSize(338, 276);
 }
 
 // The project the main-job command opens: eight fractal pictures rendered for their placements.
@@ -94,7 +95,7 @@ TEST_F(Windows, OpensTheDemoProject) {
     ASSERT_EQ(std::system(command.c_str()), 0);
   }
   Start({QString::fromStdString(dir.File("demo.kx"))});
-  ASSERT_TRUE(form->imageStack);
+  ASSERT_TRUE(form->Stack());
   EXPECT_EQ(form->ListBox->count(), 8);
   EXPECT_EQ(form->ListBox->item(0)->text(), "demo1.jpg");
   EXPECT_TRUE(reporter.messages.empty());

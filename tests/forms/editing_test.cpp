@@ -22,7 +22,7 @@
 namespace {
 
 struct MainFormEditing : EditorFixture {
-  Project project{3};
+  ProjectFiles project{3};
 
   void Open() { Start({QString::fromStdString(project.path)}); }
   std::string Title() const { return form->windowTitle().toStdString(); }
@@ -43,7 +43,7 @@ struct MainFormEditing : EditorFixture {
     }
     QTest::mouseRelease(form->Panel, Qt::LeftButton, {}, from + by);
   }
-  Transform& Child() { return form->imageStack->images[1]->transform; }
+  Transform& Child() { return form->Stack()->images[1]->transform; }
   // The keys' actions. Other test processes share the X server and may hold the focus, so the
   // keys themselves are only checked to be bound.
   void Undo() { form->EditUndo->trigger(); }
@@ -59,7 +59,7 @@ TEST_F(MainFormEditing, TitleShowsTheProjectAndItsModifiedMark) {
   form->FileOpen->trigger();
   WaitForOpen();
   EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
-  EXPECT_FALSE(form->Modified());
+  EXPECT_FALSE(form->project().Modified());
   TypeDuration("20");
   EXPECT_EQ(Title(), "project.kx* - Tunnelvista Editor");
   form->Save->trigger();
@@ -68,9 +68,9 @@ TEST_F(MainFormEditing, TitleShowsTheProjectAndItsModifiedMark) {
   // A new project has no name until saved.
   form->FileNew->trigger();
   dialogs.fileLists.push_back({QString::fromStdString(project.dir.File("p0.jpg"))});
-  QTest::mouseClick(FormImageList->ButtonAddImage, Qt::LeftButton);
+  QTest::mouseClick(windows.imageList->ButtonAddImage, Qt::LeftButton);
   WaitForPictures();
-  QTest::mouseClick(FormImageList->ButtonDone, Qt::LeftButton);
+  QTest::mouseClick(windows.imageList->ButtonDone, Qt::LeftButton);
   EXPECT_EQ(Title(), "Untitled* - Tunnelvista Editor");
   EXPECT_FALSE(form->EditUndo->isEnabled());  // nothing to undo in a new project
 }
@@ -79,7 +79,7 @@ TEST_F(MainFormEditing, TitleShowsTheProjectAndItsModifiedMark) {
 // it, Discard goes on, Save saves and goes on (or stops when the save does not happen).
 TEST_F(MainFormEditing, DiscardingPathsAskToSave) {
   Open();
-  Project other(2, "44.0", "other.kx");
+  ProjectFiles other(2, "44.0", "other.kx");
   struct Path {
     const char* name;
     std::function<void()> run;
@@ -88,8 +88,8 @@ TEST_F(MainFormEditing, DiscardingPathsAskToSave) {
   const Path paths[] = {
       {"New", [&] { form->FileNew->trigger(); },
        [&] {
-         const bool shown = FormImageList->isVisible();
-         if (shown) QTest::mouseClick(FormImageList->ButtonCancel, Qt::LeftButton);
+         const bool shown = windows.imageList->isVisible();
+         if (shown) QTest::mouseClick(windows.imageList->ButtonCancel, Qt::LeftButton);
          return shown;
        }},
       {"Open",
@@ -99,7 +99,7 @@ TEST_F(MainFormEditing, DiscardingPathsAskToSave) {
          WaitForOpen();
        },
        [&] {
-         const bool opened = form->imageStack->path == other.path;
+         const bool opened = form->Stack()->path == other.path;
          if (!opened) dialogs.answers.clear();
          return opened;
        }},
@@ -124,7 +124,7 @@ TEST_F(MainFormEditing, DiscardingPathsAskToSave) {
     EXPECT_TRUE(path.happened());
     for (MessageAnswer answer : {MessageAnswer::Cancel, MessageAnswer::Save, MessageAnswer::Discard}) {
       if (!form->isVisible()) form->show();
-      if (form->imageStack->path != project.path) {
+      if (form->Stack()->path != project.path) {
         dialogs.answers.push_back(QString::fromStdString(project.path));
         form->FileOpen->trigger();
         WaitForOpen();
@@ -147,7 +147,7 @@ TEST_F(MainFormEditing, DiscardingPathsAskToSave) {
 
 TEST_F(MainFormEditing, SaveThatDoesNotHappenKeepsTheProject) {
   Open();
-  form->imageStack->path.clear();  // never saved
+  form->Stack()->path.clear();  // never saved
   EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
   form->UpdateTitle();
   EXPECT_EQ(Title(), "Untitled* - Tunnelvista Editor");
@@ -176,11 +176,11 @@ TEST_F(MainFormEditing, UndoAndRedoOfADragTheDurationAndTheImageList) {
   ASSERT_NE(dragged.translateX, start.translateX);
   EXPECT_EQ(form->EditUndo->text(), "Undo Placement");
   TypeDuration("12.5");  // one step for the whole typing
-  EXPECT_FLOAT_EQ(form->imageStack->duration, 12.5f);
+  EXPECT_FLOAT_EQ(form->Stack()->duration, 12.5f);
 
   Undo();
   EXPECT_EQ(form->EditTime->text(), "10.0");
-  EXPECT_FLOAT_EQ(form->imageStack->duration, 10.0f);
+  EXPECT_FLOAT_EQ(form->Stack()->duration, 10.0f);
   EXPECT_EQ(Child().translateX, dragged.translateX);
   Undo();  // the whole drag in one step
   EXPECT_EQ(Child().translateX, start.translateX);
@@ -191,7 +191,7 @@ TEST_F(MainFormEditing, UndoAndRedoOfADragTheDurationAndTheImageList) {
   EXPECT_EQ(Title(), "project.kx* - Tunnelvista Editor");
   Redo();
   EXPECT_EQ(form->EditTime->text(), "12.5");
-  EXPECT_FLOAT_EQ(form->imageStack->duration, 12.5f);
+  EXPECT_FLOAT_EQ(form->Stack()->duration, 12.5f);
 
   // Saved here: undoing is a change from the saved project, redoing returns to it.
   form->Save->trigger();
@@ -203,34 +203,34 @@ TEST_F(MainFormEditing, UndoAndRedoOfADragTheDurationAndTheImageList) {
   // The image list: the first picture removed, the others reordered, one step; undo brings back
   // the same pictures with their placements.
   std::vector<Image*> before;
-  for (auto& e : form->imageStack->images) before.push_back(e.get());
+  for (auto& e : form->Stack()->images) before.push_back(e.get());
   const Transform secondPlacement = before[1]->transform;
   form->EditImageList->trigger();
-  FormImageList->ListBox->setCurrentRow(0);
-  QTest::mouseClick(FormImageList->ButtonRemoveImage, Qt::LeftButton);
-  FormImageList->ListBox->setCurrentRow(1);
-  QTest::mouseClick(FormImageList->ButtonMoveUp, Qt::LeftButton);
-  QTest::mouseClick(FormImageList->ButtonDone, Qt::LeftButton);
+  windows.imageList->ListBox->setCurrentRow(0);
+  QTest::mouseClick(windows.imageList->ButtonRemoveImage, Qt::LeftButton);
+  windows.imageList->ListBox->setCurrentRow(1);
+  QTest::mouseClick(windows.imageList->ButtonMoveUp, Qt::LeftButton);
+  QTest::mouseClick(windows.imageList->ButtonDone, Qt::LeftButton);
   const std::vector<Image*> after = {before[2], before[1], before[3]};
-  ASSERT_EQ(form->imageStack->count(), 3);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(form->imageStack->images[static_cast<size_t>(i)].get(), after[i]);
+  ASSERT_EQ(form->Stack()->count(), 3);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(form->Stack()->images[static_cast<size_t>(i)].get(), after[i]);
   EXPECT_EQ(form->EditUndo->text(), "Undo Image List");
   EXPECT_EQ(Title(), "project.kx* - Tunnelvista Editor");
   Undo();
-  ASSERT_EQ(form->imageStack->count(), 4);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(form->imageStack->images[static_cast<size_t>(i)].get(), before[i]);
-  EXPECT_EQ(form->imageStack->images[1]->transform.scale, secondPlacement.scale);
+  ASSERT_EQ(form->Stack()->count(), 4);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(form->Stack()->images[static_cast<size_t>(i)].get(), before[i]);
+  EXPECT_EQ(form->Stack()->images[1]->transform.scale, secondPlacement.scale);
   EXPECT_EQ(form->ListBox->count(), 3);
   EXPECT_EQ(form->ListBox->item(0)->text(), "p0.jpg");
   EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
-  EXPECT_FLOAT_EQ(form->imageStack->duration, 12.5f);  // the list's steps leave the duration alone
+  EXPECT_FLOAT_EQ(form->Stack()->duration, 12.5f);  // the list's steps leave the duration alone
   Redo();
-  ASSERT_EQ(form->imageStack->count(), 3);
-  EXPECT_EQ(form->imageStack->images[0].get(), before[2]);
+  ASSERT_EQ(form->Stack()->count(), 3);
+  EXPECT_EQ(form->Stack()->images[0].get(), before[2]);
   EXPECT_EQ(form->ListBox->item(0)->text(), "p2.jpg");
   // A Done that changes nothing is no step; opening forgets the steps.
   form->EditImageList->trigger();
-  QTest::mouseClick(FormImageList->ButtonDone, Qt::LeftButton);
+  QTest::mouseClick(windows.imageList->ButtonDone, Qt::LeftButton);
   EXPECT_EQ(form->EditUndo->text(), "Undo Image List");
   reporter.answers.push_back(MessageAnswer::Discard);
   dialogs.answers.push_back(QString::fromStdString(project.path));
@@ -241,12 +241,12 @@ TEST_F(MainFormEditing, UndoAndRedoOfADragTheDurationAndTheImageList) {
   EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
   // A reload replaces a picture in place, kept even when the dialog is cancelled: a change.
   form->EditImageList->trigger();
-  FormImageList->ListBox->setCurrentRow(0);
+  windows.imageList->ListBox->setCurrentRow(0);
   dialogs.answers.push_back(QString::fromStdString(project.dir.File("p2.jpg")));
-  QTest::mouseClick(FormImageList->ButtonReload, Qt::LeftButton);
+  QTest::mouseClick(windows.imageList->ButtonReload, Qt::LeftButton);
   WaitForPictures();
-  QTest::mouseClick(FormImageList->ButtonCancel, Qt::LeftButton);
-  EXPECT_EQ(form->imageStack->images[0]->baseName, "p2.jpg");
+  QTest::mouseClick(windows.imageList->ButtonCancel, Qt::LeftButton);
+  EXPECT_EQ(form->Stack()->images[0]->baseName, "p2.jpg");
   EXPECT_EQ(Title(), "project.kx* - Tunnelvista Editor");
 }
 
@@ -265,14 +265,14 @@ void LeaveRecovery(const std::string& recovery, const std::string& text, const s
 TEST_F(MainFormEditing, ModifiedProjectIsWrittenToItsRecoveryFileAndRestored) {
   Open();
   const std::string recovery = project.path + ".recovery";
-  EXPECT_EQ(form->RecoveryTimer->interval(), 30000);
-  EXPECT_TRUE(form->RecoveryTimer->isActive());
-  form->RecoveryTimer->setInterval(1);  // the ticks come at once
+  EXPECT_EQ(form->project().recoveryTimer()->interval(), 30000);
+  EXPECT_TRUE(form->project().recoveryTimer()->isActive());
+  form->project().recoveryTimer()->setInterval(1);  // the ticks come at once
   QTest::qWait(20);
   EXPECT_FALSE(Exists(recovery));  // nothing to recover
   TypeDuration("33");
   QTRY_VERIFY(Exists(recovery));
-  form->RecoveryTimer->stop();
+  form->project().recoveryTimer()->stop();
   const std::string kept = ReadFileBytes(recovery);
   EXPECT_NE(kept.find("duration 33.0"), std::string::npos);
   EXPECT_EQ(ReadFileBytes(project.path).find("duration 33.0"), std::string::npos);
@@ -298,9 +298,9 @@ TEST_F(MainFormEditing, ModifiedProjectIsWrittenToItsRecoveryFileAndRestored) {
               "Changes to project.kx that were not saved were found from an earlier session.\n\nRestore them?");
     EXPECT_EQ(reporter.messages[0].buttons, MessageButtons::YesNo);
   }
-  EXPECT_FLOAT_EQ(form->imageStack->duration, 33.0f);
-  EXPECT_EQ(form->imageStack->path, project.path);
-  EXPECT_EQ(form->imageStack->pictureCount(), 3);
+  EXPECT_FLOAT_EQ(form->Stack()->duration, 33.0f);
+  EXPECT_EQ(form->Stack()->path, project.path);
+  EXPECT_EQ(form->Stack()->pictureCount(), 3);
   EXPECT_EQ(Title(), "project.kx* - Tunnelvista Editor");
   EXPECT_TRUE(Exists(recovery));  // until saved or discarded
   form->Save->trigger();
@@ -334,9 +334,9 @@ TEST_F(MainFormEditing, UnreadableRecoveryIsSetAsideAndTheProjectOpens) {
     ASSERT_EQ(reporter.messages.size(), 2u) << text;
     EXPECT_EQ(reporter.messages[1].text.rfind("The recovery file project.kx.recovery cannot be read: ", 0), 0u)
         << reporter.messages[1].text;
-    ASSERT_TRUE(form->imageStack);
-    EXPECT_EQ(form->imageStack->pictureCount(), 3);
-    EXPECT_FALSE(form->Modified());
+    ASSERT_TRUE(form->Stack());
+    EXPECT_EQ(form->Stack()->pictureCount(), 3);
+    EXPECT_FALSE(form->project().Modified());
     EXPECT_FALSE(Exists(recovery));
     EXPECT_EQ(ReadFileBytes(recovery + ".unreadable"), text);
   }
@@ -367,15 +367,15 @@ TEST_F(MainFormEditing, UnsavedProjectIsRecoveredFromTheDataFolder) {
   ASSERT_EQ(reporter.messages.size(), 1u);
   EXPECT_EQ(reporter.messages[0].text,
             "A project that was not saved was found from an earlier session.\n\nRestore it?");
-  ASSERT_TRUE(form->imageStack);
-  EXPECT_TRUE(form->imageStack->path.empty());
-  EXPECT_EQ(form->imageStack->pictureCount(), 3);
-  EXPECT_TRUE(form->imageStack->images[0]->loaded);
+  ASSERT_TRUE(form->Stack());
+  EXPECT_TRUE(form->Stack()->path.empty());
+  EXPECT_EQ(form->Stack()->pictureCount(), 3);
+  EXPECT_TRUE(form->Stack()->images[0]->loaded);
   EXPECT_EQ(Title(), "Untitled* - Tunnelvista Editor");
-  form->RecoveryTimer->setInterval(1);
+  form->project().recoveryTimer()->setInterval(1);
   TypeDuration("55");
   QTRY_VERIFY(ReadFileBytes(recovery).find("duration 55.0") != std::string::npos);
-  form->RecoveryTimer->stop();
+  form->project().recoveryTimer()->stop();
   // Saved under a name, it has nothing left to recover.
   dialogs.answers.push_back(QString::fromStdString(project.dir.File("saved.kx")));
   form->Save->trigger();
@@ -401,7 +401,7 @@ TEST_F(MainFormEditing, KeysNudgeTheChildOneStepPerRun) {
   EXPECT_FLOAT_EQ(Child().scale, start.scale * 1.01f);
   QTest::keyClick(form->Panel, Qt::Key_Comma);
   EXPECT_FLOAT_EQ(Child().rotate, start.rotate + 0.1f);
-  EXPECT_EQ(form->undoStack->count(), 3);  // the moves, the scale, the turn
+  EXPECT_EQ(form->project().undoStack()->count(), 3);  // the moves, the scale, the turn
   for (int i = 0; i < 3; ++i) Undo();
   EXPECT_EQ(Child().translateX, start.translateX);
   EXPECT_EQ(Child().translateY, start.translateY);
@@ -430,7 +430,7 @@ TEST_F(MainFormEditing, PlacementDialogTypesTheNumbers) {
   EXPECT_FLOAT_EQ(Child().rotate, -12.5f);
   EXPECT_EQ(Child().translateX, start.translateX);
   dialog->accept();
-  EXPECT_EQ(form->undoStack->count(), 1);
+  EXPECT_EQ(form->project().undoStack()->count(), 1);
   Undo();
   EXPECT_EQ(Child().scale, start.scale);
   EXPECT_EQ(Child().rotate, start.rotate);
@@ -442,7 +442,7 @@ TEST_F(MainFormEditing, PlacementDialogTypesTheNumbers) {
   EXPECT_FLOAT_EQ(Child().translateX, 0.3f);
   dialog->reject();
   EXPECT_EQ(Child().translateX, start.translateX);
-  EXPECT_EQ(form->undoStack->index(), 0);
+  EXPECT_EQ(form->project().undoStack()->index(), 0);
 }
 
 // The placement dialog belongs to one picture: the image list cannot change the stack under it
@@ -450,27 +450,27 @@ TEST_F(MainFormEditing, PlacementDialogTypesTheNumbers) {
 TEST_F(MainFormEditing, PlacementDialogFollowsItsPictureThroughAReorder) {
   Open();
   WaitForOpen();
-  Image* p1 = form->imageStack->images[1].get();
-  Image* p2 = form->imageStack->images[2].get();
+  Image* p1 = form->Stack()->images[1].get();
+  Image* p2 = form->Stack()->images[2].get();
   const Transform start1 = p1->transform, start2 = p2->transform;
   form->EditImageList->trigger();
-  ASSERT_TRUE(FormImageList->isVisible());
-  EXPECT_EQ(FormImageList->parentWidget(), form);
-  FormImageList->ListBox->setCurrentRow(1);
+  ASSERT_TRUE(windows.imageList->isVisible());
+  EXPECT_EQ(windows.imageList->parentWidget(), form);
+  windows.imageList->ListBox->setCurrentRow(1);
   form->EditPlacement->trigger();
   auto* dialog = form->findChild<TFormPlacement*>();
   ASSERT_TRUE(dialog && dialog->isVisible());
   // Clicks through the window system do not reach the list while the dialog is open.
-  auto click = [](QWidget* button) {
-    QTest::mouseClick(FormImageList->windowHandle(), Qt::LeftButton, {},
-                      button->mapTo(FormImageList, button->rect().center()));
+  auto click = [this](QWidget* button) {
+    QTest::mouseClick(windows.imageList->windowHandle(), Qt::LeftButton, {},
+                      button->mapTo(windows.imageList.get(), button->rect().center()));
   };
-  click(FormImageList->ButtonMoveDown);
-  EXPECT_EQ(FormImageList->ListBox->currentRow(), 1);
+  click(windows.imageList->ButtonMoveDown);
+  EXPECT_EQ(windows.imageList->ListBox->currentRow(), 1);
 
-  FormImageList->ButtonMoveDownClick();  // p0, p2, p1
-  FormImageList->ButtonDoneClick();
-  ASSERT_EQ(form->imageStack->images[2].get(), p1);
+  windows.imageList->ButtonMoveDownClick();  // p0, p2, p1
+  windows.imageList->ButtonDoneClick();
+  ASSERT_EQ(form->Stack()->images[2].get(), p1);
   EXPECT_EQ(dialog->LabelCaption->text(), "p1.jpg in p2.jpg");
   dialog->EditScale->selectAll();
   QTest::keyClicks(dialog->EditScale, "0" + QString(QLocale().decimalPoint()) + "25");
@@ -479,47 +479,47 @@ TEST_F(MainFormEditing, PlacementDialogFollowsItsPictureThroughAReorder) {
   dialog->reject();
   EXPECT_EQ(p1->transform.scale, start1.scale);
   EXPECT_EQ(p2->transform.scale, start2.scale);
-  EXPECT_EQ(form->undoStack->count(), 1);  // the list
+  EXPECT_EQ(form->project().undoStack()->count(), 1);  // the list
 
   // With the dialog gone the list takes clicks again.
   form->EditImageList->trigger();
-  FormImageList->ListBox->setCurrentRow(1);
-  click(FormImageList->ButtonMoveDown);
-  EXPECT_EQ(FormImageList->ListBox->currentRow(), 2);
-  FormImageList->ButtonCancelClick();
+  windows.imageList->ListBox->setCurrentRow(1);
+  click(windows.imageList->ButtonMoveDown);
+  EXPECT_EQ(windows.imageList->ListBox->currentRow(), 2);
+  windows.imageList->ButtonCancelClick();
 }
 
 // A restored recovery file is one step from the saved project; after it, discarding and opening
 // another project leaves that one unmodified.
 TEST_F(MainFormEditing, RestoreIsAnUndoStepAndItsMarkDoesNotOutliveIt) {
-  Project other;
+  ProjectFiles other;
   const std::string recovery = project.path + ".recovery";
   std::string text = ReadFileBytes(project.path);
   text.replace(text.find("duration 10.0"), 13, "duration 33.0");
   LeaveRecovery(recovery, text, project.path);
   reporter.answers = {MessageAnswer::Yes};
   Open();
-  EXPECT_FLOAT_EQ(form->imageStack->duration, 33.0f);
+  EXPECT_FLOAT_EQ(form->Stack()->duration, 33.0f);
   EXPECT_EQ(Title(), "project.kx* - Tunnelvista Editor");
   EXPECT_TRUE(form->EditUndo->isEnabled());
   Undo();
-  EXPECT_FLOAT_EQ(form->imageStack->duration, 10.0f);
+  EXPECT_FLOAT_EQ(form->Stack()->duration, 10.0f);
   EXPECT_EQ(form->EditTime->text(), "10.0");
   EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
   EXPECT_FALSE(Exists(recovery));  // back at the saved project: nothing to recover
   Redo();
-  EXPECT_FLOAT_EQ(form->imageStack->duration, 33.0f);
-  EXPECT_TRUE(form->Modified());
+  EXPECT_FLOAT_EQ(form->Stack()->duration, 33.0f);
+  EXPECT_TRUE(form->project().Modified());
 
   reporter.answers = {MessageAnswer::Discard};
   dialogs.answers.push_back(QString::fromStdString(other.path));
   form->FileOpen->trigger();
   WaitForOpen();
   EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
-  EXPECT_FALSE(form->Modified());
-  form->RecoveryTimer->setInterval(1);
+  EXPECT_FALSE(form->project().Modified());
+  form->project().recoveryTimer()->setInterval(1);
   QTest::qWait(20);
-  form->RecoveryTimer->stop();
+  form->project().recoveryTimer()->stop();
   EXPECT_FALSE(Exists(other.path + ".recovery"));
 
   // Restored with a picture fewer: undo brings back the saved list, the picture read again.
@@ -531,12 +531,12 @@ TEST_F(MainFormEditing, RestoreIsAnUndoStepAndItsMarkDoesNotOutliveIt) {
   dialogs.answers.push_back(QString::fromStdString(project.path));
   form->FileOpen->trigger();
   WaitForOpen();
-  EXPECT_EQ(form->imageStack->pictureCount(), 2);
+  EXPECT_EQ(form->Stack()->pictureCount(), 2);
   Undo();
-  ASSERT_EQ(form->imageStack->pictureCount(), 3);
-  EXPECT_TRUE(form->imageStack->images[2]->loaded);
+  ASSERT_EQ(form->Stack()->pictureCount(), 3);
+  EXPECT_TRUE(form->Stack()->images[2]->loaded);
   EXPECT_EQ(form->ListBox->count(), 3);
-  EXPECT_FALSE(form->Modified());
+  EXPECT_FALSE(form->project().Modified());
 }
 
 // Files dropped from a file manager: a project opens after the question about unsaved changes;
@@ -544,7 +544,7 @@ TEST_F(MainFormEditing, RestoreIsAnUndoStepAndItsMarkDoesNotOutliveIt) {
 TEST_F(MainFormEditing, DroppedFilesOpenOrAddPictures) {
   Open();
   WaitForOpen();
-  Project other(2, "44.0", "other.kx");
+  ProjectFiles other(2, "44.0", "other.kx");
   auto drop = [this](const std::vector<std::string>& files) {
     QMimeData data;
     QList<QUrl> urls;
@@ -566,19 +566,19 @@ TEST_F(MainFormEditing, DroppedFilesOpenOrAddPictures) {
   ASSERT_TRUE(drop({other.path}));
   QTRY_COMPARE(reporter.messages.size(), size_t{1});
   EXPECT_EQ(reporter.messages[0].text, "Save changes to project.kx?");
-  EXPECT_EQ(form->imageStack->path, project.path);
+  EXPECT_EQ(form->Stack()->path, project.path);
   reporter.answers = {MessageAnswer::Discard};
   ASSERT_TRUE(drop({other.dir.File("p0.jpg"), other.path}));  // the project wins
-  QTRY_COMPARE(form->imageStack->path, other.path);
+  QTRY_COMPARE(form->Stack()->path, other.path);
   WaitForOpen();
 
   ASSERT_TRUE(drop({project.dir.File("p1.jpg"), project.dir.File("p2.jpg")}));
-  QTRY_VERIFY(FormImageList->isVisible());
+  QTRY_VERIFY(windows.imageList->isVisible());
   WaitForPictures();
-  ASSERT_EQ(FormImageList->ListBox->count(), 4);
-  EXPECT_EQ(FormImageList->ListBox->item(3)->text(), "p2.jpg");
-  QTest::mouseClick(FormImageList->ButtonDone, Qt::LeftButton);
-  EXPECT_EQ(form->imageStack->pictureCount(), 4);
+  ASSERT_EQ(windows.imageList->ListBox->count(), 4);
+  EXPECT_EQ(windows.imageList->ListBox->item(3)->text(), "p2.jpg");
+  QTest::mouseClick(windows.imageList->ButtonDone, Qt::LeftButton);
+  EXPECT_EQ(form->Stack()->pictureCount(), 4);
 }
 
 }  // namespace

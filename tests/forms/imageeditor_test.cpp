@@ -15,7 +15,7 @@
 namespace {
 
 struct ImageList : EditorFixture {
-  TFormImageList* dialog() { return FormImageList; }
+  TFormImageList* dialog() { return windows.imageList.get(); }
   std::vector<std::string> Lines() {
     std::vector<std::string> lines;
     for (int i = 0; i < dialog()->ListBox->count(); ++i)
@@ -59,7 +59,7 @@ TEST_F(ImageList, AddingThreeFilesOfWhichOneIsNoJpeg) {
 }
 
 TEST_F(ImageList, NewProjectFromTwoPictures) {
-  Project old(3, "33.0");
+  ProjectFiles old(3, "33.0");
   Start({QString::fromStdString(old.path)});
   TempDir dir;
   const std::string a = MakePicture(dir, "a.jpg", 80, 60);
@@ -70,17 +70,17 @@ TEST_F(ImageList, NewProjectFromTwoPictures) {
   WaitForPictures();
   Click(dialog()->ButtonDone);
   EXPECT_FALSE(dialog()->isVisible());
-  ASSERT_TRUE(form->imageStack);
-  ASSERT_EQ(form->imageStack->count(), 3);
-  EXPECT_TRUE(form->imageStack->path.empty());
-  EXPECT_EQ(form->imageStack->duration, 10.0f);
+  ASSERT_TRUE(form->Stack());
+  ASSERT_EQ(form->Stack()->count(), 3);
+  EXPECT_TRUE(form->Stack()->path.empty());
+  EXPECT_EQ(form->Stack()->duration, 10.0f);
   for (int i = 0; i < 2; ++i) {
-    const Image& picture = *form->imageStack->images[static_cast<size_t>(i)];
+    const Image& picture = *form->Stack()->images[static_cast<size_t>(i)];
     EXPECT_EQ(picture.transform.scale, 0.5f);
     EXPECT_EQ(picture.transform.translateX, 0.0f);
     EXPECT_TRUE(picture.loaded);
   }
-  const Image& target = *form->imageStack->targetFrame();
+  const Image& target = *form->Stack()->targetFrame();
   EXPECT_EQ(target.transform.scale, 0.5f);
   EXPECT_EQ(target.width, 50);
   EXPECT_EQ(target.height, 70);
@@ -93,9 +93,9 @@ TEST_F(ImageList, NewProjectFromTwoPictures) {
 }
 
 TEST_F(ImageList, ReorderKeepsEachPlacementAndTheOldTarget) {
-  Project project(3);
+  ProjectFiles project(3);
   Start({QString::fromStdString(project.path)});
-  ImageStack& stack = *form->imageStack;
+  ImageStack& stack = *form->Stack();
   stack.images[1]->transform = Transform{0.4f, 0.1f, 0.0f, 5.0f};
   stack.images[2]->transform = Transform{0.6f, -0.1f, 0.05f, -3.0f};
   Image* target = stack.targetFrame();
@@ -109,19 +109,19 @@ TEST_F(ImageList, ReorderKeepsEachPlacementAndTheOldTarget) {
   Click(dialog()->ButtonMoveUp);
   EXPECT_EQ(dialog()->ListBox->currentRow(), 1);
   Click(dialog()->ButtonDone);
-  ASSERT_EQ(form->imageStack->count(), 4);
-  EXPECT_EQ(form->imageStack->images[1].get(), third);
-  EXPECT_EQ(form->imageStack->images[2].get(), second);
+  ASSERT_EQ(form->Stack()->count(), 4);
+  EXPECT_EQ(form->Stack()->images[1].get(), third);
+  EXPECT_EQ(form->Stack()->images[2].get(), second);
   EXPECT_EQ(third->transform.scale, 0.6f);
   EXPECT_EQ(second->transform.scale, 0.4f);
-  EXPECT_EQ(form->imageStack->targetFrame(), target);
+  EXPECT_EQ(form->Stack()->targetFrame(), target);
   EXPECT_EQ(target->transform.scale, 0.3f);
-  EXPECT_EQ(form->imageStack->path, project.path);
+  EXPECT_EQ(form->Stack()->path, project.path);
   EXPECT_EQ(form->ListBox->item(1)->text(), "p2.jpg");
 }
 
 TEST_F(ImageList, MoveUpOnTheFirstAndDownOnTheLastDoNothing) {
-  Project project(3);
+  ProjectFiles project(3);
   Start({QString::fromStdString(project.path)});
   form->EditImageList->trigger();
   Select(0);
@@ -133,9 +133,9 @@ TEST_F(ImageList, MoveUpOnTheFirstAndDownOnTheLastDoNothing) {
 }
 
 TEST_F(ImageList, RemoveThenCancelKeepsTheStack) {
-  Project project(3);
+  ProjectFiles project(3);
   Start({QString::fromStdString(project.path)});
-  Image* removed = form->imageStack->images[1].get();
+  Image* removed = form->Stack()->images[1].get();
   form->EditImageList->trigger();
   Select(1);
   Click(dialog()->ButtonRemoveImage);
@@ -146,23 +146,23 @@ TEST_F(ImageList, RemoveThenCancelKeepsTheStack) {
   EXPECT_TRUE(dialog()->EditFilename->text().isEmpty());
   Click(dialog()->ButtonCancel);
   EXPECT_FALSE(dialog()->isVisible());
-  ASSERT_EQ(form->imageStack->count(), 4);
-  EXPECT_EQ(form->imageStack->images[1].get(), removed);
+  ASSERT_EQ(form->Stack()->count(), 4);
+  EXPECT_EQ(form->Stack()->images[1].get(), removed);
 }
 
 TEST_F(ImageList, RemoveThenDoneReleasesThePicture) {
-  Project project(3);
+  ProjectFiles project(3);
   Start({QString::fromStdString(project.path)});
   form->EditImageList->trigger();
   Select(1);
   Click(dialog()->ButtonRemoveImage);
   Click(dialog()->ButtonDone);
-  ASSERT_EQ(form->imageStack->count(), 3);
+  ASSERT_EQ(form->Stack()->count(), 3);
   EXPECT_EQ(form->ListBox->count(), 2);
 }
 
 TEST_F(ImageList, RemovingEverythingDisablesDone) {
-  Project project(1);
+  ProjectFiles project(1);
   Start({QString::fromStdString(project.path)});
   form->EditImageList->trigger();
   Select(0);
@@ -179,9 +179,9 @@ TEST_F(ImageList, RemovingEverythingDisablesDone) {
 }
 
 TEST_F(ImageList, ReloadKeepsThePlacementAndReportsAReducedPicture) {
-  Project project(2);
+  ProjectFiles project(2);
   Start({QString::fromStdString(project.path)});
-  Image* picture = form->imageStack->images[1].get();
+  Image* picture = form->Stack()->images[1].get();
   picture->transform = Transform{0.45f, 0.1f, -0.1f, 7.0f};
   TempDir dir;
   const std::string big = MakePicture(dir, "big.jpg", 300, 200);
@@ -208,7 +208,7 @@ TEST_F(ImageList, ReloadKeepsThePlacementAndReportsAReducedPicture) {
 }
 
 TEST_F(ImageList, FailedReloadKeepsTheEntryWithThePlaceholder) {
-  Project project(2);
+  ProjectFiles project(2);
   Start({QString::fromStdString(project.path)});
   form->EditImageList->trigger();
   Select(0);
@@ -219,11 +219,11 @@ TEST_F(ImageList, FailedReloadKeepsTheEntryWithThePlaceholder) {
             std::vector<std::string>{"There was an error loading the following file:\n\n    /nowhere/gone.jpg\n\n"
                                      "The file may not exist or may not be a valid JPEG image"});
   EXPECT_EQ(Lines()[0], "gone.jpg");
-  EXPECT_EQ(form->imageStack->images[0]->bitmap.size(), QSize(32, 20));
+  EXPECT_EQ(form->Stack()->images[0]->bitmap.size(), QSize(32, 20));
   // Cancel keeps the reload; the view shows the placeholder.
   Click(dialog()->ButtonCancel);
-  EXPECT_EQ(form->imageStack->images[0]->fileName, "/nowhere/gone.jpg");
-  EXPECT_EQ(form->imageStack->images[0]->width, 32);
+  EXPECT_EQ(form->Stack()->images[0]->fileName, "/nowhere/gone.jpg");
+  EXPECT_EQ(form->Stack()->images[0]->width, 32);
 }
 
 TEST_F(ImageList, PreviewRectangle) {
@@ -239,8 +239,8 @@ TEST_F(ImageList, PreviewRectangle) {
 }
 
 TEST_F(ImageList, OpenOrNewWhileTheDialogIsOpenIsSafe) {
-  Project first(3);
-  Project second(2);
+  ProjectFiles first(3);
+  ProjectFiles second(2);
   Start({QString::fromStdString(first.path)});
   TempDir dir;
   form->EditImageList->trigger();
@@ -256,7 +256,7 @@ TEST_F(ImageList, OpenOrNewWhileTheDialogIsOpenIsSafe) {
   EXPECT_FALSE(dialog()->isVisible());
   EXPECT_EQ(dialog()->ListBox->count(), 0);
   EXPECT_TRUE(dialog()->added.empty());
-  EXPECT_EQ(form->imageStack->count(), 3);
+  EXPECT_EQ(form->Stack()->count(), 3);
 
   // New while editing: the dialog starts over, empty, in new-project mode.
   form->EditImageList->trigger();
@@ -272,11 +272,11 @@ TEST_F(ImageList, OpenOrNewWhileTheDialogIsOpenIsSafe) {
   form->FileNew->trigger();
   EXPECT_EQ(dialog()->ListBox->count(), 0);
   EXPECT_TRUE(dialog()->added.empty());
-  EXPECT_EQ(form->imageStack->count(), 3);  // the open project is untouched until Done
+  EXPECT_EQ(form->Stack()->count(), 3);  // the open project is untouched until Done
 }
 
 TEST_F(ImageList, CloseBoxIsCancel) {
-  Project project(2);
+  ProjectFiles project(2);
   Start({QString::fromStdString(project.path)});
   form->EditImageList->trigger();
   TempDir dir;
@@ -285,7 +285,7 @@ TEST_F(ImageList, CloseBoxIsCancel) {
   WaitForPictures();
   dialog()->close();
   EXPECT_TRUE(dialog()->added.empty());
-  EXPECT_EQ(form->imageStack->count(), 3);
+  EXPECT_EQ(form->Stack()->count(), 3);
 }
 
 // From photos to a saved project and back: New, three photos, alignment by dragging, Save, and
@@ -299,14 +299,14 @@ TEST_F(ImageList, BuildAlignSaveAndReopen) {
   Click(dialog()->ButtonAddImage);
   WaitForPictures();
   Click(dialog()->ButtonDone);
-  ASSERT_EQ(form->imageStack->count(), 4);
+  ASSERT_EQ(form->Stack()->count(), 4);
   EXPECT_TRUE(reporter.messages.empty());
 
   auto childPoint = [&](double x, double y) {
     double wx = 0, wy = 0;
     form->MakeViewCurrent();
-    form->imageStack->ChildToWindow(form->Panel->Geometry(), form->viewTransform, form->SelectedPicture() + 1, x, y, wx,
-                                    wy);
+    form->Stack()->ChildToWindow(form->Panel->Geometry(), form->viewTransform, form->SelectedPicture() + 1, x, y, wx,
+                                 wy);
     return QPoint(static_cast<int>(wx), static_cast<int>(form->Panel->height() - 1 - wy));
   };
   auto drag = [&](QPoint from, QPoint to) {
@@ -321,13 +321,13 @@ TEST_F(ImageList, BuildAlignSaveAndReopen) {
     QTest::mouseClick(form->ListBox->viewport(), Qt::LeftButton, {}, form->ListBox->visualItemRect(line).center());
     const QPoint centre = childPoint(0, 0);
     drag(centre, centre + QPoint(15 + 5 * i, -10));  // move
-    const Image& child = *form->imageStack->images[static_cast<size_t>(i + 1)];
+    const Image& child = *form->Stack()->images[static_cast<size_t>(i + 1)];
     const Extents e = ElementExtents(child.width, child.height);
     drag(childPoint(e.ex / 2, 0), childPoint(e.ex / 2, 0) + QPoint(0, -12));               // turn
     drag(childPoint(e.ex / 2, e.ey / 2), childPoint(e.ex / 2, e.ey / 2) + QPoint(-8, 0));  // shrink
   }
   std::vector<Transform> placements;
-  for (const auto& element : form->imageStack->images) placements.push_back(element->transform);
+  for (const auto& element : form->Stack()->images) placements.push_back(element->transform);
   EXPECT_NE(placements[1].rotate, 0.0f);
   EXPECT_LT(placements[2].scale, 0.5f);
 
@@ -339,10 +339,10 @@ TEST_F(ImageList, BuildAlignSaveAndReopen) {
 
   windows.Destroy();
   Start({QString::fromStdString(saved)});
-  ASSERT_TRUE(form->imageStack);
-  ASSERT_EQ(form->imageStack->count(), 4);
+  ASSERT_TRUE(form->Stack());
+  ASSERT_EQ(form->Stack()->count(), 4);
   for (size_t i = 0; i < placements.size(); ++i) {
-    const Transform& t = form->imageStack->images[i]->transform;
+    const Transform& t = form->Stack()->images[i]->transform;
     EXPECT_EQ(t.scale, placements[i].scale) << i;
     EXPECT_EQ(t.translateX, placements[i].translateX) << i;
     EXPECT_EQ(t.translateY, placements[i].translateY) << i;

@@ -34,7 +34,7 @@ TEST_F(MainForm, StartsEmptyAndGrey) {
     EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
   for (QAction* action : {form->FileNew, form->FileOpen, form->Exit, form->HelpContents, form->About})
     EXPECT_TRUE(action->isEnabled());
-  EXPECT_FALSE(form->imageStack);
+  EXPECT_FALSE(form->Stack());
   const QImage view = ViewImage();
   EXPECT_TRUE(Near(Centre(view), 64, 64, 64, 1));
   EXPECT_TRUE(Near(view.pixel(2, 2), 64, 64, 64, 1));
@@ -42,10 +42,10 @@ TEST_F(MainForm, StartsEmptyAndGrey) {
 }
 
 TEST_F(MainForm, OpensTheProjectNamedOnTheCommandLine) {
-  Project project;
+  ProjectFiles project;
   Start({QString::fromStdString(project.path)});
-  ASSERT_TRUE(form->imageStack);
-  EXPECT_EQ(form->imageStack->path, project.path);
+  ASSERT_TRUE(form->Stack());
+  EXPECT_EQ(form->Stack()->path, project.path);
   EXPECT_EQ(form->ListBox->count(), 2);
   EXPECT_EQ(form->ListBox->item(0)->text(), "p0.jpg");
   EXPECT_EQ(form->SelectedPicture(), 0);
@@ -70,38 +70,38 @@ void InDirectory(const std::string& directory, Body body) {
 }
 
 TEST_F(MainForm, CommandLineRelativeAndBackslashedNames) {
-  Project project;
+  ProjectFiles project;
   std::filesystem::create_directory(project.dir.File("sub"));
   std::filesystem::rename(project.path, project.dir.File("sub/project.kx"));
   // Pictures named relative to the project resolve under its directory.
   for (const char* picture : {"p0.jpg", "p1.jpg"})
     std::filesystem::copy_file(project.dir.File(picture), project.dir.File(std::string("sub/") + picture));
   InDirectory(project.dir.path(), [&] { Start({"sub\\project.kx"}); });
-  ASSERT_TRUE(form->imageStack);
-  EXPECT_EQ(form->imageStack->path, project.dir.File("sub/project.kx"));
+  ASSERT_TRUE(form->Stack());
+  EXPECT_EQ(form->Stack()->path, project.dir.File("sub/project.kx"));
   EXPECT_EQ(form->ListBox->count(), 2);
   EXPECT_TRUE(reporter.messages.empty());
 }
 
 TEST_F(MainForm, CommandLineRelativeName) {
-  Project project;
+  ProjectFiles project;
   InDirectory(project.dir.path(), [&] { Start({"project.kx"}); });
-  ASSERT_TRUE(form->imageStack);
-  EXPECT_EQ(form->imageStack->path, project.path);
+  ASSERT_TRUE(form->Stack());
+  EXPECT_EQ(form->Stack()->path, project.path);
 }
 
 TEST_F(MainForm, TwoArgumentsOpenNothing) {
-  Project project;
+  ProjectFiles project;
   Start({QString::fromStdString(project.path), QString::fromStdString(project.path)});
-  EXPECT_FALSE(form->imageStack);
+  EXPECT_FALSE(form->Stack());
   EXPECT_EQ(form->ListBox->count(), 0);
 }
 
 TEST_F(MainForm, ProjectThatCannotBeReadLeavesNoProject) {
-  Project project;
+  ProjectFiles project;
   WriteFileBytes(project.path, "#Tunnelvista v2.0\r\n");
   Start({QString::fromStdString(project.path)});
-  EXPECT_FALSE(form->imageStack);
+  EXPECT_FALSE(form->Stack());
   EXPECT_EQ(form->ListBox->count(), 0);
   EXPECT_FALSE(form->Save->isEnabled());
   EXPECT_EQ(reporter.Texts(), std::vector<std::string>{"Unexpected file type or version\nExpected #Tunnelvista v1.0"});
@@ -112,8 +112,8 @@ TEST_F(MainForm, ProjectThatCannotBeReadLeavesNoProject) {
 }
 
 TEST_F(MainForm, OpenFromTheMenuReplacesTheProjectAndKeepsPlayback) {
-  Project first(2);
-  Project second(3, "12.34");
+  ProjectFiles first(2);
+  ProjectFiles second(3, "12.34");
   Start({QString::fromStdString(first.path)});
   form->PlayButtonClick();
   ASSERT_TRUE(form->playView);
@@ -121,14 +121,14 @@ TEST_F(MainForm, OpenFromTheMenuReplacesTheProjectAndKeepsPlayback) {
   form->FileOpen->trigger();
   WaitForOpen();
   EXPECT_EQ(dialogs.asked.back(), "Open File|Tunnelvista (*.kx)|kx");
-  ASSERT_TRUE(form->imageStack);
+  ASSERT_TRUE(form->Stack());
   EXPECT_EQ(form->ListBox->count(), 3);
   EXPECT_FALSE(form->playbar.playing);  // opening stops playback
   EXPECT_TRUE(form->playView);          // but the view stays in play mode, at position 0
   EXPECT_EQ(form->playbar.position, 0.0f);
   // A duration with two decimals is shown, and kept, with one.
   EXPECT_EQ(form->EditTime->text(), "12.3");
-  EXPECT_FLOAT_EQ(form->imageStack->duration, 12.3f);
+  EXPECT_FLOAT_EQ(form->Stack()->duration, 12.3f);
   // Cancelling the dialog changes nothing.
   form->FileOpen->trigger();
   WaitForOpen();
@@ -162,7 +162,7 @@ TEST_F(MainForm, ALongProjectOpensInTheBackgroundAndCanBeCancelled) {
     if (cancel) {
       QTest::mouseClick(form->OpeningCancel, Qt::LeftButton);
       EXPECT_FALSE(form->Opening());
-      EXPECT_FALSE(form->imageStack);
+      EXPECT_FALSE(form->Stack());
       EXPECT_EQ(form->ListBox->count(), 0);
       QTest::qWait(100);
       EXPECT_TRUE(reporter.messages.empty());
@@ -171,7 +171,7 @@ TEST_F(MainForm, ALongProjectOpensInTheBackgroundAndCanBeCancelled) {
       WaitForOpen();
       EXPECT_FALSE(form->OpeningStrip->isVisible());
       EXPECT_TRUE(form->Save->isEnabled());
-      EXPECT_TRUE(form->imageStack->images[pictures - 1]->loaded);
+      EXPECT_TRUE(form->Stack()->images[pictures - 1]->loaded);
       EXPECT_EQ(reporter.Texts(),
                 std::vector<std::string>{"There was an error loading the following files:\n\n    gone.jpg\n    \nThese "
                                          "files may not exist or may not be valid JPEG images.  You can\nreload these "
@@ -199,13 +199,13 @@ TEST_F(MainForm, TheListMarksMissingAndMovedPictures) {
 // A pipe named as a picture is not a picture: the opening ends with it failed and named, rather
 // than waiting for a writer that never comes.
 TEST_F(MainForm, APipeNamedAsAPictureFailsWithoutWaiting) {
-  Project project(2);
+  ProjectFiles project(2);
   std::filesystem::remove(project.dir.File("p1.jpg"));
   ASSERT_EQ(::mkfifo(project.dir.File("p1.jpg").c_str(), 0600), 0);
   Start({QString::fromStdString(project.path)});
-  ASSERT_TRUE(form->imageStack);
-  EXPECT_FALSE(form->imageStack->images[1]->loaded);
-  EXPECT_TRUE(form->imageStack->images[0]->loaded);
+  ASSERT_TRUE(form->Stack());
+  EXPECT_FALSE(form->Stack()->images[1]->loaded);
+  EXPECT_TRUE(form->Stack()->images[0]->loaded);
   ASSERT_EQ(reporter.messages.size(), 1u);
   EXPECT_NE(reporter.messages[0].text.find("p1.jpg"), std::string::npos) << reporter.messages[0].text;
 }
@@ -214,7 +214,7 @@ TEST_F(MainForm, APipeNamedAsAPictureFailsWithoutWaiting) {
 // screen and comes back, F1 opens the help. (The actions are fired: a key sent under a test X
 // server without a window manager may find another window active.)
 TEST_F(MainForm, WindowKeys) {
-  Project project;
+  ProjectFiles project;
   Start({QString::fromStdString(project.path)});
   EXPECT_EQ(form->PlayKey->shortcut(), QKeySequence(Qt::Key_Space));
   EXPECT_EQ(form->ResetViewKey->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_0));
@@ -236,7 +236,7 @@ TEST_F(MainForm, WindowKeys) {
 }
 
 TEST_F(MainForm, DurationField) {
-  Project project;
+  ProjectFiles project;
   Start({QString::fromStdString(project.path)});
   struct Case {
     const char* typed;
@@ -252,15 +252,15 @@ TEST_F(MainForm, DurationField) {
   for (const auto& c : cases) {
     form->EditTime->setText(c.typed);
     EXPECT_EQ(form->EditTime->text().toStdString(), c.shown) << c.typed;
-    EXPECT_FLOAT_EQ(form->imageStack->duration, c.duration) << c.typed;
+    EXPECT_FLOAT_EQ(form->Stack()->duration, c.duration) << c.typed;
   }
   // An empty field keeps the duration.
   form->EditTime->clear();
-  EXPECT_FLOAT_EQ(form->imageStack->duration, 12.0f);
+  EXPECT_FLOAT_EQ(form->Stack()->duration, 12.0f);
   // Typed key by key, every intermediate text counts; letters are refused as they are typed.
   QTest::keyClicks(form->EditTime, "1x5");
   EXPECT_EQ(form->EditTime->text(), "15");
-  EXPECT_FLOAT_EQ(form->imageStack->duration, 15.0f);
+  EXPECT_FLOAT_EQ(form->Stack()->duration, 15.0f);
 }
 
 TEST_F(MainForm, DurationFieldWithoutProjectDoesNothing) {
@@ -270,7 +270,7 @@ TEST_F(MainForm, DurationFieldWithoutProjectDoesNothing) {
 }
 
 TEST_F(MainForm, ZoomIsDrawnFromTheFirstPictureToTheTargetFrame) {
-  Project project;  // red, then green at half size; target at half of green
+  ProjectFiles project;  // red, then green at half size; target at half of green
   Start({QString::fromStdString(project.path)});
   form->playbar.position = 0.0f;
   form->TrackBarChange();
@@ -293,7 +293,7 @@ TEST_F(MainForm, ZoomIsDrawnFromTheFirstPictureToTheTargetFrame) {
 }
 
 TEST_F(MainForm, EditViewOfTheLastPictureShowsTheTargetFrameOutline) {
-  Project project;
+  ProjectFiles project;
   Start({QString::fromStdString(project.path)});
   form->ListBox->setCurrentRow(1);
   ASSERT_FALSE(form->playView);
@@ -311,8 +311,8 @@ TEST_F(MainForm, EditViewOfTheLastPictureShowsTheTargetFrameOutline) {
   double sx = 0, sy = 0, rx = 0, ry = 0;
   form->MakeViewCurrent();
   const Extents e = ElementExtents(400, 300);
-  form->imageStack->ChildToWindow(form->Panel->Geometry(), form->viewTransform, 2, e.ex / 2, e.ey / 2, sx, sy);
-  form->imageStack->ChildToWindow(form->Panel->Geometry(), form->viewTransform, 2, e.ex / 2, 0, rx, ry);
+  form->Stack()->ChildToWindow(form->Panel->Geometry(), form->viewTransform, 2, e.ex / 2, e.ey / 2, sx, sy);
+  form->Stack()->ChildToWindow(form->Panel->Geometry(), form->viewTransform, 2, e.ex / 2, 0, rx, ry);
   form->Panel->doneCurrent();
   // White disc pixels within 8 pixels of each handle's centre (window y grows upwards).
   auto whiteAround = [&](double cx, double cy) {
@@ -330,7 +330,7 @@ TEST_F(MainForm, EditViewOfTheLastPictureShowsTheTargetFrameOutline) {
 }
 
 TEST_F(MainForm, ClickingALineStopsPlaybackAndShowsItsEditView) {
-  Project project;
+  ProjectFiles project;
   Start({QString::fromStdString(project.path)});
   form->PlayButtonClick();
   ASSERT_TRUE(form->playbar.playing);
@@ -350,7 +350,7 @@ TEST_F(MainForm, ClickingALineStopsPlaybackAndShowsItsEditView) {
 }
 
 TEST_F(MainForm, ProjectionFitsTheFirstPicture) {
-  Project project;
+  ProjectFiles project;
   Start({QString::fromStdString(project.path)});
   form->resize(700, 500);
   QTRY_COMPARE(form->Panel->width(), 700 - 128);
@@ -374,23 +374,23 @@ TEST_F(MainForm, ProjectionFitsTheFirstPicture) {
 }
 
 TEST_F(MainForm, SaveRunsSaveAsForANewProjectAndSaveAsRenames) {
-  Project project;
+  ProjectFiles project;
   Start({QString::fromStdString(project.path)});
   const std::string saved = project.dir.File("copy.kx");
   dialogs.answers.push_back(QString::fromStdString(saved));
   form->SaveAs->trigger();
   EXPECT_EQ(dialogs.asked.back(), "Save Project|Tunnelvista (*.kx)|kx");
-  EXPECT_EQ(form->imageStack->path, saved);
+  EXPECT_EQ(form->Stack()->path, saved);
   EXPECT_EQ(ReadFileBytes(saved).substr(0, 19), "#Tunnelvista v1.0\r\n");
 
   // A project that was never saved: Save asks for a name; a cancel changes nothing.
-  form->imageStack->path.clear();
+  form->Stack()->path.clear();
   form->Save->trigger();
   EXPECT_EQ(dialogs.asked.size(), 2u);
-  EXPECT_TRUE(form->imageStack->path.empty());
+  EXPECT_TRUE(form->Stack()->path.empty());
   dialogs.answers.push_back(QString::fromStdString(project.dir.File("named.kx")));
   form->Save->trigger();
-  EXPECT_EQ(form->imageStack->path, project.dir.File("named.kx"));
+  EXPECT_EQ(form->Stack()->path, project.dir.File("named.kx"));
   EXPECT_TRUE(std::filesystem::exists(project.dir.File("named.kx")));
   // With a name, Save asks nothing.
   form->Save->trigger();
@@ -399,7 +399,7 @@ TEST_F(MainForm, SaveRunsSaveAsForANewProjectAndSaveAsRenames) {
 }
 
 TEST_F(MainForm, ExitAndClosingEndWithStatusZero) {
-  Project project;
+  ProjectFiles project;
   Start({QString::fromStdString(project.path)});
   form->PlayButtonClick();
   form->Exit->trigger();

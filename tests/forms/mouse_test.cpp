@@ -6,7 +6,7 @@
 namespace {
 
 struct ViewMouse : EditorFixture {
-  Project project{2};
+  ProjectFiles project{2};
 
   void SetUp() override { Start({QString::fromStdString(project.path)}); }
 
@@ -15,16 +15,16 @@ struct ViewMouse : EditorFixture {
     const int c = form->SelectedPicture() + 1;
     double wx = 0, wy = 0;
     form->MakeViewCurrent();
-    form->imageStack->ChildToWindow(form->Panel->Geometry(), form->viewTransform, c, x, y, wx, wy);
+    form->Stack()->ChildToWindow(form->Panel->Geometry(), form->viewTransform, c, x, y, wx, wy);
     const double ratio = form->Panel->PixelRatio();
     const double H = form->Panel->height() * ratio;
     return QPoint(static_cast<int>(std::lround(wx / ratio)), static_cast<int>(std::lround((H - 1 - wy) / ratio)));
   }
   Extents ChildExtents() {
-    const Image& child = *form->imageStack->images[static_cast<size_t>(form->SelectedPicture() + 1)];
+    const Image& child = *form->Stack()->images[static_cast<size_t>(form->SelectedPicture() + 1)];
     return ElementExtents(child.width, child.height);
   }
-  Transform& Child() { return form->imageStack->images[static_cast<size_t>(form->SelectedPicture() + 1)]->transform; }
+  Transform& Child() { return form->Stack()->images[static_cast<size_t>(form->SelectedPicture() + 1)]->transform; }
 
   void Drag(Qt::MouseButton button, QPoint from, QPoint to, int steps = 4) {
     QTest::mousePress(form->Panel, button, {}, from);
@@ -41,14 +41,14 @@ struct ViewMouse : EditorFixture {
 TEST_F(ViewMouse, ScaleHandleChangesOnlyTheScale) {
   const Extents e = ChildExtents();
   const Transform before = Child();
-  form->imageStack->dirty = false;
+  form->Stack()->dirty = false;
   const QPoint handle = ChildPoint(e.ex / 2, e.ey / 2);
   Drag(Qt::LeftButton, handle, handle + QPoint(30, -10));
   EXPECT_GT(Child().scale, before.scale);
   EXPECT_EQ(Child().translateX, before.translateX);
   EXPECT_EQ(Child().translateY, before.translateY);
   EXPECT_EQ(Child().rotate, before.rotate);
-  EXPECT_TRUE(form->imageStack->dirty);
+  EXPECT_TRUE(form->Stack()->dirty);
 }
 
 TEST_F(ViewMouse, ScaleDragAcrossTheCentreLineKeepsAPositiveScale) {
@@ -91,17 +91,17 @@ TEST_F(ViewMouse, TargetFrameMovesTheSameWay) {
   const QPoint centre = ChildPoint(0, 0);
   Drag(Qt::LeftButton, centre, centre + QPoint(-25, 20));
   EXPECT_LE((ChildPoint(0, 0) - (centre + QPoint(-25, 20))).manhattanLength(), 2);
-  EXPECT_NE(form->imageStack->targetFrame()->transform.translateX, 0.0f);
+  EXPECT_NE(form->Stack()->targetFrame()->transform.translateX, 0.0f);
 }
 
 TEST_F(ViewMouse, DragOutsideTheChildPansTheView) {
   const Transform child = Child();
-  form->imageStack->dirty = false;
+  form->Stack()->dirty = false;
   Drag(Qt::LeftButton, QPoint(20, 20), QPoint(60, 40));
   EXPECT_NE(form->viewTransform.translateX, 0.0f);
   EXPECT_NE(form->viewTransform.translateY, 0.0f);
   EXPECT_EQ(Child().translateX, child.translateX);
-  EXPECT_FALSE(form->imageStack->dirty);
+  EXPECT_FALSE(form->Stack()->dirty);
 }
 
 TEST_F(ViewMouse, RightDragZoomsTheView) {

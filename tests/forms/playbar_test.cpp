@@ -18,13 +18,13 @@ void Drag(TmainForm* form, int x) {
 }
 
 TEST_F(PlaybarForm, HitGeometryAtTheDesignedWidth) {
-  Project project;
+  ProjectFiles project;
   Start({QString::fromStdString(project.path)});
   ASSERT_EQ(form->PaintBoxControls->width(), 441);
-  ComposePlaybar(form->playbar, 441);
-  ASSERT_EQ(playbarGraphics.barWidth, 441);
-  ASSERT_EQ(playbarGraphics.buttonWidth, 33);
-  ASSERT_EQ(playbarGraphics.capWidth, 12);
+  ComposePlaybar(windows.bitmap->playbarGraphics, form->playbar, 441);
+  ASSERT_EQ(windows.bitmap->playbarGraphics.barWidth, 441);
+  ASSERT_EQ(windows.bitmap->playbarGraphics.buttonWidth, 33);
+  ASSERT_EQ(windows.bitmap->playbarGraphics.capWidth, 12);
 
   Press(form, 10);  // the button's live area
   Release(form, 10);
@@ -61,7 +61,7 @@ TEST_F(PlaybarForm, HitGeometryAtTheDesignedWidth) {
 }
 
 TEST_F(PlaybarForm, DraggingFollowsTheMouseWithinTheTrackAndShowsTheZoom) {
-  Project project;
+  ProjectFiles project;
   Start({QString::fromStdString(project.path)});
   Press(form, 231);
   EXPECT_FALSE(form->playView);  // the press alone does not redraw the zoom
@@ -81,11 +81,11 @@ TEST_F(PlaybarForm, SliderSitsOnTheTrackScale) {
   Start();
   Playbar bar;
   bar.position = 0.5f;
-  ComposePlaybar(bar, 441);
-  EXPECT_EQ(SliderColumn(bar), 227);
+  ComposePlaybar(windows.bitmap->playbarGraphics, bar, 441);
+  EXPECT_EQ(SliderColumn(windows.bitmap->playbarGraphics, bar), 227);
   // The slider's columns 227 to 234 differ from the plain track; 226 and 235 are the track.
-  const QImage track = ComposePlaybar(Playbar{0.0f, true, false, false}, 441).copy();
-  const QImage slider = ComposePlaybar(bar, 441).copy();
+  const QImage track = ComposePlaybar(windows.bitmap->playbarGraphics, Playbar{0.0f, true, false, false}, 441).copy();
+  const QImage slider = ComposePlaybar(windows.bitmap->playbarGraphics, bar, 441).copy();
   auto differs = [&](int x) {
     for (int y = 8; y < 23; ++y)
       if (track.pixel(x, y) != slider.pixel(x, y)) return true;
@@ -95,25 +95,25 @@ TEST_F(PlaybarForm, SliderSitsOnTheTrackScale) {
   for (int x = 227; x <= 234; ++x) EXPECT_TRUE(differs(x)) << x;
   EXPECT_FALSE(differs(235));
   bar.position = 0.0f;
-  EXPECT_EQ(SliderColumn(bar) + 4, 33);
+  EXPECT_EQ(SliderColumn(windows.bitmap->playbarGraphics, bar) + 4, 33);
   bar.position = 1.0f;
-  EXPECT_EQ(SliderColumn(bar) + 4, 441 - 12);
+  EXPECT_EQ(SliderColumn(windows.bitmap->playbarGraphics, bar) + 4, 441 - 12);
 }
 
 TEST_F(PlaybarForm, PlayingShowsThePausePicture) {
   Start();
   Playbar bar;
   // Columns 0 to 28: the slider at position 0 covers the rest of the button picture.
-  const QImage stopped = ComposePlaybar(bar, 441).copy(0, 0, 29, 30);
+  const QImage stopped = ComposePlaybar(windows.bitmap->playbarGraphics, bar, 441).copy(0, 0, 29, 30);
   bar.playing = true;
-  const QImage playing = ComposePlaybar(bar, 441).copy(0, 0, 29, 30);
+  const QImage playing = ComposePlaybar(windows.bitmap->playbarGraphics, bar, 441).copy(0, 0, 29, 30);
   EXPECT_NE(stopped, playing);
-  EXPECT_EQ(playing, FormBitmap->ImageControlsPause.convertToFormat(QImage::Format_RGB888).copy(0, 0, 29, 30));
-  EXPECT_EQ(stopped, FormBitmap->ImageControlsPlay.convertToFormat(QImage::Format_RGB888).copy(0, 0, 29, 30));
+  EXPECT_EQ(playing, windows.bitmap->ImageControlsPause.convertToFormat(QImage::Format_RGB888).copy(0, 0, 29, 30));
+  EXPECT_EQ(stopped, windows.bitmap->ImageControlsPlay.convertToFormat(QImage::Format_RGB888).copy(0, 0, 29, 30));
 }
 
 TEST_F(PlaybarForm, StepsFollowTheClock) {
-  Project project;
+  ProjectFiles project;
   Start({QString::fromStdString(project.path)});
   ticks = 5000;
   form->PlayButtonClick();
@@ -135,7 +135,7 @@ TEST_F(PlaybarForm, StepsFollowTheClock) {
 }
 
 TEST_F(PlaybarForm, TurnsAtBothEndsAndDropsTheOvershoot) {
-  Project project;
+  ProjectFiles project;
   Start({QString::fromStdString(project.path)});
   form->PlayButtonClick();
   form->playbar.position = 0.99f;
@@ -161,7 +161,7 @@ TEST_F(PlaybarForm, TurnsAtBothEndsAndDropsTheOvershoot) {
 }
 
 TEST_F(PlaybarForm, TickCountWrapsAround) {
-  Project project;
+  ProjectFiles project;
   Start({QString::fromStdString(project.path)});
   ticks = 0xFFFFFF00u;
   form->PlayButtonClick();
@@ -171,11 +171,11 @@ TEST_F(PlaybarForm, TickCountWrapsAround) {
 }
 
 TEST_F(PlaybarForm, DurationOfZeroOrLessNeverDividesByZero) {
-  Project project;
+  ProjectFiles project;
   Start({QString::fromStdString(project.path)});
   form->PlayButtonClick();
   for (float duration : {0.0f, -5.0f, std::nanf("")}) {
-    form->imageStack->duration = duration;
+    form->Stack()->duration = duration;
     form->playbar.position = 0.2f;
     form->playbar.forward = true;
     ticks += 100;
@@ -197,7 +197,7 @@ TEST_F(PlaybarForm, WithoutProjectPlayingDoesNothing) {
 }
 
 TEST_F(PlaybarForm, TimerDrivesPlaybackInRealTime) {
-  Project project;
+  ProjectFiles project;
   Start({QString::fromStdString(project.path)});
   form->tickSource = [] {
     static QElapsedTimer clock;

@@ -63,7 +63,7 @@ class Program {
 TEST(Program, ClosingTheWindowEndsWithStatusZero) {
   X11Driver x;
   ASSERT_TRUE(x.Connected()) << "needs an X server (run under xvfb-run)";
-  Project project;
+  ProjectFiles project;
   Program program({project.path});
   ASSERT_TRUE(program.Started());
   // The title names the open project.

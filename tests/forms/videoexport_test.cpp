@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct VideoExport : EditorFixture {
-  Project project{3, "4.0"};
+  ProjectFiles project{3, "4.0"};
   TFormVideoExport* d = nullptr;
 
   void OpenDialog() {

@@ -34,9 +34,9 @@ struct WebExport : EditorFixture {
     WriteFileBytes(templatePath, std::string("PK\x03\x04 a template archive", 24));
     editorFiles.appletTemplate = QString::fromStdString(templatePath);
     Start({QString::fromStdString(dir.File("project.kx"))});
-    ASSERT_TRUE(form->imageStack);
+    ASSERT_TRUE(form->Stack());
   }
-  TFormWebExport& d() { return *FormWebExport; }
+  TFormWebExport& d() { return *windows.webExport.get(); }
   bool html5 = false;  // the export's player
   void LeaveField(QLineEdit* edit) {
     QFocusEvent out(QEvent::FocusOut);
@@ -70,17 +70,17 @@ TEST_F(WebExport, CommandFillsTheDialog) {
   EXPECT_TRUE(d().ButtonDone->isEnabled());
   EXPECT_TRUE(reporter.messages.empty());
 
-  form->imageStack->duration = 10.0f;
+  form->Stack()->duration = 10.0f;
   form->ExportToWeb->trigger();
   EXPECT_EQ(d().EditDuration->text(), "10");
-  form->imageStack->duration = 12.5f;
+  form->Stack()->duration = 12.5f;
   form->ExportToWeb->trigger();
   EXPECT_EQ(d().EditDuration->text(), "12.5");
 }
 
 TEST_F(WebExport, PicturesInTwoDirectoriesAreWarnedAbout) {
   Open({QSize(64, 48), QSize(64, 48)});
-  form->imageStack->images[1]->directory = "/elsewhere";
+  form->Stack()->images[1]->directory = "/elsewhere";
   form->ExportToWeb->trigger();
   EXPECT_EQ(reporter.Texts(), std::vector<std::string>{
                                   "Warning: Tunnelvista expects all images to be located\nin the same directory.  If "
@@ -437,15 +437,15 @@ struct ExportedZoomFixture : EditorFixture {};
 
 TEST_F(ExportedZoomFixture, FirstAndLastFramesInTheWebPlayer) {
   if (std::string(TV_KX_JAR).empty()) GTEST_SKIP() << "built without a Java development kit";
-  Project project(2);
+  ProjectFiles project(2);
   editorFiles.appletTemplate = TV_KX_JAR;
   Start({QString::fromStdString(project.path)});
   form->ExportToWeb->trigger();
   const std::string out = project.dir.File("site");
   fs::create_directory(out);
-  FormWebExport->EditDirectory->setText(QString::fromStdString(out));
-  FormWebExport->ComboPlayer->setCurrentIndex(1);
-  QTest::mouseClick(FormWebExport->ButtonDone, Qt::LeftButton);
+  windows.webExport->EditDirectory->setText(QString::fromStdString(out));
+  windows.webExport->ComboPlayer->setCurrentIndex(1);
+  QTest::mouseClick(windows.webExport->ButtonDone, Qt::LeftButton);
   ASSERT_TRUE(reporter.messages.empty()) << reporter.messages[0].text;
   ASSERT_EQ(ReadFileBytes(out + "/kx.jar"), ReadFileBytes(TV_KX_JAR));
 

@@ -11,64 +11,12 @@
 #include <sstream>
 
 #include "Messages.h"
+#include "Project.h"
 #include "SafeFile.h"
-#include "main.h"
 
-namespace {
-
-// Restoring a recovery file: one step whose undo gives back the project as it was saved. Each
-// state is its elements with their placements and the duration; an element of the saved project
-// that the restored one lacks (its list was changed before the crash) is kept here, and checked
-// the first time it is shown.
-class RestoreCommand : public QUndoCommand {
- public:
-  struct State {
-    std::vector<std::pair<Image*, Transform>> elements;
-    float duration = 10.0f;
-  };
-  RestoreCommand(TmainForm* form, State saved, State restored, std::vector<std::unique_ptr<Image>> parked)
-      : QUndoCommand(QStringLiteral("Restore")),
-        form_(form),
-        saved_(std::move(saved)),
-        restored_(std::move(restored)),
-        parked_(std::move(parked)) {}
-  void undo() override { Show(saved_); }
-  void redo() override {
-    if (first_)
-      first_ = false;  // the restored project is what was opened
-    else
-      Show(restored_);
-  }
-
- private:
-  void Show(const State& state) {
-    ImageStack* stack = form_->imageStack.get();
-    if (!stack) return;
-    std::vector<Image*> order;
-    for (const auto& [element, placement] : state.elements) {
-      element->transform = placement;
-      if (!element->fileName.empty() && element->width == 0) element->LoadJpeg();
-      order.push_back(element);
-    }
-    stack->Arrange(order, parked_);
-    if (stack->pictureCount() > 0) {
-      stack->targetFrame()->width = stack->images[static_cast<size_t>(stack->pictureCount() - 1)]->width;
-      stack->targetFrame()->height = stack->images[static_cast<size_t>(stack->pictureCount() - 1)]->height;
-    }
-    form_->ShowDuration(state.duration);
-    form_->ShowChangedPictures();
-  }
-  TmainForm* form_;
-  State saved_, restored_;
-  std::vector<std::unique_ptr<Image>> parked_;
-  bool first_ = true;
-};
-
-}  // namespace
-
-void TmainForm::RecordRestore() {
+void Project::RecordRestore() {
   auto saved = std::make_unique<ImageStack>();
-  saved->path = imageStack->path;
+  saved->path = stack_->path;
   bool read = false;
   {
     const CollectedMessages quiet;  // nobody asked for this reading
@@ -76,49 +24,41 @@ void TmainForm::RecordRestore() {
   }
   if (!read) {
     // No saved project to go back to (never saved, gone, unreadable): the restored one differs.
-    undoStack->resetClean();
-    UpdateTitle();
+    ChangesNoUndoReaches();
     return;
   }
   // The saved project's pictures are the restored project's own objects where the names match
   // (in order), so undoing shows them without reading them again.
   RestoreCommand::State before, after;
   std::vector<std::unique_ptr<Image>> parked;
-  std::vector<bool> used(static_cast<size_t>(imageStack->count()), false);
+  std::vector<bool> used(static_cast<size_t>(stack_->count()), false);
   for (int i = 0; i < saved->count(); ++i) {
     auto& element = saved->images[static_cast<size_t>(i)];
     const bool target = i == saved->count() - 1;
     int match = -1;
-    for (int j = 0; j < imageStack->count() && match < 0; ++j) {
-      const Image& candidate = *imageStack->images[static_cast<size_t>(j)];
-      const bool candidateTarget = j == imageStack->count() - 1;
+    for (int j = 0; j < stack_->count() && match < 0; ++j) {
+      const Image& candidate = *stack_->images[static_cast<size_t>(j)];
+      const bool candidateTarget = j == stack_->count() - 1;
       if (!used[static_cast<size_t>(j)] && target == candidateTarget &&
           (target || candidate.fileName == element->fileName))
         match = j;
     }
     if (match >= 0) {
       used[static_cast<size_t>(match)] = true;
-      before.elements.emplace_back(imageStack->images[static_cast<size_t>(match)].get(), element->transform);
+      before.elements.emplace_back(stack_->images[static_cast<size_t>(match)].get(), element->transform);
     } else {
       before.elements.emplace_back(element.get(), element->transform);
       parked.push_back(std::move(element));
     }
   }
   before.duration = saved->duration;
-  for (const auto& element : imageStack->images) after.elements.emplace_back(element.get(), element->transform);
-  after.duration = imageStack->duration;
-  auto same = [](const RestoreCommand::State& a, const RestoreCommand::State& b) {
-    if (a.duration != b.duration || a.elements.size() != b.elements.size()) return false;
-    for (size_t i = 0; i < a.elements.size(); ++i)
-      if (a.elements[i].first != b.elements[i].first || !SamePlacement(a.elements[i].second, b.elements[i].second))
-        return false;
-    return true;
-  };
-  if (same(before, after)) {
+  for (const auto& element : stack_->images) after.elements.emplace_back(element.get(), element->transform);
+  after.duration = stack_->duration;
+  if (RestoreCommand::Same(before, after)) {
     RemoveRecovery();  // it held nothing the saved project lacks
     return;
   }
-  undoStack->push(new RestoreCommand(this, std::move(before), std::move(after), std::move(parked)));
+  undoStack_->push(new RestoreCommand(this, std::move(before), std::move(after), std::move(parked)));
 }
 
 namespace {
@@ -134,30 +74,30 @@ std::string UntitledRecoveryPath() {
 
 }  // namespace
 
-std::string TmainForm::RecoveryPath() const {
-  if (imageStack && !imageStack->path.empty()) return imageStack->path + ".recovery";
+std::string Project::RecoveryPath() const {
+  if (stack_ && !stack_->path.empty()) return stack_->path + ".recovery";
   return UntitledRecoveryPath();
 }
 
-void TmainForm::WriteRecovery() {
+void Project::WriteRecovery() {
   if (!Modified() || Opening()) return;
   const std::string path = RecoveryPath();
   if (path.empty()) return;
-  if (imageStack->path.empty()) QDir().mkpath(QFileInfo(Local(path)).absolutePath());
+  if (stack_->path.empty()) QDir().mkpath(QFileInfo(Local(path)).absolutePath());
   if (recoveryWritten_ != path) RemoveRecovery();  // saved under another name since
   std::ostringstream text;
-  imageStack->SaveProject(text);
+  stack_->SaveProject(text);
   // Silent: a recovery file that cannot be written must not interrupt the work it protects.
   if (WriteFileReplacing(path, text.str()) == WriteResult::Ok) recoveryWritten_ = path;
 }
 
-void TmainForm::RemoveRecovery() {
+void Project::RemoveRecovery() {
   if (recoveryWritten_.empty()) return;
   QFile::remove(Local(recoveryWritten_));
   recoveryWritten_.clear();
 }
 
-std::string TmainForm::OfferRecovery(const std::string& path) {
+std::string Project::OfferRecovery(const std::string& path) {
   const std::string recovery = path.empty() ? UntitledRecoveryPath() : path + ".recovery";
   const QFileInfo recoveryFile(Local(recovery));
   if (recovery.empty() || !recoveryFile.isFile()) return std::string();
@@ -179,7 +119,7 @@ std::string TmainForm::OfferRecovery(const std::string& path) {
   return std::string();
 }
 
-bool TmainForm::RecoveryReadable(const std::string& recovery, const std::string& projectPath) {
+bool Project::RecoveryReadable(const std::string& recovery, const std::string& projectPath) {
   ImageStack trial;
   trial.path = recovery;
   std::vector<std::string> reasons;

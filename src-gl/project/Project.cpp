@@ -1,0 +1,252 @@
+// The open project as a whole: replacing and opening it, saving, and the edits as undo steps.
+
+#include "Project.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QMetaObject>
+#include <QPointer>
+#include <QTimer>
+#include <QUndoStack>
+#include <algorithm>
+
+namespace {
+
+std::vector<Image*> Elements(const ImageStack& stack) {
+  std::vector<Image*> elements;
+  for (const auto& e : stack.images) elements.push_back(e.get());
+  return elements;
+}
+
+}  // namespace
+
+Project::Project(QObject* parent) : QObject(parent) {
+  undoStack_ = new QUndoStack(this);
+  connect(undoStack_, &QUndoStack::cleanChanged, this, [this](bool clean) {
+    // Back at the saved state: there is nothing to recover.
+    if (clean && stack_ && !stack_->path.empty()) RemoveRecovery();
+    emit modifiedChanged(Modified());
+  });
+  recoveryTimer_ = new QTimer(this);
+  recoveryTimer_->setObjectName(QStringLiteral("RecoveryTimer"));
+  recoveryTimer_->setInterval(30000);
+  connect(recoveryTimer_, &QTimer::timeout, this, [this] { WriteRecovery(); });
+  recoveryTimer_->start();
+}
+
+Project::~Project() {
+  recoveryTimer_->stop();
+  opening_.reset();
+  // The steps go while the stack is whole, and quietly: nobody observes a project that ends.
+  undoStack_->disconnect();
+  delete undoStack_;
+  undoStack_ = nullptr;
+  stack_.reset();
+}
+
+bool Project::Modified() const { return stack_ && (stack_->path.empty() || !undoStack_->isClean()); }
+
+void Project::SetStack(std::unique_ptr<ImageStack> stack) {
+  StopOpening();
+  stack_ = std::move(stack);
+  ForgetEdits();
+}
+
+void Project::ForgetEdits() {
+  undoStack_->clear();
+  // clear() leaves an empty stack's clean mark where it was, which after a restore is nowhere.
+  undoStack_->setClean();
+  emit stackReplaced();
+  emit modifiedChanged(Modified());
+}
+
+void Project::StopOpening() { opening_.reset(); }
+
+bool Project::Open(const std::string& path) {
+  auto reading = std::make_unique<ImageStack>();
+  reading->path = path;
+  SetStack(std::move(reading));
+  // Changes a crash kept from being saved are read in the project's place when the user wants
+  // them; the project keeps its own name.
+  std::string recovery = OfferRecovery(path);
+  if (!recovery.empty() && !RecoveryReadable(recovery, path)) recovery.clear();
+  if (!recovery.empty()) stack_->path = recovery;
+  const bool read = stack_->ReadProjectFile();
+  stack_->path = path;
+  if (!read) {
+    SetStack(nullptr);
+    return false;
+  }
+  ForgetEdits();
+  if (!recovery.empty()) {
+    recoveryWritten_ = recovery;
+    RecordRestore();  // one step from the saved project, so the project shows as changed
+  }
+  QPointer<Project> self(this);
+  opening_ = stack_->StartCheck([self] {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [self] {
+          if (self) self->OpeningStep();
+        },
+        Qt::QueuedConnection);
+  });
+  emit opened();
+  OpeningStep();  // a project without pictures is open at once
+  return true;
+}
+
+bool Project::OpenUntitledRecovery() {
+  const std::string recovery = OfferRecovery(std::string());
+  if (recovery.empty() || !RecoveryReadable(recovery, std::string())) return false;
+  if (!Open(recovery)) return false;
+  stack_->path.clear();
+  recoveryWritten_ = recovery;
+  emit modifiedChanged(Modified());
+  return true;
+}
+
+void Project::OpeningStep() {
+  if (!opening_ || !stack_) return;
+  if (stack_->ApplyChecks(*opening_)) emit picturesArrived();
+  const size_t checked = opening_->Checked();
+  const int total = static_cast<int>(opening_->Total());
+  if (!opening_->Finished()) {
+    QString next;
+    if (stack_->pictureCount() > 0) {
+      // The picture in hand: the workers take them in list order.
+      const size_t i = std::min(checked, static_cast<size_t>(stack_->pictureCount() - 1));
+      next = QFile::decodeName(QByteArray::fromStdString(stack_->images[i]->baseName));
+    }
+    emit openingProgress(static_cast<int>(checked), total, next);
+    return;
+  }
+  stack_->ApplyChecks(*opening_);  // results that came in since
+  StopOpening();
+  emit openingProgress(total, total, QString());
+  stack_->ReportFailedPictures();
+  emit openingFinished();
+}
+
+void Project::CancelOpening() {
+  if (!opening_) return;
+  SetStack(nullptr);
+}
+
+bool Project::Save() {
+  if (!stack_ || stack_->path.empty()) return false;
+  if (!stack_->SaveProject()) return false;
+  undoStack_->setClean();
+  RemoveRecovery();
+  emit modifiedChanged(Modified());
+  return true;
+}
+
+bool Project::SaveAs(const std::string& path) {
+  if (!stack_) return false;
+  stack_->path = path;  // kept even if the write fails
+  const bool saved = stack_->SaveProject();
+  if (saved) {
+    undoStack_->setClean();
+    RemoveRecovery();
+  } else {
+    // The new name holds no copy of this project: nothing undoes back to a saved state now.
+    undoStack_->resetClean();
+  }
+  emit modifiedChanged(Modified());
+  return saved;
+}
+
+void Project::StepDuration(float seconds) {
+  if (!stack_) return;
+  stack_->duration = seconds;
+  emit durationChanged(seconds);
+}
+
+void Project::SetDuration(float seconds, bool undoable) {
+  if (!stack_) return;
+  const float before = stack_->duration;
+  stack_->duration = seconds;
+  if (undoable && seconds != before) undoStack_->push(new DurationCommand(this, before, seconds));
+}
+
+void Project::RecordPlacementChange(int element, const Transform& before, const Nudge* nudge, bool repeated) {
+  if (!stack_ || element < 0 || element >= stack_->count()) return;
+  const Image& changed = *stack_->images[static_cast<size_t>(element)];
+  if (SamePlacement(changed.transform, before)) return;
+  if (nudge)
+    undoStack_->push(new PlacementCommand(this, changed.id, before, changed.transform, *nudge, repeated));
+  else
+    undoStack_->push(new PlacementCommand(this, changed.id, before, changed.transform));
+}
+
+void Project::SetPlacement(uint64_t id, const Transform& placement) {
+  const int element = stack_ ? stack_->IndexOf(id) : -1;
+  if (element < 0) return;
+  stack_->images[static_cast<size_t>(element)]->transform = placement;
+  stack_->dirty = true;
+  emit placementChanged(id);
+}
+
+bool Project::ApplyAlignment(uint64_t childId, uint64_t parentId, const Transform& placement) {
+  if (!stack_) return false;
+  const int element = stack_->IndexOf(childId);
+  // The placement is the child's in that parent: after a reorder it means nothing for another.
+  if (element < 1 || stack_->images[static_cast<size_t>(element - 1)]->id != parentId) return false;
+  const Transform before = stack_->images[static_cast<size_t>(element)]->transform;
+  SetPlacement(childId, placement);
+  RecordPlacementChange(element, before);
+  return true;
+}
+
+void Project::ApplyImageList(const std::vector<Image*>& pictures, std::vector<std::unique_ptr<Image>>& added,
+                             bool newProject, bool reloaded) {
+  if (pictures.empty()) {
+    added.clear();
+    return;
+  }
+  if (newProject || !stack_) {
+    // A new project replaces one that may still be opening.
+    StopOpening();
+    ReplacePictures(stack_, pictures, added, true);
+    ForgetEdits();
+  } else {
+    ReplacePicturesUndoably(pictures, added);
+    if (reloaded) ChangesNoUndoReaches();
+  }
+  emit pictureListChanged();
+}
+
+void Project::ImageListCancelled(bool reloaded) {
+  // Reloads made before the cancel stay: the view shows them at once.
+  if (stack_) stack_->dirty = true;
+  if (reloaded) ChangesNoUndoReaches();
+}
+
+// A reload changes a picture of the project in place, with no undo step: the saved state can
+// no longer be reached by undoing.
+void Project::ChangesNoUndoReaches() {
+  undoStack_->resetClean();
+  emit modifiedChanged(Modified());
+}
+
+void Project::ReplacePicturesUndoably(const std::vector<Image*>& pictures, std::vector<std::unique_ptr<Image>>& added) {
+  std::vector<Image*> before = Elements(*stack_);
+  // The elements that leave the stack are taken out before the replacement would destroy them;
+  // an empty element holds each one's place (the target frame is kept when there are two
+  // elements or more, so the count must not change).
+  std::vector<std::unique_ptr<Image>> parked;
+  const bool keepTarget = stack_->count() >= 2;
+  for (int i = 0; i < stack_->count(); ++i) {
+    auto& slot = stack_->images[static_cast<size_t>(i)];
+    const bool kept = (keepTarget && i == stack_->count() - 1) ||
+                      std::find(pictures.begin(), pictures.end(), slot.get()) != pictures.end();
+    if (kept) continue;
+    parked.push_back(std::move(slot));
+    slot = std::make_unique<Image>();
+  }
+  ReplacePictures(stack_, pictures, added, false);
+  std::vector<Image*> after = Elements(*stack_);
+  if (after != before)
+    undoStack_->push(new ImageListCommand(this, std::move(before), std::move(after), std::move(parked)));
+}

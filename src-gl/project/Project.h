@@ -1,0 +1,139 @@
+#pragma once
+// The open project: the one ImageStack of the editor, its undo stack and clean state, the
+// recovery file that keeps unsaved changes through a crash, and the check of the pictures while a
+// project opens. Windows show it and forward what the user asks for to its methods; it reports
+// every change through the signals below. It lives on the window thread and is used there only
+// (the opening check's workers hand their results back through a queued call).
+//
+// Elements are named by `Image::id` throughout: a step, a dialog or an alignment that outlives a
+// change of the list still reaches its own element, or nothing.
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Imagestack.h"
+#include "PictureCheck.h"
+#include "ProjectCommands.h"
+#include "Transform.h"
+
+class QTimer;
+class QUndoStack;
+
+class Project : public QObject, private StepTarget {
+  Q_OBJECT
+
+ public:
+  explicit Project(QObject* parent = nullptr);
+  ~Project() override;
+
+  // The open document; null when none is open. Windows may change an element's placement in place
+  // while the user drags it, and record the drag with RecordPlacementChange at its end.
+  ImageStack* stack() const { return stack_.get(); }
+  // The project's edits, one step each; its clean state is the saved (or opened) project.
+  QUndoStack* undoStack() const { return undoStack_; }
+  // While the project is modified it is written to its recovery file at every tick (30 s).
+  QTimer* recoveryTimer() const { return recoveryTimer_; }
+
+  // The project has changes that are not saved (a project never saved counts as changed).
+  bool Modified() const;
+  // Its pictures are being checked (between `opened` and `openingFinished`).
+  bool Opening() const { return opening_ != nullptr; }
+
+  // --- the document as a whole ---
+  // Replaces the open project (stopping its opening); nothing to undo afterwards.
+  void SetStack(std::unique_ptr<ImageStack> stack);
+  // Opens the project at `path` in the open one's place: offers its recovery file, reads the text,
+  // emits `opened`, then checks the pictures in the background. False (and no project open) when
+  // nothing could be read; the reason has been reported.
+  bool Open(const std::string& path);
+  // At the start with no project named: offers the recovery file of a project that was never
+  // saved and opens it, untitled. False when there was none or it was not wanted.
+  bool OpenUntitledRecovery();
+  // The opening's Cancel: the project is closed.
+  void CancelOpening();
+  // Writes the project to its path (Save) or to `path`, which it takes even when the write fails
+  // (Save As). True when written.
+  bool Save();
+  bool SaveAs(const std::string& path);
+
+  // --- edits, each one undo step ---
+  // The duration as typed: with `undoable`, a step that merges with the typing before; otherwise
+  // (the window put the text there) no step.
+  void SetDuration(float seconds, bool undoable);
+  // A placement change made in place (a drag, keys, the placement dialog) of element `element`,
+  // which was `before`: one step. With a `nudge`, merged into the step before when that one was
+  // the same kind of nudge of the same element, repeated or within a second.
+  void RecordPlacementChange(int element, const Transform& before, const Nudge* nudge = nullptr, bool repeated = false);
+  // Sets the placement of the element `id` without a step (typed numbers while they are typed).
+  void SetPlacement(uint64_t id, const Transform& placement);
+  // The placement found for the child `childId` in `parentId`: one step. False (nothing changed)
+  // when that child no longer lies in that parent.
+  bool ApplyAlignment(uint64_t childId, uint64_t parentId, const Transform& placement);
+  // The image list's Done: `pictures` in their order, the stack's own and those of `added` (which
+  // the stack takes). With `newProject`, or no project open, they make a new project; otherwise
+  // the change is one step. `reloaded`: a picture of the stack was reloaded in place.
+  void ApplyImageList(const std::vector<Image*>& pictures, std::vector<std::unique_ptr<Image>>& added, bool newProject,
+                      bool reloaded);
+  // The image list was cancelled; pictures it reloaded in place stay (`reloaded`), and are
+  // changes that no undo reaches.
+  void ImageListCancelled(bool reloaded);
+
+  // --- the recovery file ---
+  // Beside the project ("NAME.kx.recovery"), or in the application's data folder for a project
+  // never saved. Written silently; gone after a save, a discard or an exit.
+  std::string RecoveryPath() const;
+  void WriteRecovery();
+  void RemoveRecovery();
+  // A recovery file newer than the project at `path` (or, with an empty path, one of an unsaved
+  // project): asks whether to restore it and gives the file to read; empty when not restoring
+  // (the file is then removed).
+  std::string OfferRecovery(const std::string& path);
+  // True when the recovery file can be read as a project; otherwise it is reported ("The recovery
+  // file NAME cannot be read: ...") and set aside as NAME.unreadable, so it is not offered again.
+  bool RecoveryReadable(const std::string& recovery, const std::string& projectPath);
+
+  // Takes the pictures the opening's check finished; ends the opening when all are.
+  void OpeningStep();
+
+ signals:
+  // Another document (or none) is open, or the open one's steps were forgotten: nothing that
+  // referred to the old one (a drag, an index) holds.
+  void stackReplaced();
+  // A project's text was read and its pictures are about to be checked: show it.
+  void opened();
+  // Some pictures arrived during the opening (their sizes and thumbnails are known now).
+  void picturesArrived();
+  // `checked` of `total` pictures; `next` is the name of the one in hand (empty at the end).
+  void openingProgress(int checked, int total, const QString& next);
+  // Every picture has been checked and its failures reported.
+  void openingFinished();
+  // The stack's elements were replaced or rearranged (the image list, an undo, a restore).
+  void pictureListChanged();
+  // The element `id` has a new placement (an undo or redo, an alignment, typed numbers).
+  void placementChanged(quint64 id);
+  // The duration was set by a step (undo, redo, restore); the stack holds `seconds` exactly.
+  void durationChanged(float seconds);
+  // The modified state or the name may have changed (the title shows both).
+  void modifiedChanged(bool modified);
+
+ private:
+  ImageStack* StepStack() const override { return stack_.get(); }
+  void StepPlacement(uint64_t id, const Transform& placement) override { SetPlacement(id, placement); }
+  void StepDuration(float seconds) override;
+  void StepPictureList() override { emit pictureListChanged(); }
+  void StopOpening();
+  void ForgetEdits();
+  void ReplacePicturesUndoably(const std::vector<Image*>& pictures, std::vector<std::unique_ptr<Image>>& added);
+  void RecordRestore();
+  void ChangesNoUndoReaches();
+
+  std::unique_ptr<ImageStack> stack_;
+  QUndoStack* undoStack_;
+  QTimer* recoveryTimer_;
+  std::unique_ptr<PictureCheck> opening_;
+  std::string recoveryWritten_;  // the recovery file last written or restored
+};

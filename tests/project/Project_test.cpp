@@ -1,0 +1,129 @@
+// The project layer without windows: what it reports while a project opens, and its undo steps
+// as the windows see them through its signals.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QUndoStack>
+#include <string>
+#include <vector>
+
+#include "Project.h"
+#include "RecordingReporter.h"
+#include "TestFiles.h"
+
+namespace {
+
+// A project of two grey pictures, the second half the size of the first, and its target frame.
+std::string WriteProject(const TempDir& dir) {
+  for (const char* name : {"a.jpg", "b.jpg"})
+    WriteJpeg(dir.File(name), 64, 48, [](int, int) { return Rgb{90, 90, 90}; });
+  const std::string path = dir.File("two.kx");
+  WriteFileBytes(path,
+                 "#Tunnelvista v1.0\r\nduration 10.0\r\nimages 2\r\n\r\n"
+                 "filename a.jpg\r\nscale 1\r\ntranslate 0 0\r\nrotate 0\r\n\r\n"
+                 "filename b.jpg\r\nscale 0.5\r\ntranslate 0 0\r\nrotate 0\r\n\r\n"
+                 "target\r\nscale 0.5\r\ntranslate 0 0\r\nrotate 0\r\n");
+  return path;
+}
+
+bool WaitUntilOpen(const Project& project) {
+  QElapsedTimer clock;
+  clock.start();
+  while (project.Opening() && clock.elapsed() < 20000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  return !project.Opening();
+}
+
+TEST(Project, OpeningReportsTheTextThenThePicturesThenTheEnd) {
+  TempDir dir;
+  const std::string path = WriteProject(dir);
+  RecordingReporter reporter;
+  Project project;
+  std::vector<std::string> heard;
+  QObject::connect(&project, &Project::opened, [&] { heard.push_back("opened"); });
+  QObject::connect(&project, &Project::openingFinished, [&] { heard.push_back("finished"); });
+  int lastChecked = -1, lastTotal = -1;
+  QObject::connect(&project, &Project::openingProgress, [&](int checked, int total, const QString&) {
+    lastChecked = checked;
+    lastTotal = total;
+  });
+
+  ASSERT_TRUE(project.Open(path));
+  ASSERT_TRUE(WaitUntilOpen(project));
+  EXPECT_EQ(heard, (std::vector<std::string>{"opened", "finished"}));
+  EXPECT_EQ(lastChecked, 2);
+  EXPECT_EQ(lastTotal, 2);
+  ASSERT_NE(project.stack(), nullptr);
+  EXPECT_EQ(project.stack()->count(), 3);
+  EXPECT_TRUE(project.stack()->images[1]->loaded);
+  EXPECT_FALSE(project.Modified());
+  EXPECT_TRUE(reporter.messages.empty());
+
+  // A file that is not there: reported, and no project is left open.
+  EXPECT_FALSE(project.Open(dir.File("missing.kx")));
+  EXPECT_EQ(project.stack(), nullptr);
+  EXPECT_FALSE(project.Opening());
+  EXPECT_EQ(reporter.messages.size(), 1u);
+}
+
+TEST(Project, StepsFindTheirElementAndTellWhatChanged) {
+  TempDir dir;
+  const std::string path = WriteProject(dir);
+  RecordingReporter reporter;
+  Project project;
+  ASSERT_TRUE(project.Open(path));
+  ASSERT_TRUE(WaitUntilOpen(project));
+  ImageStack& stack = *project.stack();
+  std::vector<bool> modified;
+  QObject::connect(&project, &Project::modifiedChanged, [&](bool m) { modified.push_back(m); });
+  std::vector<quint64> placed;
+  QObject::connect(&project, &Project::placementChanged, [&](quint64 id) { placed.push_back(id); });
+  std::vector<float> durations;
+  QObject::connect(&project, &Project::durationChanged, [&](float s) { durations.push_back(s); });
+
+  // A drag changes the child in place; its end is one step, named by the child's identity.
+  Image* child = stack.images[1].get();
+  const Transform before = child->transform;
+  child->transform.scale = 0.25f;
+  project.RecordPlacementChange(1, before);
+  // Typing merges into one step; what the window put there itself is none.
+  project.SetDuration(12.0f, true);
+  project.SetDuration(12.5f, true);
+  project.SetDuration(11.0f, false);
+  EXPECT_EQ(project.undoStack()->count(), 2);
+  EXPECT_TRUE(project.Modified());
+  EXPECT_EQ(modified, std::vector<bool>{true});
+
+  project.undoStack()->undo();
+  EXPECT_EQ(durations, std::vector<float>{10.0f});
+  EXPECT_EQ(stack.duration, 10.0f);
+  // The child moved to the front of the list: the placement step still reaches it.
+  std::vector<Image*> order{stack.images[1].get(), stack.images[0].get(), stack.images[2].get()};
+  std::vector<std::unique_ptr<Image>> none;
+  stack.Arrange(order, none);
+  placed.clear();
+  project.undoStack()->undo();
+  EXPECT_EQ(placed, std::vector<quint64>{child->id});
+  EXPECT_EQ(child->transform.scale, before.scale);
+  EXPECT_FALSE(project.Modified());
+
+  // Save As to a name that cannot be written keeps the name and leaves nothing to undo to.
+  project.undoStack()->redo();
+  EXPECT_FALSE(project.SaveAs(dir.File("no-such-folder/two.kx")));
+  EXPECT_EQ(stack.path, dir.File("no-such-folder/two.kx"));
+  EXPECT_TRUE(project.Modified());
+  project.undoStack()->undo();
+  EXPECT_TRUE(project.Modified());
+  EXPECT_TRUE(project.SaveAs(path));
+  EXPECT_FALSE(project.Modified());
+  EXPECT_EQ(modified.back(), false);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication application(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
