@@ -27,6 +27,7 @@ class QUndoStack;
 class QMenu;
 class TAlignRun;
 class TFormPlacement;
+class WebExportJob;
 class TmainForm;
 
 // What a key in the view does to the selected picture's child.
@@ -136,6 +137,8 @@ class TmainForm : public QMainWindow {
   QAction* EditAlign = nullptr;
   QAction* EditAlignAll = nullptr;
   TAlignRun* aligning = nullptr;
+  // The web export in progress (a child object, mainExport.cpp), if any.
+  WebExportJob* webExporting = nullptr;
 
   EditorFiles editorFiles;  // the data files and the texture budget, from the start-up
 
@@ -242,6 +245,7 @@ class TmainForm : public QMainWindow {
   void HelpGettingStartedClick();
   void AboutClick();
   void StartWebExport();          // the export dialog's Done
+  void WebExportFinished();       // the export job's end
   void EditImageListDone();       // the image list dialog's Done
   void ImageListCancelled();      // its Cancel or close box
   void CancelImageListEditing();  // before the stack is replaced or discarded
