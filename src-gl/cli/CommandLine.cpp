@@ -3,7 +3,9 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
+#include <QTimer>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -11,6 +13,7 @@
 
 #include "CommandLineWork.h"
 #include "Imagestack.h"
+#include "Job.h"
 #include "Paths.h"
 
 namespace command_line {
@@ -57,6 +60,26 @@ bool ParseNumber(const QCommandLineParser& parser, const char* option, double& v
     return false;
   }
   return true;
+}
+
+bool RunJob(Job& job, ProgressPrinter& printer, const std::function<bool()>& interrupted) {
+  QEventLoop loop;
+  bool completed = false;
+  QObject::connect(&job, &Job::progress, &loop, [&printer](int done, int total) { printer.Show(done, total); });
+  QObject::connect(&job, &Job::finished, &loop, [&](bool c) {
+    completed = c;
+    loop.quit();
+  });
+  QTimer poll;
+  if (interrupted) {
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&job, &interrupted] {
+      if (interrupted()) job.Cancel();
+    });
+    poll.start(50);
+  }
+  job.Start();
+  loop.exec();
+  return completed;
 }
 
 ProgressPrinter::ProgressPrinter(std::FILE* stream, const char* unit)

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "AlignStack.h"
+#include "AlignJob.h"
+#include "AlignRequest.h"
 #include "CommandLineWork.h"
 #include "Imagestack.h"
 #include "TextNumbers.h"
@@ -26,23 +27,28 @@ int AlignCommand(const QCommandLineParser& parser, const QString& project) {
   }
   std::unique_ptr<ImageStack> stack = OpenProject(AbsoluteFileName(project));
   if (!stack) return 1;
-  if (picture > stack->pictureCount()) {
-    Fail(QStringLiteral("the project has %1 pictures; there is no picture %2").arg(stack->pictureCount()).arg(picture));
-    return 2;
+  const AlignRequest request{picture < 0 ? -1 : picture - 1};
+  switch (request.Check(*stack)) {
+    case AlignRefusal::NoSuchChild:
+      Fail(QStringLiteral("the project has %1 pictures; there is no picture %2")
+               .arg(stack->pictureCount())
+               .arg(picture));
+      return 2;
+    case AlignRefusal::TooFewPictures:
+      Fail(QStringLiteral("the project needs two pictures or more to align"));
+      return 1;
+    case AlignRefusal::None:
+      break;
   }
-  const std::vector<AlignTask> tasks = AlignTasks(*stack, picture < 0 ? -1 : picture - 1);
-  if (tasks.empty()) {
-    Fail(QStringLiteral("the project needs two pictures or more to align"));
-    return 1;
-  }
+  AlignJob job(request.Tasks(*stack));
   // Standard output carries the results; the progress goes to standard error.
   ProgressPrinter printer(stderr, "picture");
-  const std::vector<AlignResult> results =
-      RunAlignTasks(tasks, [&printer](int done, int total) { printer.Show(done, total); });
+  RunJob(job, printer);
+  const std::vector<AlignTask>& tasks = job.Tasks();
   bool allFound = true, changed = false;
   for (size_t i = 0; i < tasks.size(); ++i) {
     const AlignTask& task = tasks[i];
-    const AlignResult& r = results[i];
+    const AlignResult& r = job.Result(static_cast<int>(i));
     Image& child = *stack->images[static_cast<size_t>(task.element)];
     std::string line = "picture " + std::to_string(task.element + 1) + " (" + child.fileName + "): ";
     if (r.status == AlignStatus::Aligned) {

@@ -5,25 +5,28 @@
 #include <QFile>
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <csignal>
-#include <thread>
 #include <tuple>
 
 #include "CommandLineWork.h"
 #include "Imagestack.h"
 #include "Messages.h"
 #include "Paths.h"
-#include "VideoJob.h"
-#include "WebExport.h"
+#include "TextNumbers.h"
+#include "VideoExportJob.h"
+#include "VideoRequest.h"
+#include "WebExportJob.h"
+#include "WebExportRequest.h"
 
 namespace command_line {
 
 namespace {
 
 // Ctrl+C or a polite kill during an export cancels it, so its temporary files go too.
-volatile std::sig_atomic_t interrupted = 0;
-void Interrupt(int) { interrupted = 1; }
+// Read on the export's own threads too: lock-free, so the handler may set it.
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+void Interrupt(int) { interrupted = true; }
 
 // SIGINT and SIGTERM set `interrupted` for as long as this lives.
 class InterruptHandlers {
@@ -47,40 +50,29 @@ class InterruptHandlers {
   struct sigaction previousTerm_ {};
 };
 
-// The video's progress on standard output.
-class TerminalProgress : public VideoProgress {
- public:
-  void Finished() override { finished = true; }
-  void FramesDone(int done, int total) override { printer_.Show(done, total); }
-
-  std::atomic<bool> finished{false};
-
- private:
-  ProgressPrinter printer_{stdout, "frame"};
-};
-
 }  // namespace
 
 // --export-web: what the dialog writes with its defaults, asking nothing.
 int ExportWebCommand(const QCommandLineParser& parser, const QString& project) {
-  WebExportOptions options;
-  const QString player = parser.value(QStringLiteral("player"));
-  if (player == QLatin1String("applet"))
-    options.player = WebPlayer::Applet;
-  else if (!player.isEmpty() && player != QLatin1String("html5")) {
-    Fail(QStringLiteral("--player takes html5 or applet, not \"%1\"").arg(player));
+  WebPlayer player = WebPlayer::Html5;
+  int pictureSide = 0;
+  const QString playerName = parser.value(QStringLiteral("player"));
+  if (playerName == QLatin1String("applet"))
+    player = WebPlayer::Applet;
+  else if (!playerName.isEmpty() && playerName != QLatin1String("html5")) {
+    Fail(QStringLiteral("--player takes html5 or applet, not \"%1\"").arg(playerName));
     return 2;
   }
   const QString side = parser.value(QStringLiteral("picture-size"));
   if (!side.isEmpty() && side != QLatin1String("original")) {
-    options.pictureSide = -1;
+    pictureSide = -1;
     for (int choice : webPictureSides)
-      if (choice > 0 && side == QString::number(choice)) options.pictureSide = choice;
-    if (options.pictureSide < 0) {
+      if (choice > 0 && side == QString::number(choice)) pictureSide = choice;
+    if (pictureSide < 0) {
       Fail(QStringLiteral("--picture-size takes 4096, 2048, 1024 or original, not \"%1\"").arg(side));
       return 2;
     }
-    if (options.player == WebPlayer::Applet) {
+    if (player == WebPlayer::Applet) {
       Fail(QStringLiteral("--picture-size is for the html5 player; the applet shows the original files"));
       return 2;
     }
@@ -89,8 +81,12 @@ int ExportWebCommand(const QCommandLineParser& parser, const QString& project) {
   const bool sized = parser.isSet(QStringLiteral("size"));
   if (sized) {
     if (!ParseSize(parser.value(QStringLiteral("size")), width, height)) return 2;
-    if (width < 50 || width > 800 || height < 50 || height > 600) {
-      Fail(QStringLiteral("--size for --export-web runs from 50x50 to 800x600"));
+    if (!WebExportRequest::SizeWithinLimits(width, height)) {
+      Fail(QStringLiteral("--size for --export-web runs from %1x%2 to %3x%4")
+               .arg(webMinWidth)
+               .arg(webMinHeight)
+               .arg(webMaxWidth)
+               .arg(webMaxHeight));
       return 2;
     }
   }
@@ -108,41 +104,42 @@ int ExportWebCommand(const QCommandLineParser& parser, const QString& project) {
     std::tie(width, height) = DefaultWebSize(first.width, first.height);
   }
 
+  // The dialog's defaults, with the project's duration and the size asked for.
+  WebExportRequest request;
+  request.player = player;
+  request.pictureSide = pictureSide;
+  request.directory = AbsoluteFileName(parser.value(QStringLiteral("export-web")));
+  while (request.directory.size() > 1 && request.directory.back() == '/') request.directory.pop_back();
+  request.duration = FormatGeneral(static_cast<double>(stack->duration), 15);
+  request.width = std::to_string(width);
+  request.height = std::to_string(height);
   const QString appDir = QCoreApplication::applicationDirPath();
-  options.directory = AbsoluteFileName(parser.value(QStringLiteral("export-web")));
-  while (options.directory.size() > 1 && options.directory.back() == '/') options.directory.pop_back();
-  options.pageName = "index.html";
-  options.archiveTemplate = DataFilePath(Encoded(appDir), "kx.jar");
-  options.playerDirectory = DataFilePath(Encoded(appDir), "web/player");
-  WebPageOptions& page = options.page;
-  page.title = "Tunnelvista";
-  page.caption = "This file was created automatically by the <i>Tunnelvista</i> Editor";
-  page.dataUrl = "default.kxo";
-  page.archiveUrl = "kx.jar";
-  page.duration = std::clamp(stack->duration, 1.0f, 200.0f);
-  if (!(page.duration >= 1.0f)) page.duration = 1.0f;
-  page.width = std::clamp(width, 50, 800);
-  page.height = std::clamp(height, 50, 600);
-  if (options.player == WebPlayer::Applet) page.height += 20;  // the applet's controls lie inside its box
-
-  if (!parser.isSet(QStringLiteral("force"))) {
-    const std::vector<std::string> existing = ExistingWebExportFiles(*stack, options);
-    if (!existing.empty()) {
-      QString list;
-      for (const std::string& path : existing) list += QStringLiteral("\n    ") + QFile::decodeName(path.c_str());
-      Fail(QStringLiteral("these files exist already (--force replaces them):") + list);
-      return 1;
-    }
+  request.archiveTemplate = DataFilePath(Encoded(appDir), "kx.jar");
+  request.playerDirectory = DataFilePath(Encoded(appDir), "web/player");
+  WebExportPlan plan = PlanWebExport(request, *stack);
+  if (!plan.refusal.empty()) {
+    Fail(QString::fromStdString(plan.refusal));
+    return 2;
+  }
+  if (!parser.isSet(QStringLiteral("force")) && !plan.replaced.empty()) {
+    QString list;
+    for (const std::string& path : plan.replaced) list += QStringLiteral("\n    ") + QFile::decodeName(path.c_str());
+    Fail(QStringLiteral("these files exist already (--force replaces them):") + list);
+    return 1;
   }
   // Ctrl+C or a polite kill stops the export between two files; what it wrote goes.
-  interrupted = 0;
-  options.cancelled = [] { return interrupted != 0; };
+  interrupted = false;
+  plan.options.cancelled = [] { return interrupted.load(); };
   const InterruptHandlers handlers;
-  return ExitStatus(ExportWeb(*stack, options) == WebExportResult::Ok, *stack);
+  WebExportJob job(*stack, plan.options);
+  ProgressPrinter printer(stdout, "step");
+  RunJob(job, printer);
+  return ExitStatus(job.Result() == WebExportResult::Ok, *stack);
 }
 
 int ExportVideoCommand(const QCommandLineParser& parser, const QString& project, size_t budget) {
-  VideoSettings settings;
+  VideoRequest request;
+  VideoSettings& settings = request.settings;
   settings.path = AbsoluteFileName(parser.value(QStringLiteral("export-video")));
   if (parser.isSet(QStringLiteral("size")) &&
       !ParseSize(parser.value(QStringLiteral("size")), settings.width, settings.height))
@@ -150,10 +147,7 @@ int ExportVideoCommand(const QCommandLineParser& parser, const QString& project,
   if (parser.isSet(QStringLiteral("fps")) && !ParseNumber(parser, "fps", settings.fps)) return 2;
   if (parser.isSet(QStringLiteral("duration"))) {
     if (!ParseNumber(parser, "duration", settings.duration)) return 2;
-    if (!(settings.duration > 0)) {
-      Fail(QStringLiteral("--duration takes the seconds of one pass, more than 0"));
-      return 2;
-    }
+    request.ownDuration = true;
   }
   const QString direction = parser.value(QStringLiteral("direction"));
   if (direction == QLatin1String("out"))
@@ -186,29 +180,32 @@ int ExportVideoCommand(const QCommandLineParser& parser, const QString& project,
   }
   // The settings alone are checked before the project is opened, so a mistake is said at once.
   std::string error;
-  if (!CheckVideoSettings(settings, maxVideoDuration, error)) {
-    Fail(QString::fromStdString(error));
-    return 2;
+  switch (request.Check(maxVideoDuration, error)) {
+    case VideoRefusal::Duration:
+      Fail(QStringLiteral("--duration takes the seconds of one pass, more than 0"));
+      return 2;
+    case VideoRefusal::NoFile:
+    case VideoRefusal::Settings:
+      Fail(QString::fromStdString(error));
+      return 2;
+    case VideoRefusal::None:
+      break;
   }
 
   std::unique_ptr<ImageStack> stack = OpenProject(AbsoluteFileName(project));
   if (!stack) return 1;
-  TerminalProgress progress;
-  VideoJob job(*stack, settings, &progress, budget);
-  if (!job.Start()) {
+  VideoExportJob job(*stack, settings, budget);
+  ProgressPrinter printer(stdout, "frame");
+  interrupted = false;
+  {
+    const InterruptHandlers handlers;
+    RunJob(job, printer, [] { return interrupted.load(); });
+  }
+  if (job.StartFailed()) {
     Fail(QString::fromStdString(job.Error()));
     return 1;
   }
-  interrupted = 0;
-  VideoResult result = VideoResult::Failed;
-  {
-    const InterruptHandlers handlers;
-    while (!progress.finished) {
-      if (interrupted) job.Cancel();
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    result = job.Wait();
-  }
+  const VideoResult result = job.Result();
   if (job.ReducedToLimit() > 0) ShowMaxImageSizeMessage(job.ReducedToLimit());
   if (!job.RendererMessage().empty()) ShowPlainMessage(job.RendererMessage());
   if (result != VideoResult::Ok) {

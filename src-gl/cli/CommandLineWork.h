@@ -6,9 +6,11 @@
 #include <QString>
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 class ImageStack;
+class Job;
 
 namespace command_line {
 
@@ -47,6 +49,11 @@ class ProgressPrinter {
   bool terminal_;
   int lastTenth_ = 0;
 };
+
+// Runs `job` to its end in an event loop of this thread, with its progress on `printer`;
+// `interrupted` (may be empty) is asked every 50 ms and cancels the job when true. The job's
+// `completed`.
+bool RunJob(Job& job, ProgressPrinter& printer, const std::function<bool()>& interrupted = {});
 
 // --render-frame T OUT.png: the zoom at time t drawn offscreen into a PNG file.
 int RenderFrame(double t, const QString& output, int width, int height, size_t budget, const QString& project);

@@ -16,6 +16,8 @@ class StderrReporter final : public Reporter {
 
 StderrReporter stderrReporter;
 Reporter* current = &stderrReporter;
+// A worker's own reporter (ThreadMessages), ahead of `current` on that thread only.
+thread_local Reporter* threadReporter = nullptr;
 
 }  // namespace
 
@@ -27,7 +29,8 @@ Reporter* SetReporter(Reporter* reporter) {
 
 MessageAnswer ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
                           MessageButtons buttons) {
-  return current->Show(Message{text, caption, icon, buttons});
+  Reporter* reporter = threadReporter ? threadReporter : current;
+  return reporter->Show(Message{text, caption, icon, buttons});
 }
 
 void ShowPlainMessage(const std::string& text) { ShowMessage(text, AppTitle, MessageIcon::None, MessageButtons::Ok); }
@@ -52,4 +55,17 @@ CollectedMessages::~CollectedMessages() { SetReporter(before_); }
 MessageAnswer CollectedMessages::Show(const Message& message) {
   texts.push_back(message.text);
   return MessageAnswer::Cancel;
+}
+
+ThreadMessages::ThreadMessages() : before_(threadReporter) { threadReporter = this; }
+
+ThreadMessages::~ThreadMessages() { threadReporter = before_; }
+
+MessageAnswer ThreadMessages::Show(const Message& message) {
+  messages.push_back(message);
+  return MessageAnswer::Cancel;
+}
+
+void ShowMessages(const std::vector<Message>& messages) {
+  for (const Message& m : messages) ShowMessage(m.text, m.caption, m.icon, m.buttons);
 }

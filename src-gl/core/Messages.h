@@ -60,3 +60,23 @@ class CollectedMessages final : public Reporter {
  private:
   Reporter* before_;
 };
+
+// While it exists, the messages of the thread that made it are kept in `messages` instead of
+// shown, and questions are answered Cancel; other threads' messages go on as before. Work on a
+// worker thread says what went wrong through it, and its owner shows the messages on the
+// window's thread afterwards (ShowMessages).
+class ThreadMessages final : public Reporter {
+ public:
+  ThreadMessages();
+  ~ThreadMessages() override;
+  ThreadMessages(const ThreadMessages&) = delete;
+  ThreadMessages& operator=(const ThreadMessages&) = delete;
+  MessageAnswer Show(const Message& message) override;
+  std::vector<Message> messages;
+
+ private:
+  Reporter* before_;
+};
+
+// Shows `messages` in order through the reporter of the calling thread.
+void ShowMessages(const std::vector<Message>& messages);

@@ -144,6 +144,13 @@ bool Cancelled(const WebExportOptions& o) {
   return true;
 }
 
+// The steps of an export: the data file, each picture, the page.
+int StepCount(const ImageStack& stack) { return stack.pictureCount() + 2; }
+
+void Step(const WebExportOptions& o, int done, const ImageStack& stack) {
+  if (o.progress) o.progress(done, StepCount(stack));
+}
+
 bool StageHtml5Files(ExportFolder& out, ImageStack& stack, const WebExportOptions& o, const std::string& data,
                      const std::vector<std::string>& player, const std::vector<std::string>& names) {
   if (!out.Add(InTarget(o, o.page.dataUrl + ".js"), Wrapped("provideData", o.page.dataUrl, Base64(data)))) return false;
@@ -161,6 +168,7 @@ bool StageHtml5Files(ExportFolder& out, ImageStack& stack, const WebExportOption
     if (WritesPicture(picture, name, o) && !out.Add(InTarget(o, name), jpeg)) return false;
     if (!out.Add(InTarget(o, name + ".js"), Wrapped("providePicture", name, "data:image/jpeg;base64," + Base64(jpeg))))
       return false;
+    Step(o, i + 2, stack);
   }
   return true;
 }
@@ -351,6 +359,7 @@ WebExportResult ExportWeb(ImageStack& stack, const WebExportOptions& o) {
     bool ok = out.Open(o.directory, o.pageName);
     const std::string data = DataFile(stack, o.page.duration, names);
     ok = ok && out.Add(InTarget(o, o.page.dataUrl), data);
+    if (ok) Step(o, 1, stack);
     if (ok && html5) {
       ok = StageHtml5Files(out, stack, o, data, player, names);
     } else if (ok) {
@@ -368,13 +377,15 @@ WebExportResult ExportWeb(ImageStack& stack, const WebExportOptions& o) {
         const Image& picture = Picture(stack, i);
         const std::string& name = names[static_cast<size_t>(i)];
         std::string jpeg;
-        if (!WritesPicture(picture, name, o) || !staged.insert(name).second) continue;
-        ok = !Cancelled(o) && ReadLoadedPicture(picture.FullPath(), jpeg) && out.Add(InTarget(o, name), jpeg);
+        if (WritesPicture(picture, name, o) && staged.insert(name).second)
+          ok = !Cancelled(o) && ReadLoadedPicture(picture.FullPath(), jpeg) && out.Add(InTarget(o, name), jpeg);
+        if (ok) Step(o, i + 2, stack);
       }
     }
     // The page last: it is what a visitor opens.
     ok = ok && out.Add(InTarget(o, o.pageName), PageText(stack, o, sizes));
     ok = ok && !Cancelled(o) && out.Commit();
+    if (ok) Step(o, StepCount(stack), stack);
     if (!ok) result = WebExportResult::Failed;
   }
   if (result == WebExportResult::Failed) RemoveEmptyDirectories(made);

@@ -29,6 +29,8 @@ struct WebExportOptions {
   std::string archiveTemplate;      // applet: kx.jar to copy
   std::string playerDirectory;      // HTML5: the folder holding the player's files
   std::function<bool()> cancelled;  // asked between files: true stops the export (may be empty)
+  // Told after each step (the data file, each picture, the page): `done` of `total` (may be empty).
+  std::function<void(int done, int total)> progress;
 };
 
 enum class WebExportResult {

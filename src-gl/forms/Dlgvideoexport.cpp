@@ -2,22 +2,18 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QDoubleValidator>
 #include <QFile>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QLocale>
-#include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <system_error>
 
 #include "Dialogs.h"
 #include "Messages.h"
@@ -56,35 +52,7 @@ std::string Encoded(const QString& text) { return QFile::encodeName(text).toStdS
 
 }  // namespace
 
-// Carries the job's reports from its threads to this dialog's thread.
-class TFormVideoExport::Bridge : public VideoProgress {
- public:
-  explicit Bridge(TFormVideoExport* form) : form_(form) {}
-  void FramesDone(int done, int total) override {
-    QPointer<TFormVideoExport> form = form_;
-    QMetaObject::invokeMethod(
-        form_,
-        [form, done, total] {
-          if (form) form->ShowProgress(done, total);
-        },
-        Qt::QueuedConnection);
-  }
-  void Finished() override {
-    QPointer<TFormVideoExport> form = form_;
-    QMetaObject::invokeMethod(
-        form_,
-        [form] {
-          if (form) form->ExportFinished();
-        },
-        Qt::QueuedConnection);
-  }
-
- private:
-  TFormVideoExport* form_;
-};
-
-TFormVideoExport::TFormVideoExport(TmainForm* owner)
-    : QDialog(owner, dialogWindowFlags), owner_(owner), bridge_(std::make_unique<Bridge>(this)) {
+TFormVideoExport::TFormVideoExport(TmainForm* owner) : QDialog(owner, dialogWindowFlags), owner_(owner) {
   setObjectName(QStringLiteral("FormVideoExport"));
   setWindowTitle(QStringLiteral("Export Video"));
   auto* form = new QFormLayout(this);
@@ -242,34 +210,22 @@ void TFormVideoExport::ButtonBrowseClick() {
   if (!name.isEmpty()) EditFileName->setText(name);
 }
 
-bool TFormVideoExport::Settings(VideoSettings& settings) const {
-  std::string path = Encoded(EditFileName->text().trimmed());
-  CharReplace(path, '\\', '/');
-  if (path.empty()) {
-    ShowPlainMessage("Please choose a file for the video.");
-    return false;
-  }
-  if (path[0] != '/') {
-    const ImageStack* stack = owner_->Stack();
-    const std::string base = stack && !stack->path.empty() ? stack->path : std::string();
-    const size_t slash = base.find_last_of('/');
-    path = (slash == std::string::npos ? Encoded(QDir::currentPath()) : base.substr(0, slash)) + "/" + path;
-  }
-  settings.path = path;
+bool TFormVideoExport::Request(VideoRequest& request) const {
+  const ImageStack* stack = owner_->Stack();
+  request.SetTypedPath(Encoded(EditFileName->text().trimmed()), stack ? stack->path : std::string());
+  VideoSettings& settings = request.settings;
   settings.width = EditWidth->value();
   settings.height = EditHeight->value();
   bool ok = false;
   settings.fps = QLocale::c().toDouble(EditFps->text().trimmed(), &ok);
-  if (!ok) {
+  // A missing file name is said first (by the request's check).
+  if (!ok && !settings.path.empty()) {
     ShowPlainMessage("The frame rate must be a number of frames a second, such as 30.");
     return false;
   }
   settings.direction = static_cast<VideoDirection>(std::max(0, ComboDirection->currentIndex()));
   settings.duration = LeadingNumber(Encoded(EditDuration->text()));
-  if (!(settings.duration > 0)) {
-    ShowPlainMessage("The duration must be a number of seconds above 0.");
-    return false;
-  }
+  request.ownDuration = true;
   settings.crf = EditQuality->value();
   settings.speed = static_cast<VideoSpeed>(std::clamp(ComboSpeed->currentIndex(), 0, 2));
   settings.antialias = CheckAntialias->isChecked() ? 2 : 1;
@@ -279,34 +235,15 @@ bool TFormVideoExport::Settings(VideoSettings& settings) const {
 void TFormVideoExport::ButtonExportClick() {
   ImageStack* stack = owner_->Stack();
   if (Running() || !stack) return;
-  VideoSettings settings;
-  if (!Settings(settings)) return;
-  std::string error;
-  if (!CheckVideoSettings(settings, stack->duration, error)) {
-    ShowPlainMessage("The video cannot be made: " + error + ".");
-    return;
-  }
-  VideoFormat format = VideoFormat::Mp4;
-  VideoFormatFor(settings.path, format, error);
-  std::string existing = settings.path;
-  if (format == VideoFormat::PngSequence) {
-    SequenceName name;
-    ParseSequenceName(settings.path, name, error);
-    existing = name.Frame(0);
-  }
-  std::error_code ignored;
-  if (std::filesystem::exists(existing, ignored) &&
-      !AskOkCancel("The file\n\n    " + existing + "\n\nalready exists. Would you like to replace it?", "Warning"))
-    return;
+  VideoRequest request;
+  if (!Request(request) || !ConfirmVideoExport(request, stack->duration)) return;
 
   owner_->StopPlay();
-  job_ = std::make_unique<VideoJob>(*stack, settings, bridge_.get(), owner_->editorFiles.textureBudget);
-  if (!job_->Start()) {
-    const std::string why = job_->Error();
-    job_.reset();
-    ShowPlainMessage("The video cannot be made: " + why + ".");
-    return;
-  }
+  job_ = std::make_unique<VideoExportJob>(*stack, request.settings, owner_->editorFiles.textureBudget);
+  connect(job_.get(), &Job::progress, this, [this](int done, int total) { ShowProgress(done, total); });
+  connect(job_.get(), &Job::finished, this, [this] { ExportFinished(); });
+  job_->Start();
+  if (job_->StartFailed()) return;  // said when it finishes, with the dialog still open
   hide();
   clock_.start();
   if (!Progress) {
@@ -345,10 +282,16 @@ void TFormVideoExport::ShowProgress(int done, int total) {
 
 void TFormVideoExport::ExportFinished() {
   if (!job_) return;
-  const VideoResult result = job_->Wait();
+  const bool startFailed = job_->StartFailed();
+  const VideoResult result = job_->Result();
   const std::string error = job_->Error();
   const std::string rendererMessage = job_->RendererMessage();
-  job_.reset();
+  // Not from inside its own signal: the job goes once this slot has returned.
+  job_.release()->deleteLater();
+  if (startFailed) {
+    ShowPlainMessage("The video cannot be made: " + error + ".");
+    return;
+  }
   if (Progress) Progress->hide();
   if (!rendererMessage.empty()) ShowPlainMessage(rendererMessage);
   if (result == VideoResult::Cancelled)

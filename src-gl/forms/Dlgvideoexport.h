@@ -1,14 +1,15 @@
 #pragma once
 // The video export settings (file, size, frame rate, direction, duration, quality, antialiasing)
 // and, while the video is made, its progress with Cancel. The export runs on its own threads
-// (VideoJob); the editor keeps painting, and the progress dialog keeps the project from being
-// edited meanwhile.
+// (VideoExportJob); the editor keeps painting, and the progress dialog keeps the project from
+// being edited meanwhile. The checks are the request's (VideoRequest), shared with --export-video.
 
 #include <QDialog>
 #include <QElapsedTimer>
 #include <memory>
 
-#include "VideoJob.h"
+#include "VideoExportJob.h"
+#include "VideoRequest.h"
 
 class QCheckBox;
 class QComboBox;
@@ -41,15 +42,14 @@ class TFormVideoExport : public QDialog {
 
   // Fills what depends on the project (its duration, a file name beside it) and shows the dialog.
   void ShowForExport();
-  // The settings in the controls; false, having said why, when a field cannot be read.
-  bool Settings(VideoSettings& settings) const;
+  // The request in the controls; false, having said why, when the frame rate cannot be read.
+  bool Request(VideoRequest& request) const;
   void ButtonExportClick();
   void ButtonBrowseClick();
   // A video is being made.
   bool Running() const { return job_ != nullptr; }
 
  private:
-  class Bridge;
   void SizeChange();
   void FpsChange();
   void FileNameChange();
@@ -60,6 +60,5 @@ class TFormVideoExport : public QDialog {
   bool qualityTouched_ = false;  // the user chose a CRF: a change of format keeps it
   bool programSetsQuality_ = false;
   QElapsedTimer clock_;
-  std::unique_ptr<Bridge> bridge_;  // declared before the job: it outlives the job's threads
-  std::unique_ptr<VideoJob> job_;
+  std::unique_ptr<VideoExportJob> job_;
 };

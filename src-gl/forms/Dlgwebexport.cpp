@@ -19,7 +19,8 @@
 
 namespace {
 
-const char* const defaultCaption = "This file was created automatically by the <i>Tunnelvista</i> Editor";
+std::string Text(const QLineEdit* edit) { return QFile::encodeName(edit->text()).toStdString(); }
+QString FromText(const std::string& text) { return QFile::decodeName(QByteArray::fromStdString(text)); }
 
 QColor ToQColor(uint32_t colour) { return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF); }
 
@@ -217,6 +218,50 @@ void TFormWebExport::ShowForExport() {
   ShowOverMainWindow(this);
 }
 
+WebExportRequest TFormWebExport::Request() const {
+  WebExportRequest r;
+  r.directory = Text(EditDirectory);
+  r.pageName = Text(EditWebFilename);
+  r.dataName = Text(EditDataFilename);
+  r.appletName = Text(EditAppletFilename);
+  r.title = Text(EditTitle);
+  r.caption = QFile::encodeName(MemoCaption->toPlainText()).toStdString();
+  r.duration = Text(EditDuration);
+  r.width = Text(EditWidth);
+  r.height = Text(EditHeight);
+  r.showControls = CheckBoxShowControls->isChecked();
+  r.autoplay = CheckBoxAutoplay->isChecked();
+  r.playForward = CheckBoxPlayForward->isChecked();
+  r.pageColour = pageColour_;
+  r.textColour = textColour_;
+  r.player = Player();
+  // The choice as shown, kept while the applet (which takes the original files) is chosen.
+  const int side = ComboPictureSize->currentIndex();
+  r.pictureSide = side > 0 && side < 4 ? webPictureSides[side] : 0;
+  return r;
+}
+
+void TFormWebExport::SetRequest(const WebExportRequest& r) {
+  EditDirectory->setText(FromText(r.directory));
+  EditWebFilename->setText(FromText(r.pageName));
+  EditTitle->setText(FromText(r.title));
+  MemoCaption->setPlainText(FromText(r.caption));
+  EditDuration->setText(FromText(r.duration));
+  EditDataFilename->setText(FromText(r.dataName));
+  EditAppletFilename->setText(FromText(r.appletName));
+  EditWidth->setText(FromText(r.width));
+  EditHeight->setText(FromText(r.height));
+  CheckBoxShowControls->setChecked(r.showControls);
+  CheckBoxAutoplay->setChecked(r.autoplay);
+  CheckBoxPlayForward->setChecked(r.playForward);
+  SetColours(r.pageColour, r.textColour);
+  ComboPlayer->setCurrentIndex(r.player == WebPlayer::Applet ? 1 : 0);
+  int side = 0;
+  for (int i = 1; i < 4; ++i)
+    if (webPictureSides[i] == r.pictureSide) side = i;
+  ComboPictureSize->setCurrentIndex(side);
+}
+
 WebPlayer TFormWebExport::Player() const {
   return ComboPlayer->currentIndex() == 1 ? WebPlayer::Applet : WebPlayer::Html5;
 }
@@ -261,8 +306,8 @@ void TFormWebExport::EditDurationChange() {
   const float v = static_cast<float>(LeadingNumber(text.toStdString()));
   if (!(v >= 0.0f))
     EditDuration->setText(QStringLiteral("0"));
-  else if (v > 200.0f)
-    EditDuration->setText(QStringLiteral("200"));
+  else if (v > static_cast<float>(webMaxDuration))
+    EditDuration->setText(QString::number(webMaxDuration));
 }
 
 void TFormWebExport::EditWidthChange() {
@@ -271,9 +316,9 @@ void TFormWebExport::EditWidthChange() {
   if (w < 0) {
     EditWidth->setText(QStringLiteral("0"));
     w = 0;
-  } else if (w > 800) {
-    EditWidth->setText(QStringLiteral("800"));
-    w = 800;
+  } else if (w > webMaxWidth) {
+    w = webMaxWidth;
+    EditWidth->setText(QString::number(w));
   }
   int W = 0, H = 0;
   if (CheckBoxConstrain->isChecked() && FirstPictureSize(W, H) && W > 0)
@@ -286,9 +331,9 @@ void TFormWebExport::EditHeightChange() {
   if (h < 0) {
     EditHeight->setText(QStringLiteral("0"));
     h = 0;
-  } else if (h > 600) {
-    EditHeight->setText(QStringLiteral("600"));
-    h = 600;
+  } else if (h > webMaxHeight) {
+    h = webMaxHeight;
+    EditHeight->setText(QString::number(h));
   }
   int W = 0, H = 0;
   if (CheckBoxConstrain->isChecked() && FirstPictureSize(W, H) && H > 0)
@@ -327,18 +372,15 @@ void TFormWebExport::DefaultSize() {
 }
 
 void TFormWebExport::ButtonDefaultsClick() {
-  EditWebFilename->setText(QStringLiteral("index.html"));
-  EditTitle->setText(QStringLiteral("Tunnelvista"));
-  MemoCaption->setPlainText(QString::fromLatin1(defaultCaption));
-  EditDuration->setText(QStringLiteral("15"));
-  EditDataFilename->setText(QStringLiteral("default.kxo"));
-  EditAppletFilename->setText(QStringLiteral("kx.jar"));
-  for (QCheckBox* box : {CheckBoxShowControls, CheckBoxAutoplay, CheckBoxPlayForward, CheckBoxConstrain})
-    box->setChecked(true);
+  // Everything but the directory and the size, which follows the first picture.
+  WebExportRequest defaults;
+  const WebExportRequest now = Request();
+  defaults.directory = now.directory;
+  defaults.width = now.width;
+  defaults.height = now.height;
+  SetRequest(defaults);
+  CheckBoxConstrain->setChecked(true);
   DefaultSize();
-  SetColours(0x404040, 0xFFFFFF);
-  ComboPlayer->setCurrentIndex(0);
-  ComboPictureSize->setCurrentIndex(0);
 }
 
 void TFormWebExport::ButtonDoneClick() { emit exportRequested(); }

@@ -1,11 +1,13 @@
 #pragma once
 // The web export settings: target directory, file names, page texts and colours, applet options.
-// The controls are the only place the settings live; they last for the run and are not saved.
+// The dialog edits a WebExportRequest: it fills its controls from one and reads one back; the
+// rules and limits are the request's. The settings last for the run and are not saved.
 
 #include <QWidget>
 #include <cstdint>
 
 #include "WebExport.h"
+#include "WebExportRequest.h"
 
 class Project;
 
@@ -60,6 +62,11 @@ class TFormWebExport : public QWidget {
   uint32_t PageColour() const { return pageColour_; }
   uint32_t TextColour() const { return textColour_; }
   void SetColours(uint32_t page, uint32_t text);
+
+  // The settings in the controls, and the controls set to `request` (the data files' places
+  // are not the dialog's: they stay empty).
+  WebExportRequest Request() const;
+  void SetRequest(const WebExportRequest& request);
 
   WebPlayer Player() const;
   int PictureSide() const;  // 0: the original files

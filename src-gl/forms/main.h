@@ -33,6 +33,7 @@ class TFormBitmap;
 class TFormImageList;
 class TFormPlacement;
 class TFormWebExport;
+class WebExportJob;
 class TmainForm;
 
 // The OpenGL view. It only forwards: initialisation, size changes, painting and the mouse go to
@@ -142,6 +143,8 @@ class TmainForm : public QMainWindow {
   QAction* EditAlign = nullptr;
   QAction* EditAlignAll = nullptr;
   TAlignRun* aligning = nullptr;
+  // The web export in progress (a child object, mainExport.cpp), if any.
+  WebExportJob* webExporting = nullptr;
 
   EditorFiles editorFiles;  // the data files and the texture budget, from the start-up
 
@@ -230,6 +233,7 @@ class TmainForm : public QMainWindow {
   void AboutClick();
   void StartWebExport();          // the export dialog's Done
   void ImageListClosed();         // the image list dialog's Done, Cancel or close box
+  void WebExportFinished();       // the export job's end
   void CancelImageListEditing();  // before the stack is replaced or discarded
   void FormShow();                // opens the project named on the command line
   // Alignment runs on a worker; each placement found is one undo step.

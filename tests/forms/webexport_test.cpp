@@ -14,6 +14,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // A project of pictures of a chosen size, all in one folder, and a template archive.
+// The export runs as a job; its end comes through the event loop.
+void WaitForWebExport(TmainForm* form) { QTRY_VERIFY_WITH_TIMEOUT(form->webExporting == nullptr, 60000); }
+
 struct WebExport : EditorFixture {
   TempDir dir;
   std::string templatePath;
@@ -37,17 +40,19 @@ struct WebExport : EditorFixture {
     ASSERT_TRUE(form->Stack());
   }
   TFormWebExport& d() { return *windows.webExport.get(); }
+  void WaitForExport() { WaitForWebExport(form); }
   bool html5 = false;  // the export's player
   void LeaveField(QLineEdit* edit) {
     QFocusEvent out(QEvent::FocusOut);
     QApplication::sendEvent(edit, &out);
   }
-  // Runs the export with `target` as directory and returns the messages it showed.
+  // Runs the export with `target` as directory, to its end, and returns the messages it showed.
   std::vector<std::string> Export(const std::string& target) {
     reporter.messages.clear();
     d().ComboPlayer->setCurrentIndex(html5 ? 0 : 1);
     d().EditDirectory->setText(QString::fromStdString(target));
     QTest::mouseClick(d().ButtonDone, Qt::LeftButton);
+    WaitForExport();
     return reporter.Texts();
   }
 };
@@ -446,6 +451,7 @@ TEST_F(ExportedZoomFixture, FirstAndLastFramesInTheWebPlayer) {
   windows.webExport->EditDirectory->setText(QString::fromStdString(out));
   windows.webExport->ComboPlayer->setCurrentIndex(1);
   QTest::mouseClick(windows.webExport->ButtonDone, Qt::LeftButton);
+  WaitForWebExport(form);
   ASSERT_TRUE(reporter.messages.empty()) << reporter.messages[0].text;
   ASSERT_EQ(ReadFileBytes(out + "/kx.jar"), ReadFileBytes(TV_KX_JAR));
 

@@ -121,9 +121,3 @@ TEST(Project, StepsFindTheirElementAndTellWhatChanged) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QCoreApplication application(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -1,0 +1,45 @@
+#include "WebExportJob.h"
+
+#include <QMetaObject>
+
+#include "Imagestack.h"
+#include "Messages.h"
+#include "VideoJob.h"
+
+WebExportJob::WebExportJob(const ImageStack& stack, WebExportOptions options, QObject* parent)
+    : Job(parent), stack_(CopyForDrawing(stack)), options_(std::move(options)) {}
+
+WebExportJob::~WebExportJob() {
+  cancel_ = true;
+  if (worker_.joinable()) worker_.join();
+}
+
+void WebExportJob::Start() {
+  if (Running() || worker_.joinable()) return;
+  MarkStarted();
+  std::function<bool()> outside = std::move(options_.cancelled);
+  options_.cancelled = [this, outside] { return cancel_ || (outside && outside()); };
+  options_.progress = [this](int done, int total) {
+    QMetaObject::invokeMethod(
+        this, [this, done, total] { emit progress(done, total, QString()); }, Qt::QueuedConnection);
+  };
+  worker_ = std::thread([this] {
+    ThreadMessages said;
+    const WebExportResult result = ExportWeb(*stack_, options_);
+    QMetaObject::invokeMethod(
+        this,
+        [this, result, messages = std::move(said.messages)]() mutable {
+          result_ = result;
+          End(std::move(messages));
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void WebExportJob::Cancel() { cancel_ = true; }
+
+void WebExportJob::End(std::vector<Message> messages) {
+  if (worker_.joinable()) worker_.join();
+  ShowMessages(messages);
+  Finish(result_ != WebExportResult::Failed);
+}
