@@ -1,7 +1,5 @@
 // The main window: construction, layout, menus and the repaint path (its OpenGL view: mainPanel.cpp).
 
-#include <GL/gl.h>
-
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -293,12 +291,7 @@ void TmainForm::ShowRendererMessage() {
 
 void TmainForm::PaintView() {
   Renderer* renderer = Panel->renderer();
-  glMatrixMode(GL_MODELVIEW);
-  // The view is opaque: alpha is cleared to 1 and never written afterwards, or the faded
-  // borders would let the window behind the view show through when Qt composes it.
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+  Renderer::ClearView();
   const int selected = SelectedPicture();
   if (!renderer || selected < 0 || !imageStack) return;
   renderer->Pump();
@@ -308,7 +301,7 @@ void TmainForm::PaintView() {
   } else {
     renderer->DrawEditView(*imageStack, selected, viewTransform, geometry);
   }
-  glFlush();
+  Renderer::Flush();
   // Levels the upload budget of this paint left behind come in the next one.
   if (renderer->LevelsWaiting()) Panel->update();
   ShowRendererMessage();
