@@ -14,7 +14,6 @@
 #include <QTimer>
 #include <QUndoStack>
 #include <algorithm>
-#include <cstdlib>
 
 #include "Messages.h"
 #include "Paths.h"
@@ -49,7 +48,9 @@ TmainForm::TmainForm(const QStringList& arguments, EditorFiles files)
   setObjectName(QStringLiteral("mainForm"));
   setWindowTitle(QStringLiteral("Tunnelvista Editor"));
   tickSource = MonotonicTicks;
-  exitProcess = [](int status) { std::exit(status); };
+  // The event loop ends; the start-up then destroys the windows in their order (EditorWindows),
+  // which cancels running jobs and joins their threads, and main returns the status.
+  exitProcess = [](int status) { QCoreApplication::exit(status); };
   setAcceptDrops(true);  // projects and pictures dropped from a file manager
 
   mainPanel = new QWidget(this);
@@ -327,6 +328,5 @@ void TmainForm::closeEvent(QCloseEvent* event) {
 void TmainForm::FormClose() {
   StopPlay();
   RemoveRecovery();
-  QCoreApplication::processEvents();
   exitProcess(0);
 }
