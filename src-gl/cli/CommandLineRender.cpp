@@ -1,7 +1,5 @@
 // --render-frame: one frame of the zoom drawn offscreen, as a PNG file.
 
-#include <GL/gl.h>
-
 #include <QBuffer>
 #include <QImage>
 
@@ -33,10 +31,10 @@ int RenderFrame(double t, const QString& output, int width, int height, size_t b
   Renderer renderer(options);
   if (renderer.ExceedsLimit(*stack)) ShowMaxImageSizeMessage(renderer.TextureLimit());
   Renderer::SetViewGlState();
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  target.BeginFrame();
   const Image& first = *stack->images[0];
   renderer.DrawZoom(*stack, t, ViewGeometry::Fitted(width, height, first.width, first.height));
-  glFinish();
+  target.Finish();
   const std::string message = renderer.TakeMessage();
   if (!message.empty()) ShowPlainMessage(message);
   const QImage frame = target.Read();

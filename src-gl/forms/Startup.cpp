@@ -122,5 +122,9 @@ int RunEditor(QApplication& application, const QStringList& arguments, size_t te
   EditorWindows windows;
   CreateEditorWindows(windows, arguments, files);
   windows.main->show();
-  return application.exec();
+  const int status = application.exec();
+  // Exit and closing the window end the loop; the windows go now, in their order, while the
+  // application object and the display connection still exist.
+  windows.Destroy();
+  return status;
 }

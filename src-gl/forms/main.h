@@ -150,7 +150,7 @@ class TmainForm : public QMainWindow {
 
   // --- seams for tests ---
   std::function<uint32_t()> tickSource;  // 32-bit milliseconds, wrapping
-  std::function<void(int)> exitProcess;  // ends the process
+  std::function<void(int)> exitProcess;  // ends the program with this status (through the event loop)
 
   // --- view and repaint ---
   void FormPaint();

@@ -1,7 +1,5 @@
 // The main window: construction, layout, menus and the repaint path (its OpenGL view: mainPanel.cpp).
 
-#include <GL/gl.h>
-
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -16,7 +14,6 @@
 #include <QTimer>
 #include <QUndoStack>
 #include <algorithm>
-#include <cstdlib>
 
 #include "Bitmaps.h"
 #include "Dlgabout.h"
@@ -52,7 +49,9 @@ TmainForm::TmainForm(Project& project, TFormBitmap& bitmaps, const QStringList& 
   setObjectName(QStringLiteral("mainForm"));
   setWindowTitle(QStringLiteral("Tunnelvista Editor"));
   tickSource = MonotonicTicks;
-  exitProcess = [](int status) { std::exit(status); };
+  // The event loop ends; the start-up then destroys the windows in their order (EditorWindows),
+  // which cancels running jobs and joins their threads, and main returns the status.
+  exitProcess = [](int status) { QCoreApplication::exit(status); };
   setAcceptDrops(true);  // projects and pictures dropped from a file manager
 
   mainPanel = new QWidget(this);
@@ -285,12 +284,7 @@ void TmainForm::ShowRendererMessage() {
 
 void TmainForm::PaintView() {
   Renderer* renderer = Panel->renderer();
-  glMatrixMode(GL_MODELVIEW);
-  // The view is opaque: alpha is cleared to 1 and never written afterwards, or the faded
-  // borders would let the window behind the view show through when Qt composes it.
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+  Renderer::ClearView();
   const int selected = SelectedPicture();
   ImageStack* imageStack = project_.stack();
   if (!renderer || selected < 0 || !imageStack) return;
@@ -301,7 +295,7 @@ void TmainForm::PaintView() {
   } else {
     renderer->DrawEditView(*imageStack, selected, viewTransform, geometry);
   }
-  glFlush();
+  Renderer::Flush();
   // Levels the upload budget of this paint left behind come in the next one.
   if (renderer->LevelsWaiting()) Panel->update();
   ShowRendererMessage();
@@ -327,6 +321,5 @@ void TmainForm::closeEvent(QCloseEvent* event) {
 void TmainForm::FormClose() {
   StopPlay();
   project_.RemoveRecovery();
-  QCoreApplication::processEvents();
   exitProcess(0);
 }

@@ -1,8 +1,6 @@
 // The OpenGL view: it forwards initialisation, painting, the mouse, the wheel and the keys to the
 // main window, and owns the renderer of its context.
 
-#include <GL/gl.h>
-
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMetaObject>

@@ -62,6 +62,11 @@ class Renderer {
   static void SetViewGlState();
   // Viewport and the projection of `view` (framebuffer pixels, the fitted span).
   static void LoadProjection(const ViewGeometry& view);
+  // A window's view before drawing (RendererFrame.cpp): colour (alpha 1) and depth cleared, alpha
+  // masked from then on so the view stays opaque, the modelview matrix current.
+  static void ClearView();
+  // Hands the commands given so far to GL, at the end of the view's frame.
+  static void Flush();
 
   // The zoom at normalised time t (0..1; any t for an endless project, whose passes repeat, the
   // last picture leading into the first): the pictures that can be seen, outermost first, each

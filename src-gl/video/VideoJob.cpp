@@ -1,8 +1,4 @@
-#define GL_GLEXT_PROTOTYPES 1
 #include "VideoJob.h"
-
-#include <GL/gl.h>
-#include <GL/glext.h>
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -12,7 +8,6 @@ extern "C" {
 #include <pthread.h>
 
 #include <chrono>
-#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <system_error>
@@ -53,17 +48,6 @@ using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 struct ConvertedFrame {
   int index = 0;
   FramePtr frame;
-};
-
-// The GL objects of the read back, deleted while the context is still current.
-struct ReadBackObjects {
-  GLuint downFramebuffer = 0, downColour = 0;
-  GLuint buffers[readBackRing] = {};
-  ~ReadBackObjects() {
-    if (buffers[0] != 0) glDeleteBuffers(readBackRing, buffers);
-    if (downFramebuffer != 0) glDeleteFramebuffers(1, &downFramebuffer);
-    if (downColour != 0) glDeleteRenderbuffers(1, &downColour);
-  }
 };
 
 }  // namespace
@@ -210,34 +194,11 @@ void VideoJob::Draw(std::promise<bool>& ready, std::future<bool> go) {
     fail(factor > 1 ? error + " (antialiased frames are drawn at twice the video's size)" : error);
     return;
   }
-  GLint drawFramebuffer = 0;
-  glGetIntegerv(GL_FRAMEBUFFER_BINDING, &drawFramebuffer);
-  ReadBackObjects gl;
-  const size_t bytes = static_cast<size_t>(w) * static_cast<size_t>(h) * 4;
-  while (glGetError() != GL_NO_ERROR) {
-  }
-  if (factor > 1) {
-    glGenRenderbuffers(1, &gl.downColour);
-    glBindRenderbuffer(GL_RENDERBUFFER, gl.downColour);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
-    glGenFramebuffers(1, &gl.downFramebuffer);
-    glBindFramebuffer(GL_FRAMEBUFFER, gl.downFramebuffer);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, gl.downColour);
-    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-      fail("the OpenGL framebuffer for antialiasing could not be made");
-      return;
-    }
-  }
-  glGenBuffers(readBackRing, gl.buffers);
-  for (GLuint buffer : gl.buffers) {
-    glBindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
-    glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(bytes), nullptr, GL_STREAM_READ);
-  }
-  glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-  if (glGetError() != GL_NO_ERROR) {
-    fail("not enough memory to read back " + std::to_string(w) + " x " + std::to_string(h) + " frames");
+  if (!target.CreateReadBack(w, h, readBackRing, error)) {
+    fail(error);
     return;
   }
+  const size_t bytes = target.FrameBytes();
 
   RendererOptions options;
   options.textureBudget = textureBudget_;
@@ -245,7 +206,6 @@ void VideoJob::Draw(std::promise<bool>& ready, std::future<bool> go) {
   Renderer renderer(options);
   if (renderer.ExceedsLimit(*stack_)) reducedToLimit_ = renderer.TextureLimit();
   Renderer::SetViewGlState();
-  glPixelStorei(GL_PACK_ALIGNMENT, 4);
   const Image& first = *stack_->images[0];
   const ViewGeometry view = ViewGeometry::Fitted(w * factor, h * factor, first.width, first.height);
   if (!setUp(true)) return;
@@ -256,19 +216,13 @@ void VideoJob::Draw(std::promise<bool>& ready, std::future<bool> go) {
     const Clock::time_point t0 = Clock::now();
     const int k = reading.front();
     reading.pop_front();
-    glBindBuffer(GL_PIXEL_PACK_BUFFER, gl.buffers[k % readBackRing]);
-    const void* pixels = glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, static_cast<GLsizeiptr>(bytes), GL_MAP_READ_BIT);
-    if (!pixels) {
-      glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-      Fail("frame " + std::to_string(k) + " could not be read back from OpenGL");
-      return false;
-    }
     RawFrame frame;
     s.spareRaw.TryPop(frame);
     frame.rgba.resize(bytes);
-    std::memcpy(frame.rgba.data(), pixels, bytes);
-    glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
-    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    if (!target.TakeReadBack(k % readBackRing, frame.rgba.data())) {
+      Fail("frame " + std::to_string(k) + " could not be read back from OpenGL");
+      return false;
+    }
     frame.index = k;
     s.readBack += Seconds(t0);
     return s.raw.Push(std::move(frame));
@@ -277,21 +231,9 @@ void VideoJob::Draw(std::promise<bool>& ready, std::future<bool> go) {
   for (int k = 0; k < plan_.total; ++k) {
     if (failed_ || cancelled_) return;
     const Clock::time_point t0 = Clock::now();
-    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(drawFramebuffer));
-    glDisable(GL_SCISSOR_TEST);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    target.BeginFrame();
     renderer.DrawZoom(*stack_, plan_.TimeOf(k), view, plan_.DirectionAt(k));
-    if (factor > 1) {
-      // Exactly half the size with linear filtering: each pixel is the mean of a 2 x 2 block.
-      glDisable(GL_SCISSOR_TEST);
-      glBindFramebuffer(GL_DRAW_FRAMEBUFFER, gl.downFramebuffer);
-      glBlitFramebuffer(0, 0, w * factor, h * factor, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_LINEAR);
-      glBindFramebuffer(GL_READ_FRAMEBUFFER, gl.downFramebuffer);
-    }
-    glBindBuffer(GL_PIXEL_PACK_BUFFER, gl.buffers[k % readBackRing]);
-    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-    if (glGetError() == GL_OUT_OF_MEMORY) {
+    if (!target.StartReadBack(k % readBackRing)) {
       Fail("OpenGL ran out of memory drawing frame " + std::to_string(k));
       return;
     }
