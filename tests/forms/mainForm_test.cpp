@@ -144,10 +144,14 @@ TEST_F(MainForm, ALongProjectOpensInTheBackgroundAndCanBeCancelled) {
     return Rgb{static_cast<uint8_t>(x), static_cast<uint8_t>(y), 90};
   });
   const int pictures = 400;
+  // Files of their own: a file named several times is checked once, and the check must take a while.
+  const std::string bytes = ReadFileBytes(dir.File("p.jpg"));
   std::string text = "#Tunnelvista v1.0\r\nduration 10\r\nimages " + std::to_string(pictures) + "\r\n\r\n";
-  for (int i = 0; i < pictures; ++i)
-    text +=
-        std::string("filename ") + (i == 200 ? "gone.jpg" : "p.jpg") + "\r\nscale 0.9\r\ntranslate 0 0\r\nrotate 0\r\n";
+  for (int i = 0; i < pictures; ++i) {
+    const std::string name = i == 200 ? "gone.jpg" : "p" + std::to_string(i) + ".jpg";
+    if (i != 200) WriteFileBytes(dir.File(name), bytes);
+    text += "filename " + name + "\r\nscale 0.9\r\ntranslate 0 0\r\nrotate 0\r\n";
+  }
   text += "target\r\nscale 0.5\r\ntranslate 0 0\r\nrotate 0\r\n";
   WriteFileBytes(dir.File("long.kx"), text);
   Start();
