@@ -1,9 +1,26 @@
-// The zoom drawn on a 2D canvas, where WebGL is not available: the same pictures as the WebGL
-// renderer, the outermost drawn as it is, the others through a copy whose faded border is cut
-// with an alpha mask. The mask is drawn, never read back, so tainted images work too.
+// The zoom drawn on a 2D canvas, where WebGL is not available or is slower (a software WebGL):
+// the same pictures as the WebGL renderer, the outermost drawn as it is, the others through a
+// copy whose faded border is cut with an alpha mask. The mask is drawn, never read back, so
+// tainted images work too.
+//
+// Speed without a GPU: every canvas here asks for memory the processor draws in
+// (willReadFrequently), since a canvas kept by a software GPU costs a read back each time it is
+// drawn from; pictures are sampled bilinearly from a halving with less than twice the pixels
+// needed; and each picture is clipped to leave out what the next picture's opaque core will
+// cover, so most pixels are drawn once.
+//
+// Also here: RendererChoice, which picks WebGL or this renderer by the frame times it measures.
 (function (root) {
   "use strict";
   var Tunnelvista = root.Tunnelvista = root.Tunnelvista || {};
+
+  // Canvases the processor draws in (see above).
+  var CPU_CANVAS = { willReadFrequently: true };
+  // The next picture's opaque core is left out of a picture only when it covers this much of
+  // the view (a clip costs more than it saves on a small one), shrunk by CORE_MARGIN so the
+  // clip's antialiased edge lies well inside what the next picture covers.
+  var CLIP_FROM_AREA = 0.05;
+  var CORE_MARGIN = 0.98;
 
   // Copies (faded or not, with their halvings) kept at most, and the longest side of a faded copy.
   var MAX_COPIES = 24;
@@ -16,7 +33,7 @@
     var mask = document.createElement("canvas");
     mask.width = w;
     mask.height = h;
-    var c = mask.getContext("2d");
+    var c = mask.getContext("2d", CPU_CANVAS);
     c.globalCompositeOperation = "lighter";
     var m = Math.min(w, h) / 2;
     var edges = [
@@ -43,7 +60,7 @@
 
   function CanvasRenderer(canvas) {
     this.canvas = canvas;
-    this.context = canvas.getContext("2d", { alpha: false });
+    this.context = canvas.getContext("2d", { alpha: false, willReadFrequently: true });
     if (!this.context) throw new Error("The canvas cannot be drawn on");
     this.copies = {}; // picture index and "f" (faded) or "w" (whole) -> {levels, used}
     this.frame = 0;
@@ -72,9 +89,9 @@
         var half = document.createElement("canvas");
         half.width = w;
         half.height = h;
-        var c = half.getContext("2d");
+        var c = half.getContext("2d", CPU_CANVAS);
         c.imageSmoothingEnabled = true;
-        c.imageSmoothingQuality = "high";
+        c.imageSmoothingQuality = "high"; // made once, so the better filter is worth it
         c.drawImage(levels[level - 1], 0, 0, w, h);
         levels[level] = half;
       }
@@ -90,7 +107,7 @@
     var copy = document.createElement("canvas");
     copy.width = cw;
     copy.height = ch;
-    var c = copy.getContext("2d");
+    var c = copy.getContext("2d", CPU_CANVAS);
     c.drawImage(image, 0, 0, cw, ch);
     c.globalCompositeOperation = "destination-in";
     c.drawImage(edgeMask(cw, ch, 0.1 * Math.min(cw, ch)), 0, 0);
@@ -105,6 +122,20 @@
     for (var i = 0; i < keys.length - MAX_COPIES && copies[keys[i]].used !== frame; ++i) delete copies[keys[i]];
   };
 
+  // The quadrilateral of the opaque core of `picture` (shrunk by CORE_MARGIN) in canvas pixels, or
+  // null when it covers too little of the view to be worth a clip.
+  function coreOnCanvas(picture, size, view, sx, sy) {
+    var core = Tunnelvista.opaqueCore(size), m = picture.toView;
+    var area = 4 * core[0] * core[1] * m.lengthScale() * m.lengthScale();
+    if (!(area >= CLIP_FROM_AREA * 4 * view.halfWidth * view.halfHeight)) return null;
+    var corners = [[-1, -1], [1, -1], [1, 1], [-1, 1]], quad = [];
+    for (var i = 0; i < 4; ++i) {
+      var p = m.map(corners[i][0] * core[0] * CORE_MARGIN, corners[i][1] * core[1] * CORE_MARGIN);
+      quad.push([sx * (p[0] + view.halfWidth), sy * (view.halfHeight - p[1])]);
+    }
+    return quad;
+  }
+
   // As WebGLRenderer.draw.
   CanvasRenderer.prototype.draw = function (drawn, view, images, sizes) {
     var c = this.context;
@@ -115,7 +146,9 @@
     c.fillStyle = "rgb(64,64,64)"; // the editor's grey, 0.25
     c.fillRect(0, 0, view.width, view.height);
     c.imageSmoothingEnabled = true;
-    c.imageSmoothingQuality = "high";
+    // Bilinear: the halving drawn from has less than twice the pixels needed, so nothing aliases,
+    // and the better filters cost several times as much without a GPU.
+    c.imageSmoothingQuality = "low";
     // View units to canvas pixels (y downwards).
     var sx = view.width / (2 * view.halfWidth), sy = view.height / (2 * view.halfHeight);
     var waiting = 0;
@@ -128,6 +161,17 @@
       }
       var e = Tunnelvista.extents(sizes[picture.index]), m = picture.toView;
       var source = this.source(picture.index, image, !picture.whole, picture.pixels);
+      var next = drawn[k + 1];
+      var hole = next && images[next.index] ? coreOnCanvas(next, sizes[next.index], view, sx, sy) : null;
+      if (hole) {
+        c.save();
+        c.beginPath();
+        c.rect(0, 0, view.width, view.height);
+        c.moveTo(hole[0][0], hole[0][1]);
+        for (var i = 1; i < 4; ++i) c.lineTo(hole[i][0], hole[i][1]);
+        c.closePath();
+        c.clip("evenodd");
+      }
       // A source pixel (u, v) of the w x h picture, v downwards, is the frame point
       // (ex (u / w - 1/2), ey (1/2 - v / h)); carried by toView and into the canvas.
       var w = source.naturalWidth || source.width, h = source.naturalHeight || source.height;
@@ -136,12 +180,57 @@
         sx * (m.a * ox + m.c * oy + m.tx + view.halfWidth),
         sy * (view.halfHeight - (m.b * ox + m.d * oy + m.ty)));
       c.drawImage(source, 0, 0);
+      if (hole) c.restore();
+      c.setTransform(1, 0, 0, 1, 0, 0);
     }
-    c.setTransform(1, 0, 0, 1, 0, 0);
     return waiting;
   };
 
   CanvasRenderer.prototype.forget = function () { this.copies = {}; };
+
+  // --- which renderer draws ---
+  //
+  // WebGL unless it is measured slower than the 2D canvas: a WebGL drawn by the processor
+  // (SwiftShader, llvmpipe) takes several times as long a frame as the canvas. The renderer's
+  // name is only a hint (it shortens the measuring); the times decide. While playing, the player
+  // hands over the time between consecutive frames it drew (record); after a few frames of WebGL
+  // slower than FAST_FRAME the canvas is tried for as many, and the faster one is kept for good.
+
+  var FAST_FRAME = 20; // ms: WebGL this fast is kept without trying the canvas
+  var KEEP_CANVAS = 0.85; // the canvas is kept when its frames take at most this share of WebGL's
+
+  function median(values) {
+    var sorted = values.slice().sort(function (p, q) { return p - q; });
+    return sorted.length ? sorted[sorted.length >> 1] : Infinity;
+  }
+
+  // `softwareHint`: WebGL's renderer names a processor-drawn implementation.
+  function RendererChoice(softwareHint) {
+    this.warmUp = softwareHint ? 1 : 2; // frames left out after each change (uploads, copies)
+    this.needed = softwareHint ? 3 : 5; // frames measured per renderer
+    this.times = { webgl: [], canvas: [] };
+    this.skipped = 0;
+    this.decided = null; // "webgl" or "canvas" once chosen
+  }
+
+  // A frame of `path` ("webgl" or "canvas") took `ms`; returns the renderer to draw the next
+  // frames with. Tunnelvista.frameTimeHook(path, ms), when set, replaces the measured time (tests).
+  RendererChoice.prototype.record = function (path, ms) {
+    if (this.decided) return this.decided;
+    if (typeof Tunnelvista.frameTimeHook === "function") ms = Tunnelvista.frameTimeHook(path, ms);
+    if (!(ms >= 0 && isFinite(ms)) || this.skipped++ < this.warmUp) return path;
+    var times = this.times[path];
+    times.push(ms);
+    if (times.length < this.needed) return path;
+    if (path === "webgl") {
+      if (median(times) <= FAST_FRAME) return (this.decided = "webgl");
+      this.skipped = 0;
+      return "canvas";
+    }
+    this.decided = median(this.times.canvas) <= KEEP_CANVAS * median(this.times.webgl) ? "canvas" : "webgl";
+    return this.decided;
+  };
+  Tunnelvista.RendererChoice = RendererChoice;
 
   Tunnelvista.CanvasRenderer = CanvasRenderer;
   if (typeof module === "object" && module.exports) module.exports = Tunnelvista;

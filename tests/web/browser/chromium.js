@@ -51,8 +51,9 @@ class Browser {
     this.port = port;
   }
 
-  // A new tab of width x height CSS pixels (device scale 1) showing `url`.
-  async open(url, width, height) {
+  // A new tab of width x height CSS pixels (device scale 1, a desktop's, unless `screen` says
+  // otherwise: {deviceScaleFactor, mobile}) showing `url`.
+  async open(url, width, height, screen = {}) {
     const response = await fetch(`http://127.0.0.1:${this.port}/json/new?about:blank`, { method: 'PUT' });
     const target = await response.json();
     const page = new Page(target.webSocketDebuggerUrl);
@@ -61,7 +62,7 @@ class Browser {
     await page.send('Log.enable');
     await page.send('Page.enable');
     await page.send('Emulation.setDeviceMetricsOverride',
-      { width, height, deviceScaleFactor: 1, mobile: false });
+      { width, height, deviceScaleFactor: 1, mobile: false, ...screen });
     const loaded = page.once('Page.loadEventFired');
     await page.send('Page.navigate', { url });
     await loaded;
