@@ -22,8 +22,11 @@
   var CLIP_FROM_AREA = 0.05;
   var CORE_MARGIN = 0.98;
 
-  // Copies (faded or not, with their halvings) kept at most, and the longest side of a faded copy.
-  var MAX_COPIES = 24;
+  // Entries kept at most (a picture's halvings, or one faded copy), the pixels they may hold
+  // together (four bytes each) beyond those of the current frame, and the longest side of a
+  // faded copy.
+  var MAX_COPIES = 48;
+  var MAX_PIXELS = 64 * 1024 * 1024;
   var MAX_SIDE = 4096;
 
   // A mask of w x h whose alpha rises from 0 at each edge to 1 at `band` pixels in, the smallest
@@ -62,41 +65,64 @@
     this.canvas = canvas;
     this.context = canvas.getContext("2d", { alpha: false, willReadFrequently: true });
     if (!this.context) throw new Error("The canvas cannot be drawn on");
-    this.copies = {}; // picture index and "f" (faded) or "w" (whole) -> {levels, used}
+    this.copies = {}; // picture index and "w" (its halvings) or "f" and a level (faded) -> {levels, used}
     this.frame = 0;
   }
 
-  // The copy of picture `index` to draw at `pixels` screen pixels per unit of its frame: the
-  // picture itself or its faded copy, halved while it has twice the pixels needed or more (some
-  // browsers sample a large reduction from too few pixels, and fine detail aliases). Halvings are
-  // made as they are needed and kept with the copy.
-  CanvasRenderer.prototype.source = function (index, image, faded, pixels) {
-    var key = index + (faded ? "f" : "w");
-    var entry = this.copies[key];
-    if (!entry) {
-      var base = faded ? this.faded(image) : image;
-      entry = this.copies[key] = { levels: [base], used: this.frame };
-      this.evict();
-    }
-    entry.used = this.frame;
-    var levels = entry.levels;
-    var w = levels[0].naturalWidth || levels[0].width, h = levels[0].naturalHeight || levels[0].height;
-    var level = 0;
+  // The halving of `image` to draw at `pixels` screen pixels per unit of its frame: halved while
+  // it has twice the pixels needed or more (some browsers sample a large reduction from too few
+  // pixels, and fine detail aliases).
+  function levelFor(image, pixels) {
+    var w = image.naturalWidth || image.width, h = image.naturalHeight || image.height, level = 0;
     while (Math.max(w, h) >= 2 * pixels && Math.min(w, h) >= 2) {
       w = Math.floor(w / 2);
       h = Math.floor(h / 2);
-      if (!levels[++level]) {
-        var half = document.createElement("canvas");
-        half.width = w;
-        half.height = h;
-        var c = half.getContext("2d", CPU_CANVAS);
-        c.imageSmoothingEnabled = true;
-        c.imageSmoothingQuality = "high"; // made once, so the better filter is worth it
-        c.drawImage(levels[level - 1], 0, 0, w, h);
-        levels[level] = half;
-      }
+      ++level;
+    }
+    return level;
+  }
+
+  // Picture `index` at halving `level` (0: the picture itself); the halvings are made as they
+  // are needed and kept together.
+  CanvasRenderer.prototype.halving = function (index, image, level) {
+    var entry = this.entry(index + "w", function () { return [image]; });
+    var levels = entry.levels;
+    for (var l = 1; l <= level; ++l) {
+      if (levels[l]) continue;
+      var half = document.createElement("canvas");
+      half.width = Math.floor((levels[l - 1].naturalWidth || levels[l - 1].width) / 2);
+      half.height = Math.floor((levels[l - 1].naturalHeight || levels[l - 1].height) / 2);
+      var c = half.getContext("2d", CPU_CANVAS);
+      c.imageSmoothingEnabled = true;
+      c.imageSmoothingQuality = "high"; // made once, so the better filter is worth it
+      c.drawImage(levels[l - 1], 0, 0, half.width, half.height);
+      levels[l] = half;
+      entry.pixels += half.width * half.height;
     }
     return levels[level];
+  };
+
+  // The cache's entry `key` (made by `make` when missing), marked as used by this frame.
+  CanvasRenderer.prototype.entry = function (key, make) {
+    var entry = this.copies[key];
+    if (!entry) {
+      var levels = make.call(this), pixels = 0;
+      for (var i = 0; i < levels.length; ++i) pixels += (levels[i].naturalWidth || levels[i].width) * (levels[i].naturalHeight || levels[i].height);
+      entry = this.copies[key] = { levels: levels, used: this.frame, pixels: pixels };
+      this.evict();
+    }
+    entry.used = this.frame;
+    return entry;
+  };
+
+  // What to draw of picture `index` at `pixels` screen pixels per unit of its frame: its halving
+  // for that size, or (faded) a copy of that halving with the faded border. A picture that comes
+  // in as a speck has only a small copy made.
+  CanvasRenderer.prototype.source = function (index, image, faded, pixels) {
+    var level = levelFor(image, pixels);
+    var plain = this.halving(index, image, level);
+    if (!faded) return plain;
+    return this.entry(index + "f" + level, function () { return [this.faded(plain)]; }).levels[0];
   };
 
   // The picture with its faded border cut by the mask.
@@ -114,12 +140,18 @@
     return copy;
   };
 
-  // Drops the copies unused longest beyond MAX_COPIES, never one of the current frame.
+  // Drops the entries unused longest beyond MAX_COPIES or MAX_PIXELS, never one of the current
+  // frame.
   CanvasRenderer.prototype.evict = function () {
-    var keys = Object.keys(this.copies), copies = this.copies, frame = this.frame;
-    if (keys.length <= MAX_COPIES) return;
-    keys.sort(function (p, q) { return (copies[p].used || 0) - (copies[q].used || 0); });
-    for (var i = 0; i < keys.length - MAX_COPIES && copies[keys[i]].used !== frame; ++i) delete copies[keys[i]];
+    var keys = Object.keys(this.copies), copies = this.copies, frame = this.frame, pixels = 0, i;
+    for (i = 0; i < keys.length; ++i) pixels += copies[keys[i]].pixels;
+    if (keys.length <= MAX_COPIES && pixels <= MAX_PIXELS) return;
+    keys.sort(function (p, q) { return copies[p].used - copies[q].used; });
+    for (i = 0; i < keys.length && (keys.length - i > MAX_COPIES || pixels > MAX_PIXELS); ++i) {
+      if (copies[keys[i]].used === frame) break;
+      pixels -= copies[keys[i]].pixels;
+      delete copies[keys[i]];
+    }
   };
 
   // The quadrilateral of the opaque core of `picture` (shrunk by CORE_MARGIN) in canvas pixels, or
