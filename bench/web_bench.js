@@ -40,12 +40,22 @@ const MEASURE = (seconds) => `new Promise((resolve) => {
     if (player) { frames = player.frames; position = player.position; }
     last = now;
     if (now < end) return requestAnimationFrame(tick);
-    const sorted = (a) => a.slice().sort((p, q) => p - q);
-    const at = (a, q) => a.length ? sorted(a)[Math.min(a.length - 1, Math.floor(q * a.length))] : NaN;
-    resolve({ median: at(gaps, 0.5), p90: at(gaps, 0.9), frames: gaps.length, pictures: at(pictures, 0.5), seams: passes,
-      renderer: player ? player.element.dataset.renderer + (player.renderer.webgl2 ? ' (WebGL 2)' : '') : 'canvas 2D' });
+    resolve({ gaps, pictures, seams: passes,
+      renderer: !player ? 'canvas 2D' : player.element.dataset.renderer + (player.renderer.webgl2 ? ' (WebGL 2)' : '') +
+        (player.chosen ? ', chosen on ' + player.chosen.webgl.toFixed(0) + ' ms a WebGL frame against ' +
+          (player.chosen.canvas >= 0 ? player.chosen.canvas.toFixed(0) + ' ms a canvas frame' : 'no canvas tried') :
+          player.choice ? ', still measuring' : '') });
   });
 })`;
+
+// Figures of one or more measurements: median and p90 frame time, median pictures a frame.
+function summary(parts) {
+  const all = (key) => parts.flatMap((r) => r[key]).sort((p, q) => p - q);
+  const at = (a, q) => a.length ? a[Math.min(a.length - 1, Math.floor(q * a.length))] : NaN;
+  const gaps = all('gaps'), pictures = all('pictures');
+  return { median: at(gaps, 0.5), p90: at(gaps, 0.9), frames: gaps.length, pictures: pictures.length ? at(pictures, 0.5) : null,
+    seams: parts.reduce((sum, r) => sum + r.seams, 0), renderer: parts[parts.length - 1].renderer };
+}
 
 // The plain page: one picture, filling the canvas, a little further in each frame.
 function writeBaseline(site, picture) {
@@ -54,7 +64,8 @@ function writeBaseline(site, picture) {
     '<style>html, body { margin: 0; overflow: hidden; } canvas { display: block; width: 100vw; height: 100vh; }</style>' +
     '</head><body><canvas></canvas><script src="baseline.js"></script></body></html>\n');
   fs.writeFileSync(path.join(site, 'baseline.js'), `
-    const canvas = document.querySelector('canvas'), c = canvas.getContext('2d', { alpha: false });
+    const canvas = document.querySelector('canvas');
+    const c = canvas.getContext('2d', { alpha: false, willReadFrequently: location.search === '?cpu' });
     const image = new Image();
     image.onload = () => {
       canvas.width = Math.round(innerWidth * devicePixelRatio);
@@ -138,7 +149,7 @@ const playerReady = 'window.Tunnelvista && Tunnelvista.players.length && Tunnelv
   'document.documentElement.dataset.ready === "1"';
 const ms = (value) => `${value.toFixed(1)} ms`;
 const line = (label, r) => `${label.padEnd(34)} ${ms(r.median)} median, ${ms(r.p90)} p90 a frame over ${r.frames} frames` +
-  (r.pictures >= 0 ? `, ${r.pictures} pictures a frame` : '') + `; ${r.renderer}`;
+  (typeof r.pictures === 'number' ? `, ${r.pictures} pictures a frame` : '') + `; ${r.renderer}`;
 
 async function main() {
   const build = path.resolve(process.argv[2] || path.join(__dirname, '..', 'build'));
@@ -162,31 +173,42 @@ async function main() {
     const version = await (await fetch(`http://127.0.0.1:${browser.port}/json/version`)).json();
     console.log(`web_bench: ${version.Browser}, window ${WIDTH} x ${HEIGHT}, over HTTP`);
 
-    let page = await open(browser, `${server.url}baseline.html`, 'document.documentElement.dataset.ready === "1"');
-    await sleep(1000);
-    const baseline = await page.evaluate(MEASURE(8));
-    page.close();
-    console.log(line('one picture a frame (canvas 2D)', baseline));
+    // The plain page as it is, and with its canvas in the processor's memory (as the player's).
+    const baselines = [];
+    for (const [query, label] of [['', 'one picture a frame (canvas 2D)'], ['?cpu', '  the same, willReadFrequently']]) {
+      const page = await open(browser, `${server.url}baseline.html${query}`, 'document.documentElement.dataset.ready === "1"');
+      await sleep(1000);
+      baselines.push(summary([await page.evaluate(MEASURE(8))]));
+      await page.close();
+      console.log(line(label, baselines[baselines.length - 1]));
+    }
+    const baseline = baselines[0];
+    let page;
 
     page = await open(browser, `${server.url}zoom/index.html#full`, playerReady);
     await page.waitFor('Tunnelvista.players[0].choice === null', 60000).catch(() => {});
-    const zoom = await page.evaluate(MEASURE(10));
+    const zoom = summary([await page.evaluate(MEASURE(10))]);
     for (const error of page.errors) console.log(`  page error: ${error}`);
-    page.close();
+    await page.close();
     console.log(line('the demo\'s page', zoom));
 
     page = await open(browser, `${server.url}dive/index.html`, playerReady);
-    await page.evaluate('Tunnelvista.players[0].speed = 1');
-    const before = await memory(page, browser);
-    const dive = await page.evaluate(MEASURE(DIVE_SECONDS));
-    const after = await memory(page, browser);
+    await page.waitFor('Tunnelvista.players[0].choice === null', 60000).catch(() => {});
+    // The memory at the start, after each quarter and at the end.
+    const memories = [await memory(page, browser)], parts = [];
+    for (let quarter = 0; quarter < 4; ++quarter) {
+      parts.push(await page.evaluate(MEASURE(DIVE_SECONDS / 4)));
+      memories.push(await memory(page, browser));
+    }
     for (const error of page.errors) console.log(`  page error: ${error}`);
-    page.close();
+    await page.close();
+    const dive = summary(parts);
     console.log(line(`endless, ${DIVE_PICTURES} pictures, ${DIVE_SECONDS} s`, dive) + `; ${dive.seams} seams crossed`);
-    console.log(`  memory at the start ${before.heap.toFixed(1)} MB heap, ${before.resident.toFixed(0)} MB resident; ` +
-      `at the end ${after.heap.toFixed(1)} MB heap, ${after.resident.toFixed(0)} MB resident`);
-    console.log(`ratio to one picture a frame: the demo's page ${(zoom.median / baseline.median).toFixed(2)}, ` +
-      `endless ${(dive.median / baseline.median).toFixed(2)} (median frame times)`);
+    console.log(`  JavaScript heap ${memories.map((m) => m.heap.toFixed(1)).join(' -> ')} MB, browser resident ` +
+      `${memories.map((m) => m.resident.toFixed(0)).join(' -> ')} MB (start, each quarter)`);
+    for (const [label, b] of [['one picture a frame', baseline], ['the same, willReadFrequently', baselines[1]]])
+      console.log(`ratio to ${label}: the demo's page ${(zoom.median / b.median).toFixed(2)}, ` +
+        `endless ${(dive.median / b.median).toFixed(2)} (median frame times)`);
   } finally {
     if (browser) await browser.close();
     if (server) server.stop();

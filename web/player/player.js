@@ -237,6 +237,7 @@
     var path = this.choice.record(this.path(), ms);
     if (path !== this.path()) this.usePath(path);
     if (!this.choice.decided) return;
+    this.chosen = this.choice.measured(); // what the choice measured (ms a frame)
     this.choice = null;
     if (path === "canvas") {
       this.webgl.release();

@@ -26,7 +26,7 @@
   // together (four bytes each) beyond those of the current frame, and the longest side of a
   // faded copy.
   var MAX_COPIES = 48;
-  var MAX_PIXELS = 64 * 1024 * 1024;
+  var MAX_PIXELS = 32 * 1024 * 1024;
   var MAX_SIDE = 4096;
 
   // A mask of w x h whose alpha rises from 0 at each edge to 1 at `band` pixels in, the smallest
@@ -224,22 +224,30 @@
   //
   // WebGL unless it is measured slower than the 2D canvas: a WebGL drawn by the processor
   // (SwiftShader, llvmpipe) takes several times as long a frame as the canvas. The renderer's
-  // name is only a hint (it shortens the measuring); the times decide. While playing, the player
+  // name is only a hint (it shortens the measuring, and such a WebGL loses a tie); the times
+  // decide. While playing, the player
   // hands over the time between consecutive frames it drew (record); after a few frames of WebGL
   // slower than FAST_FRAME the canvas is tried for as many, and the faster one is kept for good.
 
   var FAST_FRAME = 20; // ms: WebGL this fast is kept without trying the canvas
-  var KEEP_CANVAS = 0.85; // the canvas is kept when its frames take at most this share of WebGL's
+  // The canvas is kept when its frames take at most this share of WebGL's (of a WebGL named as
+  // drawn by the processor: such a WebGL is kept only when clearly faster).
+  var KEEP_CANVAS = 0.85, KEEP_CANVAS_SOFTWARE = 1.15;
+  var CANVAS_WARM_UP = 3;
 
-  function median(values) {
+  // The lower quartile: what a frame costs, less the frames others' work on the machine delayed.
+  function typical(values) {
     var sorted = values.slice().sort(function (p, q) { return p - q; });
-    return sorted.length ? sorted[sorted.length >> 1] : Infinity;
+    return sorted.length ? sorted[sorted.length >> 2] : Infinity;
   }
 
   // `softwareHint`: WebGL's renderer names a processor-drawn implementation.
   function RendererChoice(softwareHint) {
-    this.warmUp = softwareHint ? 1 : 2; // frames left out after each change (uploads, copies)
-    this.needed = softwareHint ? 3 : 5; // frames measured per renderer
+    // Frames left out at the start (uploads) and after the change to the canvas (its copies),
+    // and frames measured per renderer.
+    this.warmUp = softwareHint ? 1 : 2;
+    this.needed = softwareHint ? 5 : 6;
+    this.software = !!softwareHint;
     this.times = { webgl: [], canvas: [] };
     this.skipped = 0;
     this.decided = null; // "webgl" or "canvas" once chosen
@@ -255,12 +263,20 @@
     times.push(ms);
     if (times.length < this.needed) return path;
     if (path === "webgl") {
-      if (median(times) <= FAST_FRAME) return (this.decided = "webgl");
+      if (typical(times) <= FAST_FRAME) return (this.decided = "webgl");
       this.skipped = 0;
+      this.warmUp = CANVAS_WARM_UP;
       return "canvas";
     }
-    this.decided = median(this.times.canvas) <= KEEP_CANVAS * median(this.times.webgl) ? "canvas" : "webgl";
+    var keep = this.software ? KEEP_CANVAS_SOFTWARE : KEEP_CANVAS;
+    this.decided = typical(this.times.canvas) <= keep * typical(this.times.webgl) ? "canvas" : "webgl";
     return this.decided;
+  };
+  // The typical frame time measured of each renderer (NaN where it was not tried), for scripts
+  // that measure.
+  RendererChoice.prototype.measured = function () {
+    var times = this.times;
+    return { webgl: times.webgl.length ? typical(times.webgl) : NaN, canvas: times.canvas.length ? typical(times.canvas) : NaN };
   };
   Tunnelvista.RendererChoice = RendererChoice;
 

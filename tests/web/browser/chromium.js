@@ -56,7 +56,7 @@ class Browser {
   async open(url, width, height, screen = {}) {
     const response = await fetch(`http://127.0.0.1:${this.port}/json/new?about:blank`, { method: 'PUT' });
     const target = await response.json();
-    const page = new Page(target.webSocketDebuggerUrl);
+    const page = new Page(target.webSocketDebuggerUrl, `http://127.0.0.1:${this.port}/json/close/${target.id}`);
     await page.connect();
     await page.send('Runtime.enable');
     await page.send('Log.enable');
@@ -88,8 +88,9 @@ class Browser {
 }
 
 class Page {
-  constructor(socketUrl) {
+  constructor(socketUrl, closeUrl) {
     this.socketUrl = socketUrl;
+    this.closeUrl = closeUrl;
     this.nextId = 1;
     this.pending = new Map();
     this.listeners = [];
@@ -163,7 +164,11 @@ class Page {
     return Buffer.from(result.data, 'base64');
   }
 
-  close() { this.socket.close(); }
+  // Closes the tab too: one left open goes on drawing beside the next.
+  close() {
+    this.socket.close();
+    return fetch(this.closeUrl).then((response) => response.text(), () => {});
+  }
 }
 
 module.exports = { Browser, findChromium };

@@ -141,7 +141,7 @@ test('the page\'s own settings', { skip, timeout: 600000 }, async (t) => {
       // the editor draws, as WebGL does.
       const shots = {};
       for (const [label, hook, expected] of [['slow WebGL', '(path) => path === "webgl" ? 200 : 50', 'canvas'],
-        ['slow canvas', '(path) => path === "webgl" ? 200 : 190', 'webgl']]) {
+        ['slow canvas', '(path) => path === "webgl" ? 200 : 250', 'webgl']]) {
         const page = await browser.open(`${server.url}back/index.html#t=0.35&full`, 640, 480);
         try {
           await page.waitFor(ready);
