@@ -102,12 +102,13 @@
     return levels[level];
   };
 
-  // The cache's entry `key` (made by `make` when missing), marked as used by this frame.
+  // The cache's entry `key` (made by `make` when missing), marked as used by this frame. Its
+  // pixels are those of the canvases it made (a picture itself is the player's).
   CanvasRenderer.prototype.entry = function (key, make) {
     var entry = this.copies[key];
     if (!entry) {
       var levels = make.call(this), pixels = 0;
-      for (var i = 0; i < levels.length; ++i) pixels += (levels[i].naturalWidth || levels[i].width) * (levels[i].naturalHeight || levels[i].height);
+      for (var i = 0; i < levels.length; ++i) if (levels[i].getContext) pixels += levels[i].width * levels[i].height;
       entry = this.copies[key] = { levels: levels, used: this.frame, pixels: pixels };
       this.evict();
     }
