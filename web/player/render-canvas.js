@@ -235,11 +235,18 @@
   // drawn by the processor: such a WebGL is kept only when clearly faster).
   var KEEP_CANVAS = 0.85, KEEP_CANVAS_SOFTWARE = 1.15;
   var CANVAS_WARM_UP = 3;
+  var MEASURE_MS = 600; // each renderer is measured for at least this long
 
-  // The lower quartile: what a frame costs, less the frames others' work on the machine delayed.
+  function sum(values) {
+    var total = 0;
+    for (var i = 0; i < values.length; ++i) total += values[i];
+    return total;
+  }
+  // The mean less the longest frame (one stall of the machine's): a rate over a stretch, since a
+  // GPU, software or not, queues a few frames before it holds the page back.
   function typical(values) {
-    var sorted = values.slice().sort(function (p, q) { return p - q; });
-    return sorted.length ? sorted[sorted.length >> 2] : Infinity;
+    if (values.length < 2) return values.length ? values[0] : Infinity;
+    return (sum(values) - Math.max.apply(null, values)) / (values.length - 1);
   }
 
   // `softwareHint`: WebGL's renderer names a processor-drawn implementation.
@@ -262,7 +269,7 @@
     if (!(ms >= 0 && isFinite(ms)) || this.skipped++ < this.warmUp) return path;
     var times = this.times[path];
     times.push(ms);
-    if (times.length < this.needed) return path;
+    if (times.length < this.needed || sum(times) < MEASURE_MS) return path;
     if (path === "webgl") {
       if (typical(times) <= FAST_FRAME) return (this.decided = "webgl");
       this.skipped = 0;
