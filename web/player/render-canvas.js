@@ -16,10 +16,10 @@
 
   // Canvases the processor draws in (see above).
   var CPU_CANVAS = { willReadFrequently: true };
-  // The next picture's opaque core is left out of a picture only when it covers this much of
-  // the view (a clip costs more than it saves on a small one), shrunk by CORE_MARGIN so the
-  // clip's antialiased edge lies well inside what the next picture covers.
-  var CLIP_FROM_AREA = 0.05;
+  // The next picture's opaque core is left out of a picture only when it covers this share of
+  // the picture's box on the canvas (the clip's mask costs as much as drawing that box), shrunk by
+  // CORE_MARGIN so the clip's antialiased edge lies well inside what the next picture covers.
+  var CLIP_FROM_SHARE = 0.25;
   var CORE_MARGIN = 0.98;
 
   // Entries kept at most (a picture's halvings, or one faded copy), the pixels they may hold
@@ -27,6 +27,7 @@
   // faded copy.
   var MAX_COPIES = 48;
   var MAX_PIXELS = 32 * 1024 * 1024;
+  var MAX_MASKS = 8;
   var MAX_SIDE = 4096;
 
   // A mask of w x h whose alpha rises from 0 at each edge to 1 at `band` pixels in, the smallest
@@ -67,6 +68,7 @@
     if (!this.context) throw new Error("The canvas cannot be drawn on");
     this.copies = {}; // picture index and "w" (its halvings) or "f" and a level (faded) -> {levels, used}
     this.frame = 0;
+    this.masks = []; // the masks made last, {key: "WxH", mask}, the newest first
   }
 
   // The halving of `image` to draw at `pixels` screen pixels per unit of its frame: halved while
@@ -94,7 +96,8 @@
       half.height = Math.floor((levels[l - 1].naturalHeight || levels[l - 1].height) / 2);
       var c = half.getContext("2d", CPU_CANVAS);
       c.imageSmoothingEnabled = true;
-      c.imageSmoothingQuality = "high"; // made once, so the better filter is worth it
+      // Bilinear at exactly half samples between four pixels: their mean, as a box filter would.
+      c.imageSmoothingQuality = "low";
       c.drawImage(levels[l - 1], 0, 0, half.width, half.height);
       levels[l] = half;
       entry.pixels += half.width * half.height;
@@ -137,8 +140,23 @@
     var c = copy.getContext("2d", CPU_CANVAS);
     c.drawImage(image, 0, 0, cw, ch);
     c.globalCompositeOperation = "destination-in";
-    c.drawImage(edgeMask(cw, ch, 0.1 * Math.min(cw, ch)), 0, 0);
+    c.drawImage(this.mask(cw, ch), 0, 0);
     return copy;
+  };
+
+  // The mask of a faded copy of w x h: the last few are kept, since a stack's pictures mostly
+  // share their sizes and a mask's gradients cost more than the copy.
+  CanvasRenderer.prototype.mask = function (w, h) {
+    var key = w + "x" + h, masks = this.masks;
+    for (var i = 0; i < masks.length; ++i) {
+      if (masks[i].key !== key) continue;
+      var found = masks.splice(i, 1)[0];
+      masks.unshift(found);
+      return found.mask;
+    }
+    masks.unshift({ key: key, mask: edgeMask(w, h, 0.1 * Math.min(w, h)) });
+    if (masks.length > MAX_MASKS) masks.pop();
+    return masks[0].mask;
   };
 
   // Drops the entries unused longest beyond MAX_COPIES or MAX_PIXELS, never one of the current
@@ -155,18 +173,35 @@
     }
   };
 
-  // The quadrilateral of the opaque core of `picture` (shrunk by CORE_MARGIN) in canvas pixels, or
-  // null when it covers too little of the view to be worth a clip.
-  function coreOnCanvas(picture, size, view, sx, sy) {
-    var core = Tunnelvista.opaqueCore(size), m = picture.toView;
-    var area = 4 * core[0] * core[1] * m.lengthScale() * m.lengthScale();
-    if (!(area >= CLIP_FROM_AREA * 4 * view.halfWidth * view.halfHeight)) return null;
+  // The corners of the rectangle of half sides (hx, hy) of a frame carried by `m`, in canvas pixels.
+  function quadOnCanvas(m, hx, hy, view, sx, sy) {
     var corners = [[-1, -1], [1, -1], [1, 1], [-1, 1]], quad = [];
     for (var i = 0; i < 4; ++i) {
-      var p = m.map(corners[i][0] * core[0] * CORE_MARGIN, corners[i][1] * core[1] * CORE_MARGIN);
+      var p = m.map(corners[i][0] * hx, corners[i][1] * hy);
       quad.push([sx * (p[0] + view.halfWidth), sy * (view.halfHeight - p[1])]);
     }
     return quad;
+  }
+  function quadArea(q) {
+    var twice = 0;
+    for (var i = 0; i < 4; ++i) twice += q[i][0] * q[(i + 1) % 4][1] - q[(i + 1) % 4][0] * q[i][1];
+    return Math.abs(twice) / 2;
+  }
+
+  // Where to draw `picture` (extents e) when `next` (whose size is nextSize) is drawn over it:
+  // {box: its bounding box on the canvas, hole: the next picture's opaque core (shrunk by
+  // CORE_MARGIN) to leave out, or null when that is not worth a clip}.
+  function clipFor(picture, e, next, nextSize, view, sx, sy) {
+    var q = quadOnCanvas(picture.toView, e[0] / 2, e[1] / 2, view, sx, sy);
+    var left = Math.max(0, Math.floor(Math.min(q[0][0], q[1][0], q[2][0], q[3][0])));
+    var top = Math.max(0, Math.floor(Math.min(q[0][1], q[1][1], q[2][1], q[3][1])));
+    var right = Math.min(view.width, Math.ceil(Math.max(q[0][0], q[1][0], q[2][0], q[3][0])));
+    var bottom = Math.min(view.height, Math.ceil(Math.max(q[0][1], q[1][1], q[2][1], q[3][1])));
+    var box = [left, top, Math.max(0, right - left), Math.max(0, bottom - top)];
+    if (!next) return { box: box, hole: null };
+    var core = Tunnelvista.opaqueCore(nextSize);
+    var hole = quadOnCanvas(next.toView, core[0] * CORE_MARGIN, core[1] * CORE_MARGIN, view, sx, sy);
+    return { box: box, hole: quadArea(hole) >= CLIP_FROM_SHARE * box[2] * box[3] ? hole : null };
   }
 
   // As WebGLRenderer.draw.
@@ -195,11 +230,13 @@
       var e = Tunnelvista.extents(sizes[picture.index]), m = picture.toView;
       var source = this.source(picture.index, image, !picture.whole, picture.pixels);
       var next = drawn[k + 1];
-      var hole = next && images[next.index] ? coreOnCanvas(next, sizes[next.index], view, sx, sy) : null;
+      var clip = clipFor(picture, e, next && images[next.index] ? next : null, next && sizes[next.index], view, sx, sy);
+      var hole = clip.hole;
       if (hole) {
+        // Evenodd: the picture's box less the hole; the mask is made over the box only.
         c.save();
         c.beginPath();
-        c.rect(0, 0, view.width, view.height);
+        c.rect(clip.box[0], clip.box[1], clip.box[2], clip.box[3]);
         c.moveTo(hole[0][0], hole[0][1]);
         for (var i = 1; i < 4; ++i) c.lineTo(hole[i][0], hole[i][1]);
         c.closePath();
@@ -219,7 +256,10 @@
     return waiting;
   };
 
-  CanvasRenderer.prototype.forget = function () { this.copies = {}; };
+  CanvasRenderer.prototype.forget = function () {
+    this.copies = {};
+    this.masks = [];
+  };
 
   // --- which renderer draws ---
   //
