@@ -10,6 +10,13 @@
 
 class ImageStack;
 
+// How large the HTML5 page shows the zoom: a fixed box of width x height CSS pixels, or the whole
+// window (the applet's page always has the fixed box).
+enum class WebPageSize { Fixed, FillWindow };
+// The largest fixed box of the HTML5 page.
+constexpr int maxWebPageWidth = 7680;
+constexpr int maxWebPageHeight = 4320;
+
 // The page's values. Colours are 24-bit RGB with red in the low byte.
 struct WebPageOptions {
   std::string title;
@@ -24,6 +31,11 @@ struct WebPageOptions {
   int height = 240;
   uint32_t pageColour = 0x404040;
   uint32_t textColour = 0xFFFFFF;
+  // The HTML5 page only; each is written into its settings only when it is not the default, so
+  // a page with the defaults is the one that was always written.
+  WebPageSize pageSize = WebPageSize::Fixed;
+  bool endless = false;  // dives inward forever (the last picture leads into the first) instead of there and back
+  bool steady = false;   // the zoom's logarithm changes at one rate instead of easing in and out
 };
 
 // The 56 lines of the page, each ending in '\n'.

@@ -86,7 +86,8 @@ void WriteHtml5Page(std::ostream& out, const WebPageOptions& o, const std::vecto
   const char* flag[] = {"false", "true"};
   std::ostringstream start;
   start << "Tunnelvista.start(document.getElementById(\"kx-player\"), {";
-  start << "\"data\": " << JsonString(o.dataUrl) << ", \"width\": " << o.width << ", \"height\": " << o.height;
+  start << "\"data\": " << JsonString(o.dataUrl) << ", \"width\": " << std::clamp(o.width, 1, maxWebPageWidth)
+        << ", \"height\": " << std::clamp(o.height, 1, maxWebPageHeight);
   start << ", \"duration\": " << FormatGeneral(static_cast<double>(o.duration), 9);
   start << ", \"controls\": " << flag[o.showControls] << ", \"autoplay\": " << flag[o.autoplay]
         << ", \"forward\": " << flag[o.playForward];
@@ -104,12 +105,20 @@ void WriteHtml5Page(std::ostream& out, const WebPageOptions& o, const std::vecto
     }
     start << "]";
   }
+  // Settings newer than the page: only when they differ from what a page without them does.
+  if (o.pageSize == WebPageSize::FillWindow) start << ", \"fill\": true";
+  if (o.endless) start << ", \"play\": \"endless\"";
+  if (o.steady) start << ", \"pace\": \"steady\"";
   start << "});";
   const std::string script = start.str();
   const QByteArray hash = QCryptographicHash::hash(QByteArray::fromStdString(script), QCryptographicHash::Sha256);
 
   const std::string title = HtmlEscape(o.title);
-  out << "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n";
+  // A page that fills the window says so before anything is drawn, so the title and the caption
+  // never show in the box layout first.
+  out << "<!DOCTYPE html>\n"
+      << (o.pageSize == WebPageSize::FillWindow ? "<html class=\"tv-fill\">" : "<html>")
+      << "\n<head>\n<meta charset=\"utf-8\">\n";
   // Only the page's own scripts run (the player's files, the pictures' and the data file's
   // wrappers, and the start below by its hash) and only its own pictures show: a data file
   // naming pictures elsewhere cannot bring in anything. data: pictures are the wrappers' (pages

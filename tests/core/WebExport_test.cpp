@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <sys/stat.h>
 
 #include <clocale>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "Imagestack.h"
 #include "JpegDecode.h"
@@ -109,6 +111,38 @@ TEST(WebExportText, ExportedAndDefaultSizes) {
   EXPECT_EQ(DefaultWebSize(640, 480), std::make_pair(320, 240));
   EXPECT_EQ(DefaultWebSize(480, 640), std::make_pair(240, 320));
   EXPECT_EQ(DefaultWebSize(500, 500), std::make_pair(320, 320));
+}
+
+// The page's newer settings appear only when chosen (a default page is the one always written),
+// and the start script they go into still runs under the page's policy (its hash).
+TEST(WebExportText, Html5PageSettingsBeyondTheDefaults) {
+  const auto page = [](const WebPageOptions& o) {
+    std::ostringstream out;
+    WriteHtml5Page(out, o, {{640, 480}}, nullptr);
+    return out.str();
+  };
+  const auto startScript = [](const std::string& text) {
+    const size_t at = text.find("<script>Tunnelvista.start(") + 8;
+    return text.substr(at, text.find("</script>", at) - at);
+  };
+  WebPageOptions o;
+  const std::string plain = page(o);
+  EXPECT_EQ(plain.rfind("<!DOCTYPE html>\n<html>\n", 0), 0u);
+  EXPECT_NE(startScript(plain).find("\"sizes\": [[640, 480]]});"), std::string::npos) << startScript(plain);
+
+  o.pageSize = WebPageSize::FillWindow;
+  o.endless = o.steady = true;
+  o.width = 9000;  // beyond the largest box: the largest box
+  o.height = 4320;
+  const std::string chosen = page(o);
+  EXPECT_EQ(chosen.rfind("<!DOCTYPE html>\n<html class=\"tv-fill\">\n", 0), 0u);
+  const std::string script = startScript(chosen);
+  EXPECT_NE(script.find("\"width\": 7680, \"height\": 4320,"), std::string::npos) << script;
+  EXPECT_NE(script.find("\"sizes\": [[640, 480]], \"fill\": true, \"play\": \"endless\", \"pace\": \"steady\"});"),
+            std::string::npos)
+      << script;
+  const QByteArray hash = QCryptographicHash::hash(QByteArray::fromStdString(script), QCryptographicHash::Sha256);
+  EXPECT_NE(chosen.find("'sha256-" + hash.toBase64().toStdString() + "'"), std::string::npos);
 }
 
 TEST_F(WebExportFixture, Html5WritesEveryFileWithItsContents) {

@@ -5,6 +5,10 @@
 // the end first; false starts at the end), background and text (#RRGGBB), sizes (each picture's
 // [width, height] in pixels, in stack order); optional target ([scale, translateX, translateY,
 // rotate] of the target frame; without it the placement is recovered from the data file's keys).
+// Written only when not the default: fill (true: the zoom fills the window, cropped to it, in
+// place of the width x height box), play ("endless": inward forever, the last picture leading
+// into the first; else there and back), pace ("steady": the zoom's logarithm changes at one rate;
+// else eased; endless zooms are always steady).
 //
 // Loading: over http(s) the data file is fetched and the pictures are <img src=NAME>. From disk
 // (file://), where fetch is refused and WebGL refuses local images, and whenever the fetch fails,
@@ -18,11 +22,19 @@
 // drawn with every picture it shows, <html> gets data-ready="1" (and the element too).
 //
 // Playing runs there and back as in the editor: forward to the end, back to the start, again.
+// An endless zoom runs on at `speed` passes per duration (negative: outward), which the wheel, a
+// two-finger swipe and the Up/Down keys change (controls.js).
+//
+// The renderer: WebGL where a context can be made, until the frames it draws while playing are
+// measured slower than the 2D canvas's (Tunnelvista.RendererChoice, render-canvas.js); the
+// canvas otherwise.
 (function (root) {
   "use strict";
   var Tunnelvista = root.Tunnelvista = root.Tunnelvista || {};
 
   var PARALLEL_PICTURES = 4; // pictures loading at a time
+  var MAX_SPEED = 8; // passes per duration, either way
+  var LONGEST_FRAME = 2000; // ms: a longer gap between frames (a hidden tab) is not a frame time
 
   // Deliveries from the .js files, by base name: the callbacks waiting for one, or what came
   // before anyone asked (kept only until it is taken: pictures are large).
@@ -100,6 +112,15 @@
   }
   Tunnelvista.canvasRect = canvasRect;
 
+  // The canvas of a page that fills the window: all of it, in device pixels.
+  function windowRect(cssWidth, cssHeight, ratio) {
+    return { width: Math.max(1, Math.round(cssWidth * ratio)), height: Math.max(1, Math.round(cssHeight * ratio)),
+      left: 0, top: 0 };
+  }
+  Tunnelvista.windowRect = windowRect;
+
+  function wrap(position) { return position - Math.floor(position); }
+
   function Player(element, settings) {
     var self = this;
     settings = settings || {};
@@ -107,10 +128,13 @@
     this.element = element;
     this.fragment = parseFragment(root.location ? root.location.hash : "");
     this.full = this.fragment.full;
+    this.fill = settings.fill === true;
+    this.endless = settings.play === "endless";
     this.width = settings.width > 0 ? settings.width : 400;
     this.height = settings.height > 0 ? settings.height : 300;
     this.sizes = (settings.sizes || []).map(function (s) { return [Number(s[0]) || 0, Number(s[1]) || 0]; });
     this.forward = settings.forward !== false;
+    this.speed = this.forward ? 1 : -1; // endless: passes per duration, negative outward
     this.position = this.fragment.t !== null ? this.fragment.t : (this.forward ? 0 : 1);
     this.playing = this.fragment.t === null && !!settings.autoplay;
     this.started = false; // a frame has had every picture it needs
@@ -119,6 +143,8 @@
     this.frames = 0; // frames drawn, for scripts that measure the player
 
     element.classList.add("tv-player");
+    if (this.fill) document.documentElement.classList.add("tv-fill");
+    if (this.endless) element.classList.add("tv-endless");
     if (settings.background) element.style.setProperty("--tv-background", settings.background);
     if (settings.text) element.style.setProperty("--tv-text", settings.text);
     if (this.full) {
@@ -143,25 +169,27 @@
     element.appendChild(this.stage);
     this.controls = new Tunnelvista.Controls(this, element, this.stage, settings.controls !== false && !this.full);
 
+    this.choice = null; // while WebGL and the canvas are being compared
     try {
       this.renderer = new Tunnelvista.WebGLRenderer(this.canvas);
+      this.choice = new Tunnelvista.RendererChoice(this.renderer.software);
     } catch (e) {
-      // A canvas that had a WebGL context asked of it can still give a 2D one only if none was made.
-      var fresh = document.createElement("canvas");
-      fresh.className = "tv-canvas";
-      this.stage.replaceChild(fresh, this.canvas);
-      this.canvas = fresh;
-      this.renderer = new Tunnelvista.CanvasRenderer(this.canvas);
+      this.renderer = null;
     }
-    element.dataset.renderer = this.renderer instanceof Tunnelvista.CanvasRenderer ? "canvas" : "webgl";
+    this.webgl = this.renderer; // kept while the choice may still come back to it
+    if (!this.renderer) this.usePath("canvas");
+    element.dataset.renderer = this.path();
 
     this.layout();
     root.addEventListener("resize", function () { self.layout(); });
     document.addEventListener("fullscreenchange", function () { self.layout(); });
     document.addEventListener("webkitfullscreenchange", function () { self.layout(); });
-    this.canvas.addEventListener("webglcontextlost", function (event) { event.preventDefault(); });
-    this.canvas.addEventListener("webglcontextrestored", function () {
-      self.renderer = new Tunnelvista.WebGLRenderer(self.canvas);
+    var glCanvas = this.canvas;
+    glCanvas.addEventListener("webglcontextlost", function (event) { event.preventDefault(); });
+    glCanvas.addEventListener("webglcontextrestored", function () {
+      if (self.webgl === null) return; // the canvas was chosen: WebGL was let go
+      self.webgl = new Tunnelvista.WebGLRenderer(glCanvas);
+      if (self.canvas === glCanvas) self.renderer = self.webgl;
       self.dirty = true;
     });
 
@@ -172,6 +200,53 @@
       root.requestAnimationFrame(tick);
     });
   }
+
+  Player.prototype.path = function () {
+    return this.renderer instanceof Tunnelvista.CanvasRenderer ? "canvas" : "webgl";
+  };
+
+  // Draws from now on with WebGL (the canvas it was made on) or the 2D canvas (a canvas of its
+  // own: one that has had a WebGL context cannot give a 2D one).
+  Player.prototype.usePath = function (path) {
+    var canvas;
+    if (path === "webgl" && this.webgl) {
+      canvas = this.webgl.canvas;
+      this.renderer = this.webgl;
+    } else {
+      if (!this.canvasRenderer) {
+        var fresh = document.createElement("canvas");
+        fresh.className = "tv-canvas";
+        this.canvasRenderer = new Tunnelvista.CanvasRenderer(fresh);
+      }
+      canvas = this.canvasRenderer.canvas;
+      this.renderer = this.canvasRenderer;
+    }
+    if (this.canvas !== canvas) {
+      this.stage.replaceChild(canvas, this.canvas);
+      this.canvas = canvas;
+      this.layout();
+    }
+    this.element.dataset.renderer = this.path();
+    this.dirty = true;
+  };
+
+  // While playing: `ms` between this frame and the one before. Once chosen, the other renderer's
+  // pictures are let go.
+  Player.prototype.measured = function (ms) {
+    if (!this.choice) return;
+    var path = this.choice.record(this.path(), ms);
+    if (path !== this.path()) this.usePath(path);
+    if (!this.choice.decided) return;
+    this.chosen = this.choice.measured(); // what the choice measured (ms a frame)
+    this.choice = null;
+    if (path === "canvas") {
+      this.webgl.release();
+      this.webgl = null;
+    } else if (this.canvasRenderer) {
+      this.canvasRenderer.forget();
+      this.canvasRenderer = null;
+    }
+  };
 
   Player.prototype.fail = function (text) {
     this.message.textContent = text;
@@ -213,7 +288,8 @@
       { scale: +settings.target[0], translateX: +settings.target[1], translateY: +settings.target[2],
         rotate: +settings.target[3] } :
       Tunnelvista.targetFromKeys(data.keys);
-    this.timeline = new Tunnelvista.Timeline(data.pictures.concat(data.pictures.length ? [target] : []));
+    this.timeline = new Tunnelvista.Timeline(data.pictures.concat(data.pictures.length ? [target] : []),
+      { play: settings.play, pace: settings.pace });
     this.duration = settings.duration > 0 ? settings.duration : data.duration > 0 ? data.duration : 10;
     // Sizes the page did not give are taken from the pictures as they arrive.
     for (var i = 0; i < data.pictures.length; ++i)
@@ -234,11 +310,13 @@
     var count = this.data.pictures.length;
     if (this.asked >= count) return -1;
     var anchor = Math.min(this.timeline.viewAt(this.position).anchor, count - 1);
-    var ahead = this.forward ? 1 : -1;
+    var ahead = (this.endless ? this.speed >= 0 : this.forward) ? 1 : -1;
     for (var distance = 0; distance < 2 * count; ++distance) {
       var candidates = [anchor + ahead * distance, anchor - ahead * (distance + 1)];
       for (var c = 0; c < 2; ++c) {
         var i = candidates[c];
+        // Across the seam an endless zoom goes on with the first picture (inward) or the last.
+        if (this.endless) i = ((i % count) + count) % count;
         if (i >= 0 && i < count && !this.requested[i]) return i;
       }
     }
@@ -285,21 +363,22 @@
     else fromUrl(urlOf(name), fromScript);
   };
 
-  // The box is the chosen size, or the whole window (full mode) or screen (full screen), in the
-  // page colour. The canvas is the largest rectangle of the first picture's aspect inside it,
-  // centred, so the zoom is drawn as the editor draws it at that size; its pixels are device
-  // pixels, placed on device pixels.
+  // The box is the chosen size, or the whole window (full mode, a page that fills the window) or
+  // screen (full screen), in the page colour. The canvas is the largest rectangle of the first
+  // picture's aspect inside it, centred, so the zoom is drawn as the editor draws it at that size;
+  // or, filling the window, the whole box, the first picture covering it. Its pixels are device
+  // pixels, placed on device pixels. A page that fills the window has its controls over the zoom.
   Player.prototype.layout = function () {
     var fullScreen = (document.fullscreenElement || document.webkitFullscreenElement) === this.element;
     var cssWidth = this.width, cssHeight = this.height;
-    if (this.full || fullScreen) {
+    if (this.full || this.fill || fullScreen) {
       cssWidth = root.innerWidth;
-      cssHeight = root.innerHeight - (fullScreen && !this.full ? this.controls.bar.offsetHeight : 0);
+      cssHeight = root.innerHeight - (fullScreen && !this.full && !this.fill ? this.controls.bar.offsetHeight : 0);
     }
     this.stage.style.width = cssWidth + "px";
     this.stage.style.height = cssHeight + "px";
     var ratio = root.devicePixelRatio || 1;
-    var rect = canvasRect(cssWidth, cssHeight, ratio, this.sizes[0]);
+    var rect = this.fill ? windowRect(cssWidth, cssHeight, ratio) : canvasRect(cssWidth, cssHeight, ratio, this.sizes[0]);
     if (this.canvas.width !== rect.width || this.canvas.height !== rect.height) {
       this.canvas.width = rect.width;
       this.canvas.height = rect.height;
@@ -330,10 +409,11 @@
   Player.prototype.draw = function () {
     var sizes = this.sizes, fallback = [4, 3];
     var known = sizes.map(function (s) { return s || fallback; });
-    var view = Tunnelvista.fittedView(this.canvas.width, this.canvas.height, known[0]);
+    var view = Tunnelvista.fittedView(this.canvas.width, this.canvas.height, known[0], this.fill);
     var drawn = Tunnelvista.framePictures(this.timeline, known, this.position, view);
     var waiting = this.renderer.draw(drawn, view, this.images, known);
     ++this.frames;
+    this.drawnPictures = drawn.length;
     // Complete: every picture the frame shows was drawn, or no more pictures will come (those
     // that failed are left out and the zoom plays without them).
     if (waiting === 0 || this.settled === sizes.length) {
@@ -347,7 +427,11 @@
     var last = this.last;
     this.last = now;
     if (!this.timeline) return;
-    if (this.playing && this.started && last !== null) {
+    var moving = this.playing && this.started && last !== null;
+    if (moving && this.endless) {
+      this.position = wrap(this.position + this.speed * Math.max(0, now - last) / (this.duration * 1000));
+      this.dirty = true;
+    } else if (moving) {
       var step = Math.max(0, now - last) / (this.duration * 1000);
       this.position += this.forward ? step : -step;
       if (this.forward && this.position >= 1) {
@@ -362,6 +446,9 @@
     if (this.dirty) {
       this.dirty = false;
       this.draw();
+      // The time since the frame before, when that was drawn while playing too.
+      if (moving && this.lastDrawn === last && now - last < LONGEST_FRAME) this.measured(now - last);
+      this.lastDrawn = now;
     }
     this.controls.update();
   };
@@ -377,7 +464,21 @@
     this.controls.update();
   };
 
-  Player.prototype.step = function (delta) { this.seek(this.position + delta); };
+  Player.prototype.step = function (delta) {
+    if (this.endless) this.seek(wrap(this.position + delta));
+    else this.seek(this.position + delta);
+  };
+
+  // Endless zooms only (returns false otherwise): the speed changes by `delta` passes per
+  // duration, through 0 to the other direction; playing goes on (or starts).
+  Player.prototype.changeSpeed = function (delta) {
+    if (!this.endless || !isFinite(delta)) return false;
+    var speed = Math.min(MAX_SPEED, Math.max(-MAX_SPEED, this.speed + delta));
+    this.speed = Math.abs(speed) < 1e-9 ? 0 : speed;
+    this.playing = true;
+    this.controls.update();
+    return true;
+  };
 
   Player.prototype.toggleFullScreen = function () {
     var element = this.element;

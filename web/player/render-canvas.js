@@ -1,12 +1,32 @@
-// The zoom drawn on a 2D canvas, where WebGL is not available: the same pictures as the WebGL
-// renderer, the outermost drawn as it is, the others through a copy whose faded border is cut
-// with an alpha mask. The mask is drawn, never read back, so tainted images work too.
+// The zoom drawn on a 2D canvas, where WebGL is not available or is slower (a software WebGL):
+// the same pictures as the WebGL renderer, the outermost drawn as it is, the others through a
+// copy whose faded border is cut with an alpha mask. The mask is drawn, never read back, so
+// tainted images work too.
+//
+// Speed without a GPU: every canvas here asks for memory the processor draws in
+// (willReadFrequently), since a canvas kept by a software GPU costs a read back each time it is
+// drawn from; pictures are sampled bilinearly from a halving with less than twice the pixels
+// needed; and each picture is clipped to leave out what the next picture's opaque core will
+// cover, so most pixels are drawn once.
+//
+// Also here: RendererChoice, which picks WebGL or this renderer by the frame times it measures.
 (function (root) {
   "use strict";
   var Tunnelvista = root.Tunnelvista = root.Tunnelvista || {};
 
-  // Copies (faded or not, with their halvings) kept at most, and the longest side of a faded copy.
-  var MAX_COPIES = 24;
+  // Canvases the processor draws in (see above).
+  var CPU_CANVAS = { willReadFrequently: true };
+  // The next picture's opaque core is left out of a picture only when it covers this much of
+  // the view (a clip costs more than it saves on a small one), shrunk by CORE_MARGIN so the
+  // clip's antialiased edge lies well inside what the next picture covers.
+  var CLIP_FROM_AREA = 0.05;
+  var CORE_MARGIN = 0.98;
+
+  // Entries kept at most (a picture's halvings, or one faded copy), the pixels they may hold
+  // together (four bytes each) beyond those of the current frame, and the longest side of a
+  // faded copy.
+  var MAX_COPIES = 48;
+  var MAX_PIXELS = 32 * 1024 * 1024;
   var MAX_SIDE = 4096;
 
   // A mask of w x h whose alpha rises from 0 at each edge to 1 at `band` pixels in, the smallest
@@ -16,7 +36,7 @@
     var mask = document.createElement("canvas");
     mask.width = w;
     mask.height = h;
-    var c = mask.getContext("2d");
+    var c = mask.getContext("2d", CPU_CANVAS);
     c.globalCompositeOperation = "lighter";
     var m = Math.min(w, h) / 2;
     var edges = [
@@ -43,43 +63,67 @@
 
   function CanvasRenderer(canvas) {
     this.canvas = canvas;
-    this.context = canvas.getContext("2d", { alpha: false });
+    this.context = canvas.getContext("2d", { alpha: false, willReadFrequently: true });
     if (!this.context) throw new Error("The canvas cannot be drawn on");
-    this.copies = {}; // picture index and "f" (faded) or "w" (whole) -> {levels, used}
+    this.copies = {}; // picture index and "w" (its halvings) or "f" and a level (faded) -> {levels, used}
     this.frame = 0;
   }
 
-  // The copy of picture `index` to draw at `pixels` screen pixels per unit of its frame: the
-  // picture itself or its faded copy, halved while it has twice the pixels needed or more (some
-  // browsers sample a large reduction from too few pixels, and fine detail aliases). Halvings are
-  // made as they are needed and kept with the copy.
-  CanvasRenderer.prototype.source = function (index, image, faded, pixels) {
-    var key = index + (faded ? "f" : "w");
-    var entry = this.copies[key];
-    if (!entry) {
-      var base = faded ? this.faded(image) : image;
-      entry = this.copies[key] = { levels: [base], used: this.frame };
-      this.evict();
-    }
-    entry.used = this.frame;
-    var levels = entry.levels;
-    var w = levels[0].naturalWidth || levels[0].width, h = levels[0].naturalHeight || levels[0].height;
-    var level = 0;
+  // The halving of `image` to draw at `pixels` screen pixels per unit of its frame: halved while
+  // it has twice the pixels needed or more (some browsers sample a large reduction from too few
+  // pixels, and fine detail aliases).
+  function levelFor(image, pixels) {
+    var w = image.naturalWidth || image.width, h = image.naturalHeight || image.height, level = 0;
     while (Math.max(w, h) >= 2 * pixels && Math.min(w, h) >= 2) {
       w = Math.floor(w / 2);
       h = Math.floor(h / 2);
-      if (!levels[++level]) {
-        var half = document.createElement("canvas");
-        half.width = w;
-        half.height = h;
-        var c = half.getContext("2d");
-        c.imageSmoothingEnabled = true;
-        c.imageSmoothingQuality = "high";
-        c.drawImage(levels[level - 1], 0, 0, w, h);
-        levels[level] = half;
-      }
+      ++level;
+    }
+    return level;
+  }
+
+  // Picture `index` at halving `level` (0: the picture itself); the halvings are made as they
+  // are needed and kept together.
+  CanvasRenderer.prototype.halving = function (index, image, level) {
+    var entry = this.entry(index + "w", function () { return [image]; });
+    var levels = entry.levels;
+    for (var l = 1; l <= level; ++l) {
+      if (levels[l]) continue;
+      var half = document.createElement("canvas");
+      half.width = Math.floor((levels[l - 1].naturalWidth || levels[l - 1].width) / 2);
+      half.height = Math.floor((levels[l - 1].naturalHeight || levels[l - 1].height) / 2);
+      var c = half.getContext("2d", CPU_CANVAS);
+      c.imageSmoothingEnabled = true;
+      c.imageSmoothingQuality = "high"; // made once, so the better filter is worth it
+      c.drawImage(levels[l - 1], 0, 0, half.width, half.height);
+      levels[l] = half;
+      entry.pixels += half.width * half.height;
     }
     return levels[level];
+  };
+
+  // The cache's entry `key` (made by `make` when missing), marked as used by this frame. Its
+  // pixels are those of the canvases it made (a picture itself is the player's).
+  CanvasRenderer.prototype.entry = function (key, make) {
+    var entry = this.copies[key];
+    if (!entry) {
+      var levels = make.call(this), pixels = 0;
+      for (var i = 0; i < levels.length; ++i) if (levels[i].getContext) pixels += levels[i].width * levels[i].height;
+      entry = this.copies[key] = { levels: levels, used: this.frame, pixels: pixels };
+      this.evict();
+    }
+    entry.used = this.frame;
+    return entry;
+  };
+
+  // What to draw of picture `index` at `pixels` screen pixels per unit of its frame: its halving
+  // for that size, or (faded) a copy of that halving with the faded border. A picture that comes
+  // in as a speck has only a small copy made.
+  CanvasRenderer.prototype.source = function (index, image, faded, pixels) {
+    var level = levelFor(image, pixels);
+    var plain = this.halving(index, image, level);
+    if (!faded) return plain;
+    return this.entry(index + "f" + level, function () { return [this.faded(plain)]; }).levels[0];
   };
 
   // The picture with its faded border cut by the mask.
@@ -90,20 +134,40 @@
     var copy = document.createElement("canvas");
     copy.width = cw;
     copy.height = ch;
-    var c = copy.getContext("2d");
+    var c = copy.getContext("2d", CPU_CANVAS);
     c.drawImage(image, 0, 0, cw, ch);
     c.globalCompositeOperation = "destination-in";
     c.drawImage(edgeMask(cw, ch, 0.1 * Math.min(cw, ch)), 0, 0);
     return copy;
   };
 
-  // Drops the copies unused longest beyond MAX_COPIES, never one of the current frame.
+  // Drops the entries unused longest beyond MAX_COPIES or MAX_PIXELS, never one of the current
+  // frame.
   CanvasRenderer.prototype.evict = function () {
-    var keys = Object.keys(this.copies), copies = this.copies, frame = this.frame;
-    if (keys.length <= MAX_COPIES) return;
-    keys.sort(function (p, q) { return (copies[p].used || 0) - (copies[q].used || 0); });
-    for (var i = 0; i < keys.length - MAX_COPIES && copies[keys[i]].used !== frame; ++i) delete copies[keys[i]];
+    var keys = Object.keys(this.copies), copies = this.copies, frame = this.frame, pixels = 0, i;
+    for (i = 0; i < keys.length; ++i) pixels += copies[keys[i]].pixels;
+    if (keys.length <= MAX_COPIES && pixels <= MAX_PIXELS) return;
+    keys.sort(function (p, q) { return copies[p].used - copies[q].used; });
+    for (i = 0; i < keys.length && (keys.length - i > MAX_COPIES || pixels > MAX_PIXELS); ++i) {
+      if (copies[keys[i]].used === frame) break;
+      pixels -= copies[keys[i]].pixels;
+      delete copies[keys[i]];
+    }
   };
+
+  // The quadrilateral of the opaque core of `picture` (shrunk by CORE_MARGIN) in canvas pixels, or
+  // null when it covers too little of the view to be worth a clip.
+  function coreOnCanvas(picture, size, view, sx, sy) {
+    var core = Tunnelvista.opaqueCore(size), m = picture.toView;
+    var area = 4 * core[0] * core[1] * m.lengthScale() * m.lengthScale();
+    if (!(area >= CLIP_FROM_AREA * 4 * view.halfWidth * view.halfHeight)) return null;
+    var corners = [[-1, -1], [1, -1], [1, 1], [-1, 1]], quad = [];
+    for (var i = 0; i < 4; ++i) {
+      var p = m.map(corners[i][0] * core[0] * CORE_MARGIN, corners[i][1] * core[1] * CORE_MARGIN);
+      quad.push([sx * (p[0] + view.halfWidth), sy * (view.halfHeight - p[1])]);
+    }
+    return quad;
+  }
 
   // As WebGLRenderer.draw.
   CanvasRenderer.prototype.draw = function (drawn, view, images, sizes) {
@@ -115,7 +179,9 @@
     c.fillStyle = "rgb(64,64,64)"; // the editor's grey, 0.25
     c.fillRect(0, 0, view.width, view.height);
     c.imageSmoothingEnabled = true;
-    c.imageSmoothingQuality = "high";
+    // Bilinear: the halving drawn from has less than twice the pixels needed, so nothing aliases,
+    // and the better filters cost several times as much without a GPU.
+    c.imageSmoothingQuality = "low";
     // View units to canvas pixels (y downwards).
     var sx = view.width / (2 * view.halfWidth), sy = view.height / (2 * view.halfHeight);
     var waiting = 0;
@@ -128,6 +194,17 @@
       }
       var e = Tunnelvista.extents(sizes[picture.index]), m = picture.toView;
       var source = this.source(picture.index, image, !picture.whole, picture.pixels);
+      var next = drawn[k + 1];
+      var hole = next && images[next.index] ? coreOnCanvas(next, sizes[next.index], view, sx, sy) : null;
+      if (hole) {
+        c.save();
+        c.beginPath();
+        c.rect(0, 0, view.width, view.height);
+        c.moveTo(hole[0][0], hole[0][1]);
+        for (var i = 1; i < 4; ++i) c.lineTo(hole[i][0], hole[i][1]);
+        c.closePath();
+        c.clip("evenodd");
+      }
       // A source pixel (u, v) of the w x h picture, v downwards, is the frame point
       // (ex (u / w - 1/2), ey (1/2 - v / h)); carried by toView and into the canvas.
       var w = source.naturalWidth || source.width, h = source.naturalHeight || source.height;
@@ -136,12 +213,73 @@
         sx * (m.a * ox + m.c * oy + m.tx + view.halfWidth),
         sy * (view.halfHeight - (m.b * ox + m.d * oy + m.ty)));
       c.drawImage(source, 0, 0);
+      if (hole) c.restore();
+      c.setTransform(1, 0, 0, 1, 0, 0);
     }
-    c.setTransform(1, 0, 0, 1, 0, 0);
     return waiting;
   };
 
   CanvasRenderer.prototype.forget = function () { this.copies = {}; };
+
+  // --- which renderer draws ---
+  //
+  // WebGL unless it is measured slower than the 2D canvas: a WebGL drawn by the processor
+  // (SwiftShader, llvmpipe) takes several times as long a frame as the canvas. The renderer's
+  // name is only a hint (it shortens the measuring, and such a WebGL loses a tie); the times
+  // decide. While playing, the player
+  // hands over the time between consecutive frames it drew (record); after a few frames of WebGL
+  // slower than FAST_FRAME the canvas is tried for as many, and the faster one is kept for good.
+
+  var FAST_FRAME = 20; // ms: WebGL this fast is kept without trying the canvas
+  // The canvas is kept when its frames take at most this share of WebGL's (of a WebGL named as
+  // drawn by the processor: such a WebGL is kept only when clearly faster).
+  var KEEP_CANVAS = 0.85, KEEP_CANVAS_SOFTWARE = 1.15;
+  var CANVAS_WARM_UP = 3;
+
+  // The lower quartile: what a frame costs, less the frames others' work on the machine delayed.
+  function typical(values) {
+    var sorted = values.slice().sort(function (p, q) { return p - q; });
+    return sorted.length ? sorted[sorted.length >> 2] : Infinity;
+  }
+
+  // `softwareHint`: WebGL's renderer names a processor-drawn implementation.
+  function RendererChoice(softwareHint) {
+    // Frames left out at the start (uploads) and after the change to the canvas (its copies),
+    // and frames measured per renderer.
+    this.warmUp = softwareHint ? 1 : 2;
+    this.needed = softwareHint ? 5 : 6;
+    this.software = !!softwareHint;
+    this.times = { webgl: [], canvas: [] };
+    this.skipped = 0;
+    this.decided = null; // "webgl" or "canvas" once chosen
+  }
+
+  // A frame of `path` ("webgl" or "canvas") took `ms`; returns the renderer to draw the next
+  // frames with. Tunnelvista.frameTimeHook(path, ms), when set, replaces the measured time (tests).
+  RendererChoice.prototype.record = function (path, ms) {
+    if (this.decided) return this.decided;
+    if (typeof Tunnelvista.frameTimeHook === "function") ms = Tunnelvista.frameTimeHook(path, ms);
+    if (!(ms >= 0 && isFinite(ms)) || this.skipped++ < this.warmUp) return path;
+    var times = this.times[path];
+    times.push(ms);
+    if (times.length < this.needed) return path;
+    if (path === "webgl") {
+      if (typical(times) <= FAST_FRAME) return (this.decided = "webgl");
+      this.skipped = 0;
+      this.warmUp = CANVAS_WARM_UP;
+      return "canvas";
+    }
+    var keep = this.software ? KEEP_CANVAS_SOFTWARE : KEEP_CANVAS;
+    this.decided = typical(this.times.canvas) <= keep * typical(this.times.webgl) ? "canvas" : "webgl";
+    return this.decided;
+  };
+  // The typical frame time measured of each renderer (NaN where it was not tried), for scripts
+  // that measure.
+  RendererChoice.prototype.measured = function () {
+    var times = this.times;
+    return { webgl: times.webgl.length ? typical(times.webgl) : NaN, canvas: times.canvas.length ? typical(times.canvas) : NaN };
+  };
+  Tunnelvista.RendererChoice = RendererChoice;
 
   Tunnelvista.CanvasRenderer = CanvasRenderer;
   if (typeof module === "object" && module.exports) module.exports = Tunnelvista;

@@ -61,7 +61,19 @@
     return p;
   }
 
-  // null when no WebGL context can be made (the player then uses the 2D canvas).
+  // WebGL drawn by the processor: only a hint for the choice of renderer (render-canvas.js).
+  var SOFTWARE = /swiftshader|llvmpipe|softpipe|software|basic render/i;
+  function rendererName(gl) {
+    var name = String(gl.getParameter(gl.RENDERER) || "");
+    // Some browsers name only themselves there; the unmasked name then comes from the extension.
+    if (/^webkit webgl$/i.test(name)) {
+      var info = gl.getExtension("WEBGL_debug_renderer_info");
+      if (info) name = String(gl.getParameter(info.UNMASKED_RENDERER_WEBGL) || name);
+    }
+    return name;
+  }
+
+  // Throws when no WebGL context can be made (the player then uses the 2D canvas).
   function WebGLRenderer(canvas) {
     var options = { alpha: false, antialias: false, premultipliedAlpha: false, preserveDrawingBuffer: true };
     var gl = null;
@@ -76,6 +88,7 @@
     this.gl = gl;
     this.canvas = canvas;
     this.limit = gl.getParameter(gl.MAX_TEXTURE_SIZE) || 2048;
+    this.software = SOFTWARE.test(rendererName(gl));
     var program = gl.createProgram();
     gl.attachShader(program, compile(gl, gl.VERTEX_SHADER, VERTEX));
     gl.attachShader(program, compile(gl, gl.FRAGMENT_SHADER, FRAGMENT));
@@ -186,6 +199,13 @@
   WebGLRenderer.prototype.forget = function () {
     for (var key in this.textures) this.gl.deleteTexture(this.textures[key].texture);
     this.textures = {};
+  };
+
+  // Gives back the textures and the context itself (the canvas renderer was chosen instead).
+  WebGLRenderer.prototype.release = function () {
+    this.forget();
+    var lose = this.gl.getExtension("WEBGL_lose_context");
+    if (lose) lose.loseContext();
   };
 
   Tunnelvista.WebGLRenderer = WebGLRenderer;

@@ -9,6 +9,12 @@
 //   frame into view units; every other picture's matrix is composed from it, inward with the
 //   placements and outward with their inverses.
 //
+// An endless timeline repeats one pass forever: element k of the endless sequence (any integer)
+// is picture k mod N of the N pictures, and the first picture of each pass lies in the last
+// picture of the pass before by the target frame's placement. Times beyond 0..1 are later (or
+// earlier) passes, each as precise as the first. Endless zooms play at the steady pace (the
+// zoom's logarithm changes at one rate), as may there-and-back ones.
+//
 // Frames: each element's origin is its centre, x to the right, y upwards, its longer side 1 unit.
 // View units: the first picture at time 0 spans at most -0.5..0.5; the view is fitted to it.
 (function (root) {
@@ -138,9 +144,13 @@
 
   // From the placements of every element, the pictures' then the target frame's (element 0's is
   // never applied). Scales of 0 or not numbers are taken as 1, other values that are not numbers
-  // as 0, as the editor does for hand-edited projects.
-  function Timeline(placements) {
+  // as 0, as the editor does for hand-edited projects. `settings` (optional): play ("endless" or
+  // there and back) and pace ("steady" or eased), as the page's settings name them.
+  function Timeline(placements, settings) {
     var n = placements.length;
+    settings = settings || {};
+    this.endless = settings.play === "endless" && n >= 2;
+    var steady = this.endless || settings.pace === "steady";
     var keys = [];
     for (var i = 0; i < n; ++i)
       keys.push({ placement: Affine.identity(), time: 0, logZoom: 0, logZoomSlope: 0, rotate: 0, rotateSlope: 0,
@@ -160,10 +170,20 @@
     }
     var total = n > 0 ? keys[n - 1].logZoom : 0;
     for (i = 1; i < n; ++i) {
-      var ts = timeForZoomFraction(keys[i].logZoom / total);
-      keys[i].time = ts.t;
-      keys[i].logZoomSlope = i + 1 < n ? finiteOr(ts.slope * total, 0) : 0;
+      if (steady) {
+        // The share of the total zoom, clamped as the eased curve's inverse clamps it; not a
+        // number (no zoom at all) is the start.
+        var u = keys[i].logZoom / total;
+        keys[i].time = u > 0 ? Math.min(u, 1) : 0;
+        keys[i].logZoomSlope = finiteOr(total, 0);
+      } else {
+        var ts = timeForZoomFraction(keys[i].logZoom / total);
+        keys[i].time = ts.t;
+        keys[i].logZoomSlope = i + 1 < n ? finiteOr(ts.slope * total, 0) : 0;
+      }
     }
+    // Steady: the same rate at the ends too, so the logarithmic zoom is a straight line.
+    if (steady && n > 0) keys[0].logZoomSlope = finiteOr(total, 0);
     // The next element's centre seen from element i, in i's units with the first picture's
     // orientation.
     for (i = 0; i + 1 < n; ++i) {
@@ -182,16 +202,59 @@
       key.rotateSlope = interiorSlope(previous.rotate - key.rotate, following.rotate - key.rotate, span);
     }
     this.keys = keys;
+    if (this.endless) this.joinSeam();
   }
   Timeline.prototype.count = function () { return this.keys.length; };
+
+  // The target frame (element N) is the next pass's first picture. Its slopes are taken with its
+  // neighbours across the seam (element N - 1 before it, the next pass's element 1 after it), as
+  // an interior key's are, and the first picture's slopes are the same motion seen in its own
+  // frame, so that the view runs on through the seam without a jolt. Twin of Timeline::JoinSeam.
+  Timeline.prototype.joinSeam = function () {
+    var keys = this.keys, last = keys.length - 1;
+    var seam = keys[last], previous = keys[last - 1], second = keys[1];
+    var next = this.placementOf(last + 1);
+    var c = Affine.similarity(1, -seam.rotate, 0, 0).map(next.tx, next.ty);
+    seam.nextX = c[0];
+    seam.nextY = c[1];
+    var span = 1 + second.time - previous.time;
+    var prevX = -previous.nextX / seam.scale, prevY = -previous.nextY / seam.scale;
+    seam.slopeX = -interiorSlope(prevX, seam.nextX, span);
+    seam.slopeY = -interiorSlope(prevY, seam.nextY, span);
+    // The next element's rotation relative to the seam is element 1's relative to the first picture.
+    seam.rotateSlope = interiorSlope(previous.rotate - seam.rotate, second.rotate, span);
+    var first = keys[0];
+    var turned = Affine.similarity(1, seam.rotate, 0, 0).map(seam.slopeX, seam.slopeY);
+    first.slopeX = turned[0];
+    first.slopeY = turned[1];
+    first.rotateSlope = seam.rotateSlope;
+    first.logZoomSlope = seam.logZoomSlope;
+  };
+
+  // Along the endless sequence: the picture element k shows, and its placement in element k - 1
+  // (the target frame's when k is a multiple of N).
+  Timeline.prototype.pictureOf = function (k) {
+    var pictures = this.keys.length - 1;
+    return ((k % pictures) + pictures) % pictures;
+  };
+  Timeline.prototype.placementOf = function (k) {
+    var picture = this.pictureOf(k);
+    return this.keys[picture === 0 ? this.keys.length - 1 : picture].placement;
+  };
   // Element i's placement in element i - 1.
   Timeline.prototype.placement = function (i) { return this.keys[i].placement; };
   Timeline.prototype.keyTime = function (i) { return this.keys[i].time; };
 
-  // The view at normalised time t (0..1), relative to the element whose key begins its segment.
+  // The view at normalised time t (0..1; any t when endless, where t and t + 1 give the same
+  // view), relative to the element whose key begins its segment.
   Timeline.prototype.viewAt = function (t) {
     var keys = this.keys, n = keys.length;
     if (n < 2) return { anchor: 0, toView: Affine.identity() };
+    if (this.endless) {
+      // Every pass is the same relative to its own elements: only the time within the pass counts.
+      t = isFinite(t) ? t - Math.floor(t) : 0;
+      if (!(t < 1)) t = 0; // a tiny negative time rounds to 1
+    }
     var k = 1;
     while (k < n && t > keys[k].time) ++k;
     if (k === n) k = n - 1;
@@ -245,12 +308,13 @@
   Tunnelvista.opaqueCore = opaqueCore;
 
   // The orthographic span of a width x height viewport fitted to the first picture: it fills the
-  // viewport along its constraining axis and is centred on the other.
-  Tunnelvista.fittedView = function (width, height, firstSize) {
+  // viewport along its constraining axis and is centred on the other. `cover`: the first picture
+  // covers the viewport instead (a page that fills the window crops it, with no bars).
+  Tunnelvista.fittedView = function (width, height, firstSize, cover) {
     var span = { halfWidth: 0.5, halfHeight: 0.5 };
     if (firstSize && (firstSize[0] > 0 || firstSize[1] > 0) && width > 0 && height > 0) {
       var e = extents(firstSize), ex = e[0], ey = e[1];
-      if (ex / ey > width / height) span = { halfWidth: ex / 2, halfHeight: ex * height / width / 2 };
+      if (ex / ey > width / height === !cover) span = { halfWidth: ex / 2, halfHeight: ex * height / width / 2 };
       else span = { halfWidth: ey * width / height / 2, halfHeight: ey / 2 };
     }
     return { width: width, height: height, halfWidth: span.halfWidth, halfHeight: span.halfHeight };
@@ -272,48 +336,63 @@
     return rectCoversView(toView, view, core[0], core[1]);
   }
 
-  // The pictures of the frame at time t, outermost first, each {index, toView, pixels (screen
-  // pixels per unit of its frame), whole (painted whole and unblended)}. From the anchor the walk
-  // goes inward while pictures are at least a pixel on screen, outward until a picture's opaque
-  // core covers the view; a picture is left out when its successor's core covers the view.
-  // `sizes` holds the pictures' [width, height] (the target frame is not drawn).
+  // An endless zoom has no first or last picture to end the walks: a loop that does not shrink
+  // (a picture placed in itself at its own size) would go on forever. Each walk stops after this
+  // many elements, far more than a zoom that shrinks at all shows at once.
+  var MAX_ENDLESS_REACH = 4096;
+
+  // The pictures of the frame at time t, outermost first, each {index (the picture), element
+  // (its place along the zoom: the picture's index there and back, any integer when endless),
+  // toView, pixels (screen pixels per unit of its frame), whole (painted whole and unblended)}.
+  // From the anchor the walk goes inward while pictures are at least a pixel on screen, outward
+  // until a picture's opaque core covers the view; a picture is left out when its successor's
+  // core covers the view. An endless zoom walks on across the seam both ways, so one picture
+  // may be drawn several times. `sizes` holds the pictures' [width, height] (the target frame is
+  // not drawn).
   Tunnelvista.framePictures = function (timeline, sizes, t, view) {
     var pictures = Math.min(sizes.length, timeline.count());
     if (pictures < 1 || !(view.width > 0 && view.height > 0)) return [];
+    var endless = !!timeline.endless && pictures === timeline.count() - 1;
+    var placement = function (k) { return endless ? timeline.placementOf(k) : timeline.placement(k); };
+    var pictureOf = function (k) { return endless ? timeline.pictureOf(k) : k; };
     var pixelsPerUnit = view.width / (2 * view.halfWidth);
     var relative = timeline.viewAt(t);
     var anchor = Math.min(relative.anchor, pictures - 1);
-    var toView = [];
-    toView[anchor] = relative.toView;
-    var last = anchor, j, m;
-    for (j = anchor + 1; j < pictures; ++j) {
-      m = toView[j - 1].times(timeline.placement(j));
+    // Entries (element, picture, toView), inward from the anchor.
+    var entries = [{ element: anchor, index: anchor, toView: relative.toView }], m, k, i;
+    for (k = anchor + 1; endless ? k - anchor <= MAX_ENDLESS_REACH : k < pictures; ++k) {
+      m = entries[entries.length - 1].toView.times(placement(k));
+      var j = pictureOf(k);
       var side = m.lengthScale() * pixelsPerUnit;
       var e = extents(sizes[j]);
       if (!m.isFinite() || side * side * e[0] * e[1] < 1) break;
-      toView[j] = m;
-      last = j;
+      entries.push({ element: k, index: j, toView: m });
     }
-    var first = anchor, covered = false;
-    for (j = last; j >= anchor && !covered; --j) {
-      if (coversView(sizes[j], toView[j], view)) {
-        first = j;
+    var start = 0, covered = false;
+    for (i = entries.length - 1; i >= 0 && !covered; --i) {
+      if (coversView(sizes[entries[i].index], entries[i].toView, view)) {
+        start = i;
         covered = true;
       }
     }
-    while (!covered && first > 0) {
-      m = toView[first].times(timeline.placement(first).inverse());
+    entries = entries.slice(start);
+    var first = entries[0].element;
+    while (!covered && (endless ? anchor - first < MAX_ENDLESS_REACH : first > 0)) {
+      m = entries[0].toView.times(placement(first).inverse());
       if (!m.isFinite()) break;
-      toView[first - 1] = m;
       --first;
-      covered = coversView(sizes[first], toView[first], view);
+      entries.unshift({ element: first, index: pictureOf(first), toView: m });
+      covered = coversView(sizes[entries[0].index], m, view);
     }
     var drawn = [];
-    for (j = first; j <= last; ++j) {
-      if (j + 1 <= last && coversView(sizes[j + 1], toView[j + 1], view)) continue;
-      drawn.push({ index: j, toView: toView[j], pixels: toView[j].lengthScale() * pixelsPerUnit, whole: false });
+    for (i = 0; i < entries.length; ++i) {
+      var next = entries[i + 1];
+      if (next && coversView(sizes[next.index], next.toView, view)) continue;
+      var entry = entries[i];
+      drawn.push({ index: entry.index, element: entry.element, toView: entry.toView,
+        pixels: entry.toView.lengthScale() * pixelsPerUnit, whole: false });
     }
-    if (drawn.length && (drawn[0].index === 0 || covered)) drawn[0].whole = true;
+    if (drawn.length && ((!endless && drawn[0].element === 0) || covered)) drawn[0].whole = true;
     return drawn;
   };
 

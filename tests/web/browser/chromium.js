@@ -51,17 +51,18 @@ class Browser {
     this.port = port;
   }
 
-  // A new tab of width x height CSS pixels (device scale 1) showing `url`.
-  async open(url, width, height) {
+  // A new tab of width x height CSS pixels (device scale 1, a desktop's, unless `screen` says
+  // otherwise: {deviceScaleFactor, mobile}) showing `url`.
+  async open(url, width, height, screen = {}) {
     const response = await fetch(`http://127.0.0.1:${this.port}/json/new?about:blank`, { method: 'PUT' });
     const target = await response.json();
-    const page = new Page(target.webSocketDebuggerUrl);
+    const page = new Page(target.webSocketDebuggerUrl, `http://127.0.0.1:${this.port}/json/close/${target.id}`);
     await page.connect();
     await page.send('Runtime.enable');
     await page.send('Log.enable');
     await page.send('Page.enable');
     await page.send('Emulation.setDeviceMetricsOverride',
-      { width, height, deviceScaleFactor: 1, mobile: false });
+      { width, height, deviceScaleFactor: 1, mobile: false, ...screen });
     const loaded = page.once('Page.loadEventFired');
     await page.send('Page.navigate', { url });
     await loaded;
@@ -87,8 +88,9 @@ class Browser {
 }
 
 class Page {
-  constructor(socketUrl) {
+  constructor(socketUrl, closeUrl) {
     this.socketUrl = socketUrl;
+    this.closeUrl = closeUrl;
     this.nextId = 1;
     this.pending = new Map();
     this.listeners = [];
@@ -162,7 +164,11 @@ class Page {
     return Buffer.from(result.data, 'base64');
   }
 
-  close() { this.socket.close(); }
+  // Closes the tab too: one left open goes on drawing beside the next.
+  close() {
+    this.socket.close();
+    return fetch(this.closeUrl).then((response) => response.text(), () => {});
+  }
 }
 
 module.exports = { Browser, findChromium };
