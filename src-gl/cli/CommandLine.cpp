@@ -62,6 +62,35 @@ bool ParseNumber(const QCommandLineParser& parser, const char* option, double& v
   return true;
 }
 
+void PlayOverride::ApplyTo(ImageStack& stack) const {
+  if (play) stack.playSettings.play = *play;
+  if (pace) stack.playSettings.pace = *pace;
+  stack.dirty = true;  // the keys follow the settings (the data file's too)
+}
+
+bool ParsePlayOverride(const QCommandLineParser& parser, PlayOverride& override) {
+  if (parser.isSet(QStringLiteral("play"))) {
+    // "back" on the command line; the project file's word for it is accepted too.
+    const QString word = parser.value(QStringLiteral("play"));
+    PlayMode play = PlayMode::ThereAndBack;
+    if (word != QLatin1String("back") && !ParsePlayMode(word.toStdString(), play)) {
+      Fail(QStringLiteral("--play takes endless or back, not \"%1\"").arg(word));
+      return false;
+    }
+    override.play = play;
+  }
+  if (parser.isSet(QStringLiteral("pace"))) {
+    const QString word = parser.value(QStringLiteral("pace"));
+    Pace pace = Pace::Eased;
+    if (!ParsePace(word.toStdString(), pace)) {
+      Fail(QStringLiteral("--pace takes eased or steady, not \"%1\"").arg(word));
+      return false;
+    }
+    override.pace = pace;
+  }
+  return true;
+}
+
 bool RunJob(Job& job, ProgressPrinter& printer, const std::function<bool()>& interrupted) {
   QEventLoop loop;
   bool completed = false;
@@ -134,14 +163,29 @@ void AddOptions(QCommandLineParser& parser) {
                     QStringLiteral("OUT")});
   parser.addOption({QStringLiteral("size"),
                     QStringLiteral("The picture's size for --render-frame (1280x960), the video's for --export-video "
-                                   "(even sides; 1920x1080), or the zoom's box on the page for --export-web (50x50 to "
-                                   "800x600; default 320 on the first picture's longer side)."),
-                    QStringLiteral("WxH")});
+                                   "(even sides; 1920x1080), or the page's for --export-web: fill (the HTML5 page "
+                                   "fills the browser's window; its default) or a fixed box of 50x50 to 7680x4320 "
+                                   "(the applet's: 50x50 to 800x600, default 320 on the first picture's longer "
+                                   "side)."),
+                    QStringLiteral("WxH|fill")});
+  parser.addOption({QStringLiteral("play"),
+                    QStringLiteral("How --render-frame, --export-web and --export-video play the zoom, for this run "
+                                   "only (the project file is not changed): back (there and back again) or endless "
+                                   "(inward forever, the last picture leading into the first). Default: the "
+                                   "project's."),
+                    QStringLiteral("endless|back")});
+  parser.addOption({QStringLiteral("pace"),
+                    QStringLiteral("The zoom's pace for this run only: eased (a smooth start and stop) or steady "
+                                   "(every doubling takes the same time; endless zooms are always steady). Default: "
+                                   "the project's."),
+                    QStringLiteral("eased|steady")});
   parser.addOption(
       {QStringLiteral("fps"), QStringLiteral("Frames a second of --export-video (default 30)."), QStringLiteral("N")});
   parser.addOption({QStringLiteral("direction"),
                     QStringLiteral("What --export-video shows: in (from the first picture to the target frame; the "
-                                   "default), out (the reverse) or inout (there and back, looping)."),
+                                   "default), out (the reverse) or inout (there and back, looping). An endless "
+                                   "project's video is one pass that loops: in dives inward, out outward, inout is "
+                                   "taken as in."),
                     QStringLiteral("D")});
   parser.addOption({QStringLiteral("duration"),
                     QStringLiteral("Seconds of one pass of --export-video (default: the project's)."),
@@ -222,6 +266,8 @@ int RunCommandLine(const QStringList& arguments) {
     return 0;
   }
   QStringList positional = parser.positionalArguments();
+  PlayOverride play;
+  if (!ParsePlayOverride(parser, play)) return 2;
   size_t budget = 0;
   if (parser.isSet(QStringLiteral("texture-budget")) &&
       !ParseBudget(parser.value(QStringLiteral("texture-budget")), budget))
@@ -232,7 +278,7 @@ int RunCommandLine(const QStringList& arguments) {
       Fail(QStringLiteral("--export-video OUT takes exactly one project file (see --help)"));
       return 2;
     }
-    return ExportVideoCommand(parser, positional[0], budget);
+    return ExportVideoCommand(parser, positional[0], budget, play);
   }
   if (parser.isSet(QStringLiteral("align"))) {
     if (parser.isSet(QStringLiteral("render-frame")) || parser.isSet(QStringLiteral("export-web")) ||
@@ -247,7 +293,7 @@ int RunCommandLine(const QStringList& arguments) {
       Fail(QStringLiteral("--export-web DIR takes exactly one project file and no --render-frame (see --help)"));
       return 2;
     }
-    return ExportWebCommand(parser, positional[0]);
+    return ExportWebCommand(parser, positional[0], play);
   }
   // --render-frame T OUT.png: the option's value is T, the output follows among the positionals.
   const QString timeText = parser.value(QStringLiteral("render-frame"));
@@ -263,7 +309,7 @@ int RunCommandLine(const QStringList& arguments) {
   }
   int width = 1280, height = 960;
   if (parser.isSet(QStringLiteral("size")) && !ParseSize(parser.value(QStringLiteral("size")), width, height)) return 2;
-  return RenderFrame(t, positional[0], width, height, budget, positional[1]);
+  return RenderFrame(t, positional[0], width, height, budget, positional[1], play);
 }
 
 bool TakeEditorOptions(QStringList& arguments, size_t& textureBudget) {

@@ -53,7 +53,7 @@ class InterruptHandlers {
 }  // namespace
 
 // --export-web: what the dialog writes with its defaults, asking nothing.
-int ExportWebCommand(const QCommandLineParser& parser, const QString& project) {
+int ExportWebCommand(const QCommandLineParser& parser, const QString& project, const PlayOverride& play) {
   WebPlayer player = WebPlayer::Html5;
   int pictureSide = 0;
   const QString playerName = parser.value(QStringLiteral("player"));
@@ -78,21 +78,30 @@ int ExportWebCommand(const QCommandLineParser& parser, const QString& project) {
     }
   }
   int width = 0, height = 0;
-  const bool sized = parser.isSet(QStringLiteral("size"));
+  const QString sizeText = parser.value(QStringLiteral("size"));
+  const bool fill = sizeText == QLatin1String("fill");
+  const bool sized = parser.isSet(QStringLiteral("size")) && !fill;
+  if (fill && player == WebPlayer::Applet) {
+    Fail(QStringLiteral("--size fill is for the html5 player; the applet's page has a fixed box (WxH)"));
+    return 2;
+  }
   if (sized) {
-    if (!ParseSize(parser.value(QStringLiteral("size")), width, height)) return 2;
-    if (!WebExportRequest::SizeWithinLimits(width, height)) {
-      Fail(QStringLiteral("--size for --export-web runs from %1x%2 to %3x%4")
+    if (!ParseSize(sizeText, width, height)) return 2;
+    if (!WebExportRequest::SizeWithinLimits(width, height, player)) {
+      Fail(QStringLiteral("--size for --export-web%1 runs from %2x%3 to %4x%5%6")
+               .arg(player == WebPlayer::Applet ? QStringLiteral(" --player applet") : QString())
                .arg(webMinWidth)
                .arg(webMinHeight)
-               .arg(webMaxWidth)
-               .arg(webMaxHeight));
+               .arg(WebMaxWidth(player))
+               .arg(WebMaxHeight(player))
+               .arg(player == WebPlayer::Applet ? QString() : QStringLiteral(", or fill")));
       return 2;
     }
   }
 
   std::unique_ptr<ImageStack> stack = OpenProject(AbsoluteFileName(project));
   if (!stack) return 1;
+  play.ApplyTo(*stack);
   if (stack->pictureCount() < 1) {
     Fail(QStringLiteral("the project holds no pictures to export"));
     return 1;
@@ -104,9 +113,11 @@ int ExportWebCommand(const QCommandLineParser& parser, const QString& project) {
     std::tie(width, height) = DefaultWebSize(first.width, first.height);
   }
 
-  // The dialog's defaults, with the project's duration and the size asked for.
+  // The dialog's defaults, with the project's duration and the size asked for (a fixed box when
+  // one is given; the box's values stay in the page for a fill too).
   WebExportRequest request;
   request.player = player;
+  request.pageSize = sized ? WebPageSize::Fixed : WebPageSize::FillWindow;
   request.pictureSide = pictureSide;
   request.directory = AbsoluteFileName(parser.value(QStringLiteral("export-web")));
   while (request.directory.size() > 1 && request.directory.back() == '/') request.directory.pop_back();
@@ -137,7 +148,8 @@ int ExportWebCommand(const QCommandLineParser& parser, const QString& project) {
   return ExitStatus(job.Result() == WebExportResult::Ok, *stack);
 }
 
-int ExportVideoCommand(const QCommandLineParser& parser, const QString& project, size_t budget) {
+int ExportVideoCommand(const QCommandLineParser& parser, const QString& project, size_t budget,
+                       const PlayOverride& play) {
   VideoRequest request;
   VideoSettings& settings = request.settings;
   settings.path = AbsoluteFileName(parser.value(QStringLiteral("export-video")));
@@ -194,6 +206,7 @@ int ExportVideoCommand(const QCommandLineParser& parser, const QString& project,
 
   std::unique_ptr<ImageStack> stack = OpenProject(AbsoluteFileName(project));
   if (!stack) return 1;
+  play.ApplyTo(*stack);
   VideoExportJob job(*stack, settings, budget);
   ProgressPrinter printer(stdout, "frame");
   interrupted = false;

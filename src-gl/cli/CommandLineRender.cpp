@@ -12,9 +12,11 @@
 
 namespace command_line {
 
-int RenderFrame(double t, const QString& output, int width, int height, size_t budget, const QString& project) {
+int RenderFrame(double t, const QString& output, int width, int height, size_t budget, const QString& project,
+                const PlayOverride& play) {
   std::unique_ptr<ImageStack> stack = OpenProject(AbsoluteFileName(project));
   if (!stack) return 1;
+  play.ApplyTo(*stack);
   if (stack->pictureCount() < 1) {
     Fail(QStringLiteral("the project holds no pictures to draw"));
     return 1;

@@ -7,7 +7,10 @@
 #include <cstddef>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
+
+#include "PlaySettings.h"
 
 class ImageStack;
 class Job;
@@ -35,6 +38,15 @@ bool ParseSize(const QString& text, int& width, int& height);
 // The value of --OPTION as a finite number; a message on failure.
 bool ParseNumber(const QCommandLineParser& parser, const char* option, double& value);
 
+// --play and --pace: the project's settings for this run only (the file is not changed).
+struct PlayOverride {
+  std::optional<PlayMode> play;
+  std::optional<Pace> pace;
+  void ApplyTo(ImageStack& stack) const;
+};
+// The two options' values (endless or back; eased or steady); a message on failure.
+bool ParsePlayOverride(const QCommandLineParser& parser, PlayOverride& override);
+
 // Progress of long work: a bar redrawn in place when `stream` is a terminal, else a whole line at
 // each tenth, so that a log file holds whole lines. `unit` names what is counted ("frame").
 class ProgressPrinter {
@@ -56,11 +68,13 @@ class ProgressPrinter {
 bool RunJob(Job& job, ProgressPrinter& printer, const std::function<bool()>& interrupted = {});
 
 // --render-frame T OUT.png: the zoom at time t drawn offscreen into a PNG file.
-int RenderFrame(double t, const QString& output, int width, int height, size_t budget, const QString& project);
+int RenderFrame(double t, const QString& output, int width, int height, size_t budget, const QString& project,
+                const PlayOverride& play);
 // --export-web DIR: what the dialog writes with its defaults, asking nothing.
-int ExportWebCommand(const QCommandLineParser& parser, const QString& project);
+int ExportWebCommand(const QCommandLineParser& parser, const QString& project, const PlayOverride& play);
 // --export-video OUT: the whole video, with a progress bar; 0 only when the file is in place.
-int ExportVideoCommand(const QCommandLineParser& parser, const QString& project, size_t budget);
+int ExportVideoCommand(const QCommandLineParser& parser, const QString& project, size_t budget,
+                       const PlayOverride& play);
 // --align: each picture (or one) placed in its parent, the results printed, the project saved.
 int AlignCommand(const QCommandLineParser& parser, const QString& project);
 

@@ -192,6 +192,26 @@ TFormWebExport::TFormWebExport(const Project& project, QWidget* parent)
   connect(ButtonDefaults, &QPushButton::clicked, this, [this] { ButtonDefaultsClick(); });
   connect(ButtonDone, &QPushButton::clicked, this, [this] { ButtonDoneClick(); });
   connect(ButtonCancel, &QPushButton::clicked, this, [this] { ButtonCancelClick(); });
+  AddPageSizeControls();
+}
+
+// The HTML5 page's size beside the player's choice; the size fields' captions, named again for
+// the player whenever it changes.
+void TFormWebExport::AddPageSizeControls() {
+  for (QLabel* label : GroupBox1->findChildren<QLabel*>()) {
+    if (label->text() == QLatin1String("Applet Width")) labelWidth_ = label;
+    if (label->text() == QLatin1String("Applet Height")) labelHeight_ = label;
+  }
+  ComboPageSize = new QComboBox(this);
+  ComboPageSize->setObjectName(QStringLiteral("ComboPageSize"));
+  ComboPageSize->addItems({QStringLiteral("Page fills the window"), QStringLiteral("Page of fixed size")});
+  const int left = ComboPlayer->x() + ComboPlayer->width() + 8;
+  ComboPageSize->setGeometry(left, 405, width() - left - 8, 24);
+  ComboPageSize->setToolTip(
+      QStringLiteral("The HTML5 page's size: the whole browser window, or the width and height of Display Options"));
+  setTabOrder(ComboPlayer, ComboPageSize);
+  setTabOrder(ComboPageSize, ComboPictureSize);
+  connect(ComboPageSize, &QComboBox::currentIndexChanged, this, [this] { PlayerChange(); });
 }
 
 TFormWebExport::~TFormWebExport() = default;
@@ -227,6 +247,7 @@ WebExportRequest TFormWebExport::Request() const {
   r.title = Text(EditTitle);
   r.caption = QFile::encodeName(MemoCaption->toPlainText()).toStdString();
   r.duration = Text(EditDuration);
+  r.pageSize = ComboPageSize->currentIndex() == 1 ? WebPageSize::Fixed : WebPageSize::FillWindow;
   r.width = Text(EditWidth);
   r.height = Text(EditHeight);
   r.showControls = CheckBoxShowControls->isChecked();
@@ -256,6 +277,7 @@ void TFormWebExport::SetRequest(const WebExportRequest& r) {
   CheckBoxPlayForward->setChecked(r.playForward);
   SetColours(r.pageColour, r.textColour);
   ComboPlayer->setCurrentIndex(r.player == WebPlayer::Applet ? 1 : 0);
+  ComboPageSize->setCurrentIndex(r.pageSize == WebPageSize::Fixed ? 1 : 0);
   int side = 0;
   for (int i = 1; i < 4; ++i)
     if (webPictureSides[i] == r.pictureSide) side = i;
@@ -275,6 +297,18 @@ void TFormWebExport::PlayerChange() {
   const bool applet = Player() == WebPlayer::Applet;
   EditAppletFilename->setEnabled(applet);
   ComboPictureSize->setEnabled(!applet);
+  ComboPageSize->setEnabled(!applet);
+  const bool fixed = applet || ComboPageSize->currentIndex() == 1;
+  EditWidth->setEnabled(fixed);
+  EditHeight->setEnabled(fixed);
+  CheckBoxConstrain->setEnabled(fixed);
+  if (labelWidth_ && labelHeight_) {
+    labelWidth_->setText(applet ? QStringLiteral("Applet Width") : QStringLiteral("Page Width"));
+    labelHeight_->setText(applet ? QStringLiteral("Applet Height") : QStringLiteral("Page Height"));
+  }
+  // A smaller limit now (the applet's box) takes effect on a field beyond it at once.
+  if (LeadingInteger(EditWidth->text().toStdString()) > WebMaxWidth(Player())) EditWidthChange();
+  if (LeadingInteger(EditHeight->text().toStdString()) > WebMaxHeight(Player())) EditHeightChange();
   EditChange();
   LabelWeight->clear();
   if (!project_.stack()) return;
@@ -316,8 +350,8 @@ void TFormWebExport::EditWidthChange() {
   if (w < 0) {
     EditWidth->setText(QStringLiteral("0"));
     w = 0;
-  } else if (w > webMaxWidth) {
-    w = webMaxWidth;
+  } else if (w > WebMaxWidth(Player())) {
+    w = WebMaxWidth(Player());
     EditWidth->setText(QString::number(w));
   }
   int W = 0, H = 0;
@@ -331,8 +365,8 @@ void TFormWebExport::EditHeightChange() {
   if (h < 0) {
     EditHeight->setText(QStringLiteral("0"));
     h = 0;
-  } else if (h > webMaxHeight) {
-    h = webMaxHeight;
+  } else if (h > WebMaxHeight(Player())) {
+    h = WebMaxHeight(Player());
     EditHeight->setText(QString::number(h));
   }
   int W = 0, H = 0;

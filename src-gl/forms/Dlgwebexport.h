@@ -53,6 +53,7 @@ class TFormWebExport : public QWidget {
   QPushButton* ButtonTextColor;
   QComboBox* ComboPlayer;       // HTML5 (the default) or the Java applet
   QComboBox* ComboPictureSize;  // the original files (the default) or a longest side
+  QComboBox* ComboPageSize;     // HTML5: the page fills the window (the default) or has the fixed size
   QLabel* LabelWeight;          // what the folder will weigh
   QPushButton* ButtonDefaults;
   QPushButton* ButtonCancel;
@@ -70,7 +71,8 @@ class TFormWebExport : public QWidget {
 
   WebPlayer Player() const;
   int PictureSide() const;  // 0: the original files
-  // Enables the applet's fields only for the applet, and shows what the folder will weigh.
+  // Enables the applet's fields only for the applet and the size fields only for a fixed size,
+  // names the size fields for the page they size, and shows what the folder will weigh.
   void PlayerChange();
 
   void ShowForExport();  // shown on top, not modal, centred over the main window when it appears
@@ -98,6 +100,9 @@ class TFormWebExport : public QWidget {
 
  private:
   bool FirstPictureSize(int& width, int& height) const;
+  void AddPageSizeControls();
+  QLabel* labelWidth_ = nullptr;
+  QLabel* labelHeight_ = nullptr;
   const Project& project_;
   uint32_t pageColour_ = 0x404040;
   uint32_t textColour_ = 0xFFFFFF;

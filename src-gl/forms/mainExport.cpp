@@ -22,10 +22,11 @@ void TmainForm::ExportToWebClick() {
         "Warning: Tunnelvista expects all images to be located\nin the same directory.  If you continue, the Web "
         "applet\nmay have difficulty locating the image files.");
   TFormWebExport& d = *webExport_;
-  // The directory and the duration come from the project every time; the names only when empty.
+  // The directory (a new folder beside the project) and the duration come from the project every
+  // time; the names only when empty.
   WebExportRequest request = d.Request();
   const WebExportRequest defaults;
-  request.directory = Stack()->images[0]->directory;
+  request.directory = ProposedWebDirectory(*Stack());
   auto orDefault = [](std::string& name, const std::string& fallback) {
     if (name.empty()) name = fallback;
   };

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "Imagestack.h"
 #include "ImagestackExport.h"
 #include "Messages.h"
 #include "Paths.h"
@@ -41,6 +42,9 @@ std::string NameRefusal(const WebExportRequest& r, const std::string& archiveUrl
 
 }  // namespace
 
+int WebMaxWidth(WebPlayer player) { return player == WebPlayer::Applet ? webMaxWidth : maxWebPageWidth; }
+int WebMaxHeight(WebPlayer player) { return player == WebPlayer::Applet ? webMaxHeight : maxWebPageHeight; }
+
 float WebExportRequest::Duration() const {
   float seconds = duration.empty() ? 1.0f : static_cast<float>(LeadingNumber(duration));
   if (!(seconds >= static_cast<float>(webMinDuration))) seconds = static_cast<float>(webMinDuration);
@@ -49,17 +53,29 @@ float WebExportRequest::Duration() const {
 }
 
 int WebExportRequest::Width() const {
-  return static_cast<int>(std::clamp(LeadingInteger(width), long{webMinWidth}, long{webMaxWidth}));
+  return static_cast<int>(std::clamp(LeadingInteger(width), long{webMinWidth}, long{WebMaxWidth(player)}));
 }
 
 int WebExportRequest::Height() const {
-  int box = static_cast<int>(std::clamp(LeadingInteger(height), long{webMinHeight}, long{webMaxHeight}));
+  int box = static_cast<int>(std::clamp(LeadingInteger(height), long{webMinHeight}, long{WebMaxHeight(player)}));
   if (showControls && player == WebPlayer::Applet) box += appletControlsHeight;
   return box;
 }
 
-bool WebExportRequest::SizeWithinLimits(int w, int h) {
-  return w >= webMinWidth && w <= webMaxWidth && h >= webMinHeight && h <= webMaxHeight;
+bool WebExportRequest::SizeWithinLimits(int w, int h, WebPlayer player) {
+  return w >= webMinWidth && w <= WebMaxWidth(player) && h >= webMinHeight && h <= WebMaxHeight(player);
+}
+
+std::string ProposedWebDirectory(const ImageStack& stack) {
+  if (stack.path.empty()) return stack.images.empty() ? std::string() : stack.images[0]->directory;
+  std::string folder = stack.path;
+  CharReplace(folder, '\\', '/');
+  const size_t slash = folder.find_last_of('/');
+  std::string name = slash == std::string::npos ? folder : folder.substr(slash + 1);
+  folder.erase(slash == std::string::npos ? 0 : slash + 1);
+  const size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return folder + name + "-web";
 }
 
 WebExportPlan PlanWebExport(const WebExportRequest& r, const ImageStack& stack) {
@@ -88,6 +104,13 @@ WebExportPlan PlanWebExport(const WebExportRequest& r, const ImageStack& stack) 
   page.playForward = r.playForward;
   page.width = r.Width();
   page.height = r.Height();
+  page.pageSize = r.PageSize();
+  // What the project plays (an endless zoom is steady whatever its pace says); the applet plays
+  // there and back, eased, as always.
+  if (r.player == WebPlayer::Html5) {
+    page.endless = stack.playSettings.play == PlayMode::Endless;
+    page.steady = stack.playSettings.EffectivePace() == Pace::Steady;
+  }
   page.pageColour = r.pageColour & 0xFFFFFF;
   page.textColour = r.textColour & 0xFFFFFF;
 

@@ -13,13 +13,17 @@
 
 class ImageStack;
 
-// The limits of the display values (the page's duration in seconds, the zoom's box in pixels).
+// The limits of the display values (the page's duration in seconds, the zoom's box in pixels):
+// the applet's box runs to 800 x 600, the HTML5 page's fixed box to maxWebPageWidth x
+// maxWebPageHeight (7680 x 4320).
 constexpr double webMinDuration = 1;
 constexpr double webMaxDuration = 200;
 constexpr int webMinWidth = 50;
 constexpr int webMaxWidth = 800;
 constexpr int webMinHeight = 50;
 constexpr int webMaxHeight = 600;
+int WebMaxWidth(WebPlayer player);
+int WebMaxHeight(WebPlayer player);
 // The applet draws its controls inside its box, below the zoom.
 constexpr int appletControlsHeight = 20;
 
@@ -34,7 +38,10 @@ struct WebExportRequest {
   std::string title = "Tunnelvista";
   std::string caption = defaultWebCaption;
   std::string duration = "15";  // seconds; empty: 1
-  std::string width, height;    // pixels; empty: the least
+  // The HTML5 page fills the browser's window, or shows the zoom in a box of width x height; the
+  // applet's page always has the box.
+  WebPageSize pageSize = WebPageSize::FillWindow;
+  std::string width, height;  // pixels; empty: the least
   bool showControls = true;
   bool autoplay = true;
   bool playForward = true;
@@ -46,14 +53,21 @@ struct WebExportRequest {
   std::string archiveTemplate;  // the applet's kx.jar
   std::string playerDirectory;  // the HTML5 player's folder
 
-  // The duration and the box as exported: limited silently to the limits above; the applet's
-  // box grows by its controls when they are shown.
+  // The duration and the box as exported: limited silently to the player's limits above; the
+  // applet's box grows by its controls when they are shown.
   float Duration() const;
   int Width() const;
   int Height() const;
-  // A --size the command line accepts (the dialog's fields are limited instead).
-  static bool SizeWithinLimits(int width, int height);
+  // The page's size as exported: the applet's is always the fixed box.
+  WebPageSize PageSize() const { return player == WebPlayer::Applet ? WebPageSize::Fixed : pageSize; }
+  // A --size the command line accepts for `player` (the dialog's fields are limited instead).
+  static bool SizeWithinLimits(int width, int height, WebPlayer player);
 };
+
+// The folder the export dialog proposes: NAME-web beside the project file NAME.kx, so that the
+// page and its copies of the pictures stay apart from the pictures themselves; for a project not
+// saved yet, the first picture's folder.
+std::string ProposedWebDirectory(const ImageStack& stack);
 
 // What an export of a request would do, found without writing or asking anything.
 struct WebExportPlan {

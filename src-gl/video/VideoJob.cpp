@@ -71,6 +71,7 @@ std::unique_ptr<ImageStack> CopyForDrawing(const ImageStack& stack) {
   auto copy = std::make_unique<ImageStack>();
   copy->path = stack.path;
   copy->duration = stack.duration;
+  copy->playSettings = stack.playSettings;
   copy->dirty = true;
   for (const std::unique_ptr<Image>& image : stack.images) {
     auto element = std::make_unique<Image>();
@@ -103,7 +104,7 @@ bool VideoJob::Start() {
   }
   if (!CheckVideoSettings(settings_, stack_->duration, error_)) return false;
   const double duration = settings_.duration > 0 ? settings_.duration : stack_->duration;
-  plan_ = PlanFrames(duration, settings_.fps, settings_.direction);
+  plan_ = PlanFrames(duration, settings_.fps, settings_.direction, stack_->playSettings.play == PlayMode::Endless);
   std::error_code ignored;
   if (std::filesystem::is_directory(settings_.path, ignored)) {
     error_ = settings_.path + " is a folder; the video needs a file name";

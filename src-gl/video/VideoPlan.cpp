@@ -83,18 +83,23 @@ bool CheckVideoSettings(const VideoSettings& s, double projectDuration, std::str
   return true;
 }
 
-FramePlan PlanFrames(double duration, double fps, VideoDirection direction) {
+FramePlan PlanFrames(double duration, double fps, VideoDirection direction, bool endless) {
   FramePlan plan;
-  plan.direction = direction;
+  plan.endless = endless;
+  plan.direction = endless && direction == VideoDirection::InOut ? VideoDirection::In : direction;
   const double frames = std::round(duration * fps);
   // Beyond the settings' limits only through a caller that skipped the check: no frames then.
   if (!(frames >= 2 && frames <= maxFps * maxVideoDuration)) return plan;
   plan.perPass = static_cast<int>(frames);
-  plan.total = direction == VideoDirection::InOut ? 2 * (plan.perPass - 1) : plan.perPass;
+  plan.total = plan.direction == VideoDirection::InOut ? 2 * (plan.perPass - 1) : plan.perPass;
   return plan;
 }
 
 double FramePlan::TimeOf(int k) const {
+  if (endless && perPass > 0) {
+    const double t = static_cast<double>(k) / perPass;
+    return direction == VideoDirection::Out ? 1 - t : t;
+  }
   const int last = perPass - 1;
   if (last < 1) return 0;
   switch (direction) {

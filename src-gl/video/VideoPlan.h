@@ -39,21 +39,27 @@ bool VideoFormatFor(const std::string& path, VideoFormat& format, std::string& e
 // stands in for a duration of 0. False with `error` for the user.
 bool CheckVideoSettings(const VideoSettings& settings, double projectDuration, std::string& error);
 
-// The frames of a video: `perPass` = round(duration x fps) frames per pass; frame k of a pass
-// shows the zoom at k / (perPass - 1), so the first frame is the first picture and the last the
-// target frame. "In and out" goes there and back without repeating either end, so that the
-// video loops without a seam: 2 (perPass - 1) frames.
+// The frames of a video: `perPass` = round(duration x fps) frames per pass.
+// There and back again, frame k of a pass shows the zoom at k / (perPass - 1), so the first frame
+// is the first picture and the last the target frame. "In and out" goes there and back without
+// repeating either end, so that the video loops without a seam: 2 (perPass - 1) frames.
+// Endless, the perPass frames cover exactly one pass, frame k at k / perPass: the frame after the
+// last is the next pass's first, which looks as the first does, so a player that loops the video
+// dives on without a repeated frame or a jump. Inward runs 0, 1/n, ...; outward the same frames
+// backwards from the seam, 1, (n-1)/n, ... "In and out" is inward there: an endless video loops
+// already, and turning back would stop the dive once a pass.
 struct FramePlan {
   int perPass = 0;
   int total = 0;
   VideoDirection direction = VideoDirection::In;
+  bool endless = false;
   // The zoom's time (0..1 along the pass) of frame k, 0 <= k < total.
   double TimeOf(int k) const;
   // Where the zoom moves at frame k: +1 inward, -1 outward (for the renderer's prefetching).
   int DirectionAt(int k) const;
 };
 // A plan of fewer than two frames per pass has perPass < 2; CheckVideoSettings refuses those.
-FramePlan PlanFrames(double duration, double fps, VideoDirection direction);
+FramePlan PlanFrames(double duration, double fps, VideoDirection direction, bool endless = false);
 
 // The frames of a PNG sequence: the name's one number field (%d or %0Nd, N up to 9) replaced by
 // the frame's number, counted from 0; a name without a field gets "_%05d" before ".png". The

@@ -59,16 +59,51 @@ TEST_F(ExportWebCommand, ExportsWithoutADisplayAndReplacesOnlyWhenForced) {
     EXPECT_TRUE(fs::exists(site + "/" + name)) << name;
   const std::string page = ReadFileBytes(site + "/index.html");
   EXPECT_NE(page.find("\"width\": 320, \"height\": 240, \"duration\": 8,"), std::string::npos) << page;
-  EXPECT_NE(page.find("\"sizes\": [[640, 480], [320, 240]]"), std::string::npos);
+  EXPECT_NE(page.find("\"sizes\": [[640, 480], [320, 240]]"), std::string::npos) << page;
+  EXPECT_NE(page.find(", \"fill\": true});"), std::string::npos) << page;
+  const std::string data = ReadFileBytes(site + "/default.kxo");
 
   WriteFileBytes(site + "/index.html", "kept");
   EXPECT_NE(Run("--export-web " + site + " " + project.File("zoom.kx"), errors), 0);
   EXPECT_NE(errors.find(site + "/index.html"), std::string::npos) << errors;
   EXPECT_EQ(ReadFileBytes(site + "/index.html"), "kept");
-  ASSERT_EQ(
-      Run("--export-web " + site + " --force --picture-size 1024 --size 400x300 " + project.File("zoom.kx"), errors), 0)
+  // A fixed page of any size up to 7680 x 4320; the play settings for this run only.
+  const std::string projectText = ReadFileBytes(project.File("zoom.kx"));
+  ASSERT_EQ(Run("--export-web " + site + " --force --picture-size 1024 --size 1920x1080 --play endless --pace steady " +
+                    project.File("zoom.kx"),
+                errors),
+            0)
       << errors;
-  EXPECT_NE(ReadFileBytes(site + "/index.html").find("\"width\": 400, \"height\": 300"), std::string::npos);
+  const std::string fixed = ReadFileBytes(site + "/index.html");
+  EXPECT_NE(fixed.find("\"width\": 1920, \"height\": 1080"), std::string::npos) << fixed;
+  EXPECT_NE(fixed.find("], \"play\": \"endless\", \"pace\": \"steady\"});"), std::string::npos) << fixed;
+  EXPECT_EQ(ReadFileBytes(project.File("zoom.kx")), projectText);
+  ASSERT_EQ(Run("--export-web " + site + " --force --size fill --play back " + project.File("zoom.kx"), errors), 0);
+  EXPECT_EQ(ReadFileBytes(site + "/default.kxo"), data);
+}
+
+// Values the options do not take stop the run before anything is read or written.
+TEST_F(ExportWebCommand, PlaySettingsAndPageSizesOutsideTheirWordsAreRefused) {
+  const std::string zoom = project.File("zoom.kx");
+  const std::string site = out.File("site");
+  struct Case {
+    std::string arguments, said;
+  } cases[] = {
+      {"--export-web " + site + " --play sideways " + zoom, "--play takes endless or back"},
+      {"--export-web " + site + " --pace fast " + zoom, "--pace takes eased or steady"},
+      {"--export-web " + site + " --size 7681x4320 " + zoom, "50x50 to 7680x4320, or fill"},
+      {"--export-web " + site + " --player applet --size 801x600 " + zoom, "50x50 to 800x600"},
+      {"--export-web " + site + " --player applet --size fill " + zoom, "fixed box"},
+      {"--render-frame 0.5 " + out.File("f.png") + " --size fill " + zoom, "--size takes WIDTHxHEIGHT"},
+      {"--export-video " + out.File("v.mp4") + " --play forever " + zoom, "--play takes endless or back"},
+  };
+  for (const Case& c : cases) {
+    std::string errors;
+    EXPECT_EQ(Run(c.arguments, errors), 2) << c.arguments;
+    EXPECT_NE(errors.find(c.said), std::string::npos) << errors;
+  }
+  EXPECT_FALSE(fs::exists(site));
+  EXPECT_FALSE(fs::exists(out.File("f.png")));
 }
 
 TEST_F(ExportWebCommand, FailuresSaySoAndWriteNothing) {

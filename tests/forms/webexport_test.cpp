@@ -1,5 +1,6 @@
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -62,7 +63,8 @@ TEST_F(WebExport, CommandFillsTheDialog) {
   form->ExportToWeb->trigger();
   ASSERT_TRUE(d().isVisible());
   EXPECT_TRUE(d().windowFlags() & Qt::WindowStaysOnTopHint);
-  EXPECT_EQ(d().EditDirectory->text().toStdString(), dir.path());
+  // A new folder beside the project, apart from the pictures.
+  EXPECT_EQ(d().EditDirectory->text().toStdString(), dir.File("project-web"));
   EXPECT_EQ(d().EditWebFilename->text(), "index.html");
   EXPECT_EQ(d().EditTitle->text(), "Tunnelvista");
   EXPECT_EQ(d().MemoCaption->toPlainText(), "This file was created automatically by the <i>Tunnelvista</i> Editor");
@@ -96,6 +98,7 @@ TEST_F(WebExport, PicturesInTwoDirectoriesAreWarnedAbout) {
 TEST_F(WebExport, SizeFieldsFollowTheFirstPicture) {
   Open({QSize(640, 480)});
   form->ExportToWeb->trigger();
+  d().ComboPlayer->setCurrentIndex(1);  // the applet's box, of at most 800 x 600
   struct Case {
     QLineEdit* field;
     const char* typed;
@@ -378,6 +381,44 @@ TEST_F(Html5WebExport, ChoicesEnableTheirFields) {
   QTest::mouseClick(d().ButtonDefaults, Qt::LeftButton);
   EXPECT_EQ(d().Player(), WebPlayer::Html5);
   EXPECT_EQ(d().ComboPictureSize->currentIndex(), 0);
+}
+
+// The HTML5 page fills the window unless a fixed size is chosen; only then do the size fields
+// count, named for the page and limited to its 7680 x 4320. The applet keeps its box and names.
+TEST_F(Html5WebExport, PageSizeChoiceAndItsFields) {
+  Open({QSize(640, 480)});
+  form->ExportToWeb->trigger();
+  const auto label = [this](const char* text) {
+    for (QLabel* l : d().GroupBox1->findChildren<QLabel*>())
+      if (l->text() == QLatin1String(text)) return l->isVisible();
+    return false;
+  };
+  EXPECT_EQ(d().Request().pageSize, WebPageSize::FillWindow);
+  EXPECT_TRUE(d().ComboPageSize->isEnabled());
+  EXPECT_FALSE(d().EditWidth->isEnabled());
+  EXPECT_TRUE(label("Page Width") && label("Page Height"));
+  d().ComboPageSize->setCurrentIndex(1);
+  EXPECT_EQ(d().Request().pageSize, WebPageSize::Fixed);
+  EXPECT_TRUE(d().EditWidth->isEnabled() && d().EditHeight->isEnabled());
+  d().EditWidth->setText("1920");
+  LeaveField(d().EditWidth);
+  EXPECT_EQ(d().EditHeight->text(), "1440");
+  d().EditWidth->setText("9000");
+  LeaveField(d().EditWidth);
+  EXPECT_EQ(d().EditWidth->text(), "7680");
+  d().ComboPlayer->setCurrentIndex(1);
+  EXPECT_FALSE(d().ComboPageSize->isEnabled());
+  EXPECT_TRUE(d().EditWidth->isEnabled());
+  EXPECT_TRUE(label("Applet Width") && label("Applet Height"));
+  EXPECT_EQ(d().EditWidth->text(), "800");
+  EXPECT_EQ(d().EditHeight->text(), "600");
+
+  d().ComboPlayer->setCurrentIndex(0);
+  d().ComboPageSize->setCurrentIndex(0);
+  const std::string out = dir.File("site");
+  fs::create_directory(out);
+  Export(out);
+  EXPECT_NE(ReadFileBytes(out + "/index.html").find("<html class=\"tv-fill\">"), std::string::npos);
 }
 
 TEST_F(Html5WebExport, ExportOpensThePageOrSaysWhyNot) {

@@ -95,7 +95,9 @@ TEST(WebExportRequest, OneVerdictForTheDialogAndTheCommandLine) {
       {"0", "30", "700", WebPlayer::Applet, false, 1, 50, 600},
       {"abc", "30", "700", WebPlayer::Applet, true, 1, 50, 620},
       {"500", "900", "100", WebPlayer::Applet, true, 200, 800, 120},
-      {"12.5", "801", "49", WebPlayer::Html5, true, 12.5f, 800, 50},
+      // The HTML5 page's box runs to 7680 x 4320 (and has no controls inside it).
+      {"12.5", "801", "49", WebPlayer::Html5, true, 12.5f, 801, 50},
+      {"12.5", "9000", "4321", WebPlayer::Html5, true, 12.5f, 7680, 4320},
   };
   for (const Limits& l : limits) {
     WebExportRequest request;
@@ -108,11 +110,51 @@ TEST(WebExportRequest, OneVerdictForTheDialogAndTheCommandLine) {
     EXPECT_EQ(request.Width(), l.w) << l.width;
     EXPECT_EQ(request.Height(), l.h) << l.height;
   }
-  EXPECT_TRUE(WebExportRequest::SizeWithinLimits(50, 50));
-  EXPECT_TRUE(WebExportRequest::SizeWithinLimits(800, 600));
-  EXPECT_FALSE(WebExportRequest::SizeWithinLimits(49, 300));
-  EXPECT_FALSE(WebExportRequest::SizeWithinLimits(801, 300));
-  EXPECT_FALSE(WebExportRequest::SizeWithinLimits(400, 601));
+  const WebPlayer applet = WebPlayer::Applet, html5 = WebPlayer::Html5;
+  EXPECT_TRUE(WebExportRequest::SizeWithinLimits(50, 50, applet));
+  EXPECT_TRUE(WebExportRequest::SizeWithinLimits(800, 600, applet));
+  EXPECT_FALSE(WebExportRequest::SizeWithinLimits(49, 300, applet));
+  EXPECT_FALSE(WebExportRequest::SizeWithinLimits(801, 300, applet));
+  EXPECT_FALSE(WebExportRequest::SizeWithinLimits(400, 601, applet));
+  EXPECT_TRUE(WebExportRequest::SizeWithinLimits(7680, 4320, html5));
+  EXPECT_FALSE(WebExportRequest::SizeWithinLimits(7681, 4320, html5));
+  EXPECT_FALSE(WebExportRequest::SizeWithinLimits(1920, 4321, html5));
+  EXPECT_FALSE(WebExportRequest::SizeWithinLimits(49, 1080, html5));
+}
+
+// The page's size and the project's play settings reach the page's options: an HTML5 page fills
+// the window unless given a box, the applet's always has its box and plays as it always did.
+// The folder proposed is a new one beside the project.
+TEST(WebExportRequest, PageSizeAndPlaySettingsReachThePage) {
+  ImageStack stack;
+  stack.playSettings.play = PlayMode::Endless;
+  for (const WebPlayer player : {WebPlayer::Html5, WebPlayer::Applet}) {
+    for (const WebPageSize size : {WebPageSize::FillWindow, WebPageSize::Fixed}) {
+      WebExportRequest request;
+      request.directory = "/nonexistent/site";
+      request.player = player;
+      request.pageSize = size;
+      const WebPageOptions page = PlanWebExport(request, stack).options.page;
+      const bool html5 = player == WebPlayer::Html5;
+      EXPECT_EQ(page.pageSize, html5 ? size : WebPageSize::Fixed);
+      EXPECT_EQ(page.endless, html5);
+      EXPECT_EQ(page.steady, html5);  // an endless zoom is steady
+    }
+  }
+  stack.playSettings = {PlayMode::ThereAndBack, Pace::Steady};
+  WebPageOptions page = PlanWebExport(WebExportRequest(), stack).options.page;
+  EXPECT_FALSE(page.endless);
+  EXPECT_TRUE(page.steady);
+  stack.playSettings = PlaySettings();
+  page = PlanWebExport(WebExportRequest(), stack).options.page;
+  EXPECT_FALSE(page.endless || page.steady);
+
+  auto picture = std::make_unique<Image>();
+  picture->directory = "/pictures";
+  stack.images.push_back(std::move(picture));
+  EXPECT_EQ(ProposedWebDirectory(stack), "/pictures");  // not saved yet
+  stack.path = "/projects/deep.dive.kx";
+  EXPECT_EQ(ProposedWebDirectory(stack), "/projects/deep.dive-web");
 }
 
 // The dialog's duration check is the command line's; a duration of 0 not given is the

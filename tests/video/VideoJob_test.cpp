@@ -15,7 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "Affine.h"
 #include "DrawTest.h"
+#include "Imagestack.h"
 #include "TestFiles.h"
 #include "VideoJob.h"
 #include "VideoPlan.h"
@@ -152,6 +154,47 @@ TEST(VideoJob, AntialiasingIsTheLargeFrameFilteredDown) {
         }
       }
     EXPECT_LE(worst, 1) << "frame " << k;
+  }
+}
+
+// An endless project's video covers one pass and loops: every step, the one from the last frame
+// back to the first included, adds the same zoom (none repeated, none skipped), inward or
+// outward; in and out is inward there.
+TEST(VideoJob, AnEndlessVideoLoopsWithOneStepThroughTheSeam) {
+  TempDir dir;
+  ImageStack stack = Checkered();
+  stack.playSettings.play = PlayMode::Endless;
+  const Timeline& timeline = stack.CurrentTimeline();
+  double total = 0;
+  for (int i = 1; i < timeline.count(); ++i) total -= std::log(timeline.Placement(i).LengthScale());
+  // The zoom of time t against the first picture of t's pass, 0 <= zoom < total.
+  const auto logZoom = [&](double t) {
+    const RelativeView view = timeline.ViewAt(t);
+    Affine m = view.toView;
+    for (int i = view.anchor; i >= 1; --i) m = m * timeline.Placement(i).Inverse();
+    return std::log(m.LengthScale());
+  };
+  for (const VideoDirection direction : {VideoDirection::In, VideoDirection::Out, VideoDirection::InOut}) {
+    VideoSettings settings;
+    settings.width = 32;
+    settings.height = 24;
+    settings.fps = 4;
+    settings.duration = 2;
+    settings.direction = direction;
+    settings.path = dir.File("loop_%d.png");
+    VideoJob job(stack, settings);
+    ASSERT_TRUE(job.Start()) << job.Error();
+    ASSERT_EQ(job.Wait(), VideoResult::Ok) << job.Error();
+    const FramePlan& plan = job.Plan();
+    ASSERT_TRUE(plan.endless);
+    ASSERT_EQ(plan.total, 8);
+    const double step = (direction == VideoDirection::Out ? -total : total) / plan.total;
+    for (int k = 0; k < plan.total; ++k) {
+      double change = logZoom(plan.TimeOf((k + 1) % plan.total)) - logZoom(plan.TimeOf(k));
+      change -= total * std::round((change - step) / total);  // across the seam: the next pass
+      EXPECT_NEAR(change, step, 1e-9) << "frame " << k;
+      EXPECT_EQ(plan.DirectionAt(k), direction == VideoDirection::Out ? -1 : 1);
+    }
   }
 }
 
