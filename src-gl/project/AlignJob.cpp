@@ -1,6 +1,5 @@
 #include "AlignJob.h"
-
-#include <QMetaObject>
+#include "PostCall.h"
 
 AlignJob::AlignJob(std::vector<AlignTask> tasks, QObject* parent)
     : Job(parent), tasks_(std::move(tasks)), results_(tasks_.size()), found_(tasks_.size(), false) {
@@ -20,22 +19,17 @@ void AlignJob::Start() {
         tasks_,
         [this](int done, int total) {
           const QString what = done < total ? AlignStepText(tasks_[static_cast<size_t>(done)]) : QString();
-          QMetaObject::invokeMethod(
-              this, [this, done, total, what] { emit progress(done, total, what); }, Qt::QueuedConnection);
+          PostCall(this, [this, done, total, what] { emit progress(done, total, what); });
         },
         [this](int index, const AlignResult& result) {
-          QMetaObject::invokeMethod(
-              this,
-              [this, index, result] {
-                results_[static_cast<size_t>(index)] = result;
-                found_[static_cast<size_t>(index)] = true;
-                emit found(index);
-              },
-              Qt::QueuedConnection);
+          PostCall(this, [this, index, result] {
+            results_[static_cast<size_t>(index)] = result;
+            found_[static_cast<size_t>(index)] = true;
+            emit found(index);
+          });
         },
         &cancel_);
-    QMetaObject::invokeMethod(
-        this, [this] { End(); }, Qt::QueuedConnection);
+    PostCall(this, [this] { End(); });
   });
 }
 

@@ -1,10 +1,11 @@
 // The open project as a whole: replacing and opening it, saving, and the edits as undo steps.
 
 #include "Project.h"
+#include "PostCall.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QMetaObject>
+
 #include <QPointer>
 #include <QTimer>
 #include <QUndoStack>
@@ -84,12 +85,9 @@ bool Project::Open(const std::string& path) {
   }
   QPointer<Project> self(this);
   opening_ = stack_->StartCheck([self] {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [self] {
-          if (self) self->OpeningStep();
-        },
-        Qt::QueuedConnection);
+    PostCall(QCoreApplication::instance(), [self] {
+      if (self) self->OpeningStep();
+    });
   });
   emit opened();
   OpeningStep();  // a project without pictures is open at once

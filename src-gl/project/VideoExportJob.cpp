@@ -1,6 +1,6 @@
 #include "VideoExportJob.h"
+#include "PostCall.h"
 
-#include <QMetaObject>
 #include <QPointer>
 
 // Carries the job's reports from its threads to the job's thread.
@@ -9,21 +9,15 @@ class VideoExportJob::Bridge : public VideoProgress {
   explicit Bridge(VideoExportJob* job) : job_(job) {}
   void FramesDone(int done, int total) override {
     QPointer<VideoExportJob> job = job_;
-    QMetaObject::invokeMethod(
-        job_,
-        [job, done, total] {
-          if (job) emit job->progress(done, total, QString());
-        },
-        Qt::QueuedConnection);
+    PostCall(job_, [job, done, total] {
+      if (job) emit job->progress(done, total, QString());
+    });
   }
   void Finished() override {
     QPointer<VideoExportJob> job = job_;
-    QMetaObject::invokeMethod(
-        job_,
-        [job] {
-          if (job) job->End();
-        },
-        Qt::QueuedConnection);
+    PostCall(job_, [job] {
+      if (job) job->End();
+    });
   }
 
  private:
@@ -43,8 +37,7 @@ void VideoExportJob::Start() {
   MarkStarted();
   if (!job_->Start()) {
     startFailed_ = true;
-    QMetaObject::invokeMethod(
-        this, [this] { Finish(false); }, Qt::QueuedConnection);
+    PostCall(this, [this] { Finish(false); });
   }
 }
 

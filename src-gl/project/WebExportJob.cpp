@@ -1,10 +1,9 @@
 #include "WebExportJob.h"
 
-#include <QMetaObject>
-
 #include "Imagestack.h"
 #include "Messages.h"
 #include "VideoJob.h"
+#include "PostCall.h"
 
 WebExportJob::WebExportJob(const ImageStack& stack, WebExportOptions options, QObject* parent)
     : Job(parent), stack_(CopyForDrawing(stack)), options_(std::move(options)) {}
@@ -20,19 +19,15 @@ void WebExportJob::Start() {
   std::function<bool()> outside = std::move(options_.cancelled);
   options_.cancelled = [this, outside] { return cancel_ || (outside && outside()); };
   options_.progress = [this](int done, int total) {
-    QMetaObject::invokeMethod(
-        this, [this, done, total] { emit progress(done, total, QString()); }, Qt::QueuedConnection);
+    PostCall(this, [this, done, total] { emit progress(done, total, QString()); });
   };
   worker_ = std::thread([this] {
     ThreadMessages said;
     const WebExportResult result = ExportWeb(*stack_, options_);
-    QMetaObject::invokeMethod(
-        this,
-        [this, result, messages = std::move(said.messages)]() mutable {
-          result_ = result;
-          End(std::move(messages));
-        },
-        Qt::QueuedConnection);
+    PostCall(this, [this, result, messages = std::move(said.messages)]() mutable {
+      result_ = result;
+      End(std::move(messages));
+    });
   });
 }
 
