@@ -202,8 +202,7 @@ unsigned long long LibjpegBytes(jpeg_decompress_struct* cinfo) {
 
 // Decodes at 1/denominator into the rows `calls.allocate` returns, bottom row first. Plain data
 // only in this frame.
-// The decode's parts below run between DecodeScaled's setjmp and its end: libjpeg may longjmp out
-// of them, so they hold nothing that needs destroying.
+// DecodeScaled's steps: libjpeg may longjmp out of them, so they hold nothing that needs destroying.
 
 // Output in RGBA (CMYK converted by us) at 1/denominator of the size, with libjpeg's best quality.
 void ChooseOutput(jpeg_decompress_struct* cinfo, bool cmyk, int denominator) {
@@ -248,10 +247,9 @@ void ReadScanlines(jpeg_decompress_struct* cinfo, ErrorManager* err, JSAMPARRAY 
     JDIMENSION first = cinfo->output_scanline;
     JDIMENSION n = jpeg_read_scanlines(cinfo, rows + first, height - first);
     if (n == 0) break;
-    if (cmyk) {
+    if (cmyk)
       for (JDIMENSION y = first; y < first + n; ++y)
         CmykRowToRgba(rows[y], cinfo->output_width, cinfo->saw_Adobe_marker);
-    }
     if (err->zeroFilledFrom < cinfo->total_iMCU_rows) {
       // From the row of MCUs after the one where zeros began (upsampling reaches one row group
       // into the next), in output rows; judged as they come, so made-up rows stop the decode.
@@ -309,7 +307,6 @@ int DecodeScaled(FILE* file, int denominator, unsigned long long maxPixels, cons
     jpeg_destroy_decompress(&cinfo);
     return kFailed;
   }
-
   const JDIMENSION height = cinfo.output_height;
   unsigned char* pixels =
       calls->allocate(calls->context, static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height));
