@@ -202,6 +202,68 @@ unsigned long long LibjpegBytes(jpeg_decompress_struct* cinfo) {
 
 // Decodes at 1/denominator into the rows `calls.allocate` returns, bottom row first. Plain data
 // only in this frame.
+// DecodeScaled's steps: libjpeg may longjmp out of them, so they hold nothing that needs destroying.
+
+// Output in RGBA (CMYK converted by us) at 1/denominator of the size, with libjpeg's best quality.
+void ChooseOutput(jpeg_decompress_struct* cinfo, bool cmyk, int denominator) {
+  // JCS_EXT_RGBA writes alpha 255 itself, so RGB and greyscale need no pass of our own.
+  cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_RGBA;
+  cinfo->scale_num = 1;
+  cinfo->scale_denom = static_cast<unsigned int>(denominator);
+  cinfo->dct_method = JDCT_FLOAT;
+  cinfo->do_block_smoothing = TRUE;
+  jpeg_calc_output_dimensions(cinfo);
+}
+
+// A progressive file that ends before every coefficient of every component has come to its last
+// bit was cut short (between scans, or within one and closed with a marker, which arithmetic
+// coding does not warn of). The standard would allow an encoder to stop refining early, but
+// encoders send every bit; the picture would be coarse, and be taken for the real one.
+bool ProgressiveCutShort(const jpeg_decompress_struct& cinfo) {
+  if (!cinfo.progressive_mode || !cinfo.coef_bits) return false;
+  for (int c = 0; c < cinfo.num_components; ++c)
+    for (int k = 0; k < DCTSIZE2; ++k)
+      if (cinfo.coef_bits[c][k] != 0) return true;
+  return false;
+}
+
+// Scanline y (top first) goes to row height - 1 - y of `pixels`. The row table comes from
+// libjpeg's own pool, freed with the decompressor even on longjmp.
+JSAMPARRAY BottomUpRows(jpeg_decompress_struct* cinfo, unsigned char* pixels) {
+  const JDIMENSION height = cinfo->output_height;
+  const size_t rowBytes = static_cast<size_t>(cinfo->output_width) * 4;
+  JSAMPARRAY rows = static_cast<JSAMPARRAY>(
+      (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, sizeof(JSAMPROW) * height));
+  for (JDIMENSION y = 0; y < height; ++y) rows[y] = pixels + rowBytes * (height - 1 - y);
+  return rows;
+}
+
+// Reads the scanlines into `rows`. A damaged file would be decoded to its end in grey; this stops
+// at the first sign instead (marking `err` corrupt).
+void ReadScanlines(jpeg_decompress_struct* cinfo, ErrorManager* err, JSAMPARRAY rows, bool cmyk) {
+  const JDIMENSION height = cinfo->output_height;
+  JDIMENSION judged = 0;  // the rows from here down are judged as decoded from zeros (FlatFrom)
+  while (cinfo->output_scanline < height && !err->corrupt) {
+    JDIMENSION first = cinfo->output_scanline;
+    JDIMENSION n = jpeg_read_scanlines(cinfo, rows + first, height - first);
+    if (n == 0) break;
+    if (cmyk)
+      for (JDIMENSION y = first; y < first + n; ++y)
+        CmykRowToRgba(rows[y], cinfo->output_width, cinfo->saw_Adobe_marker);
+    if (err->zeroFilledFrom < cinfo->total_iMCU_rows) {
+      // From the row of MCUs after the one where zeros began (upsampling reaches one row group
+      // into the next), in output rows; judged as they come, so made-up rows stop the decode.
+      const unsigned long long zeros =
+          (static_cast<unsigned long long>(err->zeroFilledFrom) + 1) * height / cinfo->total_iMCU_rows;
+      if (judged < zeros) judged = static_cast<JDIMENSION>(zeros < height ? zeros : height);
+      if (judged < cinfo->output_scanline) {
+        if (!FlatFrom(rows, judged, cinfo->output_scanline, cinfo->output_width)) err->corrupt = 1;
+        judged = cinfo->output_scanline - 1;
+      }
+    }
+  }
+}
+
 int DecodeScaled(FILE* file, int denominator, unsigned long long maxPixels, const DecodeCalls* calls) {
   jpeg_decompress_struct cinfo;
   ErrorManager err;
@@ -224,14 +286,8 @@ int DecodeScaled(FILE* file, int denominator, unsigned long long maxPixels, cons
     jpeg_destroy_decompress(&cinfo);
     return kTooLarge;
   }
-  int cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
-  // JCS_EXT_RGBA writes alpha 255 itself, so RGB and greyscale need no pass of our own.
-  cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_RGBA;
-  cinfo.scale_num = 1;
-  cinfo.scale_denom = static_cast<unsigned int>(denominator);
-  cinfo.dct_method = JDCT_FLOAT;
-  cinfo.do_block_smoothing = TRUE;
-  jpeg_calc_output_dimensions(&cinfo);
+  const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+  ChooseOutput(&cinfo, cmyk, denominator);
   const unsigned long long outputPixels = static_cast<unsigned long long>(cinfo.output_width) * cinfo.output_height;
   if (outputPixels > maxPixels) {
     jpeg_destroy_decompress(&cinfo);
@@ -247,20 +303,10 @@ int DecodeScaled(FILE* file, int denominator, unsigned long long maxPixels, cons
   cinfo.mem->max_memory_to_use = static_cast<long>(libjpegBytes);
   // Multi-scan files are read completely here; damage found now spares the output allocation.
   jpeg_start_decompress(&cinfo);
-  int incomplete = 0;
-  // A progressive file that ends before every coefficient of every component has come to its last
-  // bit was cut short (between scans, or within one and closed with a marker, which arithmetic
-  // coding does not warn of). The standard would allow an encoder to stop refining early, but
-  // encoders send every bit; the picture would be coarse, and be taken for the real one.
-  if (cinfo.progressive_mode && cinfo.coef_bits)
-    for (int c = 0; c < cinfo.num_components; ++c)
-      for (int k = 0; k < DCTSIZE2; ++k)
-        if (cinfo.coef_bits[c][k] != 0) incomplete = 1;
-  if (err.corrupt || incomplete || cinfo.output_components != 4) {
+  if (err.corrupt || ProgressiveCutShort(cinfo) || cinfo.output_components != 4) {
     jpeg_destroy_decompress(&cinfo);
     return kFailed;
   }
-
   const JDIMENSION height = cinfo.output_height;
   unsigned char* pixels =
       calls->allocate(calls->context, static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height));
@@ -268,34 +314,7 @@ int DecodeScaled(FILE* file, int denominator, unsigned long long maxPixels, cons
     jpeg_destroy_decompress(&cinfo);
     return kFailed;
   }
-  // Scanline y (top first) goes to row height - 1 - y. The row table comes from libjpeg's own
-  // pool, freed with the decompressor even on longjmp.
-  const size_t rowBytes = static_cast<size_t>(cinfo.output_width) * 4;
-  JSAMPARRAY rows = static_cast<JSAMPARRAY>(
-      (*cinfo.mem->alloc_small)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, sizeof(JSAMPROW) * height));
-  for (JDIMENSION y = 0; y < height; ++y) rows[y] = pixels + rowBytes * (height - 1 - y);
-
-  // A damaged file would be decoded to its end in grey; stop at the first sign instead.
-  JDIMENSION judged = 0;  // the rows from here down are judged as decoded from zeros (FlatFrom)
-  while (cinfo.output_scanline < height && !err.corrupt) {
-    JDIMENSION first = cinfo.output_scanline;
-    JDIMENSION n = jpeg_read_scanlines(&cinfo, rows + first, height - first);
-    if (n == 0) break;
-    if (cmyk) {
-      for (JDIMENSION y = first; y < first + n; ++y) CmykRowToRgba(rows[y], cinfo.output_width, cinfo.saw_Adobe_marker);
-    }
-    if (err.zeroFilledFrom < cinfo.total_iMCU_rows) {
-      // From the row of MCUs after the one where zeros began (upsampling reaches one row group
-      // into the next), in output rows; judged as they come, so made-up rows stop the decode.
-      const unsigned long long zeros =
-          (static_cast<unsigned long long>(err.zeroFilledFrom) + 1) * height / cinfo.total_iMCU_rows;
-      if (judged < zeros) judged = static_cast<JDIMENSION>(zeros < height ? zeros : height);
-      if (judged < cinfo.output_scanline) {
-        if (!FlatFrom(rows, judged, cinfo.output_scanline, cinfo.output_width)) err.corrupt = 1;
-        judged = cinfo.output_scanline - 1;
-      }
-    }
-  }
+  ReadScanlines(&cinfo, &err, BottomUpRows(&cinfo, pixels), cmyk);
   int complete = cinfo.output_scanline == height && !err.corrupt;
   if (complete) jpeg_finish_decompress(&cinfo);
   complete = complete && !err.corrupt;

@@ -238,7 +238,7 @@ void TFormVideoExport::ButtonExportClick() {
   VideoRequest request;
   if (!Request(request) || !ConfirmVideoExport(request, stack->duration)) return;
 
-  owner_->StopPlay();
+  owner_->playback().StopPlay();
   job_ = std::make_unique<VideoExportJob>(*stack, request.settings, owner_->editorFiles.textureBudget);
   connect(job_.get(), &Job::progress, this, [this](int done, int total) { ShowProgress(done, total); });
   connect(job_.get(), &Job::finished, this, [this] { ExportFinished(); });

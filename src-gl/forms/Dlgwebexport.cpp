@@ -84,7 +84,15 @@ TFormWebExport::TFormWebExport(const Project& project, QWidget* parent)
   setObjectName(QStringLiteral("FormWebExport"));
   setWindowTitle(QStringLiteral("Export to Web"));
   setFixedSize(514, 507);
+  BuildFileFields();
+  BuildDisplayOptions();
+  BuildOutputChoices();
+  BuildButtons();
+  SetTabOrder();
+  ConnectControls();
+}
 
+void TFormWebExport::BuildFileFields() {
   Label1 = LabelAt(QStringLiteral("Target Directory"), this, 15, 16);
   EditDirectory = EditAt("EditDirectory", this, 96, 13, 329, 21);
   FitAfter(Label1, EditDirectory);
@@ -110,7 +118,9 @@ TFormWebExport::TFormWebExport(const Project& project, QWidget* parent)
   QLabel* appletLabel = LabelAt(QStringLiteral("Applet Location"), GroupBox3, 8, 47);
   EditAppletFilename = EditAt("EditAppletFilename", GroupBox3, 88, 44, 393, 21);
   FitAfter(appletLabel, EditAppletFilename);
+}
 
+void TFormWebExport::BuildDisplayOptions() {
   GroupBox1 = GroupAt("GroupBox1", QStringLiteral("Display Options"), this, 8, 276, 305, 121);
   LabelAt(QStringLiteral("Duration (s)"), GroupBox1, 8, 25);
   EditDuration = EditAt("EditDuration", GroupBox1, 81, 22, 41, 21);
@@ -139,7 +149,9 @@ TFormWebExport::TFormWebExport(const Project& project, QWidget* parent)
   ButtonPageColor = ButtonAt("ButtonPageColor", QStringLiteral("Change Page Color"), GroupBox4, 40, 52, 105, 25);
   ButtonTextColor = ButtonAt("ButtonTextColor", QStringLiteral("Change Text Color"), GroupBox4, 40, 84, 105, 25);
   for (QPushButton* b : {ButtonPageColor, ButtonTextColor}) b->resize(std::max(105, b->sizeHint().width()), 25);
+}
 
+void TFormWebExport::BuildOutputChoices() {
   QLabel* playerLabel = LabelAt(QStringLiteral("Page plays with"), this, 15, 409);
   ComboPlayer = new QComboBox(this);
   ComboPlayer->setObjectName(QStringLiteral("ComboPlayer"));
@@ -158,14 +170,18 @@ TFormWebExport::TFormWebExport(const Project& project, QWidget* parent)
   const int weightLeft = ComboPictureSize->x() + ComboPictureSize->width() + 8;
   LabelWeight->setGeometry(weightLeft, 431, width() - weightLeft - 8, 32);
   LabelWeight->setWordWrap(true);
+}
 
+void TFormWebExport::BuildButtons() {
   ButtonDefaults = ButtonAt("ButtonDefaults", QStringLiteral("Restore Defaults"), this, 104, 470, 91, 25);
   ButtonDefaults->resize(std::max(91, ButtonDefaults->sizeHint().width()), 25);
   ButtonCancel = ButtonAt("ButtonCancel", QStringLiteral("Cancel"), this, 216, 470, 91, 25);
   ButtonDone = ButtonAt("ButtonDone", QStringLiteral("Done"), this, 328, 470, 91, 25);
   SetColours(0x404040, 0xFFFFFF);
   ButtonDone->setEnabled(false);
+}
 
+void TFormWebExport::SetTabOrder() {
   setTabOrder(EditDirectory, ButtonDone);
   setTabOrder(ButtonDone, ButtonCancel);
   setTabOrder(ButtonCancel, GroupBox1);
@@ -176,7 +192,9 @@ TFormWebExport::TFormWebExport(const Project& project, QWidget* parent)
   setTabOrder(GroupBox4, ComboPlayer);
   setTabOrder(ComboPlayer, ComboPictureSize);
   setTabOrder(ComboPictureSize, ButtonBrowse);
+}
 
+void TFormWebExport::ConnectControls() {
   for (QLineEdit* edit : {EditDirectory, EditWebFilename, EditDataFilename, EditAppletFilename})
     connect(edit, &QLineEdit::textChanged, this, [this] { EditChange(); });
   connect(EditDuration, &QLineEdit::textChanged, this, [this] { EditDurationChange(); });

@@ -99,6 +99,13 @@ class TFormWebExport : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The constructor's steps, in this order.
+  void BuildFileFields();      // the directory, the page's and the data file's names, the caption
+  void BuildDisplayOptions();  // duration, controls, size and colours
+  void BuildOutputChoices();   // the player and the picture size, with the page's weight
+  void BuildButtons();
+  void SetTabOrder();
+  void ConnectControls();
   bool FirstPictureSize(int& width, int& height) const;
   void AddPageSizeControls();
   QLabel* labelWidth_ = nullptr;

@@ -60,7 +60,12 @@ TFormImageList::TFormImageList(Project& project, QWidget* parent)
   setObjectName(QStringLiteral("FormImageList"));
   setWindowTitle(QStringLiteral("Image List Editor"));
   setFixedSize(428, 274);
+  BuildControls();
+  BuildCheckingStrip();
+  ConnectControls();
+}
 
+void TFormImageList::BuildControls() {
   Label1 = new QLabel(QStringLiteral("Wide Angle"), this);
   Label1->move(75, 16);
   ListBox = new QListWidget(this);
@@ -112,7 +117,9 @@ TFormImageList::TFormImageList(Project& project, QWidget* parent)
   Label4->adjustSize();
   const int fieldLeft = std::max(56, 8 + Label4->width() + 4);
   EditFilename->setGeometry(fieldLeft, 195, 417 - fieldLeft, 21);
+}
 
+void TFormImageList::BuildCheckingStrip() {
   CheckingStrip = new QWidget(this);
   CheckingStrip->setObjectName(QStringLiteral("CheckingStrip"));
   CheckingStrip->setAutoFillBackground(true);
@@ -132,7 +139,9 @@ TFormImageList::TFormImageList(Project& project, QWidget* parent)
   row->addWidget(CheckingCancel);
   connect(CheckingCancel, &QPushButton::clicked, this, [this] { CancelChecking(); });
   CheckingStrip->hide();
+}
 
+void TFormImageList::ConnectControls() {
   setTabOrder(ListBox, ButtonAddImage);
   setTabOrder(ButtonAddImage, ButtonRemoveImage);
   setTabOrder(ButtonRemoveImage, EditFilename);

@@ -96,6 +96,10 @@ class TFormImageList : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // The constructor's steps, in this order.
+  void BuildControls();       // the list, its buttons, the preview and the file name field
+  void BuildCheckingStrip();  // over the file name while added pictures are checked
+  void ConnectControls();     // the tab order and the controls' signals
   Image* ImageAt(int row) const;
   Image* Find(uint64_t id) const;
   Image* SelectedImage() const;

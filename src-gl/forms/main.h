@@ -4,7 +4,6 @@
 // the user asks for to it.
 
 #include <QMainWindow>
-#include <QOpenGLWidget>
 #include <QPointer>
 #include <QRegularExpression>
 #include <cstdint>
@@ -12,21 +11,19 @@
 #include <memory>
 
 #include "EditorFiles.h"
+#include "EditorMenus.h"
+#include "GLPanel.h"
 #include "Imagestack.h"
+#include "PlaybarController.h"
 #include "Project.h"
-#include "Renderer.h"
-#include "Playbar.h"
 #include "Transform.h"
+#include "ViewController.h"
 
-class QAction;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
-class QTimer;
-class QUndoStack;
-class QMenu;
 class TAlignRun;
 class TFormAbout;
 class TFormBitmap;
@@ -34,52 +31,9 @@ class TFormImageList;
 class TFormPlacement;
 class TFormWebExport;
 class WebExportJob;
-class TmainForm;
 
-// The OpenGL view. It only forwards: initialisation, size changes, painting and the mouse go to
-// the main window's operations, which run with this widget's context current.
-class TGLPanel : public QOpenGLWidget {
- public:
-  explicit TGLPanel(TmainForm* form, QWidget* parent);
-  ~TGLPanel() override;
-  // Framebuffer pixels per logical pixel (mouse positions and sizes are scaled by it).
-  double PixelRatio() const { return devicePixelRatioF(); }
-  // The view's size in framebuffer pixels with the span fitted to the first picture.
-  ViewGeometry Geometry() const;
-  // Draws with this view's context; null until the context exists and after it has gone.
-  Renderer* renderer() const { return renderer_.get(); }
-
- protected:
-  void initializeGL() override;
-  void resizeGL(int w, int h) override;
-  void paintGL() override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
-  void wheelEvent(QWheelEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-
- private:
-  void CleanUpGL();
-  TmainForm* form_;
-  std::unique_ptr<Renderer> renderer_;
-};
-
-// The play bar's paint box: shows the composed bar and passes the mouse to the play bar.
-class TPlaybarBox : public QWidget {
- public:
-  explicit TPlaybarBox(TmainForm* form, QWidget* parent);
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
-
- private:
-  TmainForm* form_;
-};
-
+// The main window lays out its controls and wires them to the project; the view, the play bar and
+// the menus are classes of their own that it owns.
 class TmainForm : public QMainWindow {
  public:
   // `project`: the open project, which outlives the window. `bitmaps`: the play bar's pictures and
@@ -91,23 +45,9 @@ class TmainForm : public QMainWindow {
   ImageStack* Stack() const { return project_.stack(); }  // the open document, if any
   // The main window's own windows, which it opens and cancels (made after it, destroyed before it).
   void SetWindows(TFormImageList* imageList, TFormAbout* about, TFormWebExport* webExport);
-  const QImage& HandleSprite() const;
-  PlaybarGraphics& PlaybarPictures() const;
-
-  // --- state ---
-  Transform viewTransform;  // zoom and pan of the edit view; rotate stays 0
-  uint32_t lastTick = 0;    // tick count at the last playback step
-  Playbar playbar;
-  bool playView = false;  // the view shows the zoom at the play position, not the edit view
-
-  // The view's mouse: what a press started and where the mouse was last, in framebuffer pixels
-  // with the origin at the view's top-left.
-  bool panelDragging = false;
-  Qt::MouseButton panelButton = Qt::LeftButton;
-  DragMode panelDragMode = DragMode::Pan;
-  int panelLastX = 0;
-  int panelLastY = 0;
-  Transform panelDragStart;  // the dragged element's placement at the press
+  ViewController& view() const { return *view_; }
+  PlaybarController& playback() const { return *playback_; }
+  EditorMenus& menus() const { return *menus_; }
 
   // --- controls ---
   QWidget* mainPanel;
@@ -115,33 +55,11 @@ class TmainForm : public QMainWindow {
   TGLPanel* Panel;
   QLabel* Label1;
   QLineEdit* EditTime;
-  TPlaybarBox* PaintBoxControls;
-  QTimer* Timer;
+  QWidget* PaintBoxControls;        // the play bar (the play bar controller's)
   QWidget* OpeningStrip = nullptr;  // over the duration field while a project's pictures are checked
   QProgressBar* OpeningProgress;
   QPushButton* OpeningCancel;
-  QAction* FileNew;
-  QAction* FileOpen;
-  QAction* Save;
-  QAction* SaveAs;
-  QAction* ExportToWeb;
-  QAction* ExportVideo;  // enabled with Export to Web (mainVideo.cpp)
-  QAction* Exit;
-  QAction* EditUndo;
-  QAction* EditRedo;
-  QAction* EditImageList;
-  QAction* EditPlacement;
-  QAction* HelpContents;
-  QAction* HelpGettingStarted;
-  QAction* About;
-  QAction* PlayKey;        // Space: play or pause
-  QAction* ResetViewKey;   // Ctrl+0: the edit view back to its fitted size
-  QAction* FullScreenKey;  // F11
-
-  // Automatic alignment (mainAlign.cpp): Ctrl+L aligns the selected picture's child, Align All
-  // every picture in turn; `aligning` is the run in progress (a child object), if any.
-  QAction* EditAlign = nullptr;
-  QAction* EditAlignAll = nullptr;
+  // The alignment run in progress (a child object, mainAlign.cpp), if any.
   TAlignRun* aligning = nullptr;
   // The web export in progress (a child object, mainExport.cpp), if any.
   WebExportJob* webExporting = nullptr;
@@ -149,45 +67,13 @@ class TmainForm : public QMainWindow {
   EditorFiles editorFiles;  // the data files and the texture budget, from the start-up
 
   // --- seams for tests ---
-  std::function<uint32_t()> tickSource;  // 32-bit milliseconds, wrapping
   std::function<void(int)> exitProcess;  // ends the program with this status (through the event loop)
 
-  // --- view and repaint ---
+  // --- repaint ---
   void FormPaint();
-  void PanelResize();
   void ListBoxClick();
   void EditTimeChange();
   int SelectedPicture() const;  // the selected line, -1 when none
-
-  // --- the view's mouse (positions in framebuffer pixels) ---
-  void PanelMouseDown(Qt::MouseButton button, int X, int Y);
-  void PanelMouseMove(int X, int Y);
-  void PanelMouseUp(Qt::MouseButton button);
-  // The wheel over the view at (X, Y): `notches` (120ths of a turn / 120) zoom the edit view
-  // about that point, a tenth per notch.
-  void PanelWheel(int X, int Y, double notches);
-  // Home and End in the view: the zoom at the start or the end of the pass.
-  void JumpTo(float position);
-  // A key's small change of the selected picture's child: Move by (a, b) logical pixels of the
-  // screen (y down), Scale by the factor a, Rotate by a degrees counter-clockwise. One undo step,
-  // merged with the step before while the same change is repeated. False when there is no child
-  // to change (the key then does what it would otherwise do).
-  bool NudgeChild(Nudge kind, double a, double b, bool repeated);
-  // A placement change made other than by a drag (keys, the placement dialog) of element
-  // `element`, which was `before`: one undo step. With a `nudge`, merged into the step before when
-  // that one was the same kind of nudge of the same element, repeated or within a second.
-  void RecordPlacementChange(int element, const Transform& before, const Nudge* nudge = nullptr, bool repeated = false);
-  // The child that the view's drags and keys change: the selected picture's next element, or -1.
-  int EditedChild() const;
-
-  // --- playback ---
-  void PlayButtonClick();
-  void NextFrame();
-  void StopPlay();
-  void TrackBarChange();
-  void PaintBoxControlsMouseDown(int x);
-  void PaintBoxControlsMouseMove(int x);
-  void PaintBoxControlsMouseUp();
 
   // --- document commands ---
   void FileNewClick();
@@ -237,7 +123,6 @@ class TmainForm : public QMainWindow {
   void CancelImageListEditing();  // before the stack is replaced or discarded
   void FormShow();                // opens the project named on the command line
   // Alignment runs on a worker; each placement found is one undo step.
-  void BuildAlignActions(QMenu* edit);
   void AlignClick();
   void AlignAllClick();
   void StartAlign(int child);  // -1: every picture
@@ -246,17 +131,6 @@ class TmainForm : public QMainWindow {
   bool ApplyAlignment(uint64_t childId, uint64_t parentId, const Transform& placement) {
     return project_.ApplyAlignment(childId, parentId, placement);
   }
-
-  // --- the GL view's side (context current) ---
-  void OpenGLSetupParams();
-  void PaintView();
-  // Tells the user, once, what the renderer could not do (a level that did not fit), after the
-  // paint that found it.
-  void ShowRendererMessage();
-  // The pictures larger than the view's texture limit get the "Max Image Size Exceeded" note.
-  void CheckTextureLimit();
-  // Makes the view's context current for work outside painting; false before the view exists.
-  bool MakeViewCurrent();
 
   void EnableProjectCommands();
 
@@ -267,24 +141,24 @@ class TmainForm : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  void BuildMenus();
   void BuildOpeningStrip();
   void LayoutControls();
   void FormClose();
   void ConnectProject();
   void ShowOpeningProgress(int checked, int total, const QString& next);
   void OpeningFinished();
-  void RecordPlacement();  // the end of a drag: one undo step when the placement changed
 
   Project& project_;
   TFormBitmap& bitmaps_;
   QPointer<TFormImageList> imageList_;
   QPointer<TFormAbout> about_;
   QPointer<TFormWebExport> webExport_;
+  PlaybarController* playback_;  // children, made after the window's controls' panel
+  ViewController* view_;
+  std::unique_ptr<EditorMenus> menus_;
   QStringList arguments_;
   bool shown_ = false;
   bool programSetsFields_ = false;            // field changes made by the program are not edits
-  int panelDragElement_ = -1;                 // the element a left drag moves, -1 for none
   QPointer<TFormPlacement> placementDialog_;  // Edit > Placement while it is open
   uint64_t placementElement_ = 0;             // the element it changes
   QString PlacementCaption(int c) const;      // "b.jpg in a.jpg" for element c

@@ -2,7 +2,6 @@
 // and Align All, on a worker thread behind a progress dialog with Cancel. Each placement found
 // is one undo step; a picture with no reliable match keeps its placement and is reported.
 
-#include <QMenu>
 #include <QProgressDialog>
 #include <map>
 #include <vector>
@@ -69,14 +68,6 @@ class TAlignRun : public QObject {
   std::map<int, bool> moved_;  // found for a pair that the list no longer has
 };
 
-void TmainForm::BuildAlignActions(QMenu* edit) {
-  EditAlign = edit->addAction(QStringLiteral("Align Automatically"), this, [this] { AlignClick(); });
-  EditAlign->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-  EditAlign->setObjectName(QStringLiteral("EditAlign"));
-  EditAlignAll = edit->addAction(QStringLiteral("Align All"), this, [this] { AlignAllClick(); });
-  EditAlignAll->setObjectName(QStringLiteral("EditAlignAll"));
-}
-
 void TmainForm::AlignClick() {
   if (!Stack() || Opening() || aligning) return;
   const AlignRequest request{SelectedPicture() < 0 ? 0 : SelectedPicture() + 1};
@@ -99,7 +90,7 @@ void TmainForm::AlignAllClick() {
 }
 
 void TmainForm::StartAlign(int child) {
-  StopPlay();
+  playback_->StopPlay();
   std::vector<AlignTask> tasks = AlignRequest{child}.Tasks(*Stack());
   if (tasks.empty()) return;
   aligning = new TAlignRun(this, std::move(tasks));

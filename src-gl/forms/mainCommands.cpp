@@ -26,12 +26,10 @@ const QString projectFilter = QStringLiteral("Tunnelvista (*.kx)");
 
 }  // namespace
 
-void TmainForm::EnableProjectCommands() {
-  for (QAction* action : {Save, SaveAs, ExportToWeb, EditImageList}) action->setEnabled(true);
-}
+void TmainForm::EnableProjectCommands() { menus_->EnableProjectCommands(true); }
 
 void TmainForm::FileNewClick() {
-  StopPlay();
+  playback_->StopPlay();
   if (!MaySetProjectAside()) return;
   CancelImageListEditing();
   if (imageList_) imageList_->OpenForNewProject();
@@ -39,7 +37,7 @@ void TmainForm::FileNewClick() {
 
 void TmainForm::EditImageListClick() {
   if (!project_.stack()) return;
-  StopPlay();
+  playback_->StopPlay();
   CancelImageListEditing();
   if (imageList_) imageList_->OpenForEditing();
 }
@@ -57,7 +55,7 @@ void TmainForm::ImageListClosed() {
 }
 
 void TmainForm::FileOpenClick() {
-  StopPlay();
+  playback_->StopPlay();
   if (!MaySetProjectAside()) return;
   const QString chosen = Dialogs().OpenFileName(this, QStringLiteral("Open File"), projectFilter, QStringLiteral("kx"));
   if (!chosen.isEmpty()) OpenProjectFile(chosen);
@@ -106,7 +104,7 @@ void TmainForm::dropEvent(QDropEvent* event) {
 void TmainForm::FilesDropped(const QStringList& files) {
   for (const QString& file : files) {
     if (!IsProjectFile(file)) continue;
-    StopPlay();
+    playback_->StopPlay();
     if (MaySetProjectAside()) OpenProjectFile(file);
     return;
   }
@@ -114,7 +112,7 @@ void TmainForm::FilesDropped(const QStringList& files) {
   for (const QString& file : files)
     if (IsJpegFile(file)) pictures.push_back(file);
   if (pictures.isEmpty() || !imageList_ || Opening()) return;
-  StopPlay();
+  playback_->StopPlay();
   if (!imageList_->isVisible()) {
     if (project_.stack())
       EditImageListClick();
@@ -144,10 +142,10 @@ void TmainForm::InitValues() {
     programSetsFields_ = true;
     EditTime->setText(QString::fromStdString(FormatFixed(imageStack->duration, 1)));
     programSetsFields_ = false;
-    ResetView(viewTransform);
+    ResetView(view_->viewTransform());
   }
-  PanelResize();
-  playbar.position = 0.0f;
+  view_->Resized();
+  playback_->playbar().position = 0.0f;
   FormPaint();
   Panel->update();
 }
@@ -160,7 +158,7 @@ bool TmainForm::SaveClick() {
 
 bool TmainForm::SaveAsClick() {
   if (!project_.stack()) return false;
-  StopPlay();
+  playback_->StopPlay();
   const QString chosen =
       Dialogs().SaveFileName(this, QStringLiteral("Save Project"), projectFilter, QStringLiteral("kx"));
   if (chosen.isEmpty()) return false;

@@ -17,7 +17,7 @@
 
 void TmainForm::ConnectProject() {
   connect(&project_, &Project::stackReplaced, this, [this] {
-    panelDragElement_ = -1;  // a drag under way belonged to the project that went
+    view_->ForgetDrag();  // a drag under way belonged to the project that went
     if (!Opening()) OpeningStrip->hide();
   });
   connect(&project_, &Project::modifiedChanged, this, [this] { UpdateTitle(); });
@@ -34,7 +34,7 @@ void TmainForm::ConnectProject() {
   });
   connect(&project_, &Project::picturesArrived, this, [this] {
     // The first picture's size fits the view's span; the selected picture shows as it arrives.
-    PanelResize();
+    view_->Resized();
     Panel->update();
   });
   connect(&project_, &Project::openingProgress, this, &TmainForm::ShowOpeningProgress);
@@ -59,7 +59,7 @@ bool TmainForm::MaySetProjectAside() {
     project_.RemoveRecovery();
     return true;
   }
-  StopPlay();
+  playback_->StopPlay();
   const ImageStack* imageStack = project_.stack();
   const std::string name =
       imageStack->path.empty()
@@ -80,16 +80,16 @@ bool TmainForm::MaySetProjectAside() {
 void TmainForm::UndoClick() {
   QUndoStack* undoStack = project_.undoStack();
   // While a project opens, its check fills the pictures by their places in the stack.
-  if (panelDragging || Opening() || !undoStack->canUndo()) return;
-  StopPlay();
+  if (view_->Dragging() || Opening() || !undoStack->canUndo()) return;
+  playback_->StopPlay();
   CancelImageListEditing();  // its list points at the pictures the step may take away
   undoStack->undo();
 }
 
 void TmainForm::RedoClick() {
   QUndoStack* undoStack = project_.undoStack();
-  if (panelDragging || Opening() || !undoStack->canRedo()) return;
-  StopPlay();
+  if (view_->Dragging() || Opening() || !undoStack->canRedo()) return;
+  playback_->StopPlay();
   CancelImageListEditing();
   undoStack->redo();
 }
@@ -101,7 +101,7 @@ void TmainForm::ShowDuration(float seconds) {
 }
 
 void TmainForm::ShowChangedPictures() {
-  CheckTextureLimit();
+  view_->CheckTextureLimit();
   InitValues();
   PlacementFollowsList();
 }
@@ -126,22 +126,12 @@ void TmainForm::EditTimeChange() {
   project_.SetDuration(v < 1.0f ? 1.0f : v, !programSetsFields_);
 }
 
-void TmainForm::RecordPlacement() {
-  const int element = panelDragElement_;
-  panelDragElement_ = -1;
-  project_.RecordPlacementChange(element, panelDragStart);
-}
-
-void TmainForm::RecordPlacementChange(int element, const Transform& before, const Nudge* nudge, bool repeated) {
-  project_.RecordPlacementChange(element, before, nudge, repeated);
-}
-
 void TmainForm::EditPlacementClick() {
-  const int c = EditedChild();
-  if (c < 0 || Opening() || panelDragging || placementDialog_) return;
+  const int c = view_->EditedChild();
+  if (c < 0 || Opening() || view_->Dragging() || placementDialog_) return;
   const ImageStack* imageStack = project_.stack();
-  StopPlay();
-  playView = false;
+  playback_->StopPlay();
+  playback_->SetPlayView(false);
   const uint64_t child = imageStack->images[static_cast<size_t>(c)]->id;
   const Transform before = imageStack->images[static_cast<size_t>(c)]->transform;
   // Window-modal over the main window and the windows it owns (the image list among them), so

@@ -1,11 +1,14 @@
 // Export to Web: the settings dialog filled from the project, then the checked export, which runs
-// as a job behind a progress dialog with Cancel.
+// as a job behind a progress dialog with Cancel. Export Video: its dialog, which runs its own job.
 
 #include <QFile>
+#include <QAction>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QUrl>
 
 #include "Dialogs.h"
+#include "Dlgvideoexport.h"
 #include "Dlgwebexport.h"
 #include "JobProgress.h"
 #include "Messages.h"
@@ -16,7 +19,7 @@
 
 void TmainForm::ExportToWebClick() {
   if (!Stack() || Stack()->count() < 2 || !webExport_) return;
-  StopPlay();
+  playback_->StopPlay();
   if (!Stack()->SameDirectory())
     ShowPlainMessage(
         "Warning: Tunnelvista expects all images to be located\nin the same directory.  If you continue, the Web "
@@ -72,4 +75,16 @@ void TmainForm::WebExportFinished() {
   FormPaint();
   const std::string pagePath = job->PagePath();
   OpenDocument(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(pagePath))), pagePath);
+}
+
+void TmainForm::ExportVideoClick() {
+  if (!Stack() || Stack()->pictureCount() < 1 || !menus_->ExportVideo->isEnabled()) return;
+  playback_->StopPlay();
+  auto* dialog = findChild<TFormVideoExport*>();
+  if (!dialog) dialog = new TFormVideoExport(this);
+  if (dialog->Running()) {
+    if (dialog->Progress) dialog->Progress->raise();
+    return;
+  }
+  dialog->ShowForExport();
 }

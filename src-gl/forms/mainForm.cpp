@@ -1,9 +1,9 @@
-// The main window: construction, layout, menus and the repaint path (its OpenGL view: mainPanel.cpp).
+// The main window: construction, layout and wiring (the view: ViewController, the play bar:
+// PlaybarController, the menus: EditorMenus).
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -23,7 +23,6 @@
 #include "Paths.h"
 #include "TextNumbers.h"
 #include "main.h"
-#include "mainVideo.h"
 
 namespace {
 
@@ -33,22 +32,12 @@ const int designHeight = 369;
 const int listWidth = 128;
 const int barHeight = 30;
 
-uint32_t MonotonicTicks() {
-  static QElapsedTimer clock = [] {
-    QElapsedTimer t;
-    t.start();
-    return t;
-  }();
-  return static_cast<uint32_t>(clock.elapsed());
-}
-
 }  // namespace
 
 TmainForm::TmainForm(Project& project, TFormBitmap& bitmaps, const QStringList& arguments, EditorFiles files)
     : editorFiles(std::move(files)), project_(project), bitmaps_(bitmaps), arguments_(arguments) {
   setObjectName(QStringLiteral("mainForm"));
   setWindowTitle(QStringLiteral("Tunnelvista Editor"));
-  tickSource = MonotonicTicks;
   // The event loop ends; the start-up then destroys the windows in their order (EditorWindows),
   // which cancels running jobs and joins their threads, and main returns the status.
   exitProcess = [](int status) { QCoreApplication::exit(status); };
@@ -69,8 +58,13 @@ TmainForm::TmainForm(Project& project, TFormBitmap& bitmaps, const QStringList& 
   connect(ListBox, &QListWidget::itemClicked, this, [this] { ListBoxClick(); });
   connect(ListBox, &QListWidget::currentRowChanged, this, [this] { ListBoxClick(); });
 
-  Panel = new TGLPanel(this, mainPanel);
-  Panel->setObjectName(QStringLiteral("Panel"));
+  // The play bar and the view are children made after the panel that holds their widgets, so
+  // they go after those widgets.
+  playback_ = new PlaybarController(project_, nullptr, bitmaps_.playbarGraphics, mainPanel, this);
+  view_ = new ViewController(project_, *playback_, ListBox, mainPanel, editorFiles.textureBudget, bitmaps_.HandleImage,
+                             this);
+  Panel = view_->Panel();
+  playback_->SetView(Panel);
 
   Label1 = new QLabel(QStringLiteral("Duration (sec)"), mainPanel);
   Label1->setObjectName(QStringLiteral("Label1"));
@@ -87,14 +81,9 @@ TmainForm::TmainForm(Project& project, TFormBitmap& bitmaps, const QStringList& 
   EditTime->setValidator(new QRegularExpressionValidator(durationPattern, EditTime));
   connect(EditTime, &QLineEdit::textChanged, this, [this] { EditTimeChange(); });
 
-  PaintBoxControls = new TPlaybarBox(this, mainPanel);
-  PaintBoxControls->setObjectName(QStringLiteral("PaintBoxControls"));
-
-  Timer = new QTimer(this);
-  Timer->setObjectName(QStringLiteral("Timer"));
-  Timer->setInterval(10);
-  connect(Timer, &QTimer::timeout, this, [this] { NextFrame(); });
-  BuildMenus();
+  PaintBoxControls = playback_->Bar();
+  view_->contextReady = [this] { FormShow(); };
+  menus_ = std::make_unique<EditorMenus>(*this);
   BuildOpeningStrip();
   mainPanel->resize(designWidth, designHeight);
   LayoutControls();
@@ -107,7 +96,7 @@ TmainForm::TmainForm(Project& project, TFormBitmap& bitmaps, const QStringList& 
 
 TmainForm::~TmainForm() {
   // The view goes first, while the project still exists: its context's end releases the textures.
-  Timer->stop();
+  playback_->Timer()->stop();
   // The project outlives this window: nothing it reports may reach the half-destroyed window.
   project_.disconnect(this);
   project_.undoStack()->disconnect(this);
@@ -121,94 +110,6 @@ void TmainForm::SetWindows(TFormImageList* imageList, TFormAbout* about, TFormWe
   imageList_ = imageList;
   about_ = about;
   webExport_ = webExport;
-}
-
-const QImage& TmainForm::HandleSprite() const { return bitmaps_.HandleImage; }
-
-PlaybarGraphics& TmainForm::PlaybarPictures() const { return bitmaps_.playbarGraphics; }
-
-void TmainForm::BuildMenus() {
-  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-  FileNew = file->addAction(QStringLiteral("New..."), this, [this] { FileNewClick(); });
-  FileNew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-  FileOpen = file->addAction(QStringLiteral("Open..."), this, [this] { FileOpenClick(); });
-  FileOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-  Save = file->addAction(QStringLiteral("Save"), this, [this] { SaveClick(); });
-  Save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-  SaveAs = file->addAction(QStringLiteral("Save As..."), this, [this] { SaveAsClick(); });
-  ExportToWeb = file->addAction(QStringLiteral("Export to Web..."), this, [this] { ExportToWebClick(); });
-  ExportVideo = AddExportVideoAction(*this, file);
-  file->addSeparator();
-  // Exit sits on Ctrl+X; there is no cut command.
-  Exit = file->addAction(QStringLiteral("Exit"), this, [this] { ExitClick(); });
-  Exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
-
-  QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
-  EditUndo = edit->addAction(QStringLiteral("Undo"), this, [this] { UndoClick(); });
-  EditUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-  EditRedo = edit->addAction(QStringLiteral("Redo"), this, [this] { RedoClick(); });
-  EditRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
-  EditUndo->setEnabled(false);
-  EditRedo->setEnabled(false);
-  QUndoStack* undoStack = project_.undoStack();
-  connect(undoStack, &QUndoStack::canUndoChanged, EditUndo, &QAction::setEnabled);
-  connect(undoStack, &QUndoStack::canRedoChanged, EditRedo, &QAction::setEnabled);
-  connect(undoStack, &QUndoStack::undoTextChanged, EditUndo, [this](const QString& step) {
-    EditUndo->setText(step.isEmpty() ? QStringLiteral("Undo") : QStringLiteral("Undo ") + step);
-  });
-  connect(undoStack, &QUndoStack::redoTextChanged, EditRedo, [this](const QString& step) {
-    EditRedo->setText(step.isEmpty() ? QStringLiteral("Redo") : QStringLiteral("Redo ") + step);
-  });
-  edit->addSeparator();
-  EditImageList = edit->addAction(QStringLiteral("Image List..."), this, [this] { EditImageListClick(); });
-  EditPlacement = edit->addAction(QStringLiteral("Placement..."), this, [this] { EditPlacementClick(); });
-  // Shortcuts of a menu work while it is closed, so the state is also checked by the command.
-  connect(edit, &QMenu::aboutToShow, this, [this, undoStack] {
-    EditPlacement->setEnabled(EditedChild() >= 0 && !Opening());
-    EditUndo->setEnabled(undoStack->canUndo() && !Opening());
-    EditRedo->setEnabled(undoStack->canRedo() && !Opening());
-  });
-  BuildAlignActions(edit);
-
-  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-  HelpContents = help->addAction(QStringLiteral("Tunnelvista Help"), this, [this] { HelpContentsClick(); });
-  HelpContents->setShortcut(QKeySequence(Qt::Key_F1));
-  HelpGettingStarted = help->addAction(QStringLiteral("Getting Started"), this, [this] { HelpGettingStartedClick(); });
-  help->addSeparator();
-  About = help->addAction(QStringLiteral("About..."), this, [this] { AboutClick(); });
-
-  // Keys of the window that are in no menu. Space goes to the duration field while it has the
-  // focus (a line edit takes printable keys first).
-  auto windowKey = [this](const QKeySequence& keys, const char* name, std::function<void()> run) {
-    QAction* action = new QAction(this);
-    action->setObjectName(QString::fromLatin1(name));
-    action->setShortcut(keys);
-    connect(action, &QAction::triggered, this, std::move(run));
-    addAction(action);
-    return action;
-  };
-  PlayKey = windowKey(QKeySequence(Qt::Key_Space), "PlayKey", [this] { PlayButtonClick(); });
-  ResetViewKey = windowKey(QKeySequence(Qt::CTRL | Qt::Key_0), "ResetViewKey", [this] {
-    ResetView(viewTransform);
-    Panel->update();
-  });
-  FullScreenKey = windowKey(QKeySequence(Qt::Key_F11), "FullScreenKey",
-                            [this] { setWindowState(windowState() ^ Qt::WindowFullScreen); });
-
-  for (QAction* action : {Save, SaveAs, ExportToWeb, EditImageList}) action->setEnabled(false);
-  FileNew->setObjectName(QStringLiteral("FileNew"));
-  FileOpen->setObjectName(QStringLiteral("FileOpen"));
-  Save->setObjectName(QStringLiteral("Save"));
-  SaveAs->setObjectName(QStringLiteral("SaveAs"));
-  ExportToWeb->setObjectName(QStringLiteral("ExportToWeb"));
-  Exit->setObjectName(QStringLiteral("Exit"));
-  EditUndo->setObjectName(QStringLiteral("EditUndo"));
-  EditRedo->setObjectName(QStringLiteral("EditRedo"));
-  EditImageList->setObjectName(QStringLiteral("EditImageList"));
-  EditPlacement->setObjectName(QStringLiteral("EditPlacement"));
-  HelpContents->setObjectName(QStringLiteral("HelpContents"));
-  HelpGettingStarted->setObjectName(QStringLiteral("HelpGettingStarted"));
-  About->setObjectName(QStringLiteral("About"));
 }
 
 // The controls follow the window by their anchors, as laid out at the design size: the list
@@ -252,61 +153,17 @@ void ShowOverMainWindow(QWidget* dialog) {
 
 int TmainForm::SelectedPicture() const { return ListBox->currentRow(); }
 
-bool TmainForm::MakeViewCurrent() {
-  if (!Panel->isValid()) return false;
-  Panel->makeCurrent();
-  return true;
-}
-
 void TmainForm::FormPaint() {
   if (SelectedPicture() < 0) return;
   PaintBoxControls->update();
   Panel->update();
 }
 
-void TmainForm::PanelResize() { FormPaint(); }
-
-void TmainForm::OpenGLSetupParams() { Renderer::SetViewGlState(); }
-
-void TmainForm::CheckTextureLimit() {
-  Renderer* renderer = Panel->renderer();
-  ImageStack* imageStack = project_.stack();
-  if (renderer && imageStack && renderer->ExceedsLimit(*imageStack)) ShowMaxImageSizeMessage(renderer->TextureLimit());
-}
-
-void TmainForm::ShowRendererMessage() {
-  Renderer* renderer = Panel->renderer();
-  if (!renderer) return;
-  const std::string message = renderer->TakeMessage();
-  // Not from inside the paint: the box runs an event loop of its own.
-  if (!message.empty()) QTimer::singleShot(0, this, [message] { ShowPlainMessage(message); });
-}
-
-void TmainForm::PaintView() {
-  Renderer* renderer = Panel->renderer();
-  Renderer::ClearView();
-  const int selected = SelectedPicture();
-  ImageStack* imageStack = project_.stack();
-  if (!renderer || selected < 0 || !imageStack) return;
-  renderer->Pump();
-  const ViewGeometry geometry = Panel->Geometry();
-  if (playView) {
-    if (imageStack->count() >= 2) renderer->DrawZoom(*imageStack, playbar.position, geometry, playbar.forward ? 1 : -1);
-  } else {
-    renderer->DrawEditView(*imageStack, selected, viewTransform, geometry);
-  }
-  Renderer::Flush();
-  // Levels the upload budget of this paint left behind come in the next one.
-  if (renderer->LevelsWaiting()) Panel->update();
-  ShowRendererMessage();
-}
-
 void TmainForm::ListBoxClick() {
-  StopPlay();
-  playView = false;
+  playback_->StopPlay();
+  playback_->SetPlayView(false);
   if (SelectedPicture() < 0) return;
-  ResetView(viewTransform);
-  Panel->update();
+  view_->ResetEditView();
 }
 
 void TmainForm::closeEvent(QCloseEvent* event) {
@@ -319,7 +176,7 @@ void TmainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TmainForm::FormClose() {
-  StopPlay();
+  playback_->StopPlay();
   project_.RemoveRecovery();
   exitProcess(0);
 }

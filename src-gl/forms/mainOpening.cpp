@@ -39,7 +39,7 @@ void TmainForm::OpenKX(const std::string& path) {
     const QSignalBlocker quiet(ListBox);
     ListBox->clear();
   }
-  for (QAction* action : {Save, SaveAs, ExportToWeb, EditImageList}) action->setEnabled(false);
+  menus_->EnableProjectCommands(false);
   // The project shows once its text is read (Project::opened), its pictures as they arrive.
   if (!project_.Open(path)) Panel->update();  // no project now
 }
@@ -69,7 +69,7 @@ void TmainForm::OpeningFinished() {
   if (!imageStack) return;
   for (int row = 0; row < ListBox->count() && row < imageStack->pictureCount(); ++row)
     MarkEntry(ListBox->item(row), *imageStack->images[static_cast<size_t>(row)]);
-  CheckTextureLimit();
+  view_->CheckTextureLimit();
   EnableProjectCommands();
   FormPaint();
   Panel->update();
@@ -77,7 +77,7 @@ void TmainForm::OpeningFinished() {
 
 void TmainForm::CancelOpening() {
   if (!Opening()) return;
-  StopPlay();
+  playback_->StopPlay();
   CancelImageListEditing();
   project_.CancelOpening();
   {

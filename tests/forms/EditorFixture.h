@@ -83,7 +83,7 @@ struct EditorFixture : ::testing::Test {
   void Start(const QStringList& arguments = {}) {
     CreateEditorWindows(windows, arguments, editorFiles);
     form = windows.main.get();
-    form->tickSource = [this] { return ticks; };
+    form->playback().tickSource = [this] { return ticks; };
     form->exitProcess = [this](int status) { exitStatus = status; };
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form));

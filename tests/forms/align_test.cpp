@@ -32,16 +32,16 @@ struct MainFormAlign : EditorFixture {
 // Each picture found is one undo step; undoing puts the placements back.
 TEST_F(MainFormAlign, AlignAllPlacesEveryPictureAsOneStepEach) {
   OpenStack();
-  EXPECT_EQ(form->EditAlign->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
-  form->EditAlignAll->trigger();
+  EXPECT_EQ(form->menus().EditAlign->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
+  form->menus().EditAlignAll->trigger();
   WaitForAlignment();
   EXPECT_LT(Error(1), 1.0);
   EXPECT_LT(Error(2), 1.0);
   EXPECT_TRUE(reporter.messages.empty());
   EXPECT_EQ(form->project().undoStack()->count(), 2);
   EXPECT_TRUE(form->project().Modified());
-  form->EditUndo->trigger();
-  form->EditUndo->trigger();
+  form->menus().EditUndo->trigger();
+  form->menus().EditUndo->trigger();
   EXPECT_TRUE(IsUnplaced(Placement(1)));
   EXPECT_TRUE(IsUnplaced(Placement(2)));
 }
@@ -55,12 +55,12 @@ TEST_F(MainFormAlign, NoMatchAndCancelLeavePlacementsAlone) {
   form->Stack()->images[2]->LoadJpeg();
 
   form->ListBox->setCurrentRow(2);  // the last picture has no picture inside it
-  form->EditAlign->trigger();
+  form->menus().EditAlign->trigger();
   ASSERT_EQ(reporter.messages.size(), 1u);
   EXPECT_EQ(form->aligning, nullptr);
 
   form->ListBox->setCurrentRow(1);
-  form->EditAlign->trigger();
+  form->menus().EditAlign->trigger();
   WaitForAlignment();
   ASSERT_EQ(reporter.messages.size(), 2u);
   EXPECT_NE(reporter.messages[1].text.find("3. stack_3.jpg: no reliable match"), std::string::npos)
@@ -68,7 +68,7 @@ TEST_F(MainFormAlign, NoMatchAndCancelLeavePlacementsAlone) {
   EXPECT_TRUE(IsUnplaced(Placement(2)));
   EXPECT_EQ(form->project().undoStack()->count(), 0);
 
-  form->EditAlignAll->trigger();
+  form->menus().EditAlignAll->trigger();
   auto* progress = form->findChild<QProgressDialog*>(QStringLiteral("AlignProgress"));
   ASSERT_NE(progress, nullptr);
   progress->cancel();
@@ -83,8 +83,8 @@ TEST_F(MainFormAlign, AlignAllResultsFollowThePicturesThroughAReorder) {
   OpenStack();
   Image* a = form->Stack()->images[0].get();
   Image* c = form->Stack()->images[2].get();
-  form->EditImageList->trigger();
-  form->EditAlignAll->trigger();
+  form->menus().EditImageList->trigger();
+  form->menus().EditAlignAll->trigger();
   // The results come back as queued calls: the list changes before the first arrives.
   windows.imageList->ListBox->setCurrentRow(0);
   windows.imageList->ButtonMoveDownClick();

@@ -38,7 +38,7 @@ TEST_F(Windows, FiveWindowsExistAndOnlyTheMainOneShows) {
 
 TEST_F(Windows, AboutBoxShowsOnTopAndHidesOnAClickOrClose) {
   Start();
-  form->About->trigger();
+  form->menus().About->trigger();
   ASSERT_TRUE(windows.about->isVisible());
   EXPECT_EQ(windows.about->windowTitle(), "About Tunnelvista");
   EXPECT_TRUE(windows.about->windowFlags() & Qt::WindowStaysOnTopHint);
@@ -49,18 +49,18 @@ TEST_F(Windows, AboutBoxShowsOnTopAndHidesOnAClickOrClose) {
   const QPoint offset = windows.about->frameGeometry().center() - form->frameGeometry().center();
   EXPECT_LE(offset.manhattanLength(), 30);
   // Asked again while visible: stays visible.
-  form->About->trigger();
+  form->menus().About->trigger();
   EXPECT_TRUE(windows.about->isVisible());
 
   QTest::mouseClick(windows.about->ImageLogo, Qt::LeftButton, {}, QPoint(100, 100));
   EXPECT_FALSE(windows.about->isVisible());
   EXPECT_TRUE(windows.about);  // hidden, not destroyed
 
-  form->About->trigger();
+  form->menus().About->trigger();
   ASSERT_TRUE(windows.about->isVisible());
   windows.about->close();
   EXPECT_FALSE(windows.about->isVisible());
-  form->About->trigger();
+  form->menus().About->trigger();
   EXPECT_TRUE(windows.about->isVisible());
   QTest::keyClick(windows.about.get(), Qt::Key_Escape);
   EXPECT_FALSE(windows.about->isVisible());
@@ -74,7 +74,7 @@ TEST_F(Windows, DialogsOpenOnTheScreen) {
   form->move(free.topLeft());
   QTest::qWait(50);
   windows.about->setFixedSize(338, free.height() - 20);  // hidden: the next showing places it
-  form->About->trigger();
+  form->menus().About->trigger();
   ASSERT_TRUE(windows.about->isVisible());
   EXPECT_GE(windows.about->frameGeometry().top(), free.top());
   EXPECT_GE(windows.about->frameGeometry().left(), free.left());
@@ -102,8 +102,8 @@ TEST_F(Windows, OpensTheDemoProject) {
   // Playing through the zoom: every frame is a picture, never the bare background (but for the
   // thin bands above and below a 4:3 picture in this view).
   for (float t : {0.0f, 0.3f, 0.6f, 1.0f}) {
-    form->playbar.position = t;
-    form->TrackBarChange();
+    form->playback().playbar().position = t;
+    form->playback().TrackBarChange();
     const QImage view = ViewImage();
     int background = 0;
     for (int y = 8; y < view.height() - 8; y += 16)

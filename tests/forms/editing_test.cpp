@@ -46,33 +46,33 @@ struct MainFormEditing : EditorFixture {
   Transform& Child() { return form->Stack()->images[1]->transform; }
   // The keys' actions. Other test processes share the X server and may hold the focus, so the
   // keys themselves are only checked to be bound.
-  void Undo() { form->EditUndo->trigger(); }
-  void Redo() { form->EditRedo->trigger(); }
+  void Undo() { form->menus().EditUndo->trigger(); }
+  void Redo() { form->menus().EditRedo->trigger(); }
 };
 
 TEST_F(MainFormEditing, TitleShowsTheProjectAndItsModifiedMark) {
   Start();
   EXPECT_EQ(Title(), "Tunnelvista Editor");
-  form->FileOpen->trigger();  // cancelled: still nothing
+  form->menus().FileOpen->trigger();  // cancelled: still nothing
   EXPECT_EQ(Title(), "Tunnelvista Editor");
   dialogs.answers.push_back(QString::fromStdString(project.path));
-  form->FileOpen->trigger();
+  form->menus().FileOpen->trigger();
   WaitForOpen();
   EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
   EXPECT_FALSE(form->project().Modified());
   TypeDuration("20");
   EXPECT_EQ(Title(), "project.kx* - Tunnelvista Editor");
-  form->Save->trigger();
+  form->menus().Save->trigger();
   EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
   EXPECT_NE(ReadFileBytes(project.path).find("duration 20.0"), std::string::npos);
   // A new project has no name until saved.
-  form->FileNew->trigger();
+  form->menus().FileNew->trigger();
   dialogs.fileLists.push_back({QString::fromStdString(project.dir.File("p0.jpg"))});
   QTest::mouseClick(windows.imageList->ButtonAddImage, Qt::LeftButton);
   WaitForPictures();
   QTest::mouseClick(windows.imageList->ButtonDone, Qt::LeftButton);
   EXPECT_EQ(Title(), "Untitled* - Tunnelvista Editor");
-  EXPECT_FALSE(form->EditUndo->isEnabled());  // nothing to undo in a new project
+  EXPECT_FALSE(form->menus().EditUndo->isEnabled());  // nothing to undo in a new project
 }
 
 // Every way that would discard the project asks first, only when it has changed: Cancel stops
@@ -86,7 +86,7 @@ TEST_F(MainFormEditing, DiscardingPathsAskToSave) {
     std::function<bool()> happened;
   };
   const Path paths[] = {
-      {"New", [&] { form->FileNew->trigger(); },
+      {"New", [&] { form->menus().FileNew->trigger(); },
        [&] {
          const bool shown = windows.imageList->isVisible();
          if (shown) QTest::mouseClick(windows.imageList->ButtonCancel, Qt::LeftButton);
@@ -95,7 +95,7 @@ TEST_F(MainFormEditing, DiscardingPathsAskToSave) {
       {"Open",
        [&] {
          dialogs.answers.push_back(QString::fromStdString(other.path));
-         form->FileOpen->trigger();
+         form->menus().FileOpen->trigger();
          WaitForOpen();
        },
        [&] {
@@ -103,7 +103,7 @@ TEST_F(MainFormEditing, DiscardingPathsAskToSave) {
          if (!opened) dialogs.answers.clear();
          return opened;
        }},
-      {"Exit", [&] { form->Exit->trigger(); }, [&] { return exitStatus.has_value(); }},
+      {"Exit", [&] { form->menus().Exit->trigger(); }, [&] { return exitStatus.has_value(); }},
       {"close", [&] { form->close(); }, [&] { return exitStatus.has_value() && !form->isVisible(); }},
   };
   int seconds = 20;
@@ -113,7 +113,7 @@ TEST_F(MainFormEditing, DiscardingPathsAskToSave) {
     // The project as saved.
     reporter.answers = {MessageAnswer::Discard};
     dialogs.answers.push_back(QString::fromStdString(project.path));
-    form->FileOpen->trigger();
+    form->menus().FileOpen->trigger();
     WaitForOpen();
     reporter.answers.clear();
     exitStatus.reset();
@@ -126,7 +126,7 @@ TEST_F(MainFormEditing, DiscardingPathsAskToSave) {
       if (!form->isVisible()) form->show();
       if (form->Stack()->path != project.path) {
         dialogs.answers.push_back(QString::fromStdString(project.path));
-        form->FileOpen->trigger();
+        form->menus().FileOpen->trigger();
         WaitForOpen();
       }
       exitStatus.reset();
@@ -152,7 +152,7 @@ TEST_F(MainFormEditing, SaveThatDoesNotHappenKeepsTheProject) {
   form->UpdateTitle();
   EXPECT_EQ(Title(), "Untitled* - Tunnelvista Editor");
   reporter.answers.push_back(MessageAnswer::Save);
-  form->Exit->trigger();
+  form->menus().Exit->trigger();
   EXPECT_EQ(reporter.messages.at(0).text, "Save changes to Untitled?");
   EXPECT_EQ(dialogs.asked.back(), "Save Project|Tunnelvista (*.kx)|kx");  // cancelled
   EXPECT_FALSE(exitStatus.has_value());
@@ -167,14 +167,15 @@ TEST_F(MainFormEditing, SaveThatDoesNotHappenKeepsTheProject) {
 
 TEST_F(MainFormEditing, UndoAndRedoOfADragTheDurationAndTheImageList) {
   Open();
-  EXPECT_EQ(form->EditUndo->shortcut(), QKeySequence("Ctrl+Z"));
-  EXPECT_EQ(form->EditRedo->shortcuts(), (QList<QKeySequence>{QKeySequence("Ctrl+Shift+Z"), QKeySequence("Ctrl+Y")}));
-  EXPECT_FALSE(form->EditUndo->isEnabled());
+  EXPECT_EQ(form->menus().EditUndo->shortcut(), QKeySequence("Ctrl+Z"));
+  EXPECT_EQ(form->menus().EditRedo->shortcuts(),
+            (QList<QKeySequence>{QKeySequence("Ctrl+Shift+Z"), QKeySequence("Ctrl+Y")}));
+  EXPECT_FALSE(form->menus().EditUndo->isEnabled());
   const Transform start = Child();
   DragChild({20, 10});
   const Transform dragged = Child();
   ASSERT_NE(dragged.translateX, start.translateX);
-  EXPECT_EQ(form->EditUndo->text(), "Undo Placement");
+  EXPECT_EQ(form->menus().EditUndo->text(), "Undo Placement");
   TypeDuration("12.5");  // one step for the whole typing
   EXPECT_FLOAT_EQ(form->Stack()->duration, 12.5f);
 
@@ -194,7 +195,7 @@ TEST_F(MainFormEditing, UndoAndRedoOfADragTheDurationAndTheImageList) {
   EXPECT_FLOAT_EQ(form->Stack()->duration, 12.5f);
 
   // Saved here: undoing is a change from the saved project, redoing returns to it.
-  form->Save->trigger();
+  form->menus().Save->trigger();
   Undo();
   EXPECT_EQ(Title(), "project.kx* - Tunnelvista Editor");
   Redo();
@@ -205,7 +206,7 @@ TEST_F(MainFormEditing, UndoAndRedoOfADragTheDurationAndTheImageList) {
   std::vector<Image*> before;
   for (auto& e : form->Stack()->images) before.push_back(e.get());
   const Transform secondPlacement = before[1]->transform;
-  form->EditImageList->trigger();
+  form->menus().EditImageList->trigger();
   windows.imageList->ListBox->setCurrentRow(0);
   QTest::mouseClick(windows.imageList->ButtonRemoveImage, Qt::LeftButton);
   windows.imageList->ListBox->setCurrentRow(1);
@@ -214,7 +215,7 @@ TEST_F(MainFormEditing, UndoAndRedoOfADragTheDurationAndTheImageList) {
   const std::vector<Image*> after = {before[2], before[1], before[3]};
   ASSERT_EQ(form->Stack()->count(), 3);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(form->Stack()->images[static_cast<size_t>(i)].get(), after[i]);
-  EXPECT_EQ(form->EditUndo->text(), "Undo Image List");
+  EXPECT_EQ(form->menus().EditUndo->text(), "Undo Image List");
   EXPECT_EQ(Title(), "project.kx* - Tunnelvista Editor");
   Undo();
   ASSERT_EQ(form->Stack()->count(), 4);
@@ -229,18 +230,18 @@ TEST_F(MainFormEditing, UndoAndRedoOfADragTheDurationAndTheImageList) {
   EXPECT_EQ(form->Stack()->images[0].get(), before[2]);
   EXPECT_EQ(form->ListBox->item(0)->text(), "p2.jpg");
   // A Done that changes nothing is no step; opening forgets the steps.
-  form->EditImageList->trigger();
+  form->menus().EditImageList->trigger();
   QTest::mouseClick(windows.imageList->ButtonDone, Qt::LeftButton);
-  EXPECT_EQ(form->EditUndo->text(), "Undo Image List");
+  EXPECT_EQ(form->menus().EditUndo->text(), "Undo Image List");
   reporter.answers.push_back(MessageAnswer::Discard);
   dialogs.answers.push_back(QString::fromStdString(project.path));
-  form->FileOpen->trigger();
+  form->menus().FileOpen->trigger();
   WaitForOpen();
-  EXPECT_FALSE(form->EditUndo->isEnabled());
-  EXPECT_FALSE(form->EditRedo->isEnabled());
+  EXPECT_FALSE(form->menus().EditUndo->isEnabled());
+  EXPECT_FALSE(form->menus().EditRedo->isEnabled());
   EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
   // A reload replaces a picture in place, kept even when the dialog is cancelled: a change.
-  form->EditImageList->trigger();
+  form->menus().EditImageList->trigger();
   windows.imageList->ListBox->setCurrentRow(0);
   dialogs.answers.push_back(QString::fromStdString(project.dir.File("p2.jpg")));
   QTest::mouseClick(windows.imageList->ButtonReload, Qt::LeftButton);
@@ -281,7 +282,7 @@ TEST_F(MainFormEditing, ModifiedProjectIsWrittenToItsRecoveryFileAndRestored) {
   // Changes discarded are not offered again.
   reporter.answers = {MessageAnswer::Discard};
   dialogs.answers.push_back(QString::fromStdString(project.path));
-  form->FileOpen->trigger();
+  form->menus().FileOpen->trigger();
   WaitForOpen();
   EXPECT_FALSE(Exists(recovery));
 
@@ -291,7 +292,7 @@ TEST_F(MainFormEditing, ModifiedProjectIsWrittenToItsRecoveryFileAndRestored) {
     reporter.messages.clear();
     reporter.answers = {answer};
     dialogs.answers.push_back(QString::fromStdString(project.path));
-    form->FileOpen->trigger();
+    form->menus().FileOpen->trigger();
     WaitForOpen();
     ASSERT_EQ(reporter.messages.size(), 1u);
     EXPECT_EQ(reporter.messages[0].text,
@@ -303,7 +304,7 @@ TEST_F(MainFormEditing, ModifiedProjectIsWrittenToItsRecoveryFileAndRestored) {
   EXPECT_EQ(form->Stack()->pictureCount(), 3);
   EXPECT_EQ(Title(), "project.kx* - Tunnelvista Editor");
   EXPECT_TRUE(Exists(recovery));  // until saved or discarded
-  form->Save->trigger();
+  form->menus().Save->trigger();
   EXPECT_FALSE(Exists(recovery));
   EXPECT_NE(ReadFileBytes(project.path).find("duration 33.0"), std::string::npos);
 
@@ -312,7 +313,7 @@ TEST_F(MainFormEditing, ModifiedProjectIsWrittenToItsRecoveryFileAndRestored) {
   std::filesystem::last_write_time(recovery, std::filesystem::last_write_time(project.path) - std::chrono::seconds(10));
   reporter.messages.clear();
   dialogs.answers.push_back(QString::fromStdString(project.path));
-  form->FileOpen->trigger();
+  form->menus().FileOpen->trigger();
   WaitForOpen();
   EXPECT_TRUE(reporter.messages.empty());
   EXPECT_FALSE(Exists(recovery));  // and removed
@@ -329,7 +330,7 @@ TEST_F(MainFormEditing, UnreadableRecoveryIsSetAsideAndTheProjectOpens) {
     reporter.messages.clear();
     reporter.answers = {MessageAnswer::Yes};
     dialogs.answers.push_back(QString::fromStdString(project.path));
-    form->FileOpen->trigger();
+    form->menus().FileOpen->trigger();
     WaitForOpen();
     ASSERT_EQ(reporter.messages.size(), 2u) << text;
     EXPECT_EQ(reporter.messages[1].text.rfind("The recovery file project.kx.recovery cannot be read: ", 0), 0u)
@@ -342,7 +343,7 @@ TEST_F(MainFormEditing, UnreadableRecoveryIsSetAsideAndTheProjectOpens) {
   }
   reporter.messages.clear();
   dialogs.answers.push_back(QString::fromStdString(project.path));
-  form->FileOpen->trigger();
+  form->menus().FileOpen->trigger();
   WaitForOpen();
   EXPECT_TRUE(reporter.messages.empty());
 }
@@ -378,7 +379,7 @@ TEST_F(MainFormEditing, UnsavedProjectIsRecoveredFromTheDataFolder) {
   form->project().recoveryTimer()->stop();
   // Saved under a name, it has nothing left to recover.
   dialogs.answers.push_back(QString::fromStdString(project.dir.File("saved.kx")));
-  form->Save->trigger();
+  form->menus().Save->trigger();
   EXPECT_FALSE(Exists(recovery));
   EXPECT_EQ(Title(), "saved.kx - Tunnelvista Editor");
 }
@@ -420,7 +421,7 @@ TEST_F(MainFormEditing, PlacementDialogTypesTheNumbers) {
     field->selectAll();
     QTest::keyClicks(field, text);
   };
-  form->EditPlacement->trigger();
+  form->menus().EditPlacement->trigger();
   auto* dialog = form->findChild<TFormPlacement*>();
   ASSERT_TRUE(dialog && dialog->isVisible());
   EXPECT_EQ(dialog->LabelCaption->text(), "p1.jpg in p0.jpg");
@@ -435,7 +436,7 @@ TEST_F(MainFormEditing, PlacementDialogTypesTheNumbers) {
   EXPECT_EQ(Child().scale, start.scale);
   EXPECT_EQ(Child().rotate, start.rotate);
 
-  form->EditPlacement->trigger();
+  form->menus().EditPlacement->trigger();
   dialog = form->findChild<TFormPlacement*>();
   ASSERT_TRUE(dialog);
   typeInto(dialog->EditOffsetX, "0" + point + "3");
@@ -453,11 +454,11 @@ TEST_F(MainFormEditing, PlacementDialogFollowsItsPictureThroughAReorder) {
   Image* p1 = form->Stack()->images[1].get();
   Image* p2 = form->Stack()->images[2].get();
   const Transform start1 = p1->transform, start2 = p2->transform;
-  form->EditImageList->trigger();
+  form->menus().EditImageList->trigger();
   ASSERT_TRUE(windows.imageList->isVisible());
   EXPECT_EQ(windows.imageList->parentWidget(), form);
   windows.imageList->ListBox->setCurrentRow(1);
-  form->EditPlacement->trigger();
+  form->menus().EditPlacement->trigger();
   auto* dialog = form->findChild<TFormPlacement*>();
   ASSERT_TRUE(dialog && dialog->isVisible());
   // Clicks through the window system do not reach the list while the dialog is open.
@@ -482,7 +483,7 @@ TEST_F(MainFormEditing, PlacementDialogFollowsItsPictureThroughAReorder) {
   EXPECT_EQ(form->project().undoStack()->count(), 1);  // the list
 
   // With the dialog gone the list takes clicks again.
-  form->EditImageList->trigger();
+  form->menus().EditImageList->trigger();
   windows.imageList->ListBox->setCurrentRow(1);
   click(windows.imageList->ButtonMoveDown);
   EXPECT_EQ(windows.imageList->ListBox->currentRow(), 2);
@@ -501,7 +502,7 @@ TEST_F(MainFormEditing, RestoreIsAnUndoStepAndItsMarkDoesNotOutliveIt) {
   Open();
   EXPECT_FLOAT_EQ(form->Stack()->duration, 33.0f);
   EXPECT_EQ(Title(), "project.kx* - Tunnelvista Editor");
-  EXPECT_TRUE(form->EditUndo->isEnabled());
+  EXPECT_TRUE(form->menus().EditUndo->isEnabled());
   Undo();
   EXPECT_FLOAT_EQ(form->Stack()->duration, 10.0f);
   EXPECT_EQ(form->EditTime->text(), "10.0");
@@ -513,7 +514,7 @@ TEST_F(MainFormEditing, RestoreIsAnUndoStepAndItsMarkDoesNotOutliveIt) {
 
   reporter.answers = {MessageAnswer::Discard};
   dialogs.answers.push_back(QString::fromStdString(other.path));
-  form->FileOpen->trigger();
+  form->menus().FileOpen->trigger();
   WaitForOpen();
   EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
   EXPECT_FALSE(form->project().Modified());
@@ -529,7 +530,7 @@ TEST_F(MainFormEditing, RestoreIsAnUndoStepAndItsMarkDoesNotOutliveIt) {
   LeaveRecovery(recovery, text, project.path);
   reporter.answers = {MessageAnswer::Yes};
   dialogs.answers.push_back(QString::fromStdString(project.path));
-  form->FileOpen->trigger();
+  form->menus().FileOpen->trigger();
   WaitForOpen();
   EXPECT_EQ(form->Stack()->pictureCount(), 2);
   Undo();

@@ -38,7 +38,7 @@ TEST_F(ImageList, AddingThreeFilesOfWhichOneIsNoJpeg) {
   const std::string bad = dir.File("notes.jpg");
   WriteFileBytes(bad, "just text");
   const std::string c = MakePicture(dir, "c.jpeg", 48, 64);
-  form->FileNew->trigger();
+  form->menus().FileNew->trigger();
   ASSERT_TRUE(dialog()->isVisible());
   EXPECT_TRUE(dialog()->newProject);
   EXPECT_FALSE(dialog()->ButtonDone->isEnabled());
@@ -64,7 +64,7 @@ TEST_F(ImageList, NewProjectFromTwoPictures) {
   TempDir dir;
   const std::string a = MakePicture(dir, "a.jpg", 80, 60);
   const std::string b = MakePicture(dir, "b.jpg", 50, 70);
-  form->FileNew->trigger();
+  form->menus().FileNew->trigger();
   dialogs.fileLists.push_back({QString::fromStdString(a), QString::fromStdString(b)});
   Click(dialog()->ButtonAddImage);
   WaitForPictures();
@@ -86,9 +86,9 @@ TEST_F(ImageList, NewProjectFromTwoPictures) {
   EXPECT_EQ(target.height, 70);
   EXPECT_EQ(form->ListBox->count(), 2);
   EXPECT_EQ(form->EditTime->text(), "10.0");
-  EXPECT_TRUE(form->Save->isEnabled());
+  EXPECT_TRUE(form->menus().Save->isEnabled());
   // Save on the new project asks for a name.
-  form->Save->trigger();
+  form->menus().Save->trigger();
   EXPECT_EQ(dialogs.asked.back(), "Save Project|Tunnelvista (*.kx)|kx");
 }
 
@@ -102,7 +102,7 @@ TEST_F(ImageList, ReorderKeepsEachPlacementAndTheOldTarget) {
   target->transform = Transform{0.3f, 0.02f, 0.01f, 1.0f};
   Image* second = stack.images[1].get();
   Image* third = stack.images[2].get();
-  form->EditImageList->trigger();
+  form->menus().EditImageList->trigger();
   EXPECT_FALSE(dialog()->newProject);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"p0.jpg", "p1.jpg", "p2.jpg"}));
   Select(2);
@@ -123,7 +123,7 @@ TEST_F(ImageList, ReorderKeepsEachPlacementAndTheOldTarget) {
 TEST_F(ImageList, MoveUpOnTheFirstAndDownOnTheLastDoNothing) {
   ProjectFiles project(3);
   Start({QString::fromStdString(project.path)});
-  form->EditImageList->trigger();
+  form->menus().EditImageList->trigger();
   Select(0);
   Click(dialog()->ButtonMoveUp);
   Select(2);
@@ -136,7 +136,7 @@ TEST_F(ImageList, RemoveThenCancelKeepsTheStack) {
   ProjectFiles project(3);
   Start({QString::fromStdString(project.path)});
   Image* removed = form->Stack()->images[1].get();
-  form->EditImageList->trigger();
+  form->menus().EditImageList->trigger();
   Select(1);
   Click(dialog()->ButtonRemoveImage);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"p0.jpg", "p2.jpg"}));
@@ -153,7 +153,7 @@ TEST_F(ImageList, RemoveThenCancelKeepsTheStack) {
 TEST_F(ImageList, RemoveThenDoneReleasesThePicture) {
   ProjectFiles project(3);
   Start({QString::fromStdString(project.path)});
-  form->EditImageList->trigger();
+  form->menus().EditImageList->trigger();
   Select(1);
   Click(dialog()->ButtonRemoveImage);
   Click(dialog()->ButtonDone);
@@ -164,7 +164,7 @@ TEST_F(ImageList, RemoveThenDoneReleasesThePicture) {
 TEST_F(ImageList, RemovingEverythingDisablesDone) {
   ProjectFiles project(1);
   Start({QString::fromStdString(project.path)});
-  form->EditImageList->trigger();
+  form->menus().EditImageList->trigger();
   Select(0);
   Click(dialog()->ButtonRemoveImage);
   EXPECT_FALSE(dialog()->ButtonDone->isEnabled());
@@ -185,7 +185,7 @@ TEST_F(ImageList, ReloadKeepsThePlacementAndReportsAReducedPicture) {
   picture->transform = Transform{0.45f, 0.1f, -0.1f, 7.0f};
   TempDir dir;
   const std::string big = MakePicture(dir, "big.jpg", 300, 200);
-  form->EditImageList->trigger();
+  form->menus().EditImageList->trigger();
   Select(1);
   dialogs.answers.push_back(QString::fromStdString(big));
   Click(dialog()->ButtonReload);
@@ -193,8 +193,8 @@ TEST_F(ImageList, ReloadKeepsThePlacementAndReportsAReducedPicture) {
   EXPECT_EQ(Lines()[1], "big.jpg");
   EXPECT_EQ(picture->fileName, big);
   // Drawing the stack meanwhile does no harm.
-  form->playbar.position = 0.5f;
-  form->TrackBarChange();
+  form->playback().playbar().position = 0.5f;
+  form->playback().TrackBarChange();
   ViewImage();
   ASSERT_TRUE(form->Panel->renderer());
   form->Panel->renderer()->SetTextureLimit(128);
@@ -210,7 +210,7 @@ TEST_F(ImageList, ReloadKeepsThePlacementAndReportsAReducedPicture) {
 TEST_F(ImageList, FailedReloadKeepsTheEntryWithThePlaceholder) {
   ProjectFiles project(2);
   Start({QString::fromStdString(project.path)});
-  form->EditImageList->trigger();
+  form->menus().EditImageList->trigger();
   Select(0);
   dialogs.answers.push_back("/nowhere/gone.jpg");
   Click(dialog()->ButtonReload);
@@ -243,7 +243,7 @@ TEST_F(ImageList, OpenOrNewWhileTheDialogIsOpenIsSafe) {
   ProjectFiles second(2);
   Start({QString::fromStdString(first.path)});
   TempDir dir;
-  form->EditImageList->trigger();
+  form->menus().EditImageList->trigger();
   dialogs.fileLists.push_back({QString::fromStdString(MakePicture(dir, "new.jpg", 30, 30))});
   Click(dialog()->ButtonAddImage);
   WaitForPictures();
@@ -251,7 +251,7 @@ TEST_F(ImageList, OpenOrNewWhileTheDialogIsOpenIsSafe) {
 
   // Open another project: the dialog goes away with what it added; its list names nothing.
   dialogs.answers.push_back(QString::fromStdString(second.path));
-  form->FileOpen->trigger();
+  form->menus().FileOpen->trigger();
   WaitForOpen();
   EXPECT_FALSE(dialog()->isVisible());
   EXPECT_EQ(dialog()->ListBox->count(), 0);
@@ -259,9 +259,9 @@ TEST_F(ImageList, OpenOrNewWhileTheDialogIsOpenIsSafe) {
   EXPECT_EQ(form->Stack()->count(), 3);
 
   // New while editing: the dialog starts over, empty, in new-project mode.
-  form->EditImageList->trigger();
+  form->menus().EditImageList->trigger();
   EXPECT_EQ(dialog()->ListBox->count(), 2);
-  form->FileNew->trigger();
+  form->menus().FileNew->trigger();
   EXPECT_TRUE(dialog()->isVisible());
   EXPECT_TRUE(dialog()->newProject);
   EXPECT_EQ(dialog()->ListBox->count(), 0);
@@ -269,7 +269,7 @@ TEST_F(ImageList, OpenOrNewWhileTheDialogIsOpenIsSafe) {
   dialogs.fileLists.push_back({QString::fromStdString(MakePicture(dir, "n2.jpg", 30, 30))});
   Click(dialog()->ButtonAddImage);
   WaitForPictures();
-  form->FileNew->trigger();
+  form->menus().FileNew->trigger();
   EXPECT_EQ(dialog()->ListBox->count(), 0);
   EXPECT_TRUE(dialog()->added.empty());
   EXPECT_EQ(form->Stack()->count(), 3);  // the open project is untouched until Done
@@ -278,7 +278,7 @@ TEST_F(ImageList, OpenOrNewWhileTheDialogIsOpenIsSafe) {
 TEST_F(ImageList, CloseBoxIsCancel) {
   ProjectFiles project(2);
   Start({QString::fromStdString(project.path)});
-  form->EditImageList->trigger();
+  form->menus().EditImageList->trigger();
   TempDir dir;
   dialogs.fileLists.push_back({QString::fromStdString(MakePicture(dir, "x.jpg", 30, 30))});
   Click(dialog()->ButtonAddImage);
@@ -292,7 +292,7 @@ TEST_F(ImageList, CloseBoxIsCancel) {
 // the same placements in a fresh set of windows.
 TEST_F(ImageList, BuildAlignSaveAndReopen) {
   Start();
-  form->FileNew->trigger();
+  form->menus().FileNew->trigger();
   dialogs.fileLists.push_back({QString::fromStdString(CorpusFile("photos/Storm.jpg")),
                                QString::fromStdString(CorpusFile("photos/GreenMeadow.jpg")),
                                QString::fromStdString(CorpusFile("photos/rocket.jpg"))});
@@ -304,9 +304,9 @@ TEST_F(ImageList, BuildAlignSaveAndReopen) {
 
   auto childPoint = [&](double x, double y) {
     double wx = 0, wy = 0;
-    form->MakeViewCurrent();
-    form->Stack()->ChildToWindow(form->Panel->Geometry(), form->viewTransform, form->SelectedPicture() + 1, x, y, wx,
-                                 wy);
+    form->view().MakeViewCurrent();
+    form->Stack()->ChildToWindow(form->Panel->Geometry(), form->view().viewTransform(), form->SelectedPicture() + 1, x,
+                                 y, wx, wy);
     return QPoint(static_cast<int>(wx), static_cast<int>(form->Panel->height() - 1 - wy));
   };
   auto drag = [&](QPoint from, QPoint to) {
@@ -334,7 +334,7 @@ TEST_F(ImageList, BuildAlignSaveAndReopen) {
   TempDir out;
   const std::string saved = out.File("aligned.kx");
   dialogs.answers.push_back(QString::fromStdString(saved));
-  form->Save->trigger();
+  form->menus().Save->trigger();
   ASSERT_TRUE(std::filesystem::exists(saved));
 
   windows.Destroy();
@@ -387,7 +387,7 @@ TEST_F(ImageList, WindowAnswersWhileLargePhotosAreChecked) {
     }
   };
   {
-    form->FileNew->trigger();
+    form->menus().FileNew->trigger();
     dialogs.fileLists.push_back(files);
     Probe probe;
     Click(dialog()->ButtonAddImage);
@@ -402,7 +402,7 @@ TEST_F(ImageList, WindowAnswersWhileLargePhotosAreChecked) {
   {
     Probe probe;
     dialogs.answers.push_back(QString::fromStdString(dir.File("wood.kx")));
-    form->FileOpen->trigger();
+    form->menus().FileOpen->trigger();
     EXPECT_TRUE(form->Opening());
     WaitForOpen();
     QTest::qWait(200);  // the view paints the first pictures

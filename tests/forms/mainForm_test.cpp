@@ -30,9 +30,11 @@ TEST_F(MainForm, StartsEmptyAndGrey) {
   EXPECT_EQ(form->windowTitle(), "Tunnelvista Editor");
   EXPECT_EQ(form->ListBox->count(), 0);
   EXPECT_EQ(form->EditTime->text(), "10.0");
-  for (QAction* action : {form->Save, form->SaveAs, form->ExportToWeb, form->EditImageList})
+  for (QAction* action :
+       {form->menus().Save, form->menus().SaveAs, form->menus().ExportToWeb, form->menus().EditImageList})
     EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
-  for (QAction* action : {form->FileNew, form->FileOpen, form->Exit, form->HelpContents, form->About})
+  for (QAction* action : {form->menus().FileNew, form->menus().FileOpen, form->menus().Exit, form->menus().HelpContents,
+                          form->menus().About})
     EXPECT_TRUE(action->isEnabled());
   EXPECT_FALSE(form->Stack());
   const QImage view = ViewImage();
@@ -49,8 +51,8 @@ TEST_F(MainForm, OpensTheProjectNamedOnTheCommandLine) {
   EXPECT_EQ(form->ListBox->count(), 2);
   EXPECT_EQ(form->ListBox->item(0)->text(), "p0.jpg");
   EXPECT_EQ(form->SelectedPicture(), 0);
-  EXPECT_TRUE(form->Save->isEnabled());
-  EXPECT_TRUE(form->EditImageList->isEnabled());
+  EXPECT_TRUE(form->menus().Save->isEnabled());
+  EXPECT_TRUE(form->menus().EditImageList->isEnabled());
   // The edit view of the first picture: red picture, its green child at 60 % in the middle.
   const QImage view = ViewImage();
   if (const char* shot = std::getenv("TV_SCREENSHOT")) form->grab().save(shot);
@@ -103,11 +105,11 @@ TEST_F(MainForm, ProjectThatCannotBeReadLeavesNoProject) {
   Start({QString::fromStdString(project.path)});
   EXPECT_FALSE(form->Stack());
   EXPECT_EQ(form->ListBox->count(), 0);
-  EXPECT_FALSE(form->Save->isEnabled());
+  EXPECT_FALSE(form->menus().Save->isEnabled());
   EXPECT_EQ(reporter.Texts(), std::vector<std::string>{"Unexpected file type or version\nExpected #Tunnelvista v1.0"});
   form->FormPaint();
   form->SaveClick();
-  form->PlayButtonClick();
+  form->playback().PlayButtonClick();
   EXPECT_TRUE(Near(Centre(ViewImage()), 64, 64, 64, 1));
 }
 
@@ -115,22 +117,22 @@ TEST_F(MainForm, OpenFromTheMenuReplacesTheProjectAndKeepsPlayback) {
   ProjectFiles first(2);
   ProjectFiles second(3, "12.34");
   Start({QString::fromStdString(first.path)});
-  form->PlayButtonClick();
-  ASSERT_TRUE(form->playView);
+  form->playback().PlayButtonClick();
+  ASSERT_TRUE(form->playback().PlayView());
   dialogs.answers.push_back(QString::fromStdString(second.path));
-  form->FileOpen->trigger();
+  form->menus().FileOpen->trigger();
   WaitForOpen();
   EXPECT_EQ(dialogs.asked.back(), "Open File|Tunnelvista (*.kx)|kx");
   ASSERT_TRUE(form->Stack());
   EXPECT_EQ(form->ListBox->count(), 3);
-  EXPECT_FALSE(form->playbar.playing);  // opening stops playback
-  EXPECT_TRUE(form->playView);          // but the view stays in play mode, at position 0
-  EXPECT_EQ(form->playbar.position, 0.0f);
+  EXPECT_FALSE(form->playback().playbar().playing);  // opening stops playback
+  EXPECT_TRUE(form->playback().PlayView());          // but the view stays in play mode, at position 0
+  EXPECT_EQ(form->playback().playbar().position, 0.0f);
   // A duration with two decimals is shown, and kept, with one.
   EXPECT_EQ(form->EditTime->text(), "12.3");
   EXPECT_FLOAT_EQ(form->Stack()->duration, 12.3f);
   // Cancelling the dialog changes nothing.
-  form->FileOpen->trigger();
+  form->menus().FileOpen->trigger();
   WaitForOpen();
   EXPECT_EQ(form->ListBox->count(), 3);
 }
@@ -157,12 +159,12 @@ TEST_F(MainForm, ALongProjectOpensInTheBackgroundAndCanBeCancelled) {
   Start();
   for (bool cancel : {true, false}) {
     dialogs.answers.push_back(QString::fromStdString(dir.File("long.kx")));
-    form->FileOpen->trigger();
+    form->menus().FileOpen->trigger();
     ASSERT_TRUE(form->Opening());
     EXPECT_EQ(form->ListBox->count(), pictures);
     EXPECT_TRUE(form->OpeningStrip->isVisible());
-    EXPECT_FALSE(form->Save->isEnabled());
-    EXPECT_FALSE(form->EditImageList->isEnabled());
+    EXPECT_FALSE(form->menus().Save->isEnabled());
+    EXPECT_FALSE(form->menus().EditImageList->isEnabled());
     if (cancel) {
       QTest::mouseClick(form->OpeningCancel, Qt::LeftButton);
       EXPECT_FALSE(form->Opening());
@@ -174,7 +176,7 @@ TEST_F(MainForm, ALongProjectOpensInTheBackgroundAndCanBeCancelled) {
       EXPECT_TRUE(reporter.messages.empty());
       WaitForOpen();
       EXPECT_FALSE(form->OpeningStrip->isVisible());
-      EXPECT_TRUE(form->Save->isEnabled());
+      EXPECT_TRUE(form->menus().Save->isEnabled());
       EXPECT_TRUE(form->Stack()->images[pictures - 1]->loaded);
       EXPECT_EQ(reporter.Texts(),
                 std::vector<std::string>{"There was an error loading the following files:\n\n    gone.jpg\n    \nThese "
@@ -220,22 +222,22 @@ TEST_F(MainForm, APipeNamedAsAPictureFailsWithoutWaiting) {
 TEST_F(MainForm, WindowKeys) {
   ProjectFiles project;
   Start({QString::fromStdString(project.path)});
-  EXPECT_EQ(form->PlayKey->shortcut(), QKeySequence(Qt::Key_Space));
-  EXPECT_EQ(form->ResetViewKey->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_0));
-  EXPECT_EQ(form->FullScreenKey->shortcut(), QKeySequence(Qt::Key_F11));
-  EXPECT_EQ(form->HelpContents->shortcut(), QKeySequence(Qt::Key_F1));
-  form->PlayKey->trigger();
-  EXPECT_TRUE(form->playbar.playing);
-  form->PlayKey->trigger();
-  EXPECT_FALSE(form->playbar.playing);
-  form->viewTransform.scale = 3.0f;
-  form->viewTransform.translateX = 0.2f;
-  form->ResetViewKey->trigger();
-  EXPECT_EQ(form->viewTransform.scale, 1.0f);
-  EXPECT_EQ(form->viewTransform.translateX, 0.0f);
-  form->FullScreenKey->trigger();
+  EXPECT_EQ(form->menus().PlayKey->shortcut(), QKeySequence(Qt::Key_Space));
+  EXPECT_EQ(form->menus().ResetViewKey->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_0));
+  EXPECT_EQ(form->menus().FullScreenKey->shortcut(), QKeySequence(Qt::Key_F11));
+  EXPECT_EQ(form->menus().HelpContents->shortcut(), QKeySequence(Qt::Key_F1));
+  form->menus().PlayKey->trigger();
+  EXPECT_TRUE(form->playback().playbar().playing);
+  form->menus().PlayKey->trigger();
+  EXPECT_FALSE(form->playback().playbar().playing);
+  form->view().viewTransform().scale = 3.0f;
+  form->view().viewTransform().translateX = 0.2f;
+  form->menus().ResetViewKey->trigger();
+  EXPECT_EQ(form->view().viewTransform().scale, 1.0f);
+  EXPECT_EQ(form->view().viewTransform().translateX, 0.0f);
+  form->menus().FullScreenKey->trigger();
   EXPECT_TRUE(form->windowState() & Qt::WindowFullScreen);
-  form->FullScreenKey->trigger();
+  form->menus().FullScreenKey->trigger();
   EXPECT_FALSE(form->windowState() & Qt::WindowFullScreen);
 }
 
@@ -276,9 +278,9 @@ TEST_F(MainForm, DurationFieldWithoutProjectDoesNothing) {
 TEST_F(MainForm, ZoomIsDrawnFromTheFirstPictureToTheTargetFrame) {
   ProjectFiles project;  // red, then green at half size; target at half of green
   Start({QString::fromStdString(project.path)});
-  form->playbar.position = 0.0f;
-  form->TrackBarChange();
-  ASSERT_TRUE(form->playView);
+  form->playback().playbar().position = 0.0f;
+  form->playback().TrackBarChange();
+  ASSERT_TRUE(form->playback().PlayView());
   QImage view = ViewImage();
   // The 4:3 picture fills the 441 x 338 view across; a thin grey band remains above and below.
   const int w = view.width(), h = view.height();
@@ -288,8 +290,8 @@ TEST_F(MainForm, ZoomIsDrawnFromTheFirstPictureToTheTargetFrame) {
   EXPECT_TRUE(Near(view.pixel(w / 2, h - 1), 64, 64, 64, 2));
   EXPECT_FALSE(Near(view.pixel(3, h / 2), 64, 64, 64, 8));  // the picture reaches the sides
 
-  form->playbar.position = 1.0f;
-  form->TrackBarChange();
+  form->playback().playbar().position = 1.0f;
+  form->playback().TrackBarChange();
   view = ViewImage();
   // The target frame (the middle half of the green picture) fills the view: green everywhere.
   for (QPoint p : {QPoint(w / 2, h / 2), QPoint(5, h / 2), QPoint(w - 5, h / 2), QPoint(w / 2, 10)})
@@ -300,7 +302,7 @@ TEST_F(MainForm, EditViewOfTheLastPictureShowsTheTargetFrameOutline) {
   ProjectFiles project;
   Start({QString::fromStdString(project.path)});
   form->ListBox->setCurrentRow(1);
-  ASSERT_FALSE(form->playView);
+  ASSERT_FALSE(form->playback().PlayView());
   const QImage view = ViewImage();
   const int w = view.width(), h = view.height();
   // Green picture; the target frame is an outline only: inside it the picture is unchanged.
@@ -313,10 +315,10 @@ TEST_F(MainForm, EditViewOfTheLastPictureShowsTheTargetFrameOutline) {
   EXPECT_GE(red, 2);  // the outline's left and right sides cross the middle row
   // Both handles: white discs at the top-right corner and the middle of the right edge.
   double sx = 0, sy = 0, rx = 0, ry = 0;
-  form->MakeViewCurrent();
+  form->view().MakeViewCurrent();
   const Extents e = ElementExtents(400, 300);
-  form->Stack()->ChildToWindow(form->Panel->Geometry(), form->viewTransform, 2, e.ex / 2, e.ey / 2, sx, sy);
-  form->Stack()->ChildToWindow(form->Panel->Geometry(), form->viewTransform, 2, e.ex / 2, 0, rx, ry);
+  form->Stack()->ChildToWindow(form->Panel->Geometry(), form->view().viewTransform(), 2, e.ex / 2, e.ey / 2, sx, sy);
+  form->Stack()->ChildToWindow(form->Panel->Geometry(), form->view().viewTransform(), 2, e.ex / 2, 0, rx, ry);
   form->Panel->doneCurrent();
   // White disc pixels within 8 pixels of each handle's centre (window y grows upwards).
   auto whiteAround = [&](double cx, double cy) {
@@ -336,21 +338,21 @@ TEST_F(MainForm, EditViewOfTheLastPictureShowsTheTargetFrameOutline) {
 TEST_F(MainForm, ClickingALineStopsPlaybackAndShowsItsEditView) {
   ProjectFiles project;
   Start({QString::fromStdString(project.path)});
-  form->PlayButtonClick();
-  ASSERT_TRUE(form->playbar.playing);
-  form->viewTransform.scale = 3.0f;
+  form->playback().PlayButtonClick();
+  ASSERT_TRUE(form->playback().playbar().playing);
+  form->view().viewTransform().scale = 3.0f;
   QListWidgetItem* line = form->ListBox->item(1);
   QTest::mouseClick(form->ListBox->viewport(), Qt::LeftButton, {}, form->ListBox->visualItemRect(line).center());
-  EXPECT_FALSE(form->playbar.playing);
-  EXPECT_FALSE(form->Timer->isActive());
-  EXPECT_FALSE(form->playView);
+  EXPECT_FALSE(form->playback().playbar().playing);
+  EXPECT_FALSE(form->playback().Timer()->isActive());
+  EXPECT_FALSE(form->playback().PlayView());
   EXPECT_EQ(form->SelectedPicture(), 1);
-  EXPECT_EQ(form->viewTransform.scale, 1.0f);
+  EXPECT_EQ(form->view().viewTransform().scale, 1.0f);
   // A click on the line already selected does the same.
-  form->PlayButtonClick();
+  form->playback().PlayButtonClick();
   QTest::mouseClick(form->ListBox->viewport(), Qt::LeftButton, {}, form->ListBox->visualItemRect(line).center());
-  EXPECT_FALSE(form->playbar.playing);
-  EXPECT_FALSE(form->playView);
+  EXPECT_FALSE(form->playback().playbar().playing);
+  EXPECT_FALSE(form->playback().PlayView());
 }
 
 TEST_F(MainForm, ProjectionFitsTheFirstPicture) {
@@ -358,7 +360,7 @@ TEST_F(MainForm, ProjectionFitsTheFirstPicture) {
   Start({QString::fromStdString(project.path)});
   form->resize(700, 500);
   QTRY_COMPARE(form->Panel->width(), 700 - 128);
-  form->MakeViewCurrent();
+  form->view().MakeViewCurrent();
   double projection[16];
   glGetDoublev(GL_PROJECTION_MATRIX, projection);
   form->Panel->doneCurrent();
@@ -368,7 +370,7 @@ TEST_F(MainForm, ProjectionFitsTheFirstPicture) {
   EXPECT_NEAR(2.0 / projection[5], H / W, 1e-6);
   form->resize(1000, 400);
   QTRY_COMPARE(form->Panel->width(), 1000 - 128);
-  form->MakeViewCurrent();
+  form->view().MakeViewCurrent();
   glGetDoublev(GL_PROJECTION_MATRIX, projection);
   form->Panel->doneCurrent();
   const double W2 = form->Panel->width(), H2 = form->Panel->height();
@@ -382,22 +384,22 @@ TEST_F(MainForm, SaveRunsSaveAsForANewProjectAndSaveAsRenames) {
   Start({QString::fromStdString(project.path)});
   const std::string saved = project.dir.File("copy.kx");
   dialogs.answers.push_back(QString::fromStdString(saved));
-  form->SaveAs->trigger();
+  form->menus().SaveAs->trigger();
   EXPECT_EQ(dialogs.asked.back(), "Save Project|Tunnelvista (*.kx)|kx");
   EXPECT_EQ(form->Stack()->path, saved);
   EXPECT_EQ(ReadFileBytes(saved).substr(0, 19), "#Tunnelvista v1.0\r\n");
 
   // A project that was never saved: Save asks for a name; a cancel changes nothing.
   form->Stack()->path.clear();
-  form->Save->trigger();
+  form->menus().Save->trigger();
   EXPECT_EQ(dialogs.asked.size(), 2u);
   EXPECT_TRUE(form->Stack()->path.empty());
   dialogs.answers.push_back(QString::fromStdString(project.dir.File("named.kx")));
-  form->Save->trigger();
+  form->menus().Save->trigger();
   EXPECT_EQ(form->Stack()->path, project.dir.File("named.kx"));
   EXPECT_TRUE(std::filesystem::exists(project.dir.File("named.kx")));
   // With a name, Save asks nothing.
-  form->Save->trigger();
+  form->menus().Save->trigger();
   EXPECT_EQ(dialogs.asked.size(), 3u);
   EXPECT_TRUE(reporter.messages.empty());
 }
@@ -405,10 +407,10 @@ TEST_F(MainForm, SaveRunsSaveAsForANewProjectAndSaveAsRenames) {
 TEST_F(MainForm, ExitAndClosingEndWithStatusZero) {
   ProjectFiles project;
   Start({QString::fromStdString(project.path)});
-  form->PlayButtonClick();
-  form->Exit->trigger();
+  form->playback().PlayButtonClick();
+  form->menus().Exit->trigger();
   EXPECT_EQ(exitStatus, 0);
-  EXPECT_FALSE(form->playbar.playing);
+  EXPECT_FALSE(form->playback().playbar().playing);
   exitStatus.reset();
   form->close();
   EXPECT_EQ(exitStatus, 0);
@@ -418,8 +420,8 @@ TEST_F(MainForm, ExitAndClosingEndWithStatusZero) {
 TEST_F(MainForm, HelpOpensTheDocumentAndItsWelcomeTopic) {
   Start();
   form->editorFiles.help = "/opt/tv/TUNNELVISTA.html";
-  form->HelpContents->trigger();
-  form->HelpGettingStarted->trigger();
+  form->menus().HelpContents->trigger();
+  form->menus().HelpGettingStarted->trigger();
   ASSERT_EQ(dialogs.opened.size(), 2u);
   EXPECT_EQ(dialogs.opened[0], QUrl::fromLocalFile("/opt/tv/TUNNELVISTA.html"));
   EXPECT_EQ(dialogs.opened[1].toLocalFile(), "/opt/tv/TUNNELVISTA.html");
@@ -428,17 +430,17 @@ TEST_F(MainForm, HelpOpensTheDocumentAndItsWelcomeTopic) {
 
 TEST_F(MainForm, MenusCaptionsAndShortcuts) {
   Start();
-  EXPECT_EQ(form->FileNew->text(), "New...");
-  EXPECT_EQ(form->FileNew->shortcut(), QKeySequence("Ctrl+N"));
-  EXPECT_EQ(form->FileOpen->shortcut(), QKeySequence("Ctrl+O"));
-  EXPECT_EQ(form->Save->shortcut(), QKeySequence("Ctrl+S"));
-  EXPECT_EQ(form->Exit->shortcut(), QKeySequence("Ctrl+X"));
-  EXPECT_EQ(form->SaveAs->text(), "Save As...");
-  EXPECT_EQ(form->ExportToWeb->text(), "Export to Web...");
-  EXPECT_EQ(form->EditImageList->text(), "Image List...");
-  EXPECT_EQ(form->HelpContents->text(), "Tunnelvista Help");
-  EXPECT_EQ(form->HelpGettingStarted->text(), "Getting Started");
-  EXPECT_EQ(form->About->text(), "About...");
+  EXPECT_EQ(form->menus().FileNew->text(), "New...");
+  EXPECT_EQ(form->menus().FileNew->shortcut(), QKeySequence("Ctrl+N"));
+  EXPECT_EQ(form->menus().FileOpen->shortcut(), QKeySequence("Ctrl+O"));
+  EXPECT_EQ(form->menus().Save->shortcut(), QKeySequence("Ctrl+S"));
+  EXPECT_EQ(form->menus().Exit->shortcut(), QKeySequence("Ctrl+X"));
+  EXPECT_EQ(form->menus().SaveAs->text(), "Save As...");
+  EXPECT_EQ(form->menus().ExportToWeb->text(), "Export to Web...");
+  EXPECT_EQ(form->menus().EditImageList->text(), "Image List...");
+  EXPECT_EQ(form->menus().HelpContents->text(), "Tunnelvista Help");
+  EXPECT_EQ(form->menus().HelpGettingStarted->text(), "Getting Started");
+  EXPECT_EQ(form->menus().About->text(), "About...");
   EXPECT_EQ(form->Panel->size(), QSize(441, 338));
   EXPECT_EQ(form->PaintBoxControls->geometry(), QRect(128, 338, 441, 30));
   EXPECT_EQ(form->ListBox->geometry(), QRect(0, 0, 128, 339));

@@ -14,8 +14,8 @@ struct ViewMouse : EditorFixture {
   QPoint ChildPoint(double x, double y) {
     const int c = form->SelectedPicture() + 1;
     double wx = 0, wy = 0;
-    form->MakeViewCurrent();
-    form->Stack()->ChildToWindow(form->Panel->Geometry(), form->viewTransform, c, x, y, wx, wy);
+    form->view().MakeViewCurrent();
+    form->Stack()->ChildToWindow(form->Panel->Geometry(), form->view().viewTransform(), c, x, y, wx, wy);
     const double ratio = form->Panel->PixelRatio();
     const double H = form->Panel->height() * ratio;
     return QPoint(static_cast<int>(std::lround(wx / ratio)), static_cast<int>(std::lround((H - 1 - wy) / ratio)));
@@ -98,8 +98,8 @@ TEST_F(ViewMouse, DragOutsideTheChildPansTheView) {
   const Transform child = Child();
   form->Stack()->dirty = false;
   Drag(Qt::LeftButton, QPoint(20, 20), QPoint(60, 40));
-  EXPECT_NE(form->viewTransform.translateX, 0.0f);
-  EXPECT_NE(form->viewTransform.translateY, 0.0f);
+  EXPECT_NE(form->view().viewTransform().translateX, 0.0f);
+  EXPECT_NE(form->view().viewTransform().translateY, 0.0f);
   EXPECT_EQ(Child().translateX, child.translateX);
   EXPECT_FALSE(form->Stack()->dirty);
 }
@@ -112,47 +112,47 @@ TEST_F(ViewMouse, RightDragZoomsTheView) {
       {QPoint(100, 0), std::pow(1.005, 100)}, {QPoint(-100, 0), std::pow(1.005, -100)}, {QPoint(50, -50), 1.0}};
   const QPoint centre = ChildPoint(0, 0);  // a right drag on the child zooms all the same
   for (const auto& c : cases) {
-    form->viewTransform = Transform();
+    form->view().viewTransform() = Transform();
     const Transform child = Child();
     Drag(Qt::RightButton, centre, centre + c.by);
-    EXPECT_NEAR(form->viewTransform.scale, c.factor, 1e-4 * c.factor);
+    EXPECT_NEAR(form->view().viewTransform().scale, c.factor, 1e-4 * c.factor);
     EXPECT_EQ(Child().translateX, child.translateX);
   }
 }
 
 TEST_F(ViewMouse, NothingHappensWhilePlaybackIsShown) {
-  form->playbar.position = 0.4f;
-  form->TrackBarChange();
-  ASSERT_TRUE(form->playView);
+  form->playback().playbar().position = 0.4f;
+  form->playback().TrackBarChange();
+  ASSERT_TRUE(form->playback().PlayView());
   const Transform child = Child();
-  const Transform view = form->viewTransform;
+  const Transform view = form->view().viewTransform();
   const QPoint centre = ChildPoint(0, 0);
   Drag(Qt::LeftButton, centre, centre + QPoint(30, 30));
   Drag(Qt::RightButton, centre, centre + QPoint(30, 30));
   EXPECT_EQ(Child().translateX, child.translateX);
-  EXPECT_EQ(form->viewTransform.scale, view.scale);
-  EXPECT_EQ(form->viewTransform.translateX, view.translateX);
-  EXPECT_FALSE(form->panelDragging);
+  EXPECT_EQ(form->view().viewTransform().scale, view.scale);
+  EXPECT_EQ(form->view().viewTransform().translateX, view.translateX);
+  EXPECT_FALSE(form->view().Dragging());
 }
 
 TEST_F(ViewMouse, MovesWithoutAPressChangeNothing) {
-  const Transform view = form->viewTransform;
+  const Transform view = form->view().viewTransform();
   QMouseEvent move(QEvent::MouseMove, QPointF(50, 50), form->Panel->mapToGlobal(QPointF(50, 50)), Qt::NoButton,
                    Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(form->Panel, &move);
-  EXPECT_EQ(form->viewTransform.translateX, view.translateX);
-  EXPECT_FALSE(form->panelDragging);
+  EXPECT_EQ(form->view().viewTransform().translateX, view.translateX);
+  EXPECT_FALSE(form->view().Dragging());
 }
 
 TEST_F(ViewMouse, ASecondButtonStartsANewDrag) {
   const QPoint centre = ChildPoint(0, 0);
   QTest::mousePress(form->Panel, Qt::LeftButton, {}, centre);
-  EXPECT_EQ(form->panelDragMode, DragMode::Move);
+  EXPECT_EQ(form->view().DragModeNow(), DragMode::Move);
   QTest::mousePress(form->Panel, Qt::RightButton, {}, QPoint(5, 5));
-  EXPECT_EQ(form->panelButton, Qt::RightButton);
-  EXPECT_EQ(form->panelDragMode, DragMode::Pan);
+  EXPECT_EQ(form->view().DragButton(), Qt::RightButton);
+  EXPECT_EQ(form->view().DragModeNow(), DragMode::Pan);
   QTest::mouseRelease(form->Panel, Qt::LeftButton, {}, QPoint(5, 5));
-  EXPECT_FALSE(form->panelDragging);
+  EXPECT_FALSE(form->view().Dragging());
   QTest::mouseRelease(form->Panel, Qt::RightButton, {}, QPoint(5, 5));
 }
 
@@ -165,12 +165,12 @@ TEST_F(EmptyView, WithoutAProjectLeftDragPansAndRightDragZooms) {
                    Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(form->Panel, &move);
   QTest::mouseRelease(form->Panel, Qt::LeftButton, {}, QPoint(50, 30));
-  EXPECT_NE(form->viewTransform.translateX, 0.0f);
+  EXPECT_NE(form->view().viewTransform().translateX, 0.0f);
   QTest::mousePress(form->Panel, Qt::RightButton, {}, QPoint(10, 10));
   QMouseEvent zoom(QEvent::MouseMove, QPointF(30, 10), form->Panel->mapToGlobal(QPointF(30, 10)), Qt::NoButton,
                    Qt::RightButton, Qt::NoModifier);
   QApplication::sendEvent(form->Panel, &zoom);
-  EXPECT_NEAR(form->viewTransform.scale, std::pow(1.005, 20), 1e-5);
+  EXPECT_NEAR(form->view().viewTransform().scale, std::pow(1.005, 20), 1e-5);
 }
 
 // The wheel zooms the edit view about the mouse: the picture's point under it stays there. Home
@@ -180,23 +180,23 @@ TEST_F(ViewMouse, WheelZoomsAboutTheMouseAndHomeEndJump) {
   const QPoint at(90, 70);
   auto under = [&] {
     double x = 0, y = 0;
-    WindowToView(form->Panel->Geometry(), form->viewTransform, at.x() * ratio, at.y() * ratio, x, y);
+    WindowToView(form->Panel->Geometry(), form->view().viewTransform(), at.x() * ratio, at.y() * ratio, x, y);
     return std::make_pair(x, y);
   };
   const auto before = under();
   QWheelEvent wheel(QPointF(at), form->Panel->mapToGlobal(QPointF(at)), QPoint(), QPoint(0, 240), Qt::NoButton,
                     Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(form->Panel, &wheel);
-  EXPECT_NEAR(form->viewTransform.scale, 1.21f, 1e-5);
+  EXPECT_NEAR(form->view().viewTransform().scale, 1.21f, 1e-5);
   const auto after = under();
   EXPECT_NEAR(after.first, before.first, 1e-4);
   EXPECT_NEAR(after.second, before.second, 1e-4);
 
   QTest::keyClick(form->Panel, Qt::Key_End);
-  EXPECT_TRUE(form->playView);
-  EXPECT_EQ(form->playbar.position, 1.0f);
+  EXPECT_TRUE(form->playback().PlayView());
+  EXPECT_EQ(form->playback().playbar().position, 1.0f);
   QTest::keyClick(form->Panel, Qt::Key_Home);
-  EXPECT_EQ(form->playbar.position, 0.0f);
+  EXPECT_EQ(form->playback().playbar().position, 0.0f);
 }
 
 }  // namespace

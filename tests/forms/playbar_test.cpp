@@ -21,24 +21,24 @@ TEST_F(PlaybarForm, HitGeometryAtTheDesignedWidth) {
   ProjectFiles project;
   Start({QString::fromStdString(project.path)});
   ASSERT_EQ(form->PaintBoxControls->width(), 441);
-  ComposePlaybar(windows.bitmap->playbarGraphics, form->playbar, 441);
+  ComposePlaybar(windows.bitmap->playbarGraphics, form->playback().playbar(), 441);
   ASSERT_EQ(windows.bitmap->playbarGraphics.barWidth, 441);
   ASSERT_EQ(windows.bitmap->playbarGraphics.buttonWidth, 33);
   ASSERT_EQ(windows.bitmap->playbarGraphics.capWidth, 12);
 
   Press(form, 10);  // the button's live area
   Release(form, 10);
-  EXPECT_TRUE(form->playbar.playing);
-  EXPECT_TRUE(form->Timer->isActive());
+  EXPECT_TRUE(form->playback().playbar().playing);
+  EXPECT_TRUE(form->playback().Timer()->isActive());
   Press(form, 10);
   Release(form, 10);
-  EXPECT_FALSE(form->playbar.playing);
+  EXPECT_FALSE(form->playback().playbar().playing);
 
-  form->playbar.position = 0.3f;
+  form->playback().playbar().position = 0.3f;
   Press(form, 30);  // on the button's picture but outside its live area
-  EXPECT_FALSE(form->playbar.playing);
-  EXPECT_FALSE(form->playbar.dragging);
-  EXPECT_EQ(form->playbar.position, 0.3f);
+  EXPECT_FALSE(form->playback().playbar().playing);
+  EXPECT_FALSE(form->playback().playbar().dragging);
+  EXPECT_EQ(form->playback().playbar().position, 0.3f);
   Release(form, 30);
 
   struct Case {
@@ -47,16 +47,16 @@ TEST_F(PlaybarForm, HitGeometryAtTheDesignedWidth) {
   } track[] = {{33, 0.0f}, {231, 0.5f}, {429, 1.0f}};
   for (const auto& c : track) {
     Press(form, c.x);
-    EXPECT_TRUE(form->playbar.dragging) << c.x;
-    EXPECT_FLOAT_EQ(form->playbar.position, c.position) << c.x;
+    EXPECT_TRUE(form->playback().playbar().dragging) << c.x;
+    EXPECT_FLOAT_EQ(form->playback().playbar().position, c.position) << c.x;
     Release(form, c.x);
-    EXPECT_FALSE(form->playbar.dragging);
+    EXPECT_FALSE(form->playback().playbar().dragging);
   }
   Press(form, 435);  // on the cap: nothing, and no drag
-  EXPECT_FALSE(form->playbar.dragging);
-  EXPECT_FLOAT_EQ(form->playbar.position, 1.0f);
+  EXPECT_FALSE(form->playback().playbar().dragging);
+  EXPECT_FLOAT_EQ(form->playback().playbar().position, 1.0f);
   Drag(form, 100);
-  EXPECT_FLOAT_EQ(form->playbar.position, 1.0f);
+  EXPECT_FLOAT_EQ(form->playback().playbar().position, 1.0f);
   Release(form, 435);
 }
 
@@ -64,17 +64,17 @@ TEST_F(PlaybarForm, DraggingFollowsTheMouseWithinTheTrackAndShowsTheZoom) {
   ProjectFiles project;
   Start({QString::fromStdString(project.path)});
   Press(form, 231);
-  EXPECT_FALSE(form->playView);  // the press alone does not redraw the zoom
+  EXPECT_FALSE(form->playback().PlayView());  // the press alone does not redraw the zoom
   Drag(form, 5);
-  EXPECT_EQ(form->playbar.position, 0.0f);
-  EXPECT_TRUE(form->playView);
+  EXPECT_EQ(form->playback().playbar().position, 0.0f);
+  EXPECT_TRUE(form->playback().PlayView());
   Drag(form, 500);
-  EXPECT_EQ(form->playbar.position, 1.0f);
+  EXPECT_EQ(form->playback().playbar().position, 1.0f);
   Drag(form, 132);
-  EXPECT_FLOAT_EQ(form->playbar.position, 0.25f);
+  EXPECT_FLOAT_EQ(form->playback().playbar().position, 0.25f);
   Release(form, 132);
   Drag(form, 300);
-  EXPECT_FLOAT_EQ(form->playbar.position, 0.25f);
+  EXPECT_FLOAT_EQ(form->playback().playbar().position, 0.25f);
 }
 
 TEST_F(PlaybarForm, SliderSitsOnTheTrackScale) {
@@ -116,98 +116,98 @@ TEST_F(PlaybarForm, StepsFollowTheClock) {
   ProjectFiles project;
   Start({QString::fromStdString(project.path)});
   ticks = 5000;
-  form->PlayButtonClick();
+  form->playback().PlayButtonClick();
   ticks += 500;
-  form->NextFrame();
-  EXPECT_NEAR(form->playbar.position, 0.05, 1e-6);  // 500 ms of 10 s
+  form->playback().NextFrame();
+  EXPECT_NEAR(form->playback().playbar().position, 0.05, 1e-6);  // 500 ms of 10 s
   ticks += 20;
-  form->NextFrame();
-  EXPECT_NEAR(form->playbar.position, 0.052, 1e-6);
+  form->playback().NextFrame();
+  EXPECT_NEAR(form->playback().playbar().position, 0.052, 1e-6);
 
   // Pause, wait, resume: no jump.
-  form->PlayButtonClick();
-  EXPECT_FALSE(form->Timer->isActive());
+  form->playback().PlayButtonClick();
+  EXPECT_FALSE(form->playback().Timer()->isActive());
   ticks += 60000;
-  form->PlayButtonClick();
+  form->playback().PlayButtonClick();
   ticks += 100;
-  form->NextFrame();
-  EXPECT_NEAR(form->playbar.position, 0.062, 1e-6);
+  form->playback().NextFrame();
+  EXPECT_NEAR(form->playback().playbar().position, 0.062, 1e-6);
 }
 
 TEST_F(PlaybarForm, TurnsAtBothEndsAndDropsTheOvershoot) {
   ProjectFiles project;
   Start({QString::fromStdString(project.path)});
-  form->PlayButtonClick();
-  form->playbar.position = 0.99f;
+  form->playback().PlayButtonClick();
+  form->playback().playbar().position = 0.99f;
   ticks += 300;
-  form->NextFrame();
-  EXPECT_EQ(form->playbar.position, 1.0f);
-  EXPECT_FALSE(form->playbar.forward);
+  form->playback().NextFrame();
+  EXPECT_EQ(form->playback().playbar().position, 1.0f);
+  EXPECT_FALSE(form->playback().playbar().forward);
   ticks += 1000;
-  form->NextFrame();
-  EXPECT_NEAR(form->playbar.position, 0.9, 1e-6);
-  form->playbar.position = 0.01f;
+  form->playback().NextFrame();
+  EXPECT_NEAR(form->playback().playbar().position, 0.9, 1e-6);
+  form->playback().playbar().position = 0.01f;
   ticks += 500;
-  form->NextFrame();
-  EXPECT_EQ(form->playbar.position, 0.0f);
-  EXPECT_TRUE(form->playbar.forward);
+  form->playback().NextFrame();
+  EXPECT_EQ(form->playback().playbar().position, 0.0f);
+  EXPECT_TRUE(form->playback().playbar().forward);
   // At the end and still heading forward (after a drag to the end): the first tick turns.
-  form->playbar.position = 1.0f;
-  form->playbar.forward = true;
+  form->playback().playbar().position = 1.0f;
+  form->playback().playbar().forward = true;
   ticks += 10;
-  form->NextFrame();
-  EXPECT_EQ(form->playbar.position, 1.0f);
-  EXPECT_FALSE(form->playbar.forward);
+  form->playback().NextFrame();
+  EXPECT_EQ(form->playback().playbar().position, 1.0f);
+  EXPECT_FALSE(form->playback().playbar().forward);
 }
 
 TEST_F(PlaybarForm, TickCountWrapsAround) {
   ProjectFiles project;
   Start({QString::fromStdString(project.path)});
   ticks = 0xFFFFFF00u;
-  form->PlayButtonClick();
+  form->playback().PlayButtonClick();
   ticks = 0x000000F4u;  // 500 ms later, across the wrap
-  form->NextFrame();
-  EXPECT_NEAR(form->playbar.position, 0.05, 1e-6);
+  form->playback().NextFrame();
+  EXPECT_NEAR(form->playback().playbar().position, 0.05, 1e-6);
 }
 
 TEST_F(PlaybarForm, DurationOfZeroOrLessNeverDividesByZero) {
   ProjectFiles project;
   Start({QString::fromStdString(project.path)});
-  form->PlayButtonClick();
+  form->playback().PlayButtonClick();
   for (float duration : {0.0f, -5.0f, std::nanf("")}) {
     form->Stack()->duration = duration;
-    form->playbar.position = 0.2f;
-    form->playbar.forward = true;
+    form->playback().playbar().position = 0.2f;
+    form->playback().playbar().forward = true;
     ticks += 100;
-    form->NextFrame();
-    EXPECT_TRUE(std::isfinite(form->playbar.position)) << duration;
-    EXPECT_NEAR(form->playbar.position, 0.3, 1e-6) << duration;
+    form->playback().NextFrame();
+    EXPECT_TRUE(std::isfinite(form->playback().playbar().position)) << duration;
+    EXPECT_NEAR(form->playback().playbar().position, 0.3, 1e-6) << duration;
   }
 }
 
 TEST_F(PlaybarForm, WithoutProjectPlayingDoesNothing) {
   Start();
   Press(form, 10);
-  EXPECT_FALSE(form->playbar.playing);
-  EXPECT_FALSE(form->Timer->isActive());
-  EXPECT_FALSE(form->playView);
-  form->playbar.playing = true;
-  form->NextFrame();
-  EXPECT_FALSE(form->playbar.playing);
+  EXPECT_FALSE(form->playback().playbar().playing);
+  EXPECT_FALSE(form->playback().Timer()->isActive());
+  EXPECT_FALSE(form->playback().PlayView());
+  form->playback().playbar().playing = true;
+  form->playback().NextFrame();
+  EXPECT_FALSE(form->playback().playbar().playing);
 }
 
 TEST_F(PlaybarForm, TimerDrivesPlaybackInRealTime) {
   ProjectFiles project;
   Start({QString::fromStdString(project.path)});
-  form->tickSource = [] {
+  form->playback().tickSource = [] {
     static QElapsedTimer clock;
     if (!clock.isValid()) clock.start();
     return static_cast<uint32_t>(clock.elapsed());
   };
-  form->PlayButtonClick();
-  QTRY_VERIFY_WITH_TIMEOUT(form->playbar.position > 0.02f, 3000);  // 200 ms of a 10 s pass
-  form->StopPlay();
-  EXPECT_FALSE(form->Timer->isActive());
+  form->playback().PlayButtonClick();
+  QTRY_VERIFY_WITH_TIMEOUT(form->playback().playbar().position > 0.02f, 3000);  // 200 ms of a 10 s pass
+  form->playback().StopPlay();
+  EXPECT_FALSE(form->playback().Timer()->isActive());
 }
 
 }  // namespace

@@ -20,8 +20,8 @@ struct VideoExport : EditorFixture {
 
   void OpenDialog() {
     Start({QString::fromStdString(project.path)});
-    ASSERT_TRUE(form->ExportVideo->isEnabled());
-    form->ExportVideo->trigger();
+    ASSERT_TRUE(form->menus().ExportVideo->isEnabled());
+    form->menus().ExportVideo->trigger();
     d = form->findChild<TFormVideoExport*>();
     ASSERT_TRUE(d && d->isVisible());
     d->ComboSize->setCurrentIndex(d->ComboSize->count() - 1);  // custom
@@ -58,7 +58,7 @@ TEST_F(VideoExport, MakesTheVideoOrCancelsLeavingNoFile) {
     if (cancel) {
       EXPECT_EQ(reporter.Texts(), std::vector<std::string>{"The video export was cancelled; no file was written."});
       EXPECT_EQ(FilesBesideProject(), 0);
-      form->ExportVideo->trigger();
+      form->menus().ExportVideo->trigger();
     } else {
       EXPECT_TRUE(reporter.Texts().empty());
       EXPECT_GT(fs::file_size(project.dir.File("project.mp4")), 0u);

@@ -60,7 +60,7 @@ struct WebExport : EditorFixture {
 
 TEST_F(WebExport, CommandFillsTheDialog) {
   Open({QSize(640, 480), QSize(300, 200)}, "12.3");
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   ASSERT_TRUE(d().isVisible());
   EXPECT_TRUE(d().windowFlags() & Qt::WindowStaysOnTopHint);
   // A new folder beside the project, apart from the pictures.
@@ -78,17 +78,17 @@ TEST_F(WebExport, CommandFillsTheDialog) {
   EXPECT_TRUE(reporter.messages.empty());
 
   form->Stack()->duration = 10.0f;
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   EXPECT_EQ(d().EditDuration->text(), "10");
   form->Stack()->duration = 12.5f;
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   EXPECT_EQ(d().EditDuration->text(), "12.5");
 }
 
 TEST_F(WebExport, PicturesInTwoDirectoriesAreWarnedAbout) {
   Open({QSize(64, 48), QSize(64, 48)});
   form->Stack()->images[1]->directory = "/elsewhere";
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   EXPECT_EQ(reporter.Texts(), std::vector<std::string>{
                                   "Warning: Tunnelvista expects all images to be located\nin the same directory.  If "
                                   "you continue, the Web applet\nmay have difficulty locating the image files."});
@@ -97,7 +97,7 @@ TEST_F(WebExport, PicturesInTwoDirectoriesAreWarnedAbout) {
 
 TEST_F(WebExport, SizeFieldsFollowTheFirstPicture) {
   Open({QSize(640, 480)});
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   d().ComboPlayer->setCurrentIndex(1);  // the applet's box, of at most 800 x 600
   struct Case {
     QLineEdit* field;
@@ -131,7 +131,7 @@ TEST_F(WebExport, SizeFieldsFollowTheFirstPicture) {
 
 TEST_F(WebExport, PortraitFirstPicture) {
   Open({QSize(480, 640)});
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   EXPECT_EQ(d().EditHeight->text(), "320");
   EXPECT_EQ(d().EditWidth->text(), "240");
   d().EditWidth->setText("320");
@@ -145,7 +145,7 @@ TEST_F(WebExport, PortraitFirstPicture) {
 
 TEST_F(WebExport, DurationFieldLimits) {
   Open({QSize(64, 48)});
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   struct Case {
     const char* typed;
     const char* shown;
@@ -158,7 +158,7 @@ TEST_F(WebExport, DurationFieldLimits) {
 
 TEST_F(WebExport, DoneNeedsAllFourNames) {
   Open({QSize(64, 48)});
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   d().ComboPlayer->setCurrentIndex(1);  // the applet
   for (QLineEdit* field : {d().EditDirectory, d().EditWebFilename, d().EditDataFilename, d().EditAppletFilename}) {
     const QString kept = field->text();
@@ -171,7 +171,7 @@ TEST_F(WebExport, DoneNeedsAllFourNames) {
 
 TEST_F(WebExport, ChecksRunInOrderAndWriteNothing) {
   Open({QSize(64, 48)});
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   const std::string out = dir.File("site");
   struct Case {
     const char* page;
@@ -204,7 +204,7 @@ TEST_F(WebExport, ChecksRunInOrderAndWriteNothing) {
 
 TEST_F(WebExport, CancelOnTheCreateQuestionWritesNothing) {
   Open({QSize(64, 48)});
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   const std::string out = dir.File("new/site");
   reporter.answers.push_back(MessageAnswer::Cancel);
   const auto messages = Export(out);
@@ -216,7 +216,7 @@ TEST_F(WebExport, CancelOnTheCreateQuestionWritesNothing) {
 
 TEST_F(WebExport, CancelOnTheOverwriteQuestionWritesNothing) {
   Open({QSize(64, 48)});
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   const std::string out = dir.File("site");
   fs::create_directory(out);
   WriteFileBytes(out + "/index.html", "old page");
@@ -232,7 +232,7 @@ TEST_F(WebExport, CancelOnTheOverwriteQuestionWritesNothing) {
 
 TEST_F(WebExport, CreateThenCancelOverwriteLeavesTheDirectoryUncreated) {
   Open({QSize(64, 48)});
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   // The archive one level up already exists, so the overwrite question comes after the create one.
   const std::string out = dir.File("made/site");
   fs::create_directory(dir.File("made"));
@@ -245,7 +245,7 @@ TEST_F(WebExport, CreateThenCancelOverwriteLeavesTheDirectoryUncreated) {
 
 TEST_F(WebExport, ExportWritesThePageDataArchiveAndPictures) {
   Open({QSize(640, 480), QSize(320, 240), QSize(200, 150)});
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   const std::string out = dir.File("web/zoom");
   d().EditWebFilename->setText("INDEX.HTML");
   d().EditAppletFilename->setText("..\\kx.jar");
@@ -270,7 +270,7 @@ TEST_F(WebExport, ExportWritesThePageDataArchiveAndPictures) {
 
 TEST_F(WebExport, DisplayValuesAreLimitedSilently) {
   Open({QSize(64, 48)});
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   struct Case {
     const char* width;
     const char* height;
@@ -300,7 +300,7 @@ TEST_F(WebExport, DisplayValuesAreLimitedSilently) {
               std::string::npos)
         << c.width << "x" << c.height;
     EXPECT_NE(page.find(std::string("duration =\"") + c.expectDuration + "\""), std::string::npos) << c.duration;
-    form->ExportToWeb->trigger();
+    form->menus().ExportToWeb->trigger();
   }
 }
 
@@ -311,7 +311,7 @@ TEST_F(WebExport, PicturesAlreadyInTheTargetAreNeitherListedNorCopied) {
   const std::string spellings[] = {dir.path(), dir.path() + "/", dir.path() + "/.", dir.File("link"),
                                    dir.File("link/../") + fs::path(dir.path()).filename().string()};
   for (const std::string& target : spellings) {
-    form->ExportToWeb->trigger();
+    form->menus().ExportToWeb->trigger();
     reporter.answers.push_back(MessageAnswer::Ok);  // the page and data of the run before
     const auto messages = Export(target);
     for (const auto& m : messages) EXPECT_EQ(m.find("pic0.jpg"), std::string::npos) << target << ": " << m;
@@ -323,7 +323,7 @@ TEST_F(WebExport, PicturesAlreadyInTheTargetAreNeitherListedNorCopied) {
 TEST_F(WebExport, MissingTemplateIsReportedAndThePageStillOpens) {
   Open({QSize(64, 48)});
   form->editorFiles.appletTemplate = QString::fromStdString(dir.File("no-such.jar"));
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   const std::string out = dir.File("site");
   fs::create_directory(out);
   const auto messages = Export(out);
@@ -339,17 +339,17 @@ TEST_F(WebExport, MissingTemplateIsReportedAndThePageStillOpens) {
 
 TEST_F(WebExport, CancelAndCloseHideTheDialogAndKeepTheSettings) {
   Open({QSize(64, 48)});
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   d().EditTitle->setText("My zoom");
   QTest::mouseClick(d().ButtonCancel, Qt::LeftButton);
   EXPECT_FALSE(d().isVisible());
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   EXPECT_EQ(d().EditTitle->text(), "My zoom");
   d().close();
   EXPECT_FALSE(d().isVisible());
   // Opening a project restores the defaults.
   dialogs.answers.push_back(QString::fromStdString(dir.File("project.kx")));
-  form->FileOpen->trigger();
+  form->menus().FileOpen->trigger();
   WaitForOpen();
   EXPECT_EQ(d().EditTitle->text(), "Tunnelvista");
 }
@@ -366,7 +366,7 @@ struct Html5WebExport : WebExport {
 
 TEST_F(Html5WebExport, ChoicesEnableTheirFields) {
   Open({QSize(640, 480)});
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   EXPECT_EQ(d().Player(), WebPlayer::Html5);
   EXPECT_EQ(d().PictureSide(), 0);
   EXPECT_FALSE(d().EditAppletFilename->isEnabled());
@@ -387,7 +387,7 @@ TEST_F(Html5WebExport, ChoicesEnableTheirFields) {
 // count, named for the page and limited to its 7680 x 4320. The applet keeps its box and names.
 TEST_F(Html5WebExport, PageSizeChoiceAndItsFields) {
   Open({QSize(640, 480)});
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   const auto label = [this](const char* text) {
     for (QLabel* l : d().GroupBox1->findChildren<QLabel*>())
       if (l->text() == QLatin1String(text)) return l->isVisible();
@@ -423,7 +423,7 @@ TEST_F(Html5WebExport, PageSizeChoiceAndItsFields) {
 
 TEST_F(Html5WebExport, ExportOpensThePageOrSaysWhyNot) {
   Open({QSize(64, 48), QSize(32, 24)});
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   const std::string out = dir.File("site");
   fs::create_directory(out);
   dialogs.openSucceeds = false;
@@ -435,14 +435,14 @@ TEST_F(Html5WebExport, ExportOpensThePageOrSaysWhyNot) {
   EXPECT_NE(ReadFileBytes(out + "/index.html").find("\"sizes\": [[64, 48], [32, 24]]"), std::string::npos);
 
   reporter.messages.clear();
-  form->HelpContents->trigger();
+  form->menus().HelpContents->trigger();
   ASSERT_EQ(reporter.messages.size(), 1u);
   EXPECT_NE(reporter.messages[0].text.find(form->editorFiles.help.toStdString()), std::string::npos);
 }
 
 TEST_F(Html5WebExport, FailedPageWriteStopsTheExport) {
   Open({QSize(64, 48)});
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   const std::string out = dir.File("site");
   fs::create_directories(out + "/index.html");    // a directory where the page would go
   reporter.answers.push_back(MessageAnswer::Ok);  // replace it
@@ -461,7 +461,7 @@ TEST_F(WebExport, TheCommandLineWritesWhatTheDialogWrites) {
   if (std::string(TV_KX_JAR).empty()) GTEST_SKIP() << "built without a Java development kit";
   Open({QSize(640, 480), QSize(300, 200)}, "12.3");
   form->editorFiles.appletTemplate = TV_KX_JAR;
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   const std::string fromDialog = dir.File("dialog"), fromCommand = dir.File("command");
   fs::create_directory(fromDialog);
   const std::vector<std::string> shown = Export(fromDialog);
@@ -486,7 +486,7 @@ TEST_F(ExportedZoomFixture, FirstAndLastFramesInTheWebPlayer) {
   ProjectFiles project(2);
   editorFiles.appletTemplate = TV_KX_JAR;
   Start({QString::fromStdString(project.path)});
-  form->ExportToWeb->trigger();
+  form->menus().ExportToWeb->trigger();
   const std::string out = project.dir.File("site");
   fs::create_directory(out);
   windows.webExport->EditDirectory->setText(QString::fromStdString(out));

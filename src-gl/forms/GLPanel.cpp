@@ -1,5 +1,7 @@
 // The OpenGL view: it forwards initialisation, painting, the mouse, the wheel and the keys to the
-// main window, and owns the renderer of its context.
+// view controller, and owns the renderer of its context.
+
+#include "GLPanel.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -7,19 +9,18 @@
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QPointer>
-#include <QTimer>
 #include <QWheelEvent>
 
-#include "main.h"
+#include "ViewController.h"
 
-TGLPanel::TGLPanel(TmainForm* form, QWidget* parent) : QOpenGLWidget(parent), form_(form) {
+TGLPanel::TGLPanel(ViewController* controller, QWidget* parent) : QOpenGLWidget(parent), controller_(controller) {
   setAutoFillBackground(false);
   setFocusPolicy(Qt::ClickFocus);  // Home and End go to the view once it was clicked
 }
 
 ViewGeometry TGLPanel::Geometry() const {
   const double ratio = PixelRatio();
-  const ImageStack* stack = form_->Stack();
+  const ImageStack* stack = controller_->Stack();
   const Image* first = stack && stack->count() >= 1 ? stack->images[0].get() : nullptr;
   ViewGeometry geometry = ViewGeometry::Fitted(static_cast<int>(width() * ratio), static_cast<int>(height() * ratio),
                                                first ? first->width : 0, first ? first->height : 0);
@@ -30,12 +31,12 @@ ViewGeometry TGLPanel::Geometry() const {
 void TGLPanel::initializeGL() {
   connect(
       context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] { CleanUpGL(); }, Qt::DirectConnection);
-  form_->OpenGLSetupParams();
+  Renderer::SetViewGlState();
   // A new context (the first, or one that replaced a lost one) gets a new renderer, which builds
   // its textures from the pictures as it draws them.
   RendererOptions options;
-  options.textureBudget = form_->editorFiles.textureBudget;
-  options.handleSprite = form_->HandleSprite();
+  options.textureBudget = controller_->TextureBudget();
+  options.handleSprite = controller_->HandleSprite();
   renderer_ = std::make_unique<Renderer>(options);
   QPointer<TGLPanel> self(this);
   renderer_->SetWakeUp([self] {
@@ -46,9 +47,7 @@ void TGLPanel::initializeGL() {
         },
         Qt::QueuedConnection);
   });
-  form_->PanelResize();
-  // The project named on the command line is opened once the view can take its textures.
-  QTimer::singleShot(0, form_, [form = form_] { form->FormShow(); });
+  controller_->ContextMade();
 }
 
 TGLPanel::~TGLPanel() {
@@ -68,25 +67,25 @@ void TGLPanel::CleanUpGL() {
   doneCurrent();
 }
 
-void TGLPanel::resizeGL(int, int) { form_->PanelResize(); }
+void TGLPanel::resizeGL(int, int) { controller_->Resized(); }
 
-void TGLPanel::paintGL() { form_->PaintView(); }
+void TGLPanel::paintGL() { controller_->Paint(); }
 
 // Mouse positions go on in framebuffer pixels, the unit of the viewport and of the handles.
 void TGLPanel::mousePressEvent(QMouseEvent* event) {
   const QPointF p = event->position() * PixelRatio();
-  form_->PanelMouseDown(event->button(), static_cast<int>(p.x()), static_cast<int>(p.y()));
+  controller_->PanelMouseDown(event->button(), static_cast<int>(p.x()), static_cast<int>(p.y()));
 }
 
 void TGLPanel::wheelEvent(QWheelEvent* event) {
   const QPointF p = event->position() * PixelRatio();
-  form_->PanelWheel(static_cast<int>(p.x()), static_cast<int>(p.y()), event->angleDelta().y() / 120.0);
+  controller_->PanelWheel(static_cast<int>(p.x()), static_cast<int>(p.y()), event->angleDelta().y() / 120.0);
   event->accept();
 }
 
 void TGLPanel::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Home || event->key() == Qt::Key_End) {
-    form_->JumpTo(event->key() == Qt::Key_Home ? 0.0f : 1.0f);
+    controller_->JumpTo(event->key() == Qt::Key_Home ? 0.0f : 1.0f);
     return;
   }
   // The selected picture's child, in small steps: arrows move it a pixel of the screen (ten with
@@ -96,31 +95,31 @@ void TGLPanel::keyPressEvent(QKeyEvent* event) {
   bool used = true;
   switch (event->key()) {
     case Qt::Key_Left:
-      used = form_->NudgeChild(Nudge::Move, -step, 0, repeated);
+      used = controller_->NudgeChild(Nudge::Move, -step, 0, repeated);
       break;
     case Qt::Key_Right:
-      used = form_->NudgeChild(Nudge::Move, step, 0, repeated);
+      used = controller_->NudgeChild(Nudge::Move, step, 0, repeated);
       break;
     case Qt::Key_Up:
-      used = form_->NudgeChild(Nudge::Move, 0, -step, repeated);
+      used = controller_->NudgeChild(Nudge::Move, 0, -step, repeated);
       break;
     case Qt::Key_Down:
-      used = form_->NudgeChild(Nudge::Move, 0, step, repeated);
+      used = controller_->NudgeChild(Nudge::Move, 0, step, repeated);
       break;
     case Qt::Key_Plus:
     case Qt::Key_Equal:
-      used = form_->NudgeChild(Nudge::Scale, 1.01, 0, repeated);
+      used = controller_->NudgeChild(Nudge::Scale, 1.01, 0, repeated);
       break;
     case Qt::Key_Minus:
-      used = form_->NudgeChild(Nudge::Scale, 1 / 1.01, 0, repeated);
+      used = controller_->NudgeChild(Nudge::Scale, 1 / 1.01, 0, repeated);
       break;
     case Qt::Key_Comma:
     case Qt::Key_Less:
-      used = form_->NudgeChild(Nudge::Rotate, 0.1, 0, repeated);
+      used = controller_->NudgeChild(Nudge::Rotate, 0.1, 0, repeated);
       break;
     case Qt::Key_Period:
     case Qt::Key_Greater:
-      used = form_->NudgeChild(Nudge::Rotate, -0.1, 0, repeated);
+      used = controller_->NudgeChild(Nudge::Rotate, -0.1, 0, repeated);
       break;
     default:
       used = false;
@@ -130,7 +129,7 @@ void TGLPanel::keyPressEvent(QKeyEvent* event) {
 
 void TGLPanel::mouseMoveEvent(QMouseEvent* event) {
   const QPointF p = event->position() * PixelRatio();
-  form_->PanelMouseMove(static_cast<int>(p.x()), static_cast<int>(p.y()));
+  controller_->PanelMouseMove(static_cast<int>(p.x()), static_cast<int>(p.y()));
 }
 
-void TGLPanel::mouseReleaseEvent(QMouseEvent* event) { form_->PanelMouseUp(event->button()); }
+void TGLPanel::mouseReleaseEvent(QMouseEvent* event) { controller_->PanelMouseUp(event->button()); }
