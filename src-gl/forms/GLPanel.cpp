@@ -11,9 +11,7 @@
 #include <QPointer>
 #include <QWheelEvent>
 
-#include "ViewController.h"
-
-TGLPanel::TGLPanel(ViewController* controller, QWidget* parent) : QOpenGLWidget(parent), controller_(controller) {
+TGLPanel::TGLPanel(GLPanelClient* controller, QWidget* parent) : QOpenGLWidget(parent), controller_(controller) {
   setAutoFillBackground(false);
   setFocusPolicy(Qt::ClickFocus);  // Home and End go to the view once it was clicked
 }

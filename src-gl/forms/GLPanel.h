@@ -3,16 +3,37 @@
 // mouse, the wheel and the keys go to the view controller, which runs with this widget's context
 // current.
 
+#include <QImage>
 #include <QOpenGLWidget>
+#include <cstddef>
 #include <memory>
 
+#include "ProjectCommands.h"
 #include "Renderer.h"
 
-class ViewController;
+class ImageStack;
+
+// What the view forwards to (the view controller), with the view's context current.
+class GLPanelClient {
+ public:
+  virtual ~GLPanelClient() = default;
+  virtual ImageStack* Stack() const = 0;
+  virtual size_t TextureBudget() const = 0;
+  virtual const QImage& HandleSprite() const = 0;
+  virtual void ContextMade() = 0;
+  virtual void Resized() = 0;
+  virtual void Paint() = 0;
+  virtual void PanelMouseDown(Qt::MouseButton button, int X, int Y) = 0;
+  virtual void PanelMouseMove(int X, int Y) = 0;
+  virtual void PanelMouseUp(Qt::MouseButton button) = 0;
+  virtual void PanelWheel(int X, int Y, double notches) = 0;
+  virtual void JumpTo(float position) = 0;
+  virtual bool NudgeChild(Nudge kind, double a, double b, bool repeated) = 0;
+};
 
 class TGLPanel : public QOpenGLWidget {
  public:
-  TGLPanel(ViewController* controller, QWidget* parent);
+  TGLPanel(GLPanelClient* controller, QWidget* parent);
   ~TGLPanel() override;
   // Framebuffer pixels per logical pixel (mouse positions and sizes are scaled by it).
   double PixelRatio() const { return devicePixelRatioF(); }
@@ -33,6 +54,6 @@ class TGLPanel : public QOpenGLWidget {
 
  private:
   void CleanUpGL();
-  ViewController* controller_;
+  GLPanelClient* controller_;
   std::unique_ptr<Renderer> renderer_;
 };

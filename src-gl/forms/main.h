@@ -11,7 +11,6 @@
 #include <memory>
 
 #include "EditorFiles.h"
-#include "EditorMenus.h"
 #include "GLPanel.h"
 #include "Imagestack.h"
 #include "PlaybarController.h"
@@ -19,6 +18,7 @@
 #include "Transform.h"
 #include "ViewController.h"
 
+class EditorMenus;
 class QLabel;
 class QLineEdit;
 class QListWidget;

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "EditorMenus.h"
 #include "Dialogs.h"
 #include "Dlgabout.h"
 #include "Imageeditor.h"

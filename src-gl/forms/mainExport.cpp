@@ -7,6 +7,7 @@
 #include <QProgressDialog>
 #include <QUrl>
 
+#include "EditorMenus.h"
 #include "Dialogs.h"
 #include "Dlgvideoexport.h"
 #include "Dlgwebexport.h"

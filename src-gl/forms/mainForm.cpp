@@ -15,6 +15,7 @@
 #include <QUndoStack>
 #include <algorithm>
 
+#include "EditorMenus.h"
 #include "Bitmaps.h"
 #include "Dlgabout.h"
 #include "Dlgwebexport.h"

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
+#include "EditorMenus.h"
 #include "Imageeditor.h"
 #include "main.h"
 

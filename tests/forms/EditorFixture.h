@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "EditorMenus.h"
 #include "Bitmaps.h"
 #include "Dialogs.h"
 #include "RecordingReporter.h"
