@@ -10,6 +10,9 @@
 
 namespace {
 
+class Mailbox;
+Mailbox& TheMailbox();
+
 // Lives on the application's thread for the rest of the process and runs the calls posted to it.
 // The calls wait in a queue of its own, under a mutex: the event that wakes it carries nothing,
 // so no thread reads memory that another wrote without that mutex between them.
@@ -25,13 +28,16 @@ class Mailbox : public QObject {
 
  protected:
   void customEvent(QEvent*) override {
+    // The event came through Qt's queue, which ThreadSanitizer cannot see; asking for the mailbox
+    // again orders this thread after the one that made it (a worker, maybe).
+    Mailbox& self = TheMailbox();
     for (;;) {
       std::pair<QPointer<QObject>, std::function<void()>> next;
       {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (calls_.empty()) return;
-        next = std::move(calls_.front());
-        calls_.pop_front();
+        std::lock_guard<std::mutex> lock(self.mutex_);
+        if (self.calls_.empty()) return;
+        next = std::move(self.calls_.front());
+        self.calls_.pop_front();
       }
       if (next.first) next.second();
     }
