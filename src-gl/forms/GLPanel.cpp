@@ -1,6 +1,7 @@
 // The OpenGL view: it forwards initialisation, painting, the mouse, the wheel and the keys to the
 // view controller, and owns the renderer of its context.
 
+#include "PostCall.h"
 #include "GLPanel.h"
 
 #include <QCoreApplication>
@@ -38,12 +39,9 @@ void TGLPanel::initializeGL() {
   renderer_ = std::make_unique<Renderer>(options);
   QPointer<TGLPanel> self(this);
   renderer_->SetWakeUp([self] {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [self] {
-          if (self) self->update();
-        },
-        Qt::QueuedConnection);
+    PostCall(QCoreApplication::instance(), [self] {
+      if (self) self->update();
+    });
   });
   controller_->ContextMade();
 }

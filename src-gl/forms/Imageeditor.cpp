@@ -1,3 +1,4 @@
+#include "PostCall.h"
 #include "Imageeditor.h"
 
 #include <QCloseEvent>
@@ -291,12 +292,9 @@ void TFormImageList::StartChecking(const QStringList& files, Image* reloading) {
   checking_->results.resize(paths.size());
   QPointer<TFormImageList> self(this);
   checking_->check = std::make_unique<PictureCheck>(std::move(paths), 0, [self] {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [self] {
-          if (self) self->CheckingStep();
-        },
-        Qt::QueuedConnection);
+    PostCall(QCoreApplication::instance(), [self] {
+      if (self) self->CheckingStep();
+    });
   });
   CheckingProgress->setRange(0, static_cast<int>(files.size()));
   CheckingProgress->setValue(0);
