@@ -15,6 +15,7 @@
 #include "Imagestack.h"
 #include "Job.h"
 #include "Paths.h"
+#include "Project.h"
 
 namespace command_line {
 
@@ -62,33 +63,50 @@ bool ParseNumber(const QCommandLineParser& parser, const char* option, double& v
   return true;
 }
 
+void FailWord(const char* name, const std::vector<const char*>& listed, const QString& text) {
+  QString words;
+  for (size_t i = 0; i < listed.size(); ++i) {
+    if (i > 0) words += i + 1 == listed.size() ? QStringLiteral(" or ") : QStringLiteral(", ");
+    words += QLatin1String(listed[i]);
+  }
+  Fail(QStringLiteral("--%1 takes %2, not \"%3\"").arg(QLatin1String(name), words, text));
+}
+
+bool OpenForWork(Project& project, const QString& argument) {
+  // The command line saves what it changes at once, and an editor may have the project open.
+  project.WithoutRecovery();
+  if (!project.Open(AbsoluteFileName(argument))) return false;
+  if (project.Opening()) {
+    // The check's workers hand their results to this thread's event loop.
+    QEventLoop loop;
+    QObject::connect(&project, &Project::openingFinished, &loop, &QEventLoop::quit);
+    QObject::connect(&project, &Project::stackReplaced, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+  if (!project.stack()) return false;
+  project.stack()->dirty = true;  // the keys are built afresh before anything is drawn or written
+  return true;
+}
+
 void PlayOverride::ApplyTo(ImageStack& stack) const {
   if (play) stack.playSettings.play = *play;
   if (pace) stack.playSettings.pace = *pace;
   stack.dirty = true;  // the keys follow the settings (the data file's too)
 }
 
+namespace {
+
+// "back" on the command line; the project file's word for it is accepted too.
+const WordOption<PlayMode> playWords{"play",
+                                     {{"endless", PlayMode::Endless},
+                                      {"back", PlayMode::ThereAndBack},
+                                      {PlayModeWord(PlayMode::ThereAndBack), PlayMode::ThereAndBack, false}}};
+const WordOption<Pace> paceWords{"pace", {{"eased", Pace::Eased}, {"steady", Pace::Steady}}};
+
+}  // namespace
+
 bool ParsePlayOverride(const QCommandLineParser& parser, PlayOverride& override) {
-  if (parser.isSet(QStringLiteral("play"))) {
-    // "back" on the command line; the project file's word for it is accepted too.
-    const QString word = parser.value(QStringLiteral("play"));
-    PlayMode play = PlayMode::ThereAndBack;
-    if (word != QLatin1String("back") && !ParsePlayMode(word.toStdString(), play)) {
-      Fail(QStringLiteral("--play takes endless or back, not \"%1\"").arg(word));
-      return false;
-    }
-    override.play = play;
-  }
-  if (parser.isSet(QStringLiteral("pace"))) {
-    const QString word = parser.value(QStringLiteral("pace"));
-    Pace pace = Pace::Eased;
-    if (!ParsePace(word.toStdString(), pace)) {
-      Fail(QStringLiteral("--pace takes eased or steady, not \"%1\"").arg(word));
-      return false;
-    }
-    override.pace = pace;
-  }
-  return true;
+  return ParseWord(parser, playWords, override.play) && ParseWord(parser, paceWords, override.pace);
 }
 
 bool RunJob(Job& job, ProgressPrinter& printer, const std::function<bool()>& interrupted) {
@@ -139,17 +157,8 @@ namespace {
 
 const char* const versionText = "1.0";
 
-void AddOptions(QCommandLineParser& parser) {
-  parser.setApplicationDescription(
-      QStringLiteral("Tunnelvista Editor: infinite-zoom picture sequences.\n\n"
-                     "Exit status of the work without a window:\n"
-                     "  0  everything was done;\n"
-                     "  1  something failed: a picture of the project could not be loaded (the output is\n"
-                     "     still written where it can be, with a white placeholder for that picture), a\n"
-                     "     picture found no reliable match (--align), or a file could not be written;\n"
-                     "  2  options that cannot be used (nothing is done)."));
-  parser.addHelpOption();
-  parser.addVersionOption();
+// --render-frame, --export-web and --export-video.
+void AddWorkOptions(QCommandLineParser& parser) {
   parser.addOption({QStringLiteral("render-frame"),
                     QStringLiteral("Draws the zoom at time T (0 to 1 along one pass) into the PNG file OUT."),
                     QStringLiteral("T OUT.png")});
@@ -161,6 +170,10 @@ void AddOptions(QCommandLineParser& parser) {
                     QStringLiteral("Exports the zoom as a video: OUT.mp4 (H.264), OUT.webm (VP9) or OUT_%05d.png (a "
                                    "numbered PNG sequence)."),
                     QStringLiteral("OUT")});
+}
+
+// The size of what is drawn and how the zoom plays, for each of them.
+void AddDrawingOptions(QCommandLineParser& parser) {
   parser.addOption({QStringLiteral("size"),
                     QStringLiteral("The picture's size for --render-frame (1280x960), the video's for --export-video "
                                    "(even sides; 1920x1080), or the page's for --export-web: fill (the HTML5 page "
@@ -179,6 +192,9 @@ void AddOptions(QCommandLineParser& parser) {
                                    "(every doubling takes the same time; endless zooms are always steady). Default: "
                                    "the project's."),
                     QStringLiteral("eased|steady")});
+}
+
+void AddVideoOptions(QCommandLineParser& parser) {
   parser.addOption(
       {QStringLiteral("fps"), QStringLiteral("Frames a second of --export-video (default 30)."), QStringLiteral("N")});
   parser.addOption({QStringLiteral("direction"),
@@ -202,12 +218,18 @@ void AddOptions(QCommandLineParser& parser) {
                     QStringLiteral("2 draws --export-video's frames at twice the size and filters them down; 1 (the "
                                    "default) does not."),
                     QStringLiteral("1|2")});
+}
+
+void AddWebOptions(QCommandLineParser& parser) {
   parser.addOption({QStringLiteral("player"),
                     QStringLiteral("What plays the exported page: html5 (default) or applet."), QStringLiteral("P")});
   parser.addOption({QStringLiteral("picture-size"),
                     QStringLiteral("The longest side of the exported pictures: 4096, 2048, 1024, or original "
                                    "(default)."),
                     QStringLiteral("N")});
+}
+
+void AddAlignOptions(QCommandLineParser& parser) {
   parser.addOption({QStringLiteral("align"),
                     QStringLiteral("Aligns each picture inside the one before it from the pictures themselves, prints "
                                    "the placements found and saves the project. Exits with 1 when a picture found no "
@@ -215,6 +237,25 @@ void AddOptions(QCommandLineParser& parser) {
   parser.addOption({QStringLiteral("picture"),
                     QStringLiteral("With --align: only picture N (2 for the second picture of the list)."),
                     QStringLiteral("N")});
+}
+
+// The options in the order --help lists them.
+void AddOptions(QCommandLineParser& parser) {
+  parser.setApplicationDescription(
+      QStringLiteral("Tunnelvista Editor: infinite-zoom picture sequences.\n\n"
+                     "Exit status of the work without a window:\n"
+                     "  0  everything was done;\n"
+                     "  1  something failed: a picture of the project could not be loaded (the output is\n"
+                     "     still written where it can be, with a white placeholder for that picture), a\n"
+                     "     picture found no reliable match (--align), or a file could not be written;\n"
+                     "  2  options that cannot be used (nothing is done)."));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  AddWorkOptions(parser);
+  AddDrawingOptions(parser);
+  AddVideoOptions(parser);
+  AddWebOptions(parser);
+  AddAlignOptions(parser);
   parser.addOption({QStringLiteral("force"), QStringLiteral("Lets --export-web replace files in DIR.")});
   parser.addOption({QStringLiteral("texture-budget"),
                     QStringLiteral("Memory for the pictures' textures, in MiB (default: 1024 or a quarter of the "

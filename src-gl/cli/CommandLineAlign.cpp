@@ -9,6 +9,7 @@
 #include "AlignRequest.h"
 #include "CommandLineWork.h"
 #include "Imagestack.h"
+#include "Project.h"
 #include "TextNumbers.h"
 
 namespace command_line {
@@ -25,8 +26,9 @@ int AlignCommand(const QCommandLineParser& parser, const QString& project) {
       return 2;
     }
   }
-  std::unique_ptr<ImageStack> stack = OpenProject(AbsoluteFileName(project));
-  if (!stack) return 1;
+  Project open;
+  if (!OpenForWork(open, project)) return 1;
+  const ImageStack* stack = open.stack();
   const AlignRequest request{picture < 0 ? -1 : picture - 1};
   switch (request.Check(*stack)) {
     case AlignRefusal::NoSuchChild:
@@ -49,15 +51,14 @@ int AlignCommand(const QCommandLineParser& parser, const QString& project) {
   for (size_t i = 0; i < tasks.size(); ++i) {
     const AlignTask& task = tasks[i];
     const AlignResult& r = job.Result(static_cast<int>(i));
-    Image& child = *stack->images[static_cast<size_t>(task.element)];
+    const Image& child = *stack->images[static_cast<size_t>(task.element)];
     std::string line = "picture " + std::to_string(task.element + 1) + " (" + child.fileName + "): ";
     if (r.status == AlignStatus::Aligned) {
       const Transform& t = r.transform;
       line += "scale " + FormatFixed(t.scale, 7) + " translate " + FormatFixed(t.translateX, 7) + " " +
               FormatFixed(t.translateY, 7) + " rotate " + FormatFixed(t.rotate, 4) + " confidence " +
               FormatFixed(r.confidence, 2) + " residual " + FormatFixed(r.residual, 2) + " px";
-      child.transform = t;
-      changed = true;
+      changed = open.ApplyAlignment(task.childId, task.parentId, t) || changed;
     } else {
       line +=
           std::string(AlignStatusText(r.status)) + " (confidence " + FormatFixed(r.confidence, 2) + "); placement kept";
@@ -66,10 +67,7 @@ int AlignCommand(const QCommandLineParser& parser, const QString& project) {
     std::printf("%s\n", line.c_str());
   }
   std::fflush(stdout);
-  if (changed) {
-    stack->dirty = true;
-    if (!stack->SaveProject()) return 1;
-  }
+  if (changed && !open.Save()) return 1;
   return ExitStatus(allFound, *stack);
 }
 

@@ -12,6 +12,7 @@
 #include "Imagestack.h"
 #include "Messages.h"
 #include "Paths.h"
+#include "Project.h"
 #include "TextNumbers.h"
 #include "VideoExportJob.h"
 #include "VideoRequest.h"
@@ -52,82 +53,115 @@ class InterruptHandlers {
 
 }  // namespace
 
-// --export-web: what the dialog writes with its defaults, asking nothing.
-int ExportWebCommand(const QCommandLineParser& parser, const QString& project, const PlayOverride& play) {
-  WebPlayer player = WebPlayer::Html5;
-  int pictureSide = 0;
-  const QString playerName = parser.value(QStringLiteral("player"));
-  if (playerName == QLatin1String("applet"))
-    player = WebPlayer::Applet;
-  else if (!playerName.isEmpty() && playerName != QLatin1String("html5")) {
-    Fail(QStringLiteral("--player takes html5 or applet, not \"%1\"").arg(playerName));
-    return 2;
-  }
-  const QString side = parser.value(QStringLiteral("picture-size"));
-  if (!side.isEmpty() && side != QLatin1String("original")) {
-    pictureSide = -1;
-    for (int choice : webPictureSides)
-      if (choice > 0 && side == QString::number(choice)) pictureSide = choice;
-    if (pictureSide < 0) {
-      Fail(QStringLiteral("--picture-size takes 4096, 2048, 1024 or original, not \"%1\"").arg(side));
-      return 2;
-    }
-    if (player == WebPlayer::Applet) {
-      Fail(QStringLiteral("--picture-size is for the html5 player; the applet shows the original files"));
-      return 2;
-    }
-  }
-  int width = 0, height = 0;
-  const QString sizeText = parser.value(QStringLiteral("size"));
-  const bool fill = sizeText == QLatin1String("fill");
-  const bool sized = parser.isSet(QStringLiteral("size")) && !fill;
-  if (fill && player == WebPlayer::Applet) {
-    Fail(QStringLiteral("--size fill is for the html5 player; the applet's page has a fixed box (WxH)"));
-    return 2;
-  }
-  if (sized) {
-    if (!ParseSize(sizeText, width, height)) return 2;
-    if (!WebExportRequest::SizeWithinLimits(width, height, player)) {
-      Fail(QStringLiteral("--size for --export-web%1 runs from %2x%3 to %4x%5%6")
-               .arg(player == WebPlayer::Applet ? QStringLiteral(" --player applet") : QString())
-               .arg(webMinWidth)
-               .arg(webMinHeight)
-               .arg(WebMaxWidth(player))
-               .arg(WebMaxHeight(player))
-               .arg(player == WebPlayer::Applet ? QString() : QStringLiteral(", or fill")));
-      return 2;
-    }
-  }
+namespace {
 
-  std::unique_ptr<ImageStack> stack = OpenProject(AbsoluteFileName(project));
-  if (!stack) return 1;
-  play.ApplyTo(*stack);
-  if (stack->pictureCount() < 1) {
-    Fail(QStringLiteral("the project holds no pictures to export"));
-    return 1;
+// The words of the exports' options.
+const WordOption<WebPlayer> playerWords{"player", {{"html5", WebPlayer::Html5}, {"applet", WebPlayer::Applet}}};
+const WordOption<int> pictureSideWords{"picture-size",
+                                       {{"4096", 4096}, {"2048", 2048}, {"1024", 1024}, {"original", 0}}};
+const WordOption<WebPageSize> pageSizeWords{"size", {{"fill", WebPageSize::FillWindow}}};
+const WordOption<VideoDirection> directionWords{
+    "direction", {{"in", VideoDirection::In}, {"out", VideoDirection::Out}, {"inout", VideoDirection::InOut}}};
+const WordOption<VideoSpeed> speedWords{
+    "speed", {{"fast", VideoSpeed::Fast}, {"balanced", VideoSpeed::Balanced}, {"small", VideoSpeed::Small}}};
+
+// What --export-web's options ask for, checked before the project is opened.
+struct WebChoices {
+  WebPlayer player = WebPlayer::Html5;
+  int pictureSide = 0;  // 0: the original files
+  bool sized = false;   // a fixed box of width x height; otherwise the page fills the window
+  int width = 0, height = 0;
+};
+
+// --size for the page: fill, or a box within the player's limits. A message on failure.
+bool ParseWebPageSize(const QCommandLineParser& parser, WebChoices& choices) {
+  if (!parser.isSet(QStringLiteral("size"))) return true;
+  const QString text = parser.value(QStringLiteral("size"));
+  if (const WebPageSize* size = pageSizeWords.Find(text)) {
+    if (*size == WebPageSize::FillWindow && choices.player == WebPlayer::Applet) {
+      Fail(QStringLiteral("--size fill is for the html5 player; the applet's page has a fixed box (WxH)"));
+      return false;
+    }
+    return true;
   }
-  if (!stack->SameDirectory())
-    Fail(QStringLiteral("warning: the pictures lie in more than one directory; the page may not find them all"));
-  if (!sized) {
-    const Image& first = *stack->images[0];
+  choices.sized = true;
+  if (!ParseSize(text, choices.width, choices.height)) return false;
+  if (WebExportRequest::SizeWithinLimits(choices.width, choices.height, choices.player)) return true;
+  const bool applet = choices.player == WebPlayer::Applet;
+  Fail(QStringLiteral("--size for --export-web%1 runs from %2x%3 to %4x%5%6")
+           .arg(applet ? QStringLiteral(" --player applet") : QString())
+           .arg(webMinWidth)
+           .arg(webMinHeight)
+           .arg(WebMaxWidth(choices.player))
+           .arg(WebMaxHeight(choices.player))
+           .arg(applet ? QString() : QStringLiteral(", or fill")));
+  return false;
+}
+
+// The player, the pictures' side and the page's size; a message on failure.
+bool ParseWebChoices(const QCommandLineParser& parser, WebChoices& choices) {
+  if (!ParseWord(parser, playerWords, choices.player) || !ParseWord(parser, pictureSideWords, choices.pictureSide))
+    return false;
+  if (choices.pictureSide > 0 && choices.player == WebPlayer::Applet) {
+    Fail(QStringLiteral("--picture-size is for the html5 player; the applet shows the original files"));
+    return false;
+  }
+  return ParseWebPageSize(parser, choices);
+}
+
+// The dialog's defaults, with the project's duration and the size asked for (a fixed box when
+// one is given, else the one the first picture proposes; the box's values stay in the page for a
+// fill too).
+WebExportRequest WebRequest(const QCommandLineParser& parser, const WebChoices& choices, const ImageStack& stack) {
+  int width = choices.width, height = choices.height;
+  if (!choices.sized) {
+    const Image& first = *stack.images[0];
     std::tie(width, height) = DefaultWebSize(first.width, first.height);
   }
-
-  // The dialog's defaults, with the project's duration and the size asked for (a fixed box when
-  // one is given; the box's values stay in the page for a fill too).
   WebExportRequest request;
-  request.player = player;
-  request.pageSize = sized ? WebPageSize::Fixed : WebPageSize::FillWindow;
-  request.pictureSide = pictureSide;
+  request.player = choices.player;
+  request.pageSize = choices.sized ? WebPageSize::Fixed : WebPageSize::FillWindow;
+  request.pictureSide = choices.pictureSide;
   request.directory = AbsoluteFileName(parser.value(QStringLiteral("export-web")));
   while (request.directory.size() > 1 && request.directory.back() == '/') request.directory.pop_back();
-  request.duration = FormatGeneral(static_cast<double>(stack->duration), 15);
+  request.duration = FormatGeneral(static_cast<double>(stack.duration), 15);
   request.width = std::to_string(width);
   request.height = std::to_string(height);
   const QString appDir = QCoreApplication::applicationDirPath();
   request.archiveTemplate = DataFilePath(Encoded(appDir), "kx.jar");
   request.playerDirectory = DataFilePath(Encoded(appDir), "web/player");
-  WebExportPlan plan = PlanWebExport(request, *stack);
+  return request;
+}
+
+// Writes the planned export; Ctrl+C or a polite kill stops it between two files, and what it
+// wrote goes.
+int RunWebExport(WebExportOptions options, const ImageStack& stack) {
+  interrupted = false;
+  options.cancelled = [] { return interrupted.load(); };
+  const InterruptHandlers handlers;
+  WebExportJob job(stack, std::move(options));
+  ProgressPrinter printer(stdout, "step");
+  RunJob(job, printer);
+  return ExitStatus(job.Result() == WebExportResult::Ok, stack);
+}
+
+}  // namespace
+
+// --export-web: what the dialog writes with its defaults, asking nothing.
+int ExportWebCommand(const QCommandLineParser& parser, const QString& project, const PlayOverride& play) {
+  WebChoices choices;
+  if (!ParseWebChoices(parser, choices)) return 2;
+  Project open;
+  if (!OpenForWork(open, project)) return 1;
+  ImageStack& stack = *open.stack();
+  play.ApplyTo(stack);
+  if (stack.pictureCount() < 1) {
+    Fail(QStringLiteral("the project holds no pictures to export"));
+    return 1;
+  }
+  if (!stack.SameDirectory())
+    Fail(QStringLiteral("warning: the pictures lie in more than one directory; the page may not find them all"));
+  WebExportPlan plan = PlanWebExport(WebRequest(parser, choices, stack), stack);
   if (!plan.refusal.empty()) {
     Fail(QString::fromStdString(plan.refusal));
     return 2;
@@ -138,47 +172,26 @@ int ExportWebCommand(const QCommandLineParser& parser, const QString& project, c
     Fail(QStringLiteral("these files exist already (--force replaces them):") + list);
     return 1;
   }
-  // Ctrl+C or a polite kill stops the export between two files; what it wrote goes.
-  interrupted = false;
-  plan.options.cancelled = [] { return interrupted.load(); };
-  const InterruptHandlers handlers;
-  WebExportJob job(*stack, plan.options);
-  ProgressPrinter printer(stdout, "step");
-  RunJob(job, printer);
-  return ExitStatus(job.Result() == WebExportResult::Ok, *stack);
+  return RunWebExport(std::move(plan.options), stack);
 }
 
-int ExportVideoCommand(const QCommandLineParser& parser, const QString& project, size_t budget,
-                       const PlayOverride& play) {
-  VideoRequest request;
+namespace {
+
+// The video's settings from the options, checked before the project is opened so that a mistake
+// is said at once. A message on failure.
+bool ParseVideoRequest(const QCommandLineParser& parser, VideoRequest& request) {
   VideoSettings& settings = request.settings;
   settings.path = AbsoluteFileName(parser.value(QStringLiteral("export-video")));
   if (parser.isSet(QStringLiteral("size")) &&
       !ParseSize(parser.value(QStringLiteral("size")), settings.width, settings.height))
-    return 2;
-  if (parser.isSet(QStringLiteral("fps")) && !ParseNumber(parser, "fps", settings.fps)) return 2;
+    return false;
+  if (parser.isSet(QStringLiteral("fps")) && !ParseNumber(parser, "fps", settings.fps)) return false;
   if (parser.isSet(QStringLiteral("duration"))) {
-    if (!ParseNumber(parser, "duration", settings.duration)) return 2;
+    if (!ParseNumber(parser, "duration", settings.duration)) return false;
     request.ownDuration = true;
   }
-  const QString direction = parser.value(QStringLiteral("direction"));
-  if (direction == QLatin1String("out"))
-    settings.direction = VideoDirection::Out;
-  else if (direction == QLatin1String("inout"))
-    settings.direction = VideoDirection::InOut;
-  else if (!direction.isEmpty() && direction != QLatin1String("in")) {
-    Fail(QStringLiteral("--direction takes in, out or inout, not \"%1\"").arg(direction));
-    return 2;
-  }
-  const QString speed = parser.value(QStringLiteral("speed"));
-  if (speed == QLatin1String("fast"))
-    settings.speed = VideoSpeed::Fast;
-  else if (speed == QLatin1String("small"))
-    settings.speed = VideoSpeed::Small;
-  else if (!speed.isEmpty() && speed != QLatin1String("balanced")) {
-    Fail(QStringLiteral("--speed takes fast, balanced or small, not \"%1\"").arg(speed));
-    return 2;
-  }
+  if (!ParseWord(parser, directionWords, settings.direction) || !ParseWord(parser, speedWords, settings.speed))
+    return false;
   for (auto [option, target] :
        {std::pair<const char*, int*>{"crf", &settings.crf}, {"antialias", &settings.antialias}}) {
     if (!parser.isSet(QLatin1String(option))) continue;
@@ -187,27 +200,34 @@ int ExportVideoCommand(const QCommandLineParser& parser, const QString& project,
     if (!ok) {
       Fail(QStringLiteral("--%1 takes a whole number, not \"%2\"")
                .arg(QLatin1String(option), parser.value(QLatin1String(option))));
-      return 2;
+      return false;
     }
   }
-  // The settings alone are checked before the project is opened, so a mistake is said at once.
   std::string error;
   switch (request.Check(maxVideoDuration, error)) {
     case VideoRefusal::Duration:
       Fail(QStringLiteral("--duration takes the seconds of one pass, more than 0"));
-      return 2;
+      return false;
     case VideoRefusal::NoFile:
     case VideoRefusal::Settings:
       Fail(QString::fromStdString(error));
-      return 2;
+      return false;
     case VideoRefusal::None:
       break;
   }
+  return true;
+}
 
-  std::unique_ptr<ImageStack> stack = OpenProject(AbsoluteFileName(project));
-  if (!stack) return 1;
-  play.ApplyTo(*stack);
-  VideoExportJob job(*stack, settings, budget);
+}  // namespace
+
+int ExportVideoCommand(const QCommandLineParser& parser, const QString& project, size_t budget,
+                       const PlayOverride& play) {
+  VideoRequest request;
+  if (!ParseVideoRequest(parser, request)) return 2;
+  Project open;
+  if (!OpenForWork(open, project)) return 1;
+  play.ApplyTo(*open.stack());
+  VideoExportJob job(*open.stack(), request.settings, budget);
   ProgressPrinter printer(stdout, "frame");
   interrupted = false;
   {
@@ -225,7 +245,7 @@ int ExportVideoCommand(const QCommandLineParser& parser, const QString& project,
     Fail(QString::fromStdString(job.Error().empty() ? std::string("the export was cancelled") : job.Error()));
     return 1;
   }
-  return ExitStatus(true, *stack);
+  return ExitStatus(true, *open.stack());
 }
 
 }  // namespace command_line

@@ -7,6 +7,7 @@
 #include "Imagestack.h"
 #include "Messages.h"
 #include "OffscreenTarget.h"
+#include "Project.h"
 #include "Renderer.h"
 #include "SafeFile.h"
 
@@ -14,8 +15,9 @@ namespace command_line {
 
 int RenderFrame(double t, const QString& output, int width, int height, size_t budget, const QString& project,
                 const PlayOverride& play) {
-  std::unique_ptr<ImageStack> stack = OpenProject(AbsoluteFileName(project));
-  if (!stack) return 1;
+  Project open;
+  if (!OpenForWork(open, project)) return 1;
+  ImageStack* stack = open.stack();
   play.ApplyTo(*stack);
   if (stack->pictureCount() < 1) {
     Fail(QStringLiteral("the project holds no pictures to draw"));

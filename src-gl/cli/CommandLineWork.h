@@ -9,11 +9,13 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "PlaySettings.h"
 
 class ImageStack;
 class Job;
+class Project;
 
 namespace command_line {
 
@@ -37,6 +39,66 @@ std::string Encoded(const QString& text);
 bool ParseSize(const QString& text, int& width, int& height);
 // The value of --OPTION as a finite number; a message on failure.
 bool ParseNumber(const QCommandLineParser& parser, const char* option, double& value);
+
+// Opens the project named by `argument` in `project`, as the editor does but without windows
+// and without recovery files, and waits until its pictures have been checked (those that failed
+// are named on standard error). False, the reason said, when the project could not be read.
+bool OpenForWork(Project& project, const QString& argument);
+
+// An option that takes one of a few words, each standing for a value (--direction in|out|inout).
+// A new word is a new line in the option's table; the message for any other value lists the words.
+template <typename T>
+struct Word {
+  const char* text;
+  T value;
+  bool listed = true;  // named in the message; an alias that is not is accepted all the same
+};
+
+template <typename T>
+struct WordOption {
+  const char* name;  // without the dashes
+  std::vector<Word<T>> words;
+
+  // The value `text` stands for; null when it is none of the words.
+  const T* Find(const QString& text) const {
+    for (const Word<T>& word : words)
+      if (text == QLatin1String(word.text)) return &word.value;
+    return nullptr;
+  }
+  std::vector<const char*> Listed() const {
+    std::vector<const char*> listed;
+    for (const Word<T>& word : words)
+      if (word.listed) listed.push_back(word.text);
+    return listed;
+  }
+};
+
+// "--NAME takes A, B or C, not "TEXT"".
+void FailWord(const char* name, const std::vector<const char*>& listed, const QString& text);
+
+// When --NAME is given, the value of its word goes to `value`; false, with the message, for any
+// other text (an empty one too). When it is not given, `value` is left as it is.
+template <typename T>
+bool ParseWord(const QCommandLineParser& parser, const WordOption<T>& option, T& value) {
+  const QString name = QLatin1String(option.name);
+  if (!parser.isSet(name)) return true;
+  const QString text = parser.value(name);
+  const T* found = option.Find(text);
+  if (!found) {
+    FailWord(option.name, option.Listed(), text);
+    return false;
+  }
+  value = *found;
+  return true;
+}
+template <typename T>
+bool ParseWord(const QCommandLineParser& parser, const WordOption<T>& option, std::optional<T>& value) {
+  T given{};
+  if (!parser.isSet(QLatin1String(option.name))) return true;
+  if (!ParseWord(parser, option, given)) return false;
+  value = given;
+  return true;
+}
 
 // --play and --pace: the project's settings for this run only (the file is not changed).
 struct PlayOverride {

@@ -95,6 +95,9 @@ class Project : public QObject, private StepTarget {
   // True when the recovery file can be read as a project; otherwise it is reported ("The recovery
   // file NAME cannot be read: ...") and set aside as NAME.unreadable, so it is not offered again.
   bool RecoveryReadable(const std::string& recovery, const std::string& projectPath);
+  // For work without windows that saves what it changes at once or not at all (the command
+  // line): no recovery file is offered, removed or written, so the editor's stay where they are.
+  void WithoutRecovery();
 
   // Takes the pictures the opening's check finished; ends the opening when all are.
   void OpeningStep();
@@ -136,4 +139,5 @@ class Project : public QObject, private StepTarget {
   QTimer* recoveryTimer_;
   std::unique_ptr<PictureCheck> opening_;
   std::string recoveryWritten_;  // the recovery file last written or restored
+  bool recovery_ = true;         // recovery files are offered and written
 };

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUndoStack>
 #include <algorithm>
 #include <cctype>
@@ -79,8 +80,13 @@ std::string Project::RecoveryPath() const {
   return UntitledRecoveryPath();
 }
 
+void Project::WithoutRecovery() {
+  recovery_ = false;
+  recoveryTimer_->stop();
+}
+
 void Project::WriteRecovery() {
-  if (!Modified() || Opening()) return;
+  if (!recovery_ || !Modified() || Opening()) return;
   const std::string path = RecoveryPath();
   if (path.empty()) return;
   if (stack_->path.empty()) QDir().mkpath(QFileInfo(Local(path)).absolutePath());
@@ -98,6 +104,7 @@ void Project::RemoveRecovery() {
 }
 
 std::string Project::OfferRecovery(const std::string& path) {
+  if (!recovery_) return std::string();
   const std::string recovery = path.empty() ? UntitledRecoveryPath() : path + ".recovery";
   const QFileInfo recoveryFile(Local(recovery));
   if (recovery.empty() || !recoveryFile.isFile()) return std::string();

@@ -96,6 +96,7 @@ TEST_F(ExportWebCommand, PlaySettingsAndPageSizesOutsideTheirWordsAreRefused) {
       {"--export-web " + site + " --player applet --size fill " + zoom, "fixed box"},
       {"--render-frame 0.5 " + out.File("f.png") + " --size fill " + zoom, "--size takes WIDTHxHEIGHT"},
       {"--export-video " + out.File("v.mp4") + " --play forever " + zoom, "--play takes endless or back"},
+      {"--export-web " + site + " --player= " + zoom, "--player takes html5 or applet, not \"\""},
   };
   for (const Case& c : cases) {
     std::string errors;
@@ -104,6 +105,18 @@ TEST_F(ExportWebCommand, PlaySettingsAndPageSizesOutsideTheirWordsAreRefused) {
   }
   EXPECT_FALSE(fs::exists(site));
   EXPECT_FALSE(fs::exists(out.File("f.png")));
+}
+
+// The editor's unsaved changes of the project are neither offered, nor read, nor removed.
+TEST_F(ExportWebCommand, LeavesTheEditorsRecoveryFileAlone) {
+  const std::string recovery = project.File("zoom.kx.recovery");
+  WriteFileBytes(recovery, "#Tunnelvista v1.0\nduration 3\nimages 0\ntarget\nscale 1\ntranslate 0 0\nrotate 0\n");
+  fs::last_write_time(recovery, fs::last_write_time(project.File("zoom.kx")) + std::chrono::hours(1));
+  std::string errors;
+  ASSERT_EQ(Run("--export-web " + out.File("site") + " " + project.File("zoom.kx"), errors), 0) << errors;
+  EXPECT_EQ(errors, "");
+  EXPECT_NE(ReadFileBytes(out.File("site/index.html")).find("\"duration\": 8,"), std::string::npos);
+  EXPECT_TRUE(fs::exists(recovery));
 }
 
 TEST_F(ExportWebCommand, FailuresSaySoAndWriteNothing) {
