@@ -51,10 +51,6 @@ class InterruptHandlers {
   struct sigaction previousTerm_ {};
 };
 
-}  // namespace
-
-namespace {
-
 // The words of the exports' options.
 const WordOption<WebPlayer> playerWords{"player", {{"html5", WebPlayer::Html5}, {"applet", WebPlayer::Applet}}};
 const WordOption<int> pictureSideWords{"picture-size",
