@@ -166,10 +166,20 @@ int ExportVideoCommand(const QCommandLineParser& parser, const QString& project,
     settings.direction = VideoDirection::Out;
   else if (direction == QLatin1String("inout"))
     settings.direction = VideoDirection::InOut;
+  else if (direction == QLatin1String("outin"))
+    settings.direction = VideoDirection::OutIn;
   else if (!direction.isEmpty() && direction != QLatin1String("in")) {
-    Fail(QStringLiteral("--direction takes in, out or inout, not \"%1\"").arg(direction));
+    Fail(QStringLiteral("--direction takes in, out, inout or outin, not \"%1\"").arg(direction));
     return 2;
   }
+  const QString frame = parser.value(QStringLiteral("frame"));
+  if (frame == QLatin1String("fit"))
+    settings.frame = VideoFrame::Fit;
+  else if (!frame.isEmpty() && frame != QLatin1String("fill")) {
+    Fail(QStringLiteral("--frame takes fill or fit, not \"%1\"").arg(frame));
+    return 2;
+  }
+  if (parser.isSet(QStringLiteral("audio"))) settings.audio = AbsoluteFileName(parser.value(QStringLiteral("audio")));
   const QString speed = parser.value(QStringLiteral("speed"));
   if (speed == QLatin1String("fast"))
     settings.speed = VideoSpeed::Fast;
