@@ -1,5 +1,6 @@
 #pragma once
-// The video export settings (file, size, frame rate, direction, duration, quality, antialiasing)
+// The video export settings (file, size, frame rate, direction, frame, sound, duration, quality,
+// antialiasing)
 // and, while the video is made, its progress with Cancel. The export runs on its own threads
 // (VideoExportJob); the editor keeps painting, and the progress dialog keeps the project from
 // being edited meanwhile. The checks are the request's (VideoRequest), shared with --export-video.
@@ -13,6 +14,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QFormLayout;
 class QLineEdit;
 class QProgressDialog;
 class QPushButton;
@@ -31,10 +33,13 @@ class TFormVideoExport : public QDialog {
   QSpinBox* EditHeight;
   QComboBox* ComboFps;  // 24, 25, 30, 50, 60, custom
   QLineEdit* EditFps;
-  QComboBox* ComboDirection;  // zoom in, zoom out, in and out
-  QLineEdit* EditDuration;    // seconds of one pass
-  QSpinBox* EditQuality;      // CRF
-  QComboBox* ComboSpeed;      // fast, balanced, small file
+  QComboBox* ComboDirection;  // zoom in, zoom out, in and out, out and in
+  QComboBox* ComboFrame;      // fill, fit
+  QLineEdit* EditAudio;       // a sound file; empty: none
+  QPushButton* ButtonAudioBrowse;
+  QLineEdit* EditDuration;  // seconds of one pass
+  QSpinBox* EditQuality;    // CRF
+  QComboBox* ComboSpeed;    // fast, balanced, small file
   QCheckBox* CheckAntialias;
   QPushButton* ButtonExport;
   QPushButton* ButtonCancel;
@@ -50,15 +55,20 @@ class TFormVideoExport : public QDialog {
   bool Running() const { return job_ != nullptr; }
 
  private:
+  // The rows for how the pictures meet the frame and the sound.
+  void AddFrameAndSound(QFormLayout* form);
   void SizeChange();
   void FpsChange();
   void FileNameChange();
   void ShowProgress(int done, int total);
   void ExportFinished();
+  // Says where the finished video is and opens it or its folder when asked.
+  void OfferToOpen(const std::string& path);
 
   TmainForm* owner_;
   bool qualityTouched_ = false;  // the user chose a CRF: a change of format keeps it
   bool programSetsQuality_ = false;
   QElapsedTimer clock_;
   std::unique_ptr<VideoExportJob> job_;
+  std::string made_;  // the file the running export makes
 };

@@ -1,4 +1,5 @@
-// File > Export Video...: the dialog, the progress dialog and its Cancel, on a real project.
+// File > Export Video...: the dialog, the progress dialog and its Cancel, the message at the end,
+// on a real project.
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -42,6 +43,7 @@ TEST_F(VideoExport, MakesTheVideoOrCancelsLeavingNoFile) {
   EXPECT_EQ(d->EditFileName->text().toStdString(), project.dir.File("project.mp4"));
   for (bool cancel : {true, false}) {
     reporter.messages.clear();
+    reporter.answers = {MessageAnswer::Folder};
     d->EditDuration->setText(cancel ? "600" : "1");
     QTest::mouseClick(d->ButtonExport, Qt::LeftButton);
     ASSERT_TRUE(d->Running());
@@ -60,7 +62,11 @@ TEST_F(VideoExport, MakesTheVideoOrCancelsLeavingNoFile) {
       EXPECT_EQ(FilesBesideProject(), 0);
       form->menus().ExportVideo->trigger();
     } else {
-      EXPECT_TRUE(reporter.Texts().empty());
+      // Where the video is, with the offer to open it or its folder.
+      ASSERT_EQ(reporter.messages.size(), 1u);
+      EXPECT_EQ(reporter.messages[0].buttons, MessageButtons::OpenFolderClose);
+      EXPECT_NE(reporter.messages[0].text.find(project.dir.File("project.mp4")), std::string::npos);
+      EXPECT_EQ(dialogs.opened, std::vector<QUrl>{QUrl::fromLocalFile(QString::fromStdString(project.dir.path()))});
       EXPECT_GT(fs::file_size(project.dir.File("project.mp4")), 0u);
       EXPECT_EQ(FilesBesideProject(), 1);
     }
