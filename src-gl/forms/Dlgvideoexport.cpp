@@ -129,6 +129,7 @@ TFormVideoExport::TFormVideoExport(TmainForm* owner) : QDialog(owner, dialogWind
   CheckAntialias = new QCheckBox(QStringLiteral("Antialias (draw at twice the size, then filter down)"), this);
   CheckAntialias->setObjectName(QStringLiteral("CheckAntialias"));
   form->addRow(CheckAntialias);
+  AddPreview(form);
 
   ButtonExport = new QPushButton(QStringLiteral("Export"), this);
   ButtonExport->setObjectName(QStringLiteral("ButtonExport"));
@@ -233,6 +234,7 @@ void TFormVideoExport::ShowForExport() {
   }
   if (ComboSize->currentIndex() == firstPicturePreset) SizeChange();
   ShowOverMainWindow(this);
+  StartPreview(*stack);
 }
 
 void TFormVideoExport::ButtonBrowseClick() {

@@ -10,11 +10,14 @@
 #include <memory>
 
 #include "VideoExportJob.h"
+#include "VideoPreview.h"
 #include "VideoRequest.h"
 
 class QCheckBox;
 class QComboBox;
 class QFormLayout;
+class QLabel;
+class QSlider;
 class QLineEdit;
 class QProgressDialog;
 class QPushButton;
@@ -41,6 +44,9 @@ class TFormVideoExport : public QDialog {
   QSpinBox* EditQuality;    // CRF
   QComboBox* ComboSpeed;    // fast, balanced, small file
   QCheckBox* CheckAntialias;
+  QLabel* PreviewImage;    // the frame the settings give at the slider's place
+  QSlider* SliderPreview;  // 0 (the first frame) to previewSteps (the last)
+  QLabel* LabelResult;     // the video's size, length and frames, or why it cannot be made
   QPushButton* ButtonExport;
   QPushButton* ButtonCancel;
   QProgressDialog* Progress = nullptr;  // while a video is made
@@ -54,9 +60,18 @@ class TFormVideoExport : public QDialog {
   // A video is being made.
   bool Running() const { return job_ != nullptr; }
 
+ protected:
+  // The preview's thread, its context and textures go while the dialog is hidden.
+  void hideEvent(QHideEvent* event) override;
+
  private:
   // The rows for how the pictures meet the frame and the sound.
   void AddFrameAndSound(QFormLayout* form);
+  // The preview (DlgvideoexportPreview.cpp): its rows, drawing the open project, and asking for
+  // the frame again whenever a setting or the slider changes.
+  void AddPreview(QFormLayout* form);
+  void StartPreview(const ImageStack& stack);
+  void UpdatePreview();
   void SizeChange();
   void FpsChange();
   void FileNameChange();
@@ -70,5 +85,7 @@ class TFormVideoExport : public QDialog {
   bool programSetsQuality_ = false;
   QElapsedTimer clock_;
   std::unique_ptr<VideoExportJob> job_;
-  std::string made_;  // the file the running export makes
+  std::string made_;                       // the file the running export makes
+  std::unique_ptr<VideoPreview> preview_;  // made when the dialog is first shown
+  int previewSerial_ = 0;                  // of the latest frame asked for
 };

@@ -2,9 +2,11 @@
 // on a real project.
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSlider>
 #include <QSpinBox>
 #include <filesystem>
 
@@ -71,6 +73,22 @@ TEST_F(VideoExport, MakesTheVideoOrCancelsLeavingNoFile) {
       EXPECT_EQ(FilesBesideProject(), 1);
     }
   }
+}
+
+TEST_F(VideoExport, PreviewFollowsTheSliderAndTheSettings) {
+  OpenDialog();
+  QTRY_VERIFY_WITH_TIMEOUT(!d->PreviewImage->pixmap().isNull(), 60000);
+  EXPECT_EQ(d->PreviewImage->pixmap().size(), QSize(160, 120));
+  EXPECT_EQ(d->LabelResult->text(), "160 x 120, 4.0 s, 120 frames");
+  const QImage first = d->PreviewImage->pixmap().toImage();
+  d->ComboDirection->setCurrentIndex(static_cast<int>(VideoDirection::InOut));
+  d->SliderPreview->setValue(d->SliderPreview->maximum() / 2);  // the turn: the target frame
+  EXPECT_EQ(d->LabelResult->text(), "160 x 120, 7.9 s, 238 frames");
+  // The red first picture at the corner gives way to the blue last one about the target frame.
+  EXPECT_GT(first.pixelColor(4, 4).red(), 150);
+  QTRY_VERIFY_WITH_TIMEOUT(d->PreviewImage->pixmap().toImage().pixelColor(4, 4).blue() > 150, 60000);
+  d->hide();
+  EXPECT_TRUE(reporter.Texts().empty());
 }
 
 TEST_F(VideoExport, SettingsThatCannotBeMadeAreSaidBeforeAnythingStarts) {

@@ -8,6 +8,9 @@
 
 #include <QImage>
 #include <atomic>
+#include <condition_variable>
+#include <map>
+#include <mutex>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +25,7 @@
 #include "TestFiles.h"
 #include "VideoJob.h"
 #include "VideoPlan.h"
+#include "VideoPreview.h"
 
 namespace {
 
@@ -268,6 +272,49 @@ TEST(VideoJob, FilledFramesNeverShowTheBackground) {
     fitShowed += BackgroundPixels(QImage(QString::fromStdString(dir.File("fit_" + std::to_string(k) + ".png")))) > 0;
   }
   EXPECT_GT(fitShowed, 0);  // what is looked for can be seen
+}
+
+// The preview is the export's frame: the same plan, the same view, the same renderer.
+TEST(VideoPreview, DrawsTheFrameTheExportMakes) {
+  TempDir dir;
+  ImageStack stack = Turning();
+  VideoSettings settings;
+  settings.width = 96;
+  settings.height = 54;
+  settings.fps = 5;
+  settings.duration = 2;
+  settings.direction = VideoDirection::OutIn;
+  settings.path = dir.File("f_%d.png");
+  std::string error;
+  ASSERT_EQ(Export(stack, settings, error), VideoResult::Ok) << error;
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::map<int, QImage> frames;
+  {
+    VideoPreview preview([&](int serial, const QImage& frame, const std::string&) {
+      std::lock_guard<std::mutex> lock(mutex);
+      frames[serial] = frame;
+      arrived.notify_one();
+    });
+    preview.SetStack(stack);
+    const int last = 2 * (10 - 1) - 1;  // out and back in: 18 frames
+    for (int k : {0, 4, last}) {
+      preview.Request(settings, static_cast<double>(k) / last, 96, 54, k);
+      std::unique_lock<std::mutex> lock(mutex);
+      ASSERT_TRUE(arrived.wait_for(lock, std::chrono::seconds(60), [&] { return frames.count(k) > 0; }));
+    }
+  }
+  for (const auto& [k, frame] : frames) {
+    const QImage exported = QImage(QString::fromStdString(dir.File("f_" + std::to_string(k) + ".png")));
+    ASSERT_EQ(frame.size(), exported.size()) << "frame " << k;
+    double difference = 0;
+    for (int y = 0; y < 54; ++y)
+      for (int x = 0; x < 96; ++x) {
+        const QRgb a = frame.pixel(x, y), b = exported.pixel(x, y);
+        difference += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+      }
+    EXPECT_LT(difference / (96 * 54 * 3), 1.0) << "frame " << k;
+  }
 }
 
 TEST(VideoJob, CancelOrFailureLeavesTheDestinationAsItWas) {
