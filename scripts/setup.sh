@@ -20,6 +20,7 @@ packages=(
   libtsan2 # scripts/test.sh: gcc's ThreadSanitizer runtime, for the build of the threaded code's tests
   desktop-file-utils shared-mime-info # the installation test checks the desktop file and the project type
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev # video export (H.264, VP9, muxing)
+  libswresample-dev # the video's sound: any audio file converted for AAC or Opus
   ffmpeg # video_bench's comparison and nothing in the program
   libopencv-dev # src-gl/align: features, RANSAC and intensity refinement for automatic alignment
 )

@@ -199,10 +199,20 @@ void AddVideoOptions(QCommandLineParser& parser) {
       {QStringLiteral("fps"), QStringLiteral("Frames a second of --export-video (default 30)."), QStringLiteral("N")});
   parser.addOption({QStringLiteral("direction"),
                     QStringLiteral("What --export-video shows: in (from the first picture to the target frame; the "
-                                   "default), out (the reverse) or inout (there and back, looping). An endless "
-                                   "project's video is one pass that loops: in dives inward, out outward, inout is "
-                                   "taken as in."),
+                                   "default), out (the reverse), inout (in, then back out, looping) or outin (out, "
+                                   "then back in, looping). An endless project's video is one pass that loops: in "
+                                   "dives inward, out outward, inout is taken as in and outin as out."),
                     QStringLiteral("D")});
+  parser.addOption({QStringLiteral("frame"),
+                    QStringLiteral("How --export-video's pictures meet the frame: fill (the default: brought just "
+                                   "close enough that they cover every frame, also while the view turns) or fit (the "
+                                   "first picture whole, as the editor shows it, the background beside it)."),
+                    QStringLiteral("fill|fit")});
+  parser.addOption({QStringLiteral("audio"),
+                    QStringLiteral("A sound file (any kind FFmpeg reads) for --export-video's MP4 or WebM: cut to the "
+                                   "video's length with a short fade-out, or played again from its start when "
+                                   "shorter."),
+                    QStringLiteral("FILE")});
   parser.addOption({QStringLiteral("duration"),
                     QStringLiteral("Seconds of one pass of --export-video (default: the project's)."),
                     QStringLiteral("S")});

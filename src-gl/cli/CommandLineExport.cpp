@@ -57,7 +57,9 @@ const WordOption<int> pictureSideWords{"picture-size",
                                        {{"4096", 4096}, {"2048", 2048}, {"1024", 1024}, {"original", 0}}};
 const WordOption<WebPageSize> pageSizeWords{"size", {{"fill", WebPageSize::FillWindow}}};
 const WordOption<VideoDirection> directionWords{
-    "direction", {{"in", VideoDirection::In}, {"out", VideoDirection::Out}, {"inout", VideoDirection::InOut}}};
+    "direction",
+    {{"in", VideoDirection::In}, {"out", VideoDirection::Out}, {"inout", VideoDirection::InOut}, {"outin", VideoDirection::OutIn}}};
+const WordOption<VideoFrame> frameWords{"frame", {{"fill", VideoFrame::Fill}, {"fit", VideoFrame::Fit}}};
 const WordOption<VideoSpeed> speedWords{
     "speed", {{"fast", VideoSpeed::Fast}, {"balanced", VideoSpeed::Balanced}, {"small", VideoSpeed::Small}}};
 
@@ -186,8 +188,10 @@ bool ParseVideoRequest(const QCommandLineParser& parser, VideoRequest& request) 
     if (!ParseNumber(parser, "duration", settings.duration)) return false;
     request.ownDuration = true;
   }
-  if (!ParseWord(parser, directionWords, settings.direction) || !ParseWord(parser, speedWords, settings.speed))
+  if (!ParseWord(parser, directionWords, settings.direction) || !ParseWord(parser, frameWords, settings.frame) ||
+      !ParseWord(parser, speedWords, settings.speed))
     return false;
+  if (parser.isSet(QStringLiteral("audio"))) settings.audio = AbsoluteFileName(parser.value(QStringLiteral("audio")));
   for (auto [option, target] :
        {std::pair<const char*, int*>{"crf", &settings.crf}, {"antialias", &settings.antialias}}) {
     if (!parser.isSet(QLatin1String(option))) continue;

@@ -7,8 +7,9 @@
 #include <vector>
 
 enum class MessageIcon { None, Information, Warning, Error };
-enum class MessageButtons { Ok, OkCancel, SaveDiscardCancel, YesNo };
-enum class MessageAnswer { Ok, Cancel, Save, Discard, Yes, No };
+// OpenFolderClose: a finished file that can be opened (Open) or shown in its folder (Folder).
+enum class MessageButtons { Ok, OkCancel, SaveDiscardCancel, YesNo, OpenFolderClose };
+enum class MessageAnswer { Ok, Cancel, Save, Discard, Yes, No, Open, Folder };
 
 struct Message {
   std::string text;

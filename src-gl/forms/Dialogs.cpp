@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "Messages.h"
 
@@ -54,7 +55,16 @@ class QtMessageBoxReporter final : public Reporter {
         box.setIcon(QMessageBox::Critical);
         break;
     }
+    QAbstractButton* open = nullptr;
+    QAbstractButton* folder = nullptr;
     switch (message.buttons) {
+      case MessageButtons::OpenFolderClose:
+        open = box.addButton(QStringLiteral("Open"), QMessageBox::AcceptRole);
+        folder = box.addButton(QStringLiteral("Show in Folder"), QMessageBox::ActionRole);
+        box.addButton(QMessageBox::Close);
+        box.setEscapeButton(QMessageBox::Close);
+        box.setDefaultButton(qobject_cast<QPushButton*>(open));
+        break;
       case MessageButtons::Ok:
         box.setStandardButtons(QMessageBox::Ok);
         break;
@@ -73,7 +83,10 @@ class QtMessageBoxReporter final : public Reporter {
         box.setEscapeButton(QMessageBox::No);
         break;
     }
-    switch (box.exec()) {
+    const int chosen = box.exec();
+    if (open && box.clickedButton() == open) return MessageAnswer::Open;
+    if (folder && box.clickedButton() == folder) return MessageAnswer::Folder;
+    switch (chosen) {
       case QMessageBox::Ok:
         return MessageAnswer::Ok;
       case QMessageBox::Save:

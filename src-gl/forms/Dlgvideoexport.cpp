@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
+#include <QUrl>
 #include <algorithm>
 #include <cmath>
 
@@ -101,8 +102,10 @@ TFormVideoExport::TFormVideoExport(TmainForm* owner) : QDialog(owner, dialogWind
 
   ComboDirection = new QComboBox(this);
   ComboDirection->setObjectName(QStringLiteral("ComboDirection"));
-  ComboDirection->addItems({QStringLiteral("Zoom in"), QStringLiteral("Zoom out"), QStringLiteral("In and out")});
+  ComboDirection->addItems({QStringLiteral("Zoom in"), QStringLiteral("Zoom out"), QStringLiteral("In and out"),
+                            QStringLiteral("Out and in")});
   form->addRow(QStringLiteral("Direction:"), ComboDirection);
+  AddFrameAndSound(form);
 
   EditDuration = new QLineEdit(this);
   EditDuration->setObjectName(QStringLiteral("EditDuration"));
@@ -126,6 +129,7 @@ TFormVideoExport::TFormVideoExport(TmainForm* owner) : QDialog(owner, dialogWind
   CheckAntialias = new QCheckBox(QStringLiteral("Antialias (draw at twice the size, then filter down)"), this);
   CheckAntialias->setObjectName(QStringLiteral("CheckAntialias"));
   form->addRow(CheckAntialias);
+  AddPreview(form);
 
   ButtonExport = new QPushButton(QStringLiteral("Export"), this);
   ButtonExport->setObjectName(QStringLiteral("ButtonExport"));
@@ -154,6 +158,35 @@ TFormVideoExport::TFormVideoExport(TmainForm* owner) : QDialog(owner, dialogWind
 }
 
 TFormVideoExport::~TFormVideoExport() = default;
+
+void TFormVideoExport::AddFrameAndSound(QFormLayout* form) {
+  ComboFrame = new QComboBox(this);
+  ComboFrame->setObjectName(QStringLiteral("ComboFrame"));
+  ComboFrame->addItems({QStringLiteral("Fill"), QStringLiteral("Fit")});  // in VideoFrame's order
+  ComboFrame->setToolTip(
+      QStringLiteral("Fill: the pictures are brought just close enough to cover every frame, also while the view "
+                     "turns. Fit: the first picture whole, as the editor shows it, the background beside it."));
+  form->addRow(QStringLiteral("Frame:"), ComboFrame);
+
+  EditAudio = new QLineEdit(this);
+  EditAudio->setObjectName(QStringLiteral("EditAudio"));
+  EditAudio->setPlaceholderText(QStringLiteral("none"));
+  EditAudio->setToolTip(
+      QStringLiteral("A sound file for the video: cut to its length with a short fade-out, or "
+                     "played again from its start when shorter"));
+  ButtonAudioBrowse = new QPushButton(QStringLiteral("Browse..."), this);
+  ButtonAudioBrowse->setObjectName(QStringLiteral("ButtonAudioBrowse"));
+  auto* audioRow = new QHBoxLayout;
+  audioRow->addWidget(EditAudio);
+  audioRow->addWidget(ButtonAudioBrowse);
+  form->addRow(QStringLiteral("Sound:"), audioRow);
+  connect(ButtonAudioBrowse, &QPushButton::clicked, this, [this] {
+    const QString name = Dialogs().OpenFileName(
+        this, QStringLiteral("Sound for the Video"),
+        QStringLiteral("Sound (*.mp3 *.m4a *.aac *.wav *.flac *.ogg *.opus *.webm *.mp4);;All files (*)"), QString());
+    if (!name.isEmpty()) EditAudio->setText(name);
+  });
+}
 
 void TFormVideoExport::SizeChange() {
   const int index = ComboSize->currentIndex();
@@ -201,6 +234,7 @@ void TFormVideoExport::ShowForExport() {
   }
   if (ComboSize->currentIndex() == firstPicturePreset) SizeChange();
   ShowOverMainWindow(this);
+  StartPreview(*stack);
 }
 
 void TFormVideoExport::ButtonBrowseClick() {
@@ -223,7 +257,9 @@ bool TFormVideoExport::Request(VideoRequest& request) const {
     ShowPlainMessage("The frame rate must be a number of frames a second, such as 30.");
     return false;
   }
-  settings.direction = static_cast<VideoDirection>(std::max(0, ComboDirection->currentIndex()));
+  settings.direction = static_cast<VideoDirection>(std::clamp(ComboDirection->currentIndex(), 0, 3));
+  settings.frame = ComboFrame->currentIndex() == 1 ? VideoFrame::Fit : VideoFrame::Fill;
+  request.SetTypedAudio(Encoded(EditAudio->text().trimmed()), stack ? stack->path : std::string());
   settings.duration = LeadingNumber(Encoded(EditDuration->text()));
   request.ownDuration = true;
   settings.crf = EditQuality->value();
@@ -242,6 +278,14 @@ void TFormVideoExport::ButtonExportClick() {
   job_ = std::make_unique<VideoExportJob>(*stack, request.settings, owner_->editorFiles.textureBudget);
   connect(job_.get(), &Job::progress, this, [this](int done, int total) { ShowProgress(done, total); });
   connect(job_.get(), &Job::finished, this, [this] { ExportFinished(); });
+  // Where the video will be: a sequence's first frame stands for the sequence.
+  made_ = request.settings.path;
+  SequenceName sequence;
+  std::string ignored;
+  VideoFormat format = VideoFormat::Mp4;
+  if (VideoFormatFor(made_, format, ignored) && format == VideoFormat::PngSequence &&
+      ParseSequenceName(made_, sequence, ignored))
+    made_ = sequence.Frame(0);
   job_->Start();
   if (job_->StartFailed()) return;  // said when it finishes, with the dialog still open
   hide();
@@ -286,6 +330,7 @@ void TFormVideoExport::ExportFinished() {
   const VideoResult result = job_->Result();
   const std::string error = job_->Error();
   const std::string rendererMessage = job_->RendererMessage();
+  const std::string made = made_;
   // Not from inside its own signal: the job goes once this slot has returned.
   job_.release()->deleteLater();
   if (startFailed) {
@@ -298,4 +343,17 @@ void TFormVideoExport::ExportFinished() {
     ShowPlainMessage("The video export was cancelled; no file was written.");
   else if (result == VideoResult::Failed)
     ShowPlainMessage("The video could not be made: " + error + ".\n\nNo file was written.");
+  else
+    OfferToOpen(made);
+}
+
+void TFormVideoExport::OfferToOpen(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, std::max<size_t>(slash, 1));
+  const MessageAnswer answer = ShowMessage("The video is ready:\n\n    " + path, "Export Video",
+                                           MessageIcon::Information, MessageButtons::OpenFolderClose);
+  if (answer != MessageAnswer::Open && answer != MessageAnswer::Folder) return;
+  const std::string shown = answer == MessageAnswer::Open ? path : folder;
+  if (!Dialogs().OpenUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(shown)))))
+    ShowPlainMessage("No program could be opened to show:\n\n    " + shown);
 }

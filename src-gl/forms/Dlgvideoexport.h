@@ -1,5 +1,6 @@
 #pragma once
-// The video export settings (file, size, frame rate, direction, duration, quality, antialiasing)
+// The video export settings (file, size, frame rate, direction, frame, sound, duration, quality,
+// antialiasing)
 // and, while the video is made, its progress with Cancel. The export runs on its own threads
 // (VideoExportJob); the editor keeps painting, and the progress dialog keeps the project from
 // being edited meanwhile. The checks are the request's (VideoRequest), shared with --export-video.
@@ -9,10 +10,14 @@
 #include <memory>
 
 #include "VideoExportJob.h"
+#include "VideoPreview.h"
 #include "VideoRequest.h"
 
 class QCheckBox;
 class QComboBox;
+class QFormLayout;
+class QLabel;
+class QSlider;
 class QLineEdit;
 class QProgressDialog;
 class QPushButton;
@@ -31,11 +36,17 @@ class TFormVideoExport : public QDialog {
   QSpinBox* EditHeight;
   QComboBox* ComboFps;  // 24, 25, 30, 50, 60, custom
   QLineEdit* EditFps;
-  QComboBox* ComboDirection;  // zoom in, zoom out, in and out
-  QLineEdit* EditDuration;    // seconds of one pass
-  QSpinBox* EditQuality;      // CRF
-  QComboBox* ComboSpeed;      // fast, balanced, small file
+  QComboBox* ComboDirection;  // zoom in, zoom out, in and out, out and in
+  QComboBox* ComboFrame;      // fill, fit
+  QLineEdit* EditAudio;       // a sound file; empty: none
+  QPushButton* ButtonAudioBrowse;
+  QLineEdit* EditDuration;  // seconds of one pass
+  QSpinBox* EditQuality;    // CRF
+  QComboBox* ComboSpeed;    // fast, balanced, small file
   QCheckBox* CheckAntialias;
+  QLabel* PreviewImage;    // the frame the settings give at the slider's place
+  QSlider* SliderPreview;  // 0 (the first frame) to previewSteps (the last)
+  QLabel* LabelResult;     // the video's size, length and frames, or why it cannot be made
   QPushButton* ButtonExport;
   QPushButton* ButtonCancel;
   QProgressDialog* Progress = nullptr;  // while a video is made
@@ -49,16 +60,32 @@ class TFormVideoExport : public QDialog {
   // A video is being made.
   bool Running() const { return job_ != nullptr; }
 
+ protected:
+  // The preview's thread, its context and textures go while the dialog is hidden.
+  void hideEvent(QHideEvent* event) override;
+
  private:
+  // The rows for how the pictures meet the frame and the sound.
+  void AddFrameAndSound(QFormLayout* form);
+  // The preview (DlgvideoexportPreview.cpp): its rows, drawing the open project, and asking for
+  // the frame again whenever a setting or the slider changes.
+  void AddPreview(QFormLayout* form);
+  void StartPreview(const ImageStack& stack);
+  void UpdatePreview();
   void SizeChange();
   void FpsChange();
   void FileNameChange();
   void ShowProgress(int done, int total);
   void ExportFinished();
+  // Says where the finished video is and opens it or its folder when asked.
+  void OfferToOpen(const std::string& path);
 
   TmainForm* owner_;
   bool qualityTouched_ = false;  // the user chose a CRF: a change of format keeps it
   bool programSetsQuality_ = false;
   QElapsedTimer clock_;
   std::unique_ptr<VideoExportJob> job_;
+  std::string made_;                       // the file the running export makes
+  std::unique_ptr<VideoPreview> preview_;  // made when the dialog is first shown
+  int previewSerial_ = 0;                  // of the latest frame asked for
 };

@@ -8,7 +8,10 @@
 #include "Messages.h"
 #include "Paths.h"
 
-void VideoRequest::SetTypedPath(std::string typed, const std::string& projectPath) {
+namespace {
+
+// A typed name, '\' as '/', beside the project when relative (or in the current directory).
+std::string BesideProject(std::string typed, const std::string& projectPath) {
   CharReplace(typed, '\\', '/');
   if (!typed.empty() && typed[0] != '/') {
     const size_t slash = projectPath.find_last_of('/');
@@ -16,7 +19,17 @@ void VideoRequest::SetTypedPath(std::string typed, const std::string& projectPat
                                                         : projectPath.substr(0, slash);
     typed = base + "/" + typed;
   }
-  settings.path = typed;
+  return typed;
+}
+
+}  // namespace
+
+void VideoRequest::SetTypedPath(std::string typed, const std::string& projectPath) {
+  settings.path = BesideProject(std::move(typed), projectPath);
+}
+
+void VideoRequest::SetTypedAudio(std::string typed, const std::string& projectPath) {
+  settings.audio = BesideProject(std::move(typed), projectPath);
 }
 
 VideoRefusal VideoRequest::Check(double projectDuration, std::string& error) const {

@@ -20,6 +20,8 @@ struct VideoRequest {
   // The file name as typed into the dialog, '\' as '/': a relative one lies beside the project
   // at `projectPath` (or in the current directory for a project never saved).
   void SetTypedPath(std::string typed, const std::string& projectPath);
+  // The sound file's name as typed, read the same way; empty: no sound.
+  void SetTypedAudio(std::string typed, const std::string& projectPath);
 
   // The first check that fails, with `error` for the user (for Settings); `projectDuration`
   // stands in for a duration of 0.

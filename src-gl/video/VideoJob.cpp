@@ -14,6 +14,7 @@ extern "C" {
 #include <vector>
 
 #include "BoundedQueue.h"
+#include "FrameFill.h"
 #include "Imagestack.h"
 #include "OffscreenTarget.h"
 #include "Renderer.h"
@@ -123,7 +124,7 @@ bool VideoJob::Start() {
   });
   bool ok = drawing.get();
   if (ok) {
-    sink_ = MakeVideoSink(settings_);
+    sink_ = MakeVideoSink(settings_, plan_.total);
     std::string error;
     ok = sink_->Open(error);
     if (!ok) error_ = error;
@@ -233,7 +234,8 @@ void VideoJob::Draw(std::promise<bool>& ready, std::future<bool> go) {
     if (failed_ || cancelled_) return;
     const Clock::time_point t0 = Clock::now();
     target.BeginFrame();
-    renderer.DrawZoom(*stack_, plan_.TimeOf(k), view, plan_.DirectionAt(k));
+    const double t = plan_.TimeOf(k);
+    renderer.DrawZoom(*stack_, t, FrameView(*stack_, t, view, settings_.frame), plan_.DirectionAt(k));
     if (!target.StartReadBack(k % readBackRing)) {
       Fail("OpenGL ran out of memory drawing frame " + std::to_string(k));
       return;

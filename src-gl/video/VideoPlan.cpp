@@ -80,18 +80,25 @@ bool CheckVideoSettings(const VideoSettings& s, double projectDuration, std::str
   }
   SequenceName name;
   if (format == VideoFormat::PngSequence && !ParseSequenceName(s.path, name, error)) return false;
+  if (format == VideoFormat::PngSequence && !s.audio.empty()) {
+    error = "a PNG sequence has no sound: the sound goes into NAME.mp4 or NAME.webm";
+    return false;
+  }
   return true;
 }
 
 FramePlan PlanFrames(double duration, double fps, VideoDirection direction, bool endless) {
   FramePlan plan;
   plan.endless = endless;
-  plan.direction = endless && direction == VideoDirection::InOut ? VideoDirection::In : direction;
+  plan.direction = direction;
+  if (endless && direction == VideoDirection::InOut) plan.direction = VideoDirection::In;
+  if (endless && direction == VideoDirection::OutIn) plan.direction = VideoDirection::Out;
   const double frames = std::round(duration * fps);
   // Beyond the settings' limits only through a caller that skipped the check: no frames then.
   if (!(frames >= 2 && frames <= maxFps * maxVideoDuration)) return plan;
   plan.perPass = static_cast<int>(frames);
-  plan.total = plan.direction == VideoDirection::InOut ? 2 * (plan.perPass - 1) : plan.perPass;
+  const bool twoWays = plan.direction == VideoDirection::InOut || plan.direction == VideoDirection::OutIn;
+  plan.total = twoWays ? 2 * (plan.perPass - 1) : plan.perPass;
   return plan;
 }
 
@@ -109,12 +116,24 @@ double FramePlan::TimeOf(int k) const {
       return static_cast<double>(last - k) / last;
     case VideoDirection::InOut:
       return static_cast<double>(k <= last ? k : 2 * last - k) / last;
+    case VideoDirection::OutIn:
+      return static_cast<double>(k <= last ? last - k : k - last) / last;
   }
   return 0;
 }
 
 int FramePlan::DirectionAt(int k) const {
-  if (direction == VideoDirection::Out || (direction == VideoDirection::InOut && k >= perPass - 1)) return -1;
+  const bool turned = k >= perPass - 1;  // past the turn of a two-way video
+  switch (direction) {
+    case VideoDirection::In:
+      return 1;
+    case VideoDirection::Out:
+      return -1;
+    case VideoDirection::InOut:
+      return turned ? -1 : 1;
+    case VideoDirection::OutIn:
+      return turned ? 1 : -1;
+  }
   return 1;
 }
 

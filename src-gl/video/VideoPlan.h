@@ -6,7 +6,11 @@
 #include <string>
 
 enum class VideoFormat { Mp4, WebM, PngSequence };
-enum class VideoDirection { In, Out, InOut };
+// In and out runs inward, then back; out and in outward, then back.
+enum class VideoDirection { In, Out, InOut, OutIn };
+// How the zoom meets the video's frame: scaled just enough that the pictures cover all of it, or
+// fitted as the editor shows it (the first picture whole, the background beside it).
+enum class VideoFrame { Fill, Fit };
 // How hard the encoder works for each bit: faster, or a smaller file at the same quality.
 enum class VideoSpeed { Fast, Balanced, Small };
 
@@ -20,6 +24,8 @@ struct VideoSettings {
   int crf = -1;         // constant quality; -1: the format's default
   int antialias = 1;    // 1, or 2: drawn at twice the size and filtered down
   VideoSpeed speed = VideoSpeed::Balanced;
+  VideoFrame frame = VideoFrame::Fill;
+  std::string audio;  // a sound file for the video (not a PNG sequence); empty: silent
 };
 
 constexpr int defaultCrfH264 = 18;
@@ -42,12 +48,13 @@ bool CheckVideoSettings(const VideoSettings& settings, double projectDuration, s
 // The frames of a video: `perPass` = round(duration x fps) frames per pass.
 // There and back again, frame k of a pass shows the zoom at k / (perPass - 1), so the first frame
 // is the first picture and the last the target frame. "In and out" goes there and back without
-// repeating either end, so that the video loops without a seam: 2 (perPass - 1) frames.
+// repeating either end, so that the video loops without a seam: 2 (perPass - 1) frames; "out and
+// in" is the same from the other end.
 // Endless, the perPass frames cover exactly one pass, frame k at k / perPass: the frame after the
 // last is the next pass's first, which looks as the first does, so a player that loops the video
 // dives on without a repeated frame or a jump. Inward runs 0, 1/n, ...; outward the same frames
-// backwards from the seam, 1, (n-1)/n, ... "In and out" is inward there: an endless video loops
-// already, and turning back would stop the dive once a pass.
+// backwards from the seam, 1, (n-1)/n, ... "In and out" is inward there and "out and in" outward:
+// an endless video loops already, and turning back would stop the dive once a pass.
 struct FramePlan {
   int perPass = 0;
   int total = 0;

@@ -14,60 +14,18 @@ extern "C" {
 
 #include <atomic>
 #include <cerrno>
-#include <cstdarg>
-#include <mutex>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
+#include "AudioTrack.h"
+#include "AvErrors.h"
 #include "PartFiles.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// FFmpeg's libraries write their complaints to standard error; the export says what failed in
-// its own message instead, with the library's last complaint on this thread added.
-thread_local std::string libraryComplaint;
-
-void KeepComplaint(void* context, int level, const char* format, va_list arguments) {
-  if (level > AV_LOG_ERROR) return;
-  std::vector<char> line(256);
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    int printPrefix = 0;  // without the "[encoder @ address]" part
-    va_list copy;
-    va_copy(copy, arguments);
-    const int n =
-        av_log_format_line2(context, level, format, copy, line.data(), static_cast<int>(line.size()), &printPrefix);
-    va_end(copy);
-    if (n < 0) return;
-    if (static_cast<size_t>(n) < line.size()) break;
-    line.resize(static_cast<size_t>(n) + 1);
-  }
-  std::string text = line.data();
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  if (!text.empty()) libraryComplaint = text;
-}
-
-void QuietLibraries() {
-  static std::once_flag once;
-  std::call_once(once, [] { av_log_set_callback(KeepComplaint); });
-}
-
-// " (the library's words)" when it said something since the last call.
-std::string Complaint() {
-  std::string said;
-  if (!libraryComplaint.empty()) said = " (" + libraryComplaint + ")";
-  libraryComplaint.clear();
-  return said;
-}
-
-std::string AvError(int code) {
-  std::vector<char> text(AV_ERROR_MAX_STRING_SIZE + 1, '\0');
-  av_strerror(code, text.data(), text.size() - 1);
-  return text.data() + Complaint();
-}
 
 std::string SystemError(int code) { return std::error_code(code, std::generic_category()).message(); }
 
@@ -151,15 +109,15 @@ bool WriteAll(const std::string& path, const uint8_t* bytes, size_t size, std::s
 // H.264 in MP4 or VP9 in WebM.
 class EncodedVideo : public VideoSink {
  public:
-  EncodedVideo(const VideoSettings& settings, VideoFormat format)
-      : settings_(settings), format_(format), destination_(VideoDestination(settings.path)) {}
+  EncodedVideo(const VideoSettings& settings, VideoFormat format, int frames)
+      : settings_(settings), format_(format), frames_(frames), destination_(VideoDestination(settings.path)) {}
   ~EncodedVideo() override { Discard(); }
 
   AVPixelFormat PixelFormat() const override { return AV_PIX_FMT_YUV420P; }
 
   bool Open(std::string& error) override {
     QuietLibraries();
-    libraryComplaint.clear();
+    ForgetComplaint();
     temporary_ = CreateBeside(destination_, false, error);
     if (temporary_.empty()) return false;
     if (!OpenEncoder(error)) {
@@ -176,7 +134,8 @@ class EncodedVideo : public VideoSink {
       error = "the encoder refused frame " + std::to_string(index) + ": " + AvError(sent);
       return false;
     }
-    return Drain(error);
+    // The sound up to the end of this frame, so the muxer holds little of either stream.
+    return Drain(error) && (!audio_ || audio_->WriteUntil((index + 1) / settings_.fps, error));
   }
 
   bool Finish(std::string& error) override {
@@ -185,7 +144,7 @@ class EncodedVideo : public VideoSink {
       error = "the encoder could not finish: " + AvError(result);
       return false;
     }
-    if (!Drain(error)) return false;
+    if (!Drain(error) || (audio_ && !audio_->Finish(error))) return false;
     // The MP4 muxer moves the index to the front here, reading the file back.
     result = av_write_trailer(format_context_);
     const int closed = avio_closep(&format_context_->pb);
@@ -270,6 +229,10 @@ class EncodedVideo : public VideoSink {
     }
     stream->time_base = codec_->time_base;
     stream->avg_frame_rate = rate;
+    if (!settings_.audio.empty()) {
+      audio_ = std::make_unique<AudioTrack>(settings_.audio, frames_ / settings_.fps);
+      if (!audio_->Open(format_context_, !mp4, error)) return false;
+    }
     result = avio_open(&format_context_->pb, temporary_.c_str(), AVIO_FLAG_WRITE);
     if (result < 0) {
       error = "cannot write the video beside " + destination_ + ": " + AvError(result);
@@ -312,6 +275,7 @@ class EncodedVideo : public VideoSink {
   }
 
   void Close() {
+    audio_.reset();
     av_packet_free(&packet_);
     avcodec_free_context(&codec_);
     if (format_context_) {
@@ -324,12 +288,14 @@ class EncodedVideo : public VideoSink {
 
   VideoSettings settings_;
   VideoFormat format_;
+  int frames_;
   std::string destination_;
   std::string temporary_;
   AVFormatContext* format_context_ = nullptr;
   AVCodecContext* codec_ = nullptr;
   AVStream* stream_ = nullptr;
   AVPacket* packet_ = nullptr;
+  std::unique_ptr<AudioTrack> audio_;
 };
 
 // One PNG file per frame, collected in a hidden folder beside the destination and moved into
@@ -439,10 +405,10 @@ std::string VideoDestination(const std::string& path) {
   return path;
 }
 
-std::unique_ptr<VideoSink> MakeVideoSink(const VideoSettings& settings) {
+std::unique_ptr<VideoSink> MakeVideoSink(const VideoSettings& settings, int frames) {
   VideoFormat format = VideoFormat::Mp4;
   std::string ignored;
   VideoFormatFor(settings.path, format, ignored);
   if (format == VideoFormat::PngSequence) return std::make_unique<PngSequence>(settings);
-  return std::make_unique<EncodedVideo>(settings, format);
+  return std::make_unique<EncodedVideo>(settings, format, frames);
 }

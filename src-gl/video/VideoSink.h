@@ -1,7 +1,8 @@
 #pragma once
-// Where converted frames go: H.264 in MP4 or VP9 in WebM through FFmpeg's libraries, or one PNG
-// file per frame. Everything is written beside the destination and put in its place only when
-// complete, so a failure or a cancel never leaves a file there, nor damages one already there.
+// Where converted frames go: H.264 in MP4 or VP9 in WebM through FFmpeg's libraries (with their
+// sound, when there is one), or one PNG file per frame. Everything is written beside the
+// destination and put in its place only when complete, so a failure or a cancel never leaves a
+// file there, nor damages one already there.
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -29,8 +30,9 @@ class VideoSink {
   virtual void Discard() = 0;
 };
 
-// The sink for the checked `settings` (their format, size, rate and quality).
-std::unique_ptr<VideoSink> MakeVideoSink(const VideoSettings& settings);
+// The sink for the checked `settings` (their format, size, rate, quality and sound) and a video
+// of `frames` frames, which its sound lasts.
+std::unique_ptr<VideoSink> MakeVideoSink(const VideoSettings& settings, int frames);
 
 // The destination as it will be replaced: a symbolic link's target rather than the link.
 std::string VideoDestination(const std::string& path);

@@ -1,9 +1,11 @@
 // --export-video run as a child process without a display, on the demo: the files decoded back
-// with FFmpeg's libraries and compared with --render-frame at the same times, and the failures.
+// with FFmpeg's libraries and compared with --render-frame at the same times, their sound, and the
+// failures.
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
 #include <libswscale/swscale.h>
 }
 
@@ -164,7 +166,8 @@ TEST_F(ExportVideoCommand, VideosHoldThePlannedFramesAsTheRendererDrawsThem) {
        {std::pair<const char*, const char*>{"zoom.mp4", ""}, {"zoom.webm", ""}, {"fast.mp4", " --speed fast"}}) {
     std::string errors;
     const std::string video = out.File(name);
-    ASSERT_EQ(Run("--export-video " + video + speed + " --size 320x240 --duration 2 " + Project(), errors), 0)
+    ASSERT_EQ(Run("--export-video " + video + speed + " --frame fit --size 320x240 --duration 2 " + Project(), errors),
+              0)
         << errors;
     EXPECT_EQ(errors, "");
     const Decoded d = Decode(video, {0, n / 2, n - 1});
@@ -185,7 +188,9 @@ TEST_F(ExportVideoCommand, VideosHoldThePlannedFramesAsTheRendererDrawsThem) {
 TEST_F(ExportVideoCommand, PngSequenceIsTheRenderersFramesExactly) {
   std::string errors;
   ASSERT_EQ(
-      Run("--export-video " + out.File("f_%03d.png") + " --size 320x240 --fps 4 --duration 1 " + Project(), errors), 0)
+      Run("--export-video " + out.File("f_%03d.png") + " --frame fit --size 320x240 --fps 4 --duration 1 " + Project(),
+          errors),
+      0)
       << errors;
   for (int k = 0; k < 4; ++k) {
     const QImage frame = QImage(QString::fromStdString(out.File("f_00" + std::to_string(k) + ".png")))
@@ -195,6 +200,126 @@ TEST_F(ExportVideoCommand, PngSequenceIsTheRenderersFramesExactly) {
   EXPECT_FALSE(fs::exists(out.File("f_004.png")));
 }
 
+// A tone of `seconds` at 440 Hz, mono 16-bit PCM at 44.1 kHz, written as a WAV file by FFmpeg.
+void WriteTone(const std::string& path, double seconds) {
+  AVFormatContext* format = nullptr;
+  ASSERT_GE(avformat_alloc_output_context2(&format, nullptr, "wav", path.c_str()), 0);
+  const AVCodec* pcm = avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE);
+  AVCodecContext* codec = avcodec_alloc_context3(pcm);
+  codec->sample_fmt = AV_SAMPLE_FMT_S16;
+  codec->sample_rate = 44100;
+  codec->time_base = AVRational{1, 44100};
+  av_channel_layout_default(&codec->ch_layout, 1);
+  ASSERT_GE(avcodec_open2(codec, pcm, nullptr), 0);
+  AVStream* stream = avformat_new_stream(format, nullptr);
+  avcodec_parameters_from_context(stream->codecpar, codec);
+  stream->time_base = codec->time_base;
+  ASSERT_GE(avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE), 0);
+  ASSERT_GE(avformat_write_header(format, nullptr), 0);
+  AVFrame* frame = av_frame_alloc();
+  AVPacket* packet = av_packet_alloc();
+  const int total = static_cast<int>(seconds * 44100);
+  for (int done = 0; done < total; done += 1024) {
+    frame->nb_samples = std::min(1024, total - done);
+    frame->format = AV_SAMPLE_FMT_S16;
+    av_channel_layout_default(&frame->ch_layout, 1);
+    av_frame_get_buffer(frame, 0);
+    auto* samples = reinterpret_cast<int16_t*>(frame->data[0]);
+    for (int i = 0; i < frame->nb_samples; ++i) samples[i] = static_cast<int16_t>(8000 * std::sin((done + i) * 0.0627));
+    frame->pts = done;
+    avcodec_send_frame(codec, frame);
+    av_frame_unref(frame);
+    while (avcodec_receive_packet(codec, packet) >= 0) {
+      av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+      av_interleaved_write_frame(format, packet);
+    }
+  }
+  av_write_trailer(format);
+  avio_closep(&format->pb);
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  avcodec_free_context(&codec);
+  avformat_free_context(format);
+}
+
+// The sound of a file as decoded: samples a second, and the loudness (RMS, 0..1) of each tenth of
+// a second of the first channel.
+struct Sound {
+  int rate = 0, frameSize = 0;
+  std::vector<float> samples;
+  double Seconds() const { return rate ? static_cast<double>(samples.size()) / rate : 0; }
+  double Loudness(double from, double to) const {
+    double sum = 0;
+    size_t n = 0;
+    for (size_t i = static_cast<size_t>(from * rate); i < samples.size() && i < static_cast<size_t>(to * rate);
+         ++i, ++n)
+      sum += samples[i] * samples[i];
+    return n ? std::sqrt(sum / static_cast<double>(n)) : 0;
+  }
+};
+
+Sound DecodeSound(const std::string& path) {
+  Sound sound;
+  AVFormatContext* format = nullptr;
+  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return sound;
+  avformat_find_stream_info(format, nullptr);
+  const int index = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+  if (index >= 0) {
+    const AVCodec* decoder = avcodec_find_decoder(format->streams[index]->codecpar->codec_id);
+    AVCodecContext* codec = avcodec_alloc_context3(decoder);
+    avcodec_parameters_to_context(codec, format->streams[index]->codecpar);
+    avcodec_open2(codec, decoder, nullptr);
+    sound.rate = codec->sample_rate;
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    auto take = [&] {
+      while (avcodec_receive_frame(codec, frame) >= 0) {
+        sound.frameSize = std::max(sound.frameSize, frame->nb_samples);
+        const bool planar = av_sample_fmt_is_planar(static_cast<AVSampleFormat>(frame->format));
+        const int step = planar ? 1 : frame->ch_layout.nb_channels;
+        for (int i = 0; i < frame->nb_samples; ++i)
+          sound.samples.push_back(reinterpret_cast<const float*>(frame->data[0])[i * step]);
+      }
+    };
+    while (av_read_frame(format, packet) >= 0) {
+      if (packet->stream_index == index) avcodec_send_packet(codec, packet);
+      av_packet_unref(packet);
+      take();
+    }
+    avcodec_send_packet(codec, nullptr);
+    take();
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&codec);
+  }
+  avformat_close_input(&format);
+  return sound;
+}
+
+// A short tone plays again from its start, a long one is cut; either way the sound lasts as long
+// as the video, within one of its frames, and fades out at the end.
+TEST_F(ExportVideoCommand, SoundLastsAsLongAsTheVideoAndFadesOut) {
+  WriteTone(demo->File("short.wav"), 0.7);
+  WriteTone(demo->File("long.wav"), 5);
+  for (auto [name, tone] : {std::pair<const char*, const char*>{"zoom.mp4", "short.wav"}, {"zoom.webm", "long.wav"}}) {
+    std::string errors;
+    const std::string video = out.File(name);
+    ASSERT_EQ(Run("--export-video " + video + " --audio " + demo->File(tone) +
+                      " --size 64x48 --fps 10 --duration 2 --direction outin " + Project(),
+                  errors),
+              0)
+        << errors;
+    const Decoded pictures = Decode(video, {});
+    EXPECT_EQ(pictures.frames, 38) << name;  // out and back in: 2 (20 - 1) frames
+    const Sound sound = DecodeSound(video);
+    ASSERT_EQ(sound.rate, 48000) << name;
+    EXPECT_NEAR(sound.Seconds(), pictures.frames / 10.0, static_cast<double>(sound.frameSize) / sound.rate) << name;
+    const double middle = sound.Loudness(0.5, 3.0);
+    EXPECT_GT(middle, 0.1) << name;  // the tone's RMS is 0.17, looped or not
+    EXPECT_LT(sound.Loudness(sound.Seconds() - 0.03, sound.Seconds()), middle / 10) << name;
+  }
+}
+
 TEST_F(ExportVideoCommand, FailuresSaySoAndLeaveNoFile) {
   struct Case {
     std::string arguments, said, prefix = "";
@@ -202,7 +327,11 @@ TEST_F(ExportVideoCommand, FailuresSaySoAndLeaveNoFile) {
       {"--size 321x240", "even"},
       {"--size 20000x20000", "limit"},
       {"--fps 0", "frame rate"},
-      {"--direction sideways", "inout"},
+      {"--direction sideways", "inout or outin"},
+      {"--frame crop", "fill or fit"},
+      {"--audio " + demo->File("nothing.wav"), demo->File("nothing.wav")},
+      {"--audio " + Project(), Project()},  // a file, but no sound in it
+      {"--audio " + Project() + " --export-video " + out.File("f_%d.png"), "no sound"},
       {"--crf 99", "CRF"},
       {"--speed warp", "fast, balanced or small"},
       {"--export-video " + out.File("zoom.avi"), ".webm"},

@@ -1,9 +1,12 @@
-// File > Export Video...: the dialog, the progress dialog and its Cancel, on a real project.
+// File > Export Video...: the dialog, the progress dialog and its Cancel, the message at the end,
+// on a real project.
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSlider>
 #include <QSpinBox>
 #include <filesystem>
 
@@ -42,6 +45,7 @@ TEST_F(VideoExport, MakesTheVideoOrCancelsLeavingNoFile) {
   EXPECT_EQ(d->EditFileName->text().toStdString(), project.dir.File("project.mp4"));
   for (bool cancel : {true, false}) {
     reporter.messages.clear();
+    reporter.answers = {MessageAnswer::Folder};
     d->EditDuration->setText(cancel ? "600" : "1");
     QTest::mouseClick(d->ButtonExport, Qt::LeftButton);
     ASSERT_TRUE(d->Running());
@@ -60,11 +64,31 @@ TEST_F(VideoExport, MakesTheVideoOrCancelsLeavingNoFile) {
       EXPECT_EQ(FilesBesideProject(), 0);
       form->menus().ExportVideo->trigger();
     } else {
-      EXPECT_TRUE(reporter.Texts().empty());
+      // Where the video is, with the offer to open it or its folder.
+      ASSERT_EQ(reporter.messages.size(), 1u);
+      EXPECT_EQ(reporter.messages[0].buttons, MessageButtons::OpenFolderClose);
+      EXPECT_NE(reporter.messages[0].text.find(project.dir.File("project.mp4")), std::string::npos);
+      EXPECT_EQ(dialogs.opened, std::vector<QUrl>{QUrl::fromLocalFile(QString::fromStdString(project.dir.path()))});
       EXPECT_GT(fs::file_size(project.dir.File("project.mp4")), 0u);
       EXPECT_EQ(FilesBesideProject(), 1);
     }
   }
+}
+
+TEST_F(VideoExport, PreviewFollowsTheSliderAndTheSettings) {
+  OpenDialog();
+  QTRY_VERIFY_WITH_TIMEOUT(!d->PreviewImage->pixmap().isNull(), 60000);
+  EXPECT_EQ(d->PreviewImage->pixmap().size(), QSize(160, 120));
+  EXPECT_EQ(d->LabelResult->text(), "160 x 120, 4.0 s, 120 frames");
+  const QImage first = d->PreviewImage->pixmap().toImage();
+  d->ComboDirection->setCurrentIndex(static_cast<int>(VideoDirection::InOut));
+  d->SliderPreview->setValue(d->SliderPreview->maximum() / 2);  // the turn: the target frame
+  EXPECT_EQ(d->LabelResult->text(), "160 x 120, 7.9 s, 238 frames");
+  // The red first picture at the corner gives way to the blue last one about the target frame.
+  EXPECT_GT(first.pixelColor(4, 4).red(), 150);
+  QTRY_VERIFY_WITH_TIMEOUT(d->PreviewImage->pixmap().toImage().pixelColor(4, 4).blue() > 150, 60000);
+  d->hide();
+  EXPECT_TRUE(reporter.Texts().empty());
 }
 
 TEST_F(VideoExport, SettingsThatCannotBeMadeAreSaidBeforeAnythingStarts) {

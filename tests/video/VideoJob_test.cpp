@@ -8,6 +8,9 @@
 
 #include <QImage>
 #include <atomic>
+#include <condition_variable>
+#include <map>
+#include <mutex>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -17,10 +20,12 @@
 
 #include "Affine.h"
 #include "DrawTest.h"
+#include "FrameFill.h"
 #include "Imagestack.h"
 #include "TestFiles.h"
 #include "VideoJob.h"
 #include "VideoPlan.h"
+#include "VideoPreview.h"
 
 namespace {
 
@@ -38,6 +43,7 @@ TEST(FramePlan, EveryDirectoryStartsAndEndsWhereItShould) {
       {2, 30, VideoDirection::Out, 60, {{0, 1.0}, {59, 0.0}}},
       // There and back without repeating the turn or the start: a seamless loop.
       {1, 5, VideoDirection::InOut, 8, {{0, 0.0}, {4, 1.0}, {5, 0.75}, {7, 0.25}}},
+      {1, 5, VideoDirection::OutIn, 8, {{0, 1.0}, {4, 0.0}, {5, 0.25}, {7, 0.75}}},
       {0.1, 24, VideoDirection::In, 2, {{0, 0.0}, {1, 1.0}}},  // 2.4 frames round to 2
       {10.0 / 3, 29.97, VideoDirection::In, 100, {{99, 1.0}}},
   };
@@ -45,6 +51,9 @@ TEST(FramePlan, EveryDirectoryStartsAndEndsWhereItShould) {
     const FramePlan plan = PlanFrames(c.duration, c.fps, c.direction);
     EXPECT_EQ(plan.total, c.total) << c.duration << " s at " << c.fps;
     for (auto [k, t] : c.times) EXPECT_DOUBLE_EQ(plan.TimeOf(k), t) << "frame " << k;
+    // Where the zoom goes next, for prefetching: towards the next frame's time.
+    for (int k = 0; k + 1 < plan.total; ++k)
+      EXPECT_EQ(plan.DirectionAt(k), plan.TimeOf(k + 1) > plan.TimeOf(k) ? 1 : -1) << "frame " << k;
   }
   EXPECT_LT(PlanFrames(0.02, 30, VideoDirection::In).perPass, 2);
 }
@@ -159,7 +168,7 @@ TEST(VideoJob, AntialiasingIsTheLargeFrameFilteredDown) {
 
 // An endless project's video covers one pass and loops: every step, the one from the last frame
 // back to the first included, adds the same zoom (none repeated, none skipped), inward or
-// outward; in and out is inward there.
+// outward; in and out is inward there, out and in outward.
 TEST(VideoJob, AnEndlessVideoLoopsWithOneStepThroughTheSeam) {
   TempDir dir;
   ImageStack stack = Checkered();
@@ -174,7 +183,9 @@ TEST(VideoJob, AnEndlessVideoLoopsWithOneStepThroughTheSeam) {
     for (int i = view.anchor; i >= 1; --i) m = m * timeline.Placement(i).Inverse();
     return std::log(m.LengthScale());
   };
-  for (const VideoDirection direction : {VideoDirection::In, VideoDirection::Out, VideoDirection::InOut}) {
+  for (const VideoDirection direction :
+       {VideoDirection::In, VideoDirection::Out, VideoDirection::InOut, VideoDirection::OutIn}) {
+    const bool outward = direction == VideoDirection::Out || direction == VideoDirection::OutIn;
     VideoSettings settings;
     settings.width = 32;
     settings.height = 24;
@@ -188,13 +199,121 @@ TEST(VideoJob, AnEndlessVideoLoopsWithOneStepThroughTheSeam) {
     const FramePlan& plan = job.Plan();
     ASSERT_TRUE(plan.endless);
     ASSERT_EQ(plan.total, 8);
-    const double step = (direction == VideoDirection::Out ? -total : total) / plan.total;
+    const double step = (outward ? -total : total) / plan.total;
     for (int k = 0; k < plan.total; ++k) {
       double change = logZoom(plan.TimeOf((k + 1) % plan.total)) - logZoom(plan.TimeOf(k));
       change -= total * std::round((change - step) / total);  // across the seam: the next pass
       EXPECT_NEAR(change, step, 1e-9) << "frame " << k;
-      EXPECT_EQ(plan.DirectionAt(k), direction == VideoDirection::Out ? -1 : 1);
+      EXPECT_EQ(plan.DirectionAt(k), outward ? -1 : 1);
     }
+  }
+}
+
+// 4:3 pictures in a 16:9 video, each turned and off centre in the one before, so the view turns
+// and moves on its way in.
+ImageStack Turning() {
+  auto pattern = [](int shade) {
+    return [shade](int x, int y) { return ((x / 8 + y / 8) % 2) ? Colour{shade, 20, 230} : Colour{230, shade, 20}; };
+  };
+  Transform child, grandchild;
+  child.scale = 0.5f;
+  child.rotate = 40;
+  child.translateX = 0.12f;
+  child.translateY = -0.05f;
+  grandchild.scale = 0.45f;
+  grandchild.rotate = -35;
+  return drawtest::StackOf(drawtest::Picture(160, 120, pattern(120)), drawtest::Picture(160, 120, pattern(180), child),
+                           drawtest::Picture(160, 120, pattern(240), grandchild),
+                           drawtest::Target(160, 120, grandchild));
+}
+
+TEST(FrameFill, TheLeastZoomThatCoversTheFrame) {
+  ImageStack stack = Turning();
+  // At the start the first picture fills the frame along its narrower side.
+  EXPECT_NEAR(FillZoom(stack, 0, ViewGeometry::Fitted(1920, 1080, 160, 120)), (16.0 / 9) / (4.0 / 3), 1e-9);
+  EXPECT_NEAR(FillZoom(stack, 0, ViewGeometry::Fitted(900, 1200, 160, 120)), (4.0 / 3) / (3.0 / 4), 1e-9);
+  EXPECT_DOUBLE_EQ(FillZoom(stack, 0, ViewGeometry::Fitted(160, 120, 160, 120)), 1);
+  stack.playSettings.play = PlayMode::Endless;  // pictures all around: nothing to fill
+  EXPECT_DOUBLE_EQ(FillZoom(stack, 0.3, ViewGeometry::Fitted(1920, 1080, 160, 120)), 1);
+}
+
+// Whether a frame shows the background (the clear colour) anywhere, give or take the encoding.
+int BackgroundPixels(const QImage& frame) {
+  int found = 0;
+  for (int y = 0; y < frame.height(); ++y)
+    for (int x = 0; x < frame.width(); ++x) {
+      const QRgb p = frame.pixel(x, y);
+      const Colour grey = drawtest::clearGrey;
+      found +=
+          std::abs(qRed(p) - grey.r) <= 12 && std::abs(qGreen(p) - grey.g) <= 12 && std::abs(qBlue(p) - grey.b) <= 12;
+    }
+  return found;
+}
+
+TEST(VideoJob, FilledFramesNeverShowTheBackground) {
+  TempDir dir;
+  ImageStack stack = Turning();
+  for (const VideoFrame frame : {VideoFrame::Fill, VideoFrame::Fit}) {
+    VideoSettings settings;
+    settings.width = 96;
+    settings.height = 54;
+    settings.fps = 12;
+    settings.duration = 3;
+    settings.frame = frame;
+    settings.path = dir.File(frame == VideoFrame::Fill ? "fill_%d.png" : "fit_%d.png");
+    std::string error;
+    ASSERT_EQ(Export(stack, settings, error), VideoResult::Ok) << error;
+  }
+  int fitShowed = 0;
+  for (int k = 0; k < 36; ++k) {
+    const QImage fill(QString::fromStdString(dir.File("fill_" + std::to_string(k) + ".png")));
+    ASSERT_EQ(fill.size(), QSize(96, 54));
+    EXPECT_EQ(BackgroundPixels(fill), 0) << "frame " << k;
+    fitShowed += BackgroundPixels(QImage(QString::fromStdString(dir.File("fit_" + std::to_string(k) + ".png")))) > 0;
+  }
+  EXPECT_GT(fitShowed, 0);  // what is looked for can be seen
+}
+
+// The preview is the export's frame: the same plan, the same view, the same renderer.
+TEST(VideoPreview, DrawsTheFrameTheExportMakes) {
+  TempDir dir;
+  ImageStack stack = Turning();
+  VideoSettings settings;
+  settings.width = 96;
+  settings.height = 54;
+  settings.fps = 5;
+  settings.duration = 2;
+  settings.direction = VideoDirection::OutIn;
+  settings.path = dir.File("f_%d.png");
+  std::string error;
+  ASSERT_EQ(Export(stack, settings, error), VideoResult::Ok) << error;
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::map<int, QImage> frames;
+  {
+    VideoPreview preview([&](int serial, const QImage& frame, const std::string&) {
+      std::lock_guard<std::mutex> lock(mutex);
+      frames[serial] = frame;
+      arrived.notify_one();
+    });
+    preview.SetStack(stack);
+    const int last = 2 * (10 - 1) - 1;  // out and back in: 18 frames
+    for (int k : {0, 4, last}) {
+      preview.Request(settings, static_cast<double>(k) / last, 96, 54, k);
+      std::unique_lock<std::mutex> lock(mutex);
+      ASSERT_TRUE(arrived.wait_for(lock, std::chrono::seconds(60), [&] { return frames.count(k) > 0; }));
+    }
+  }
+  for (const auto& [k, frame] : frames) {
+    const QImage exported = QImage(QString::fromStdString(dir.File("f_" + std::to_string(k) + ".png")));
+    ASSERT_EQ(frame.size(), exported.size()) << "frame " << k;
+    double difference = 0;
+    for (int y = 0; y < 54; ++y)
+      for (int x = 0; x < 96; ++x) {
+        const QRgb a = frame.pixel(x, y), b = exported.pixel(x, y);
+        difference += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+      }
+    EXPECT_LT(difference / (96 * 54 * 3), 1.0) << "frame " << k;
   }
 }
 
