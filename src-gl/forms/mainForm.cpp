@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,6 +33,27 @@ const int designWidth = 569;
 const int designHeight = 369;
 const int listWidth = 128;
 const int barHeight = 30;
+const int playRowHeight = 25;  // each of the play and pace rows above the duration
+
+const char* const playTip =
+    "There and back: the zoom runs from the first picture to the target frame, which frames its end "
+    "inside the last picture, and back out.\n"
+    "Endless: the zoom dives inward forever; the target frame is where the first picture lies inside "
+    "the last, and is placed like any picture (select the last picture).";
+const char* const paceTip =
+    "Eased: the zoom starts and stops smoothly.\n"
+    "Steady: every doubling of the zoom takes the same time.\n"
+    "An endless zoom always plays steady.";
+
+QLabel* WhiteLabel(const QString& text, const QString& name, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(name);
+  QPalette white = label->palette();
+  white.setColor(QPalette::WindowText, Qt::white);
+  label->setPalette(white);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  return label;
+}
 
 }  // namespace
 
@@ -82,6 +104,20 @@ TmainForm::TmainForm(Project& project, TFormBitmap& bitmaps, const QStringList& 
   EditTime->setValidator(new QRegularExpressionValidator(durationPattern, EditTime));
   connect(EditTime, &QLineEdit::textChanged, this, [this] { EditTimeChange(); });
 
+  LabelPlay = WhiteLabel(QStringLiteral("Play"), QStringLiteral("LabelPlay"), mainPanel);
+  ComboPlay = new QComboBox(mainPanel);
+  ComboPlay->setObjectName(QStringLiteral("ComboPlay"));
+  ComboPlay->addItems({QStringLiteral("There and back"), QStringLiteral("Endless")});
+  LabelPace = WhiteLabel(QStringLiteral("Pace"), QStringLiteral("LabelPace"), mainPanel);
+  ComboPace = new QComboBox(mainPanel);
+  ComboPace->setObjectName(QStringLiteral("ComboPace"));
+  ComboPace->addItems({QStringLiteral("Eased"), QStringLiteral("Steady")});
+  for (QWidget* w : std::initializer_list<QWidget*>{LabelPlay, ComboPlay}) w->setToolTip(QString::fromUtf8(playTip));
+  for (QWidget* w : std::initializer_list<QWidget*>{LabelPace, ComboPace}) w->setToolTip(QString::fromUtf8(paceTip));
+  connect(ComboPlay, &QComboBox::currentIndexChanged, this, [this] { ComboPlayChange(); });
+  connect(ComboPace, &QComboBox::currentIndexChanged, this, [this] { ComboPaceChange(); });
+  ShowPlaySettings();
+
   PaintBoxControls = playback_->Bar();
   view_->contextReady = [this] { FormShow(); };
   menus_ = std::make_unique<EditorMenus>(*this);
@@ -103,6 +139,8 @@ TmainForm::~TmainForm() {
   project_.undoStack()->disconnect(this);
   disconnect(ListBox, nullptr, this, nullptr);
   disconnect(EditTime, nullptr, this, nullptr);
+  disconnect(ComboPlay, nullptr, this, nullptr);
+  disconnect(ComboPace, nullptr, this, nullptr);
   delete Panel;
   Panel = nullptr;
 }
@@ -114,12 +152,19 @@ void TmainForm::SetWindows(TFormImageList* imageList, TFormAbout* about, TFormWe
 }
 
 // The controls follow the window by their anchors, as laid out at the design size: the list
-// keeps its width and stretches down, the view stretches both ways, the duration field and the
-// play bar stay at the bottom.
+// keeps its width and stretches down, the view stretches both ways; the play, pace and duration
+// fields and the play bar stay at the bottom.
 void TmainForm::LayoutControls() {
   const int w = mainPanel->width();
   const int h = mainPanel->height();
-  ListBox->setGeometry(0, 0, listWidth, h - (designHeight - 339));
+  // The play and pace rows take their height from the list, above the duration.
+  const int durationTop = h - (designHeight - 339);
+  ListBox->setGeometry(0, 0, listWidth, durationTop - 2 * playRowHeight - 2);
+  for (int row = 0; row < 2; ++row) {
+    const int top = durationTop - (2 - row) * playRowHeight;
+    (row == 0 ? LabelPlay : LabelPace)->setGeometry(7, top, 34, playRowHeight);
+    (row == 0 ? ComboPlay : ComboPace)->setGeometry(40, top + 1, listWidth - 42, playRowHeight - 2);
+  }
   Panel->setGeometry(listWidth, 0, w - listWidth, h - (designHeight - 338));
   // With the desktop's font the caption is wider than the designed 66 pixels; it wraps onto two
   // lines within the strip beside the duration field instead of being cut.
