@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QProgressDialog>
@@ -103,6 +104,14 @@ TFormVideoExport::TFormVideoExport(TmainForm* owner) : QDialog(owner, dialogWind
   ComboDirection->setObjectName(QStringLiteral("ComboDirection"));
   ComboDirection->addItems({QStringLiteral("Zoom in"), QStringLiteral("Zoom out"), QStringLiteral("In and out")});
   form->addRow(QStringLiteral("Direction:"), ComboDirection);
+  // Shown for an endless project only.
+  LabelLoop = new QLabel(QStringLiteral("This project is endless: the video is one pass, and loops seamlessly when "
+                                        "played in a loop. It zooms in or out (In and out zooms in)."),
+                         this);
+  LabelLoop->setObjectName(QStringLiteral("LabelLoop"));
+  LabelLoop->setWordWrap(true);
+  LabelLoop->hide();
+  form->addRow(LabelLoop);
 
   EditDuration = new QLineEdit(this);
   EditDuration->setObjectName(QStringLiteral("EditDuration"));
@@ -193,6 +202,7 @@ void TFormVideoExport::ShowForExport() {
   const ImageStack* stack = owner_->Stack();
   if (!stack) return;
   EditDuration->setText(QString::fromStdString(FormatGeneral(static_cast<double>(stack->duration), 15)));
+  LabelLoop->setVisible(stack->playSettings.play == PlayMode::Endless);
   if (EditFileName->text().isEmpty() && !stack->path.empty()) {
     std::string name = stack->path;
     const size_t dot = name.find_last_of('.');

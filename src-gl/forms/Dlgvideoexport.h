@@ -13,6 +13,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QProgressDialog;
 class QPushButton;
@@ -32,6 +33,7 @@ class TFormVideoExport : public QDialog {
   QComboBox* ComboFps;  // 24, 25, 30, 50, 60, custom
   QLineEdit* EditFps;
   QComboBox* ComboDirection;  // zoom in, zoom out, in and out
+  QLabel* LabelLoop;          // an endless project's video loops: one pass, in or out
   QLineEdit* EditDuration;    // seconds of one pass
   QSpinBox* EditQuality;      // CRF
   QComboBox* ComboSpeed;      // fast, balanced, small file
