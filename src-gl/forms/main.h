@@ -62,6 +62,7 @@ class TmainForm : public QMainWindow {
   QComboBox* ComboPlay;
   QLabel* LabelPace;
   QComboBox* ComboPace;
+  QLabel* LabelTarget;              // what the target frame means in the project's mode
   QWidget* PaintBoxControls;        // the play bar (the play bar controller's)
   QWidget* OpeningStrip = nullptr;  // over the duration field while a project's pictures are checked
   QProgressBar* OpeningProgress;

@@ -142,6 +142,8 @@ void TmainForm::ShowPlaySettings() {
   // Endless plays steady whatever the pace says; the pace is kept for playing there and back.
   ComboPace->setCurrentIndex(play.EffectivePace() == Pace::Steady ? 1 : 0);
   ComboPace->setEnabled(!endless);
+  LabelTarget->setText(endless ? QStringLiteral("Target frame: first picture in the last")
+                               : QStringLiteral("Target frame: the end of the zoom"));
 }
 
 void TmainForm::ComboPlayChange() {

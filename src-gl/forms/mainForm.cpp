@@ -33,7 +33,8 @@ const int designWidth = 569;
 const int designHeight = 369;
 const int listWidth = 128;
 const int barHeight = 30;
-const int playRowHeight = 25;  // each of the play and pace rows above the duration
+// The row of the play and pace fields, under the designed layout (which keeps its sizes).
+const int playRowHeight = 30;
 
 const char* const playTip =
     "There and back: the zoom runs from the first picture to the target frame, which frames its end "
@@ -114,6 +115,8 @@ TmainForm::TmainForm(Project& project, TFormBitmap& bitmaps, const QStringList& 
   ComboPace->addItems({QStringLiteral("Eased"), QStringLiteral("Steady")});
   for (QWidget* w : std::initializer_list<QWidget*>{LabelPlay, ComboPlay}) w->setToolTip(QString::fromUtf8(playTip));
   for (QWidget* w : std::initializer_list<QWidget*>{LabelPace, ComboPace}) w->setToolTip(QString::fromUtf8(paceTip));
+  LabelTarget = WhiteLabel(QString(), QStringLiteral("LabelTarget"), mainPanel);
+  LabelTarget->setToolTip(QString::fromUtf8(playTip));
   connect(ComboPlay, &QComboBox::currentIndexChanged, this, [this] { ComboPlayChange(); });
   connect(ComboPace, &QComboBox::currentIndexChanged, this, [this] { ComboPaceChange(); });
   ShowPlaySettings();
@@ -122,13 +125,14 @@ TmainForm::TmainForm(Project& project, TFormBitmap& bitmaps, const QStringList& 
   view_->contextReady = [this] { FormShow(); };
   menus_ = std::make_unique<EditorMenus>(*this);
   BuildOpeningStrip();
-  mainPanel->resize(designWidth, designHeight);
+  mainPanel->resize(designWidth, designHeight + playRowHeight);
   LayoutControls();
   ConnectProject();
   UpdateTitle();
-  resize(designWidth, designHeight + menuBar()->sizeHint().height());
-  // The designed minimum outer size (250 x 150) less the frame and caption around the client area.
-  setMinimumSize(250 - 8, 150 - 27);
+  resize(designWidth, designHeight + playRowHeight + menuBar()->sizeHint().height());
+  // The designed minimum outer size (250 x 150) less the frame and caption around the client area,
+  // and the play row.
+  setMinimumSize(250 - 8, 150 - 27 + playRowHeight);
 }
 
 TmainForm::~TmainForm() {
@@ -152,19 +156,12 @@ void TmainForm::SetWindows(TFormImageList* imageList, TFormAbout* about, TFormWe
 }
 
 // The controls follow the window by their anchors, as laid out at the design size: the list
-// keeps its width and stretches down, the view stretches both ways; the play, pace and duration
-// fields and the play bar stay at the bottom.
+// keeps its width and stretches down, the view stretches both ways; the duration field and the
+// play bar stay at the bottom, above the row of the play and pace fields.
 void TmainForm::LayoutControls() {
   const int w = mainPanel->width();
-  const int h = mainPanel->height();
-  // The play and pace rows take their height from the list, above the duration.
-  const int durationTop = h - (designHeight - 339);
-  ListBox->setGeometry(0, 0, listWidth, durationTop - 2 * playRowHeight - 2);
-  for (int row = 0; row < 2; ++row) {
-    const int top = durationTop - (2 - row) * playRowHeight;
-    (row == 0 ? LabelPlay : LabelPace)->setGeometry(7, top, 34, playRowHeight);
-    (row == 0 ? ComboPlay : ComboPace)->setGeometry(40, top + 1, listWidth - 42, playRowHeight - 2);
-  }
+  const int h = mainPanel->height() - playRowHeight;  // the designed layout above the play row
+  ListBox->setGeometry(0, 0, listWidth, h - (designHeight - 339));
   Panel->setGeometry(listWidth, 0, w - listWidth, h - (designHeight - 338));
   // With the desktop's font the caption is wider than the designed 66 pixels; it wraps onto two
   // lines within the strip beside the duration field instead of being cut.
@@ -172,6 +169,21 @@ void TmainForm::LayoutControls() {
   EditTime->setGeometry(78, h - (designHeight - 343), 41, 21);
   PaintBoxControls->setGeometry(listWidth, h - (designHeight - 338), w - listWidth, barHeight);
   OpeningStrip->setGeometry(0, h - (designHeight - 339), listWidth, barHeight);
+  // Under the duration: "Play [There and back]  Pace [Eased]", each field as wide as its longest
+  // choice.
+  const int top = h + 3, fieldHeight = playRowHeight - 6;
+  int x = 7;
+  for (int row = 0; row < 2; ++row) {
+    QLabel* label = row == 0 ? LabelPlay : LabelPace;
+    QComboBox* field = row == 0 ? ComboPlay : ComboPace;
+    const int labelWidth = label->sizeHint().width();
+    label->setGeometry(x, top, labelWidth, fieldHeight);
+    x += labelWidth + 6;
+    const int fieldWidth = field->sizeHint().width();
+    field->setGeometry(x, top, fieldWidth, fieldHeight);
+    x += fieldWidth + 16;
+  }
+  LabelTarget->setGeometry(x, top, std::max(0, w - x - 4), fieldHeight);
 }
 
 void TmainForm::resizeEvent(QResizeEvent* event) {

@@ -467,6 +467,7 @@ TEST_F(MainFormEditing, PlayAndPaceAreStepsSavedWithTheProject) {
   EXPECT_EQ(form->ComboPace->currentIndex(), 1);  // endless plays steady
   EXPECT_FALSE(form->ComboPace->isEnabled());
   EXPECT_EQ(form->Stack()->playSettings.pace, Pace::Eased);  // kept for there and back
+  EXPECT_EQ(form->LabelTarget->text(), "Target frame: first picture in the last");
 
   form->ListBox->setCurrentRow(2);
   form->menus().EditPlacement->trigger();
