@@ -20,10 +20,14 @@ struct AlignTask {
   AlignSource parent, child;
   Transform current;    // its placement when the task was made
   bool hinted = false;  // that placement was set by someone (a new picture's is the identity)
+  // The child is an endless project's target frame: the first picture, placed in the last.
+  bool seam = false;
 };
 
 // The task for picture `child` (1 .. pictureCount() - 1), or for every picture from the second
-// on when `child` is negative. Anything else gives no task.
+// on when `child` is negative. In an endless project the target frame (`child` pictureCount())
+// is aligned too, the first picture in the last, and with every picture after them. Anything
+// else gives no task.
 std::vector<AlignTask> AlignTasks(const ImageStack& stack, int child = -1);
 
 // A placement no one has set: the identity every new picture gets.

@@ -1,6 +1,7 @@
 #include "Imagestack.h"
 
 #include <algorithm>
+#include <cmath>
 
 void ImageStack::FreeImages() { images.clear(); }
 
@@ -22,6 +23,28 @@ int ImageStack::IndexOf(uint64_t id) const {
   for (int i = 0; i < count(); ++i)
     if (images[static_cast<size_t>(i)]->id == id) return i;
   return -1;
+}
+
+void ImageStack::FitTargetFrame() {
+  if (pictureCount() < 1) return;
+  const Image& framed = *images[playSettings.play == PlayMode::Endless ? 0 : static_cast<size_t>(pictureCount() - 1)];
+  if (framed.width <= 0 || framed.height <= 0) return;
+  Image& target = *images.back();
+  if (target.width == framed.width && target.height == framed.height) return;
+  target.width = framed.width;
+  target.height = framed.height;
+  dirty = true;
+}
+
+Transform RefitFrame(const Transform& placement, int fromWidth, int fromHeight, int toWidth, int toHeight) {
+  if (!(placement.scale > 0.0f && placement.scale < 1.0f) || !std::isfinite(placement.translateX) ||
+      !std::isfinite(placement.translateY) || !std::isfinite(placement.rotate))
+    return Transform{0.5f, 0.0f, 0.0f, 0.0f};
+  if (fromWidth <= 0 || fromHeight <= 0 || toWidth <= 0 || toHeight <= 0) return placement;
+  const Extents from = ElementExtents(fromWidth, fromHeight), to = ElementExtents(toWidth, toHeight);
+  Transform fitted = placement;
+  fitted.scale = placement.scale * std::min(1.0f, std::min(from.ex / to.ex, from.ey / to.ey));
+  return fitted;
 }
 
 const Timeline& ImageStack::CurrentTimeline() {

@@ -48,6 +48,10 @@ class ImageStack {
   Image* targetFrame() const { return images.empty() ? nullptr : images.back().get(); }
   // The place of the element with this `id`, or -1 when it is not in the stack.
   int IndexOf(uint64_t id) const;
+  // The target frame takes the size of the picture it frames: the last there and back; the first
+  // when endless, where it is the first picture's place in the last. A picture not yet checked
+  // (no size) leaves it alone.
+  void FitTargetFrame();
   // Makes `order` the elements, in that order, each taken from the stack or from `parked`; what
   // is left over goes to `parked` (kept alive, for an undo step to put back). Sets `dirty`.
   void Arrange(const std::vector<Image*>& order, std::vector<std::unique_ptr<Image>>& parked);
@@ -136,6 +140,12 @@ class ImageStack {
  private:
   std::unique_ptr<Timeline> timeline_;
 };
+
+// A frame placed by `placement` whose pixel size changes from `from` to `to`: the placement that
+// keeps its centre and rotation and fits the new frame inside the old one. A placement that
+// cannot frame anything inside its parent (a scale that is not a number between 0 and 1) becomes
+// half the parent's size, centred, upright.
+Transform RefitFrame(const Transform& placement, int fromWidth, int fromHeight, int toWidth, int toHeight);
 
 // Opens the project at `path` (absolute) in a new stack: the pictures are checked and the stack
 // is `dirty`. On failure the message has been shown and the partly read stack, with every

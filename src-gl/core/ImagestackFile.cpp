@@ -240,16 +240,12 @@ bool ImageStack::ApplyChecks(PictureCheck& check) {
       picture.foundElsewhere = true;
     }
     picture.Apply(std::move(checked));
-    // The target frame takes the size of the picture it frames: the last there and back; the
-    // first in an endless project, where it is the first picture's place in the last.
-    const size_t framed = playSettings.play == PlayMode::Endless ? 0 : pictures - 1;
-    if (i == framed) {
-      images.back()->width = images[i]->width;
-      images.back()->height = images[i]->height;
-    }
     applied = true;
   }
-  if (applied) dirty = true;
+  if (applied) {
+    FitTargetFrame();
+    dirty = true;
+  }
   return applied;
 }
 

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QProgressDialog>
@@ -105,6 +106,14 @@ TFormVideoExport::TFormVideoExport(TmainForm* owner) : QDialog(owner, dialogWind
   ComboDirection->addItems({QStringLiteral("Zoom in"), QStringLiteral("Zoom out"), QStringLiteral("In and out"),
                             QStringLiteral("Out and in")});
   form->addRow(QStringLiteral("Direction:"), ComboDirection);
+  // Shown for an endless project only.
+  LabelLoop = new QLabel(QStringLiteral("This project is endless: the video is one pass, and loops seamlessly when "
+                                        "played in a loop. It zooms in or out (In and out zooms in, Out and in zooms out)."),
+                         this);
+  LabelLoop->setObjectName(QStringLiteral("LabelLoop"));
+  LabelLoop->setWordWrap(true);
+  LabelLoop->hide();
+  form->addRow(LabelLoop);
   AddFrameAndSound(form);
 
   EditDuration = new QLineEdit(this);
@@ -226,6 +235,7 @@ void TFormVideoExport::ShowForExport() {
   const ImageStack* stack = owner_->Stack();
   if (!stack) return;
   EditDuration->setText(QString::fromStdString(FormatGeneral(static_cast<double>(stack->duration), 15)));
+  LabelLoop->setVisible(stack->playSettings.play == PlayMode::Endless);
   if (EditFileName->text().isEmpty() && !stack->path.empty()) {
     std::string name = stack->path;
     const size_t dot = name.find_last_of('.');

@@ -37,6 +37,7 @@ class TFormVideoExport : public QDialog {
   QComboBox* ComboFps;  // 24, 25, 30, 50, 60, custom
   QLineEdit* EditFps;
   QComboBox* ComboDirection;  // zoom in, zoom out, in and out, out and in
+  QLabel* LabelLoop;          // an endless project's video loops: one pass, in or out
   QComboBox* ComboFrame;      // fill, fit
   QLineEdit* EditAudio;       // a sound file; empty: none
   QPushButton* ButtonAudioBrowse;

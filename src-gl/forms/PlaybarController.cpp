@@ -87,7 +87,12 @@ void PlaybarController::NextFrame() {
     playbar_.position += step;
   else
     playbar_.position -= step;
-  if (playbar_.forward && playbar_.position >= 1.0f) {
+  if (stack->playSettings.play == PlayMode::Endless) {
+    // One pass after another, with no pause at the seam: the position is the time within the
+    // pass, and the direction never turns. The frame at 1 is the frame at 0.
+    playbar_.position -= std::floor(playbar_.position);
+    if (!(playbar_.position >= 0.0f && playbar_.position < 1.0f)) playbar_.position = 0.0f;
+  } else if (playbar_.forward && playbar_.position >= 1.0f) {
     playbar_.position = 1.0f;
     playbar_.forward = false;
   } else if (!playbar_.forward && playbar_.position <= 0.0f) {
@@ -124,7 +129,15 @@ void PlaybarController::BarMouseDown(int x) {
 }
 
 void PlaybarController::BarMouseMove(int x) {
-  if (MouseMove(pictures_, playbar_, x) == PlaybarAction::TrackChange) TrackBarChange();
+  const float before = playbar_.position;
+  if (MouseMove(pictures_, playbar_, x) == PlaybarAction::TrackChange) {
+    // An endless zoom has no ends to turn at: the slider's last move sets the direction, inward
+    // to the right, outward to the left.
+    const ImageStack* stack = project_.stack();
+    if (stack && stack->playSettings.play == PlayMode::Endless && playbar_.position != before)
+      playbar_.forward = playbar_.position > before;
+    TrackBarChange();
+  }
   bar_->update();
 }
 

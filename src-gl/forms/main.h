@@ -19,6 +19,7 @@
 #include "ViewController.h"
 
 class EditorMenus;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -55,6 +56,13 @@ class TmainForm : public QMainWindow {
   TGLPanel* Panel;
   QLabel* Label1;
   QLineEdit* EditTime;
+  // How the project plays, beside the duration: "There and back" or "Endless"; "Eased" or
+  // "Steady" (an endless project always plays steady, which the pace shows, disabled).
+  QLabel* LabelPlay;
+  QComboBox* ComboPlay;
+  QLabel* LabelPace;
+  QComboBox* ComboPace;
+  QLabel* LabelTarget;              // what the target frame means in the project's mode
   QWidget* PaintBoxControls;        // the play bar (the play bar controller's)
   QWidget* OpeningStrip = nullptr;  // over the duration field while a project's pictures are checked
   QProgressBar* OpeningProgress;
@@ -73,6 +81,10 @@ class TmainForm : public QMainWindow {
   void FormPaint();
   void ListBoxClick();
   void EditTimeChange();
+  void ComboPlayChange();
+  void ComboPaceChange();
+  // The project's play and pace in their fields (the defaults without a project); no edit.
+  void ShowPlaySettings();
   int SelectedPicture() const;  // the selected line, -1 when none
 
   // --- document commands ---

@@ -48,8 +48,11 @@ class TAlignRun : public QObject {
       const AlignStatus status = job_->Result(static_cast<int>(i)).status;
       const int element = stack_->IndexOf(tasks[i].childId);
       if (element < 0) continue;
-      const std::string name =
-          "\n" + std::to_string(element + 1) + ". " + stack_->images[static_cast<size_t>(element)]->baseName + ": ";
+      // An endless project's seam is named by the first picture, which it places.
+      const bool seam = element == stack_->pictureCount();
+      const std::string name = "\n" + std::to_string(seam ? 1 : element + 1) + ". " +
+                               stack_->images[seam ? size_t(0) : static_cast<size_t>(element)]->baseName +
+                               (seam ? " in the last picture: " : ": ");
       if (status == AlignStatus::NoMatch || status == AlignStatus::Unreadable || status == AlignStatus::TooSmall)
         missed += name + AlignStatusText(status);
       else if (moved_.count(static_cast<int>(i)))

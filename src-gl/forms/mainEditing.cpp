@@ -2,6 +2,7 @@
 // before unsaved changes would be lost.
 
 #include <QAction>
+#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -23,6 +24,13 @@ void TmainForm::ConnectProject() {
   connect(&project_, &Project::modifiedChanged, this, [this] { UpdateTitle(); });
   connect(&project_, &Project::durationChanged, this, [this](float seconds) { ShowDuration(seconds); });
   connect(&project_, &Project::placementChanged, this, [this] { FormPaint(); });
+  connect(&project_, &Project::playSettingsChanged, this, [this] {
+    ShowPlaySettings();
+    PlacementFollowsList();  // the target frame's caption says what it places
+    PaintBoxControls->update();
+    Panel->update();
+  });
+  connect(&project_, &Project::stackReplaced, this, [this] { ShowPlaySettings(); });
   connect(&project_, &Project::pictureListChanged, this, [this] {
     ShowChangedPictures();
     if (project_.stack() && !Opening()) EnableProjectCommands();
@@ -126,6 +134,42 @@ void TmainForm::EditTimeChange() {
   project_.SetDuration(v < 1.0f ? 1.0f : v, !programSetsFields_);
 }
 
+void TmainForm::ShowPlaySettings() {
+  const PlaySettings play = project_.stack() ? project_.stack()->playSettings : PlaySettings();
+  const bool endless = play.play == PlayMode::Endless;
+  const QSignalBlocker quietPlay(ComboPlay), quietPace(ComboPace);
+  ComboPlay->setCurrentIndex(endless ? 1 : 0);
+  // Endless plays steady whatever the pace says; the pace is kept for playing there and back.
+  ComboPace->setCurrentIndex(play.EffectivePace() == Pace::Steady ? 1 : 0);
+  ComboPace->setEnabled(!endless);
+  LabelTarget->setText(endless ? QStringLiteral("Target frame: first picture in the last")
+                               : QStringLiteral("Target frame: the end of the zoom"));
+}
+
+void TmainForm::ComboPlayChange() {
+  ImageStack* imageStack = project_.stack();
+  if (!imageStack) {
+    ShowPlaySettings();
+    return;
+  }
+  PlaySettings play = imageStack->playSettings;
+  play.play = ComboPlay->currentIndex() == 1 ? PlayMode::Endless : PlayMode::ThereAndBack;
+  project_.SetPlaySettings(play);
+  if (play.play == PlayMode::Endless) playback_->playbar().forward = true;  // an endless zoom dives inward
+  ShowPlaySettings();
+}
+
+void TmainForm::ComboPaceChange() {
+  ImageStack* imageStack = project_.stack();
+  if (!imageStack || imageStack->playSettings.play == PlayMode::Endless) {
+    ShowPlaySettings();
+    return;
+  }
+  PlaySettings play = imageStack->playSettings;
+  play.pace = ComboPace->currentIndex() == 1 ? Pace::Steady : Pace::Eased;
+  project_.SetPlaySettings(play);
+}
+
 void TmainForm::EditPlacementClick() {
   const int c = view_->EditedChild();
   if (c < 0 || Opening() || view_->Dragging() || placementDialog_) return;
@@ -154,10 +198,14 @@ void TmainForm::EditPlacementClick() {
 
 QString TmainForm::PlacementCaption(int c) const {
   const ImageStack* imageStack = project_.stack();
+  const bool endless = imageStack->playSettings.play == PlayMode::Endless;
   auto name = [imageStack](int i) {
     if (i >= imageStack->pictureCount()) return QStringLiteral("the target frame");
     return QFile::decodeName(QByteArray::fromStdString(imageStack->images[static_cast<size_t>(i)]->baseName));
   };
+  // In an endless project the target frame is where the first picture lies in the last.
+  if (endless && c == imageStack->pictureCount())
+    return name(0) + QStringLiteral(" (the first picture) in ") + name(c - 1);
   return name(c) + QStringLiteral(" in ") + name(c - 1);
 }
 

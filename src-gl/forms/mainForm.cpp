@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,6 +33,28 @@ const int designWidth = 569;
 const int designHeight = 369;
 const int listWidth = 128;
 const int barHeight = 30;
+// The row of the play and pace fields, under the designed layout (which keeps its sizes).
+const int playRowHeight = 30;
+
+const char* const playTip =
+    "There and back: the zoom runs from the first picture to the target frame, which frames its end "
+    "inside the last picture, and back out.\n"
+    "Endless: the zoom dives inward forever; the target frame is where the first picture lies inside "
+    "the last, and is placed like any picture (select the last picture).";
+const char* const paceTip =
+    "Eased: the zoom starts and stops smoothly.\n"
+    "Steady: every doubling of the zoom takes the same time.\n"
+    "An endless zoom always plays steady.";
+
+QLabel* WhiteLabel(const QString& text, const QString& name, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(name);
+  QPalette white = label->palette();
+  white.setColor(QPalette::WindowText, Qt::white);
+  label->setPalette(white);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  return label;
+}
 
 }  // namespace
 
@@ -82,17 +105,34 @@ TmainForm::TmainForm(Project& project, TFormBitmap& bitmaps, const QStringList& 
   EditTime->setValidator(new QRegularExpressionValidator(durationPattern, EditTime));
   connect(EditTime, &QLineEdit::textChanged, this, [this] { EditTimeChange(); });
 
+  LabelPlay = WhiteLabel(QStringLiteral("Play"), QStringLiteral("LabelPlay"), mainPanel);
+  ComboPlay = new QComboBox(mainPanel);
+  ComboPlay->setObjectName(QStringLiteral("ComboPlay"));
+  ComboPlay->addItems({QStringLiteral("There and back"), QStringLiteral("Endless")});
+  LabelPace = WhiteLabel(QStringLiteral("Pace"), QStringLiteral("LabelPace"), mainPanel);
+  ComboPace = new QComboBox(mainPanel);
+  ComboPace->setObjectName(QStringLiteral("ComboPace"));
+  ComboPace->addItems({QStringLiteral("Eased"), QStringLiteral("Steady")});
+  for (QWidget* w : std::initializer_list<QWidget*>{LabelPlay, ComboPlay}) w->setToolTip(QString::fromUtf8(playTip));
+  for (QWidget* w : std::initializer_list<QWidget*>{LabelPace, ComboPace}) w->setToolTip(QString::fromUtf8(paceTip));
+  LabelTarget = WhiteLabel(QString(), QStringLiteral("LabelTarget"), mainPanel);
+  LabelTarget->setToolTip(QString::fromUtf8(playTip));
+  connect(ComboPlay, &QComboBox::currentIndexChanged, this, [this] { ComboPlayChange(); });
+  connect(ComboPace, &QComboBox::currentIndexChanged, this, [this] { ComboPaceChange(); });
+  ShowPlaySettings();
+
   PaintBoxControls = playback_->Bar();
   view_->contextReady = [this] { FormShow(); };
   menus_ = std::make_unique<EditorMenus>(*this);
   BuildOpeningStrip();
-  mainPanel->resize(designWidth, designHeight);
+  mainPanel->resize(designWidth, designHeight + playRowHeight);
   LayoutControls();
   ConnectProject();
   UpdateTitle();
-  resize(designWidth, designHeight + menuBar()->sizeHint().height());
-  // The designed minimum outer size (250 x 150) less the frame and caption around the client area.
-  setMinimumSize(250 - 8, 150 - 27);
+  resize(designWidth, designHeight + playRowHeight + menuBar()->sizeHint().height());
+  // The designed minimum outer size (250 x 150) less the frame and caption around the client area,
+  // and the play row.
+  setMinimumSize(250 - 8, 150 - 27 + playRowHeight);
 }
 
 TmainForm::~TmainForm() {
@@ -103,6 +143,8 @@ TmainForm::~TmainForm() {
   project_.undoStack()->disconnect(this);
   disconnect(ListBox, nullptr, this, nullptr);
   disconnect(EditTime, nullptr, this, nullptr);
+  disconnect(ComboPlay, nullptr, this, nullptr);
+  disconnect(ComboPace, nullptr, this, nullptr);
   delete Panel;
   Panel = nullptr;
 }
@@ -114,11 +156,11 @@ void TmainForm::SetWindows(TFormImageList* imageList, TFormAbout* about, TFormWe
 }
 
 // The controls follow the window by their anchors, as laid out at the design size: the list
-// keeps its width and stretches down, the view stretches both ways, the duration field and the
-// play bar stay at the bottom.
+// keeps its width and stretches down, the view stretches both ways; the duration field and the
+// play bar stay at the bottom, above the row of the play and pace fields.
 void TmainForm::LayoutControls() {
   const int w = mainPanel->width();
-  const int h = mainPanel->height();
+  const int h = mainPanel->height() - playRowHeight;  // the designed layout above the play row
   ListBox->setGeometry(0, 0, listWidth, h - (designHeight - 339));
   Panel->setGeometry(listWidth, 0, w - listWidth, h - (designHeight - 338));
   // With the desktop's font the caption is wider than the designed 66 pixels; it wraps onto two
@@ -127,6 +169,21 @@ void TmainForm::LayoutControls() {
   EditTime->setGeometry(78, h - (designHeight - 343), 41, 21);
   PaintBoxControls->setGeometry(listWidth, h - (designHeight - 338), w - listWidth, barHeight);
   OpeningStrip->setGeometry(0, h - (designHeight - 339), listWidth, barHeight);
+  // Under the duration: "Play [There and back]  Pace [Eased]", each field as wide as its longest
+  // choice.
+  const int top = h + 3, fieldHeight = playRowHeight - 6;
+  int x = 7;
+  for (int row = 0; row < 2; ++row) {
+    QLabel* label = row == 0 ? LabelPlay : LabelPace;
+    QComboBox* field = row == 0 ? ComboPlay : ComboPace;
+    const int labelWidth = label->sizeHint().width();
+    label->setGeometry(x, top, labelWidth, fieldHeight);
+    x += labelWidth + 6;
+    const int fieldWidth = field->sizeHint().width();
+    field->setGeometry(x, top, fieldWidth, fieldHeight);
+    x += fieldWidth + 16;
+  }
+  LabelTarget->setGeometry(x, top, std::max(0, w - x - 4), fieldHeight);
 }
 
 void TmainForm::resizeEvent(QResizeEvent* event) {

@@ -41,5 +41,6 @@ void AlignJob::End() {
 }
 
 QString AlignStepText(const AlignTask& task) {
+  if (task.seam) return QStringLiteral("Aligning picture 1 in picture %1...").arg(task.element);
   return QStringLiteral("Aligning picture %1 in picture %2...").arg(task.element + 1).arg(task.element);
 }

@@ -11,7 +11,7 @@ class ImageStack;
 
 enum class AlignRefusal {
   None,
-  NoSuchChild,     // the child is not a picture with a picture before it
+  NoSuchChild,     // the child is not a picture with a picture before it (nor an endless seam)
   TooFewPictures,  // every picture was asked for, and there are fewer than two
 };
 

@@ -168,6 +168,34 @@ void Project::SetDuration(float seconds, bool undoable) {
   if (undoable && seconds != before) undoStack_->push(new DurationCommand(this, before, seconds));
 }
 
+void Project::SetPlaySettings(const PlaySettings& settings) {
+  if (!stack_ || stack_->count() < 1 || settings == stack_->playSettings) return;
+  const Image& target = *stack_->targetFrame();
+  Transform refitted = target.transform;
+  if (settings.play == PlayMode::Endless && stack_->playSettings.play != PlayMode::Endless &&
+      stack_->pictureCount() > 0) {
+    const Image& first = *stack_->images.front();
+    refitted = RefitFrame(target.transform, target.width, target.height, first.width, first.height);
+  }
+  undoStack_->push(
+      new PlaySettingsCommand(this, target.id, stack_->playSettings, settings, target.transform, refitted));
+}
+
+void Project::FitEndlessTarget() {
+  if (stack_ && stack_->playSettings.play == PlayMode::Endless) stack_->FitTargetFrame();
+}
+
+void Project::StepPlaySettings(const PlaySettings& settings, uint64_t target, const Transform& placement) {
+  if (!stack_) return;
+  stack_->playSettings = settings;
+  stack_->FitTargetFrame();
+  stack_->dirty = true;
+  const int element = stack_->IndexOf(target);
+  if (element >= 0 && !SamePlacement(stack_->images[static_cast<size_t>(element)]->transform, placement))
+    SetPlacement(target, placement);
+  emit playSettingsChanged();
+}
+
 void Project::RecordPlacementChange(int element, const Transform& before, const Nudge* nudge, bool repeated) {
   if (!stack_ || element < 0 || element >= stack_->count()) return;
   const Image& changed = *stack_->images[static_cast<size_t>(element)];
@@ -212,6 +240,7 @@ void Project::ApplyImageList(const std::vector<Image*>& pictures, std::vector<st
     ReplacePicturesUndoably(pictures, added);
     if (reloaded) ChangesNoUndoReaches();
   }
+  FitEndlessTarget();
   emit pictureListChanged();
 }
 

@@ -64,6 +64,10 @@ class Project : public QObject, private StepTarget {
   // The duration as typed: with `undoable`, a step that merges with the typing before; otherwise
   // (the window put the text there) no step.
   void SetDuration(float seconds, bool undoable);
+  // Play and pace as chosen in the window: one step. A change to endless refits the target frame
+  // to the first picture's shape when it is not (RefitFrame), so the first picture can be placed
+  // in the last.
+  void SetPlaySettings(const PlaySettings& settings);
   // A placement change made in place (a drag, keys, the placement dialog) of element `element`,
   // which was `before`: one step. With a `nudge`, merged into the step before when that one was
   // the same kind of nudge of the same element, repeated or within a second.
@@ -120,6 +124,8 @@ class Project : public QObject, private StepTarget {
   void placementChanged(quint64 id);
   // The duration was set by a step (undo, redo, restore); the stack holds `seconds` exactly.
   void durationChanged(float seconds);
+  // Play or pace were set by a step (the window's choice, undo, redo, restore).
+  void playSettingsChanged();
   // The modified state or the name may have changed (the title shows both).
   void modifiedChanged(bool modified);
 
@@ -127,8 +133,14 @@ class Project : public QObject, private StepTarget {
   ImageStack* StepStack() const override { return stack_.get(); }
   void StepPlacement(uint64_t id, const Transform& placement) override { SetPlacement(id, placement); }
   void StepDuration(float seconds) override;
-  void StepPictureList() override { emit pictureListChanged(); }
+  void StepPictureList() override {
+    FitEndlessTarget();
+    emit pictureListChanged();
+  }
+  void StepPlaySettings(const PlaySettings& settings, uint64_t target, const Transform& placement) override;
   void StopOpening();
+  // An endless project's target frame has the first picture's shape, whichever picture is first.
+  void FitEndlessTarget();
   void ForgetEdits();
   void ReplacePicturesUndoably(const std::vector<Image*>& pictures, std::vector<std::unique_ptr<Image>>& added);
   void RecordRestore();

@@ -56,6 +56,17 @@ void DurationCommand::redo() {
     project_->StepDuration(after_);
 }
 
+PlaySettingsCommand::PlaySettingsCommand(StepTarget* project, uint64_t target, const PlaySettings& before,
+                                         const PlaySettings& after, const Transform& targetBefore,
+                                         const Transform& targetAfter)
+    : QUndoCommand(QStringLiteral("Play")),
+      project_(project),
+      target_(target),
+      before_(before),
+      after_(after),
+      targetBefore_(targetBefore),
+      targetAfter_(targetAfter) {}
+
 ImageListCommand::ImageListCommand(StepTarget* project, std::vector<Image*> before, std::vector<Image*> after,
                                    std::vector<std::unique_ptr<Image>> parked)
     : QUndoCommand(QStringLiteral("Image List")),
@@ -94,7 +105,7 @@ void RestoreCommand::redo() {
 }
 
 bool RestoreCommand::Same(const State& a, const State& b) {
-  if (a.duration != b.duration || a.elements.size() != b.elements.size()) return false;
+  if (a.duration != b.duration || a.play != b.play || a.elements.size() != b.elements.size()) return false;
   for (size_t i = 0; i < a.elements.size(); ++i)
     if (a.elements[i].first != b.elements[i].first || !SamePlacement(a.elements[i].second, b.elements[i].second))
       return false;
@@ -111,10 +122,9 @@ void RestoreCommand::Show(const State& state) {
     order.push_back(element);
   }
   stack->Arrange(order, parked_);
-  if (stack->pictureCount() > 0) {
-    stack->targetFrame()->width = stack->images[static_cast<size_t>(stack->pictureCount() - 1)]->width;
-    stack->targetFrame()->height = stack->images[static_cast<size_t>(stack->pictureCount() - 1)]->height;
-  }
+  stack->playSettings = state.play;
+  stack->FitTargetFrame();
   project_->StepDuration(state.duration);
+  if (const Image* target = stack->targetFrame()) project_->StepPlaySettings(state.play, target->id, target->transform);
   project_->StepPictureList();
 }

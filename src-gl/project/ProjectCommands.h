@@ -24,6 +24,9 @@ class StepTarget {
   virtual void StepDuration(float seconds) = 0;
   // The elements were rearranged.
   virtual void StepPictureList() = 0;
+  // How the project plays, and the placement of its target frame `target` (which a change to
+  // endless may refit), when it is still in the stack.
+  virtual void StepPlaySettings(const PlaySettings& settings, uint64_t target, const Transform& placement) = 0;
 
  protected:
   ~StepTarget() = default;
@@ -68,6 +71,22 @@ class DurationCommand : public QUndoCommand {
   bool first_ = true;
 };
 
+// Play or pace changed in the window: one step, with the target frame's placement when the change
+// refitted it.
+class PlaySettingsCommand : public QUndoCommand {
+ public:
+  PlaySettingsCommand(StepTarget* project, uint64_t target, const PlaySettings& before, const PlaySettings& after,
+                      const Transform& targetBefore, const Transform& targetAfter);
+  void undo() override { project_->StepPlaySettings(before_, target_, targetBefore_); }
+  void redo() override { project_->StepPlaySettings(after_, target_, targetAfter_); }
+
+ private:
+  StepTarget* project_;
+  uint64_t target_;
+  PlaySettings before_, after_;
+  Transform targetBefore_, targetAfter_;
+};
+
 // The image list's Done. The stack owns its elements; the elements of the state not shown (the
 // pictures removed, or after an undo the ones added) are kept alive here, so undo and redo put the
 // very same objects back, with their pictures and placements, without reading any file again.
@@ -95,6 +114,7 @@ class RestoreCommand : public QUndoCommand {
   struct State {
     std::vector<std::pair<Image*, Transform>> elements;
     float duration = 10.0f;
+    PlaySettings play;
   };
   RestoreCommand(StepTarget* project, State saved, State restored, std::vector<std::unique_ptr<Image>> parked);
   void undo() override { Show(saved_); }

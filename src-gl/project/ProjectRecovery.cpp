@@ -53,8 +53,10 @@ void Project::RecordRestore() {
     }
   }
   before.duration = saved->duration;
+  before.play = saved->playSettings;
   for (const auto& element : stack_->images) after.elements.emplace_back(element.get(), element->transform);
   after.duration = stack_->duration;
+  after.play = stack_->playSettings;
   if (RestoreCommand::Same(before, after)) {
     RemoveRecovery();  // it held nothing the saved project lacks
     return;

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QProgressDialog>
 #include <QUndoStack>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "AlignStack.h"
 #include "AlignTestStacks.h"
@@ -99,6 +101,73 @@ TEST_F(MainFormAlign, AlignAllResultsFollowThePicturesThroughAReorder) {
   ASSERT_EQ(reporter.messages.size(), 1u);
   EXPECT_NE(reporter.messages[0].text.find("1. stack_2.jpg: the list was changed"), std::string::npos)
       << reporter.messages[0].text;
+}
+
+// A picture that holds itself, placed by `placement`, in a photograph: the photograph with the
+// picture pasted in where the placement puts it, again and again until the copies nested inside
+// are too small to matter.
+cv::Mat SelfSimilar(const cv::Mat& photo, const Transform& placement) {
+  const int w = photo.cols, h = photo.rows;
+  // Pixel centres (y down) into the element's frame (y up, its width 1), and the pasted copy's
+  // pixels back to its own.
+  const Affine pixelToElement{1.0 / w, 0, 0, -1.0 / w, (0.5 - w / 2.0) / w, (h / 2.0 - 0.5) / w};
+  const Affine map = pixelToElement.Inverse() * Affine::Placement(placement).Inverse() * pixelToElement;
+  const cv::Mat toCopy = (cv::Mat_<double>(2, 3) << map.a, map.c, map.tx, map.b, map.d, map.ty);
+  cv::Mat inside;
+  cv::warpAffine(cv::Mat(photo.size(), CV_8U, cv::Scalar(255)), inside, toCopy, photo.size(),
+                 cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar(0));
+  inside = inside > 128;
+  cv::Mat picture = photo.clone();
+  for (int k = 0; k < 8; ++k) {
+    cv::Mat copy;
+    cv::warpAffine(picture, copy, toCopy, photo.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP);
+    picture = photo.clone();
+    copy.copyTo(picture, inside);
+  }
+  return picture;
+}
+
+// An endless project of one picture that lies in itself. Unplaced, the seam finds only the
+// picture matching itself whole, which leads nowhere: reported, and nothing changes. Placed
+// roughly, as the user would drag it, Align Automatically on the last picture (here also the
+// first) finds the first picture's place in it, as one undo step.
+TEST_F(MainFormAlign, AlignAutomaticallyFindsAnEndlessSeam) {
+  cv::Mat photo;
+  cv::resize(ReadPhoto(CorpusFile("photos/Wood.jpg")), photo, cv::Size(960, 720), 0, 0, cv::INTER_AREA);
+  ASSERT_FALSE(photo.empty());
+  AlignStackPicture seam;
+  seam.width = 960;
+  seam.height = 720;
+  seam.exactScale = 0.45;
+  seam.exactRotate = 8;
+  seam.exactX = 0.1;
+  seam.exactY = -0.05;
+  const Transform exact{0.45f, 0.1f, -0.05f, 8.0f};
+  std::vector<uchar> jpeg;
+  ASSERT_TRUE(cv::imencode(".jpg", SelfSimilar(photo, exact), jpeg, {cv::IMWRITE_JPEG_QUALITY, 92}));
+  WriteFileBytes(dir.File("self.jpg"), std::string(jpeg.begin(), jpeg.end()));
+  WriteFileBytes(dir.File("self.kx"),
+                 "#Tunnelvista v1.0\r\nduration 10.0\r\nimages 1\r\n\r\n"
+                 "filename self.jpg\r\nscale 1\r\ntranslate 0 0\r\nrotate 0\r\n\r\n"
+                 "target\r\nscale 1\r\ntranslate 0 0\r\nrotate 0\r\n\r\nplay endless\r\n");
+  Start({QString::fromStdString(dir.File("self.kx"))});
+  ASSERT_EQ(form->Stack()->playSettings.play, PlayMode::Endless);
+  form->ListBox->setCurrentRow(0);
+
+  form->menus().EditAlign->trigger();
+  WaitForAlignment();
+  ASSERT_EQ(reporter.messages.size(), 1u);
+  EXPECT_NE(reporter.messages[0].text.find("1. self.jpg in the last picture: no reliable match"), std::string::npos)
+      << reporter.messages[0].text;
+  EXPECT_TRUE(IsUnplaced(Placement(1)));
+  EXPECT_EQ(form->project().undoStack()->count(), 0);
+
+  form->project().SetPlacement(form->Stack()->targetFrame()->id, Transform{0.43f, 0.09f, -0.04f, 6.0f});
+  form->menus().EditAlign->trigger();
+  WaitForAlignment();
+  EXPECT_EQ(reporter.messages.size(), 1u);
+  EXPECT_LT(CornerError(960, 720, seam, Placement(1)), 1.5);
+  EXPECT_EQ(form->project().undoStack()->count(), 1);
 }
 
 }  // namespace

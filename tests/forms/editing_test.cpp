@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QDropEvent>
@@ -444,6 +445,43 @@ TEST_F(MainFormEditing, PlacementDialogTypesTheNumbers) {
   dialog->reject();
   EXPECT_EQ(Child().translateX, start.translateX);
   EXPECT_EQ(form->project().undoStack()->index(), 0);
+}
+
+// Play and pace beside the duration: each choice one step, shown back on undo and saved with the
+// project. Endless shows the pace as steady and disabled, and the last picture's child, the
+// target frame, is the first picture's place in it.
+TEST_F(MainFormEditing, PlayAndPaceAreStepsSavedWithTheProject) {
+  Open();
+  EXPECT_FALSE(form->ComboPlay->toolTip().isEmpty());
+  form->ComboPace->setCurrentIndex(1);
+  form->ComboPlay->setCurrentIndex(1);
+  EXPECT_EQ(form->Stack()->playSettings, (PlaySettings{PlayMode::Endless, Pace::Steady}));
+  EXPECT_EQ(form->project().undoStack()->count(), 2);
+  EXPECT_EQ(Title(), "project.kx* - Tunnelvista Editor");
+  Undo();
+  EXPECT_EQ(form->ComboPlay->currentIndex(), 0);
+  EXPECT_EQ(form->ComboPace->currentIndex(), 1);
+  EXPECT_TRUE(form->ComboPace->isEnabled());
+  form->ComboPace->setCurrentIndex(0);  // a new step in the redo's place
+  form->ComboPlay->setCurrentIndex(1);
+  EXPECT_EQ(form->ComboPace->currentIndex(), 1);  // endless plays steady
+  EXPECT_FALSE(form->ComboPace->isEnabled());
+  EXPECT_EQ(form->Stack()->playSettings.pace, Pace::Eased);  // kept for there and back
+  EXPECT_EQ(form->LabelTarget->text(), "Target frame: first picture in the last");
+
+  form->ListBox->setCurrentRow(2);
+  form->menus().EditPlacement->trigger();
+  auto* dialog = form->findChild<TFormPlacement*>();
+  ASSERT_TRUE(dialog && dialog->isVisible());
+  EXPECT_EQ(dialog->LabelCaption->text(), "p0.jpg (the first picture) in p2.jpg");
+  dialog->reject();
+
+  ASSERT_TRUE(form->SaveClick());
+  EXPECT_NE(ReadFileBytes(project.path).find("\r\nplay endless\r\n"), std::string::npos);
+  form->OpenProjectFile(QString::fromStdString(project.path));
+  WaitForOpen();
+  EXPECT_EQ(form->ComboPlay->currentIndex(), 1);
+  EXPECT_FALSE(form->ComboPace->isEnabled());
 }
 
 // The placement dialog belongs to one picture: the image list cannot change the stack under it

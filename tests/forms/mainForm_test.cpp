@@ -1,6 +1,7 @@
 #include <GL/gl.h>
 
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -358,7 +359,7 @@ TEST_F(MainForm, ClickingALineStopsPlaybackAndShowsItsEditView) {
 TEST_F(MainForm, ProjectionFitsTheFirstPicture) {
   ProjectFiles project;
   Start({QString::fromStdString(project.path)});
-  form->resize(700, 500);
+  form->resize(700, 530);  // the view about 572 x 445: narrower than the picture
   QTRY_COMPARE(form->Panel->width(), 700 - 128);
   form->view().MakeViewCurrent();
   double projection[16];
@@ -444,6 +445,9 @@ TEST_F(MainForm, MenusCaptionsAndShortcuts) {
   EXPECT_EQ(form->Panel->size(), QSize(441, 338));
   EXPECT_EQ(form->PaintBoxControls->geometry(), QRect(128, 338, 441, 30));
   EXPECT_EQ(form->ListBox->geometry(), QRect(0, 0, 128, 339));
+  // The play and pace fields in a row of their own below, whole.
+  EXPECT_GE(form->ComboPlay->y(), 369);
+  EXPECT_GE(form->ComboPlay->width(), form->ComboPlay->sizeHint().width());
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <cmath>
@@ -208,6 +209,66 @@ TEST_F(PlaybarForm, TimerDrivesPlaybackInRealTime) {
   QTRY_VERIFY_WITH_TIMEOUT(form->playback().playbar().position > 0.02f, 3000);  // 200 ms of a 10 s pass
   form->playback().StopPlay();
   EXPECT_FALSE(form->playback().Timer()->isActive());
+}
+
+// The mean difference of two grabbed views, in levels of a channel.
+double MeanDifference(const QImage& a, const QImage& b) {
+  if (a.size() != b.size() || a.isNull()) return 255;
+  double sum = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) {
+      const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+      sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+    }
+  return sum / (3.0 * a.width() * a.height());
+}
+
+// An endless project plays on through the seam without turning or pausing: the position wraps
+// into the next pass, the frame just before the seam looks like the one just after it, and the
+// slider's last move sets the direction.
+TEST_F(PlaybarForm, EndlessPlaybackPassesTheSeam) {
+  ProjectFiles project(3);
+  Start({QString::fromStdString(project.path)});
+  form->playback().playbar().forward = false;  // as a there-and-back zoom may have left it
+  form->ComboPlay->setCurrentIndex(1);
+  ASSERT_EQ(form->Stack()->playSettings.play, PlayMode::Endless);
+  form->playback().PlayButtonClick();
+  EXPECT_TRUE(form->playback().playbar().forward);  // an endless zoom dives inward
+  ticks += 9990;
+  form->playback().NextFrame();
+  EXPECT_NEAR(form->playback().playbar().position, 0.999, 1e-5);
+  const QImage before = ViewImage();
+  ticks += 20;
+  form->playback().NextFrame();
+  EXPECT_NEAR(form->playback().playbar().position, 0.001, 1e-5);
+  EXPECT_TRUE(form->playback().playbar().forward);
+  EXPECT_TRUE(form->playback().Timer()->isActive());
+  const QImage after = ViewImage();
+  EXPECT_LE(MeanDifference(before, after), 4.0);
+  form->playback().JumpTo(0.5f);
+  EXPECT_GT(MeanDifference(before, ViewImage()), 20.0);  // the comparison can tell frames apart
+
+  // Many passes later, and backwards through the seam once the slider was moved to the left.
+  ticks += 123456;
+  form->playback().NextFrame();
+  EXPECT_NEAR(form->playback().playbar().position, 0.8456, 1e-4);
+  Press(form, 240);
+  Drag(form, 200);
+  Release(form, 200);
+  EXPECT_FALSE(form->playback().playbar().forward);
+  form->playback().playbar().position = 0.002f;
+  ticks += 40;
+  form->playback().NextFrame();
+  EXPECT_NEAR(form->playback().playbar().position, 0.998, 1e-5);
+
+  // There and back again: the ends turn as before.
+  form->ComboPlay->setCurrentIndex(0);
+  form->playback().playbar().forward = true;
+  form->playback().playbar().position = 0.999f;
+  ticks += 100;
+  form->playback().NextFrame();
+  EXPECT_EQ(form->playback().playbar().position, 1.0f);
+  EXPECT_FALSE(form->playback().playbar().forward);
 }
 
 }  // namespace

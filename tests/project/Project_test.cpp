@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QUndoStack>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,76 @@ TEST(Project, StepsFindTheirElementAndTellWhatChanged) {
   EXPECT_TRUE(project.SaveAs(path));
   EXPECT_FALSE(project.Modified());
   EXPECT_EQ(modified.back(), false);
+}
+
+// Play and pace are one step each. Going endless refits the target frame to the first picture's
+// shape (here portrait in a landscape last picture) where it was; the file says so, and undoing
+// gives back the saved project exactly.
+TEST(Project, PlaySettingsAreStepsAndEndlessRefitsTheTargetFrame) {
+  TempDir dir;
+  WriteJpeg(dir.File("a.jpg"), 48, 64, [](int, int) { return Rgb{90, 90, 90}; });
+  WriteJpeg(dir.File("b.jpg"), 64, 48, [](int, int) { return Rgb{90, 90, 90}; });
+  const std::string path = dir.File("two.kx");
+  WriteFileBytes(path,
+                 "#Tunnelvista v1.0\r\nduration 10.0\r\nimages 2\r\n\r\n"
+                 "filename a.jpg\r\nscale 1\r\ntranslate 0 0\r\nrotate 0\r\n\r\n"
+                 "filename b.jpg\r\nscale 0.5\r\ntranslate 0 0\r\nrotate 0\r\n\r\n"
+                 "target\r\nscale 0.5\r\ntranslate 0.1 0\r\nrotate 0\r\n");
+  RecordingReporter reporter;
+  Project project;
+  ASSERT_TRUE(project.Open(path));
+  ASSERT_TRUE(WaitUntilOpen(project));
+  ImageStack& stack = *project.stack();
+  const Image& target = *stack.targetFrame();
+  ASSERT_TRUE(project.Save());
+  const std::string saved = ReadFileBytes(path);
+  int heard = 0;
+  QObject::connect(&project, &Project::playSettingsChanged, [&] { ++heard; });
+
+  project.SetPlaySettings({PlayMode::ThereAndBack, Pace::Steady});
+  project.SetPlaySettings({PlayMode::Endless, Pace::Steady});
+  project.SetPlaySettings({PlayMode::Endless, Pace::Steady});  // no change: no step
+  EXPECT_EQ(project.undoStack()->count(), 2);
+  EXPECT_EQ(heard, 2);
+  EXPECT_TRUE(project.Modified());
+  EXPECT_EQ(target.width, 48);
+  EXPECT_EQ(target.height, 64);
+  EXPECT_FLOAT_EQ(target.transform.scale, 0.375f);  // inside where the landscape frame was
+  EXPECT_FLOAT_EQ(target.transform.translateX, 0.1f);
+  EXPECT_EQ(stack.CurrentTimeline().settings().play, PlayMode::Endless);
+
+  ASSERT_TRUE(project.Save());
+  const std::string text = ReadFileBytes(path);
+  EXPECT_NE(text.find("\r\nplay endless\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\r\npace steady\r\n"), std::string::npos) << text;
+
+  project.undoStack()->undo();
+  project.undoStack()->undo();
+  EXPECT_EQ(stack.playSettings, PlaySettings());
+  EXPECT_EQ(target.width, 64);
+  EXPECT_FLOAT_EQ(target.transform.scale, 0.5f);
+  ASSERT_TRUE(project.Save());
+  EXPECT_EQ(ReadFileBytes(path), saved);
+  project.undoStack()->redo();
+  project.undoStack()->redo();
+  EXPECT_EQ(stack.playSettings.play, PlayMode::Endless);
+  EXPECT_FLOAT_EQ(target.transform.scale, 0.375f);
+  EXPECT_TRUE(reporter.messages.empty());
+}
+
+// A frame refitted to another shape stays inside where it was; one that frames nothing sensible
+// becomes half its parent, centred.
+TEST(Project, RefitFrameKeepsTheFrameInsideItsPlace) {
+  const Transform t{0.6f, 0.1f, -0.1f, 30.0f};
+  const Transform same = RefitFrame(t, 640, 480, 320, 240);
+  EXPECT_TRUE(SamePlacement(same, t));
+  const Transform wider = RefitFrame(t, 480, 480, 640, 320);  // (1, 1) to (1, 0.5): fits already
+  EXPECT_FLOAT_EQ(wider.scale, 0.6f);
+  const Transform taller = RefitFrame(t, 640, 320, 480, 480);  // (1, 0.5) to (1, 1): half
+  EXPECT_FLOAT_EQ(taller.scale, 0.3f);
+  EXPECT_FLOAT_EQ(taller.rotate, 30.0f);
+  for (float bad : {0.0f, 1.0f, 2.0f, -0.5f, std::numeric_limits<float>::quiet_NaN()})
+    EXPECT_TRUE(SamePlacement(RefitFrame({bad, 0.2f, 0, 5}, 640, 480, 480, 640), Transform{0.5f, 0, 0, 0}));
 }
 
 }  // namespace
