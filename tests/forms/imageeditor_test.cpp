@@ -45,7 +45,7 @@ TEST_F(ImageList, AddingThreeFilesOfWhichOneIsNoJpeg) {
   dialogs.fileLists.push_back({QString::fromStdString(a), QString::fromStdString(bad), QString::fromStdString(c)});
   Click(dialog()->ButtonAddImage);
   WaitForPictures();
-  EXPECT_EQ(dialogs.asked.back(), "Open|Jpeg Image (*.jpg *.jpeg)");
+  EXPECT_EQ(dialogs.asked.back(), "Open|Pictures (*.jpg *.jpeg *.png *.webp)");
   EXPECT_EQ(Lines(), (std::vector<std::string>{"a.jpg", "c.jpeg"}));
   EXPECT_EQ(dialog()->ListBox->currentRow(), 1);
   EXPECT_EQ(dialog()->EditFilename->text().toStdString(), c);
