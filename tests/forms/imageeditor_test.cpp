@@ -52,7 +52,8 @@ TEST_F(ImageList, AddingThreeFilesOfWhichOneIsNoJpeg) {
   EXPECT_TRUE(dialog()->ButtonDone->isEnabled());
   EXPECT_EQ(reporter.Texts(),
             std::vector<std::string>{"There was an error loading the following files:\n\n    " + bad +
-                                     "\n    \nThese files may not exist or may not be valid JPEG images"});
+                                     "  (not a picture)\n    \nThese files may not exist or may not be valid JPEG "
+                                     "images"});
   EXPECT_EQ(dialog()->added.size(), 2u);
   EXPECT_EQ(dialog()->added[0]->transform.scale, 0.5f);
   EXPECT_TRUE(dialog()->added[0]->loaded);  // checked as it was added
