@@ -127,6 +127,20 @@ int DecodePngScaled(FILE* file, int denominator, const PngCalls* calls) {
   if (pixels > maxJpegPixels || static_cast<unsigned long long>(outWidth) * outHeight > calls->budget->MaxPixels())
     result = kTooLarge;
   const int alpha = (colour & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
+  // Interlaced pictures arrive in seven passes over the whole picture, so all of it is held.
+  const int interlaced = interlace != PNG_INTERLACE_NONE;
+  const size_t rowBytes = static_cast<size_t>(width) * 4;
+  const size_t heldRows = interlaced ? height : (denominator == 1 ? 0 : 1);
+  if (result == kOk) {
+    // Reserved before libpng allocates its rows (png_read_update_info), which a header claiming a
+    // huge width would make gigabytes: two rows at up to 16 bits a channel. The sums are 4 words
+    // a pixel out.
+    const unsigned long long work = pngFixedBytes + 2ull * (static_cast<unsigned long long>(width) * 8 + 64) +
+                                    rowBytes * static_cast<unsigned long long>(heldRows) +
+                                    sizeof(unsigned char*) * static_cast<unsigned long long>(heldRows) +
+                                    static_cast<unsigned long long>(outWidth) * 16;
+    result = ReserveNoThrow(calls, work, static_cast<unsigned long long>(outWidth) * outHeight * 4);
+  }
   int passes = 1;
   if (result == kOk) {
     png_set_expand(png);  // palette to RGB, grey under 8 bits to 8, transparency to alpha
@@ -135,18 +149,7 @@ int DecodePngScaled(FILE* file, int denominator, const PngCalls* calls) {
     if (!alpha) png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
     passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * 4) result = kFailed;
-  }
-  // Interlaced pictures arrive in seven passes over the whole picture, so all of it is held.
-  const size_t rowBytes = static_cast<size_t>(width) * 4;
-  const size_t heldRows = passes > 1 ? height : (denominator == 1 ? 0 : 1);
-  if (result == kOk) {
-    // libpng keeps two rows at up to 16 bits a channel; the sums are 4 words a pixel out.
-    const unsigned long long work = pngFixedBytes + 2ull * (static_cast<unsigned long long>(width) * 8 + 1) +
-                                    rowBytes * static_cast<unsigned long long>(heldRows) +
-                                    sizeof(unsigned char*) * static_cast<unsigned long long>(heldRows) +
-                                    static_cast<unsigned long long>(outWidth) * 16;
-    result = ReserveNoThrow(calls, work, static_cast<unsigned long long>(outWidth) * outHeight * 4);
+    if (png_get_rowbytes(png, info) != rowBytes || (passes > 1) != (interlaced != 0)) result = kFailed;
   }
   unsigned char* out = nullptr;
   if (result == kOk) {

@@ -182,6 +182,7 @@ TEST(PictureDecode, HugeClaimsAndCancelTakeNothing) {
   };
   WriteFileBytes(dir.File("giga.png"), claiming(40000, 40000, 0));
   WriteFileBytes(dir.File("interlaced.png"), claiming(16000, 16000, 1));
+  WriteFileBytes(dir.File("wide.png"), claiming(1u << 30, 1, 0));  // libpng's rows alone: gigabytes
   std::string lossless = EncodeWebp(kWidth, kHeight, Smooth, true);
   // VP8L: after the signature byte 0x2F, 14 bits of width - 1 and 14 of height - 1.
   const size_t vp8l = lossless.find("VP8L") + 9;
@@ -193,7 +194,7 @@ TEST(PictureDecode, HugeClaimsAndCancelTakeNothing) {
   DecodeMemory memory(64 << 20);
   DecodeLimits limits;
   limits.memory = &memory;
-  for (const char* name : {"giga.png", "interlaced.png", "giga.webp"}) {
+  for (const char* name : {"giga.png", "interlaced.png", "wide.png", "giga.webp"}) {
     RgbaPicture p;
     EXPECT_EQ(DecodePictureRgba(dir.File(name), 8, p, limits), DecodeResult::TooLarge) << name;
     EXPECT_EQ(memory.HighWater(), 0u) << name;
