@@ -8,6 +8,7 @@
 #include <webp/decode.h>
 #include <webp/encode.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -69,14 +70,21 @@ bool WriteWebp(const std::string& path, const RgbaPicture& picture) {
   return ok;
 }
 
-double Timed(int repetitions, const std::function<bool()>& run) {
-  std::vector<double> times;
-  for (int r = 0; r < repetitions; ++r) {
-    const auto start = Clock::now();
-    if (!run()) return -1;
-    times.push_back(Milliseconds(Clock::now() - start));
-  }
-  return Median(times);
+double Time(const std::function<bool()>& run) {
+  const auto start = Clock::now();
+  return run() ? Milliseconds(Clock::now() - start) : -1;
+}
+
+// Medians of `repetitions` rounds, each timing every one of `runs` in turn, so that a machine
+// busy with other work slows them all alike. -1 for a run that failed.
+std::vector<double> Interleaved(int repetitions, const std::vector<std::function<bool()>>& runs) {
+  std::vector<std::vector<double>> times(runs.size());
+  for (int r = 0; r < repetitions; ++r)
+    for (size_t i = 0; i < runs.size(); ++i) times[i].push_back(Time(runs[i]));
+  std::vector<double> medians;
+  for (const std::vector<double>& t : times)
+    medians.push_back(*std::min_element(t.begin(), t.end()) < 0 ? -1 : Median(t));
+  return medians;
 }
 
 }  // namespace
@@ -84,7 +92,8 @@ double Timed(int repetitions, const std::function<bool()>& run) {
 void MeasureOtherKinds(const std::vector<std::string>& photographs, const std::string& work, int repetitions) {
   std::printf(
       "\nPNG and WebP (the large photographs written as PNG and as lossy WebP, quality 90), median of %d "
-      "runs, all on one thread; the library's own: libpng's simplified reader, WebPDecodeRGBA\n\n",
+      "rounds (the three runs in turn), all on one thread; the library's own: libpng's simplified reader, "
+      "WebPDecodeRGBA\n\n",
       repetitions);
   std::printf("%-28s %7s | %12s %12s %12s | %10s %11s\n", "picture", "MP", "library", "full decode", "check",
               "full/lib", "check/lib");
@@ -108,17 +117,19 @@ void MeasureOtherKinds(const std::vector<std::string>& photographs, const std::s
         std::printf("%-28s cannot be written\n", kind.file.c_str());
         continue;
       }
-      const double lib = Timed(repetitions, [&] { return kind.reference(kind.file); });
-      const double full = Timed(repetitions, [&] {
-        RgbaPicture decoded;
-        return DecodePictureRgba(kind.file, 1, decoded) == DecodeResult::Ok;
-      });
-      const double check = Timed(repetitions, [&] {
-        Image image;
-        image.fileName = kind.file;
-        image.ResolvePath("");
-        return image.LoadJpeg();
-      });
+      const std::vector<double> t =
+          Interleaved(repetitions, {[&] { return kind.reference(kind.file); },
+                                    [&] {
+                                      RgbaPicture decoded;
+                                      return DecodePictureRgba(kind.file, 1, decoded) == DecodeResult::Ok;
+                                    },
+                                    [&] {
+                                      Image image;
+                                      image.fileName = kind.file;
+                                      image.ResolvePath("");
+                                      return image.LoadJpeg();
+                                    }});
+      const double lib = t[0], full = t[1], check = t[2];
       std::printf("%-28s %7.2f | %10.1fms %10.1fms %10.1fms | %9.2fx %10.2fx\n",
                   std::filesystem::path(kind.file).filename().c_str(), megapixels, lib, full, check, full / lib,
                   check / lib);
