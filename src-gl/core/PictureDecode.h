@@ -4,8 +4,9 @@
 // size refused beyond maxJpegPixels before anything is allocated, the whole decode reserved in the
 // decode memory, the cancel flag polled. PNG and WebP have no DCT scales: "1/denominator" is the
 // same output size as a JPEG's (ScaledSide), reached while decoding (a box over denominator x
-// denominator pixels for PNG, libwebp's own area scaler for WebP), so a large picture never needs
-// its full size in memory unless the file's layout (interlaced PNG, lossless WebP) does.
+// denominator pixels for PNG, libwebp's own area scaler for lossy WebP without alpha), so a large
+// picture never needs its full size in memory unless the file's layout (interlaced PNG, lossless or
+// alpha WebP) does.
 //
 // Transparency is composited over `pictureBackdrop`, the colour around the zoom in the view and on
 // the exported page by default: the renderer takes every picture's core as opaque (what lies

@@ -82,8 +82,8 @@ DecodeResult DecodeWebpFile(FILE* file, int denominator, DecodeBudget& budget) {
   if (config.input.has_alpha) work += width * height * (lossy ? 5 : 1);
   // libwebp's scaler averages colour and alpha each on its own, which is not the mean of what the
   // pixels show once composited: a reduced picture with alpha is decoded whole, composited, then
-  // reduced here.
-  const bool reduceHere = config.input.has_alpha && denominator > 1;
+  // reduced here. So is every lossless one, whose header's alpha flag is only a hint.
+  const bool reduceHere = (config.input.has_alpha || !lossy) && denominator > 1;
   if (reduceHere) work += width * height * 4 + static_cast<unsigned long long>(outWidth) * 16;
   const DecodeResult reserved =
       budget.Reserve(work, static_cast<unsigned long long>(outWidth) * static_cast<unsigned long long>(outHeight) * 4);
@@ -149,7 +149,9 @@ DecodeResult DecodeWebpFile(FILE* file, int denominator, DecodeBudget& budget) {
                    out + static_cast<size_t>(outHeight - 1 - static_cast<int>(y / d)) * outWidth * 4,
                    static_cast<uint32_t>(outWidth));
     }
-  } else if (config.input.has_alpha) {
+  } else {
+    // Even without alpha in the header: a lossless bitstream's alpha flag is only a hint, and the
+    // pixels carry whatever alpha their data holds.
     for (int y = 0; y < outHeight; ++y)
       CompositeOverBackdrop(out + static_cast<size_t>(y) * outWidth * 4, static_cast<size_t>(outWidth));
   }

@@ -112,6 +112,14 @@ INSTANTIATE_TEST_SUITE_P(
         Kind{"palette", [] { return EncodePng(kWidth, kHeight, Few, Png(PngLayout::Palette)); }, Few, 1},
         Kind{"grey-alpha", [] { return EncodePng(kWidth, kHeight, Grey, Png(PngLayout::GreyAlpha)); }, Grey, 1},
         Kind{"webp-lossless", [] { return EncodeWebp(kWidth, kHeight, Translucent, true); }, Translucent, 1},
+        // The header's alpha flag cleared: only a hint, the pixels' alpha still counts.
+        Kind{"webp-unflagged-alpha",
+             [] {
+               std::string bytes = EncodeWebp(kWidth, kHeight, Translucent, true);
+               bytes[bytes.find("VP8L") + 12] &= ~0x10;
+               return bytes;
+             },
+             Translucent, 1},
         // libwebp's scaler averages in its own fixed point, and lossy data is near, not equal.
         Kind{"webp-lossy", [] { return EncodeWebp(kWidth, kHeight, Smooth, false); }, Smooth, 24}),
     [](const ::testing::TestParamInfo<Kind>& param) {
