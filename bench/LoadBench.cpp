@@ -5,7 +5,8 @@
 //   level it needs.
 // - Large photographs made from them (about 5 to 24 megapixels): djpeg, libjpeg-turbo's own
 //   decoder run as a process on one thread (the reference), against our full decode on one
-//   thread and our check.
+//   thread and our check. The same photographs as PNG and WebP: our decode and check against
+//   libpng's and libwebp's own whole decode, in the same run (LoadBenchKinds.cpp).
 // - Projects of those large photographs and of 1000 different 1024 x 768 pictures, opened the
 //   way the editor opens them: the project read, its pictures checked on worker threads and taken
 //   in as they come, until the first frame (t = 0, 1280 x 960) is drawn with every level it
@@ -28,6 +29,7 @@
 #include "BenchPictures.h"
 #include "Imagestack.h"
 #include "JpegDecode.h"
+#include "LoadBenchKinds.h"
 #include "OffscreenGl.h"
 #include "Renderer.h"
 #include "image.h"
@@ -301,6 +303,7 @@ int main(int argc, char** argv) {
   }
   print(sum, bytes * 8 / (sum.megapixels * 1e6));
   const double largeDjpeg = sum.djpeg;
+  MeasureOtherKinds(large, work.path(), repetitions);
 
   // djpeg on a sample of the small pictures, scaled to all of them.
   double smallDjpeg = 0;

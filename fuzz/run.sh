@@ -10,7 +10,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-30}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_project fuzz_jpeg)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_project fuzz_jpeg fuzz_picture)
 build=${TV_FUZZ_BUILD:-"$here/build-fuzz"}
 jobs=${TV_FUZZ_JOBS:-1}
 
@@ -34,6 +34,7 @@ for target in "${targets[@]}"; do
   # a little past the largest seed (about 1.5 KB: a few tens of pixels with all of their tables).
   [ "$name" = project ] && options+=(-max_len=4096)
   [ "$name" = jpeg ] && options+=(-max_len=2048)
+  [ "$name" = picture ] && options+=(-max_len=4096)
   if [ "$jobs" -gt 1 ]; then options+=(-jobs="$jobs" -workers="$jobs"); fi
   echo "=== $target for ${seconds}s ==="
   if ! (cd "$run" && "$build/fuzz/$target" "${options[@]}" "$corpus"); then

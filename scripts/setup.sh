@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0 libglx-mesa0
   libjpeg62-turbo-dev
+  libpng-dev libwebp-dev # PNG and WebP pictures
   libjpeg-turbo-progs # djpeg, the reference decoder load_bench measures against
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth locales libx11-dev libxtst-dev

@@ -8,7 +8,7 @@
 
 #include "AlignPair.h"
 #include "AlignPairStages.h"
-#include "JpegDecode.h"
+#include "PictureDecode.h"
 
 namespace align_pair {
 
@@ -46,7 +46,7 @@ bool LoadGrey(const AlignSource& source, double reduction, Grey& out, const std:
                         static_cast<size_t>(ScaledSide(source.height, denominator)) / 2;
     MemoryHold hold;
     limits.hold = &hold;
-    if (DecodeJpegRgba(source.path, denominator, rgba, limits) != DecodeResult::Ok) return false;
+    if (DecodePictureRgba(source.path, denominator, rgba, limits) != DecodeResult::Ok) return false;
     // The file may have changed since its header was read: the size it has now counts.
     if (ScaledSide(source.width, denominator) != rgba.width || ScaledSide(source.height, denominator) != rgba.height)
       return false;

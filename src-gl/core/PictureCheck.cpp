@@ -24,10 +24,13 @@ CheckedPicture CheckPicture(const std::string& path) { return CheckPicture(path,
 CheckedPicture CheckPicture(const std::string& path, int side, const std::atomic<bool>* cancel) {
   CheckedPicture checked;
   const FileIdentity before = IdentifyFile(path);
-  JpegInfo info;
+  PictureInfo info;
   RgbaPicture small;
   try {
-    if (!ReadJpegInfo(path, info)) return checked;
+    checked.fault = ReadPictureInfo(path, info);
+    checked.kind = info.kind;
+    checked.tooLarge = checked.fault == PictureFault::TooLarge;
+    if (checked.fault != PictureFault::None) return checked;
     const int denominator = ScaleDenominatorFor(info.width, info.height, side);
     DecodeLimits limits;
     limits.cancel = cancel;
@@ -38,9 +41,10 @@ CheckedPicture CheckPicture(const std::string& path, int side, const std::atomic
                         sideBytes * 7;
     MemoryHold hold;
     limits.hold = &hold;
-    const DecodeResult result = DecodeJpegRgba(path, denominator, small, limits);
+    const DecodeResult result = DecodePictureRgba(path, denominator, small, limits);
     if (result != DecodeResult::Ok) {
       checked.tooLarge = result == DecodeResult::TooLarge;
+      checked.fault = checked.tooLarge ? PictureFault::TooLarge : PictureFault::Damaged;
       return checked;
     }
     checked.thumbnail = Thumbnail(small, side);
@@ -50,6 +54,7 @@ CheckedPicture CheckPicture(const std::string& path, int side, const std::atomic
   }
   if (checked.thumbnail.isNull()) return CheckedPicture();
   checked.ok = true;
+  checked.fault = PictureFault::None;
   checked.width = info.width;
   checked.height = info.height;
   // Only a file that stayed the same while it was read may stand for others with its identity.

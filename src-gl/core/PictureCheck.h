@@ -1,7 +1,7 @@
 #pragma once
-// Checking picture files once when a project opens: each file's header for its size, and a
-// decode at the smallest DCT scale that still gives the thumbnail (which reads all of the data
-// and so finds damage). Done on worker threads in list order, so the pictures the zoom shows
+// Checking picture files once when a project opens: each file's kind and header for its size, and
+// a decode at the smallest scale that still gives the thumbnail (which reads all of the data and
+// so finds damage). Done on worker threads in list order, so the pictures the zoom shows
 // first are ready first, while the caller goes on; results are applied on the caller's thread.
 // A file listed several times (a stack that repeats one picture) is decoded once: the pictures
 // naming it get one result, and one thumbnail between them.
@@ -18,14 +18,17 @@
 #include <utility>
 #include <vector>
 
+#include "PictureDecode.h"
 #include "PictureKey.h"
 
 struct CheckedPicture {
-  bool ok = false;  // a whole, undamaged JPEG
+  bool ok = false;  // a whole, undamaged picture of a kind the program draws
   // Not ok because the picture is larger than the program decodes (its declared size, or the
   // memory its decode needs: see DecodeMemory.h), not because it is damaged.
   bool tooLarge = false;
-  int width = 0;  // full size from the header (when ok)
+  PictureKind kind = PictureKind::None;        // what the file's first bytes say it is
+  PictureFault fault = PictureFault::Missing;  // None when ok
+  int width = 0;                               // full size from the header (when ok)
   int height = 0;
   QImage thumbnail;  // RGB888, longer side at most `thumbnailSide` (when ok)
   // The file checked in place of the one named, which did not exist; empty: the one named.

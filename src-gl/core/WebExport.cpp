@@ -16,7 +16,7 @@
 
 #include "ExportFolder.h"
 #include "Imagestack.h"
-#include "JpegDecode.h"
+#include "PictureDecode.h"
 #include "Messages.h"
 #include "SafeFile.h"
 #include "TextNumbers.h"
@@ -59,10 +59,31 @@ bool AlreadyThere(const Image& picture, const WebExportOptions& o) {
 
 bool Shrinks(const Image& picture, int side) { return side > 0 && std::max(picture.width, picture.height) > side; }
 
+bool IsJpeg(const Image& picture) { return picture.kind == PictureKind::Jpeg || picture.kind == PictureKind::None; }
+
+// Whether the export writes a JPEG copy of a picture of another kind, named NAME.jpg: the applet
+// plays JPEG only, and a reduced copy is always encoded as JPEG.
+bool ConvertsToJpeg(const Image& picture, const WebExportOptions& o) {
+  return !IsJpeg(picture) && (o.player == WebPlayer::Applet || Shrinks(picture, o.pictureSide));
+}
+
+std::string WithJpegExtension(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  return (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + ".jpg";
+}
+
+const char* MimeType(const std::string& bytes) {
+  const PictureKind kind =
+      SniffPicture(reinterpret_cast<const unsigned char*>(bytes.data()), std::min<size_t>(bytes.size(), 16));
+  if (kind == PictureKind::Png) return "image/png";
+  if (kind == PictureKind::Webp) return "image/webp";
+  return "image/jpeg";
+}
+
 // Whether the export writes the picture's file under `name` (the wrapper beside it is always
 // written).
 bool WritesPicture(const Image& picture, const std::string& name, const WebExportOptions& o) {
-  if (name != picture.baseName || !AlreadyThere(picture, o)) return true;
+  if (name != picture.baseName || !AlreadyThere(picture, o) || ConvertsToJpeg(picture, o)) return true;
   return o.player == WebPlayer::Html5 && Shrinks(picture, o.pictureSide);
 }
 
@@ -109,19 +130,21 @@ bool ReadPlayer(const std::string& folder, std::vector<std::string>& contents) {
   return true;
 }
 
-// The bytes of the picture's file, only while it is still the JPEG the project loaded: a
-// regular file that starts as a JPEG does. Anything else put in its place (a text file, a
+// The bytes of the picture's file, only while it is still the kind of picture the project loaded:
+// a regular file that starts as that kind does. Anything else put in its place (a text file, a
 // device, a pipe) is never read or published. Shows its message when not.
-bool ReadLoadedPicture(const std::string& path, std::string& bytes) {
+bool ReadLoadedPicture(const Image& picture, std::string& bytes) {
+  const std::string path = picture.FullPath();
+  const PictureKind kind = IsJpeg(picture) ? PictureKind::Jpeg : picture.kind;
   if (!ReadPictureFile(path, bytes)) {  // regular files only, so a pipe is never waited on
     ShowPlainMessage("The image could not be found at its expected location:\n\n    " + path +
                      "\n\nUnable to copy image to target directory.");
     return false;
   }
-  if (bytes.size() < 3 || bytes.compare(0, 3, "\xFF\xD8\xFF") != 0) {
+  if (SniffPicture(reinterpret_cast<const unsigned char*>(bytes.data()), std::min<size_t>(bytes.size(), 16)) != kind) {
     bytes.clear();
-    ShowPlainMessage("The image is no longer the JPEG picture the project opened:\n\n    " + path +
-                     "\n\nUnable to copy image to target directory.");
+    ShowPlainMessage(std::string("The image is no longer the ") + PictureKindName(kind) +
+                     " picture the project opened:\n\n    " + path + "\n\nUnable to copy image to target directory.");
     return false;
   }
   return true;
@@ -163,10 +186,11 @@ bool StageHtml5Files(ExportFolder& out, ImageStack& stack, const WebExportOption
     const Image& picture = Picture(stack, i);
     const std::string& name = names[static_cast<size_t>(i)];
     if (!staged.insert(name).second) continue;
-    std::string jpeg;
-    if (!ExportedPicture(picture, o.pictureSide, jpeg)) return false;
-    if (WritesPicture(picture, name, o) && !out.Add(InTarget(o, name), jpeg)) return false;
-    if (!out.Add(InTarget(o, name + ".js"), Wrapped("providePicture", name, "data:image/jpeg;base64," + Base64(jpeg))))
+    std::string bytes;
+    if (!ExportedPicture(picture, o.pictureSide, bytes)) return false;
+    if (WritesPicture(picture, name, o) && !out.Add(InTarget(o, name), bytes)) return false;
+    if (!out.Add(InTarget(o, name + ".js"),
+                 Wrapped("providePicture", name, std::string("data:") + MimeType(bytes) + ";base64," + Base64(bytes))))
       return false;
     Step(o, i + 2, stack);
   }
@@ -238,25 +262,25 @@ std::pair<int, int> ExportedSize(int width, int height, int side) {
   return {scaled(width), scaled(height)};
 }
 
-bool ExportedPicture(const Image& picture, int side, std::string& jpeg) {
+namespace {
+
+// The picture decoded and encoded as JPEG (quality 90) at w x h. Shows its message on failure.
+bool EncodedJpeg(const Image& picture, int w, int h, std::string& jpeg) {
   const std::string path = picture.FullPath();
-  if (!ReadLoadedPicture(path, jpeg)) return false;
-  if (!Shrinks(picture, side)) return true;
-  jpeg.clear();
-  const auto [w, h] = ExportedSize(picture.width, picture.height, side);
   RgbaPicture decoded;
   QByteArray bytes;
-  if (DecodeJpegRgba(path, ScaleDenominatorFor(picture.width, picture.height, side), decoded) == DecodeResult::Ok) {
+  const int denominator = ScaleDenominatorFor(picture.width, picture.height, std::max(w, h));
+  if (DecodePictureRgba(path, denominator, decoded) == DecodeResult::Ok) {
     const QImage wrapped(decoded.rgba.data(), decoded.width, decoded.height, decoded.width * 4,
                          QImage::Format_RGBA8888);
-    const QImage scaled = wrapped.mirrored()
-                              .convertToFormat(QImage::Format_RGB888)
-                              .scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage upright = wrapped.mirrored().convertToFormat(QImage::Format_RGB888);
+    if (upright.width() != w || upright.height() != h)
+      upright = upright.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "jpeg");
     writer.setQuality(jpegQuality);
-    if (scaled.isNull() || !writer.write(scaled)) bytes.clear();
+    if (upright.isNull() || !writer.write(upright)) bytes.clear();
   }
   if (bytes.isEmpty()) {
     ShowPlainMessage("The image could not be reduced for the web:\n\n    " + path);
@@ -264,6 +288,25 @@ bool ExportedPicture(const Image& picture, int side, std::string& jpeg) {
   }
   jpeg.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
   return true;
+}
+
+// The applet's copy of a picture: the JPEG file's bytes, or a JPEG made from a picture of
+// another kind at its full size.
+bool AppletPicture(const Image& picture, std::string& jpeg) {
+  if (!ReadLoadedPicture(picture, jpeg)) return false;
+  if (IsJpeg(picture)) return true;
+  jpeg.clear();
+  return EncodedJpeg(picture, picture.width, picture.height, jpeg);
+}
+
+}  // namespace
+
+bool ExportedPicture(const Image& picture, int side, std::string& bytes) {
+  if (!ReadLoadedPicture(picture, bytes)) return false;
+  if (!Shrinks(picture, side)) return true;
+  bytes.clear();
+  const auto [w, h] = ExportedSize(picture.width, picture.height, side);
+  return EncodedJpeg(picture, w, h, bytes);
 }
 
 std::vector<std::string> ExportedNames(const ImageStack& stack, const WebExportOptions& o) {
@@ -280,7 +323,8 @@ std::vector<std::string> ExportedNames(const ImageStack& stack, const WebExportO
   // Pictures in the target directory keep their names first: they are not copied.
   for (size_t i = 0; i < count; ++i) {
     const Image& picture = Picture(stack, static_cast<int>(i));
-    if (PlainName(picture.baseName) && AlreadyThere(picture, o) && !used.count(picture.baseName))
+    if (PlainName(picture.baseName) && AlreadyThere(picture, o) && !ConvertsToJpeg(picture, o) &&
+        !used.count(picture.baseName))
       take(i, picture.baseName);
   }
   for (size_t i = 0; i < count; ++i) {
@@ -289,6 +333,7 @@ std::vector<std::string> ExportedNames(const ImageStack& stack, const WebExportO
     std::string name = picture.baseName;
     std::replace(name.begin(), name.end(), ':', '_');
     if (!PlainName(name)) name = "picture.jpg";
+    if (ConvertsToJpeg(picture, o)) name = WithJpegExtension(name);
     const auto same = sourceOf.find(name);
     if (same != sourceOf.end() && same->second == picture.FullPath()) {
       names[i] = name;  // the same file twice in the stack
@@ -320,9 +365,9 @@ uint64_t EstimateWebExportBytes(const ImageStack& stack, const WebExportOptions&
     const Image& picture = Picture(stack, i);
     const uintmax_t size = std::filesystem::file_size(picture.FullPath(), error);
     uint64_t bytes = error ? 0 : static_cast<uint64_t>(size);
-    if (html5 && Shrinks(picture, o.pictureSide)) {
+    if ((html5 && Shrinks(picture, o.pictureSide)) || ConvertsToJpeg(picture, o)) {
       // About a third of a byte a pixel at quality 90 for photographs, never more than the file.
-      const auto [w, h] = ExportedSize(picture.width, picture.height, o.pictureSide);
+      const auto [w, h] = ExportedSize(picture.width, picture.height, html5 ? o.pictureSide : 0);
       const uint64_t estimate = static_cast<uint64_t>(w) * static_cast<uint64_t>(h) / 3;
       bytes = bytes ? std::min(bytes, estimate) : estimate;
     }
@@ -354,6 +399,7 @@ WebExportResult ExportWeb(ImageStack& stack, const WebExportOptions& o) {
   std::vector<std::string> made;
   if (!MakeDirectory(o.directory, made)) return WebExportResult::Failed;
   WebExportResult result = WebExportResult::Ok;
+  std::string convertedList;  // the applet's JPEG copies of other kinds
   {
     ExportFolder out;  // removed, with whatever is left in it, at the end of this block
     bool ok = out.Open(o.directory, o.pageName);
@@ -372,13 +418,15 @@ WebExportResult ExportWeb(ImageStack& stack, const WebExportOptions& o) {
       } else {
         ok = out.Add(InTarget(o, o.page.archiveUrl), archive);
       }
-      std::set<std::string> staged;
+      std::set<std::string> staged, converted;
       for (int i = 0; ok && i < stack.pictureCount(); ++i) {
         const Image& picture = Picture(stack, i);
         const std::string& name = names[static_cast<size_t>(i)];
         std::string jpeg;
         if (WritesPicture(picture, name, o) && staged.insert(name).second)
-          ok = !Cancelled(o) && ReadLoadedPicture(picture.FullPath(), jpeg) && out.Add(InTarget(o, name), jpeg);
+          ok = !Cancelled(o) && AppletPicture(picture, jpeg) && out.Add(InTarget(o, name), jpeg);
+        if (ok && ConvertsToJpeg(picture, o) && converted.insert(name).second)
+          convertedList += "\n    " + picture.baseName + "  ->  " + name;
         if (ok) Step(o, i + 2, stack);
       }
     }
@@ -389,5 +437,10 @@ WebExportResult ExportWeb(ImageStack& stack, const WebExportOptions& o) {
     if (!ok) result = WebExportResult::Failed;
   }
   if (result == WebExportResult::Failed) RemoveEmptyDirectories(made);
+  if (result != WebExportResult::Failed && !convertedList.empty())
+    ShowPlainMessage(
+        "The applet plays JPEG pictures only, so these pictures were written as JPEG copies "
+        "(quality " +
+        std::to_string(jpegQuality) + "):\n" + convertedList);
   return result;
 }

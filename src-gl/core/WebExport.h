@@ -61,19 +61,22 @@ std::string Base64(const std::string& bytes);
 // The size a width x height picture is exported at for `side` (never larger than it was).
 std::pair<int, int> ExportedSize(int width, int height, int side);
 
-// The JPEG of `picture` as exported: its file's bytes, or the picture re-encoded (quality 90)
-// at `side` when its longest side is larger. Only a regular file that is still a JPEG is read.
-// Shows its message and returns false on failure.
-bool ExportedPicture(const Image& picture, int side, std::string& jpeg);
+// The picture as the HTML5 page shows it: its file's bytes (JPEG, PNG or WebP), or the picture
+// re-encoded as JPEG (quality 90) at `side` when its longest side is larger. Only a regular file
+// that is still the kind of picture the project loaded is read. Shows its message and returns
+// false on failure. (The applet plays JPEG only: it gets JPEG copies of the other kinds, named
+// NAME.jpg, and a message says which.)
+bool ExportedPicture(const Image& picture, int side, std::string& bytes);
 
 // The page's size for a first picture of width x height: 320 on its longer side, the other
 // rounded to keep the proportion (as the dialog fills it in).
 std::pair<int, int> DefaultWebSize(int width, int height);
 
 // The pictures' names in the export (and its data file), in stack order: their own, except that
-// a name another picture of another folder has already becomes "NAME-2.jpg" ("-3", ...), and a
-// ':' becomes '_' (the player takes plain file names only). Pictures in the target directory
-// keep theirs: they are not copied.
+// a name another picture of another folder has already becomes "NAME-2.jpg" ("-3", ...), a ':'
+// becomes '_' (the player takes plain file names only), and a picture written as a JPEG copy of
+// another kind is named NAME.jpg. Pictures in the target directory keep theirs: they are not
+// copied.
 std::vector<std::string> ExportedNames(const ImageStack& stack, const WebExportOptions& options);
 
 // Every file the export would replace, in the order it names them: the path, followed for a

@@ -1,5 +1,5 @@
 #pragma once
-// One element of the image stack: a JPEG picture with its placement, or the target frame (no
+// One element of the image stack: a picture (JPEG, PNG or WebP) with its placement, or the target frame (no
 // file; only `transform`, `width` and `height` are used). Plain data: the pictures' textures
 // belong to each GL context's renderer, which decodes the file at the size it needs.
 
@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "PictureDecode.h"
 #include "PictureKey.h"
 #include "Transform.h"
 
@@ -27,9 +28,11 @@ class Image {
 
   int width = 0;  // the picture's full size in pixels (32 x 20 for the placeholder); 0 until loaded
   int height = 0;
-  bool loaded = false;  // the last load found a whole, undamaged JPEG
+  bool loaded = false;  // the last load found a whole, undamaged picture
   // The last load refused the file as larger than the program decodes (not as damaged).
   bool tooLarge = false;
+  PictureKind kind = PictureKind::None;     // what the last load found the file to be
+  PictureFault fault = PictureFault::None;  // why the last load failed
   // A small copy, longer side at most `thumbnailSide` (RGB888): the image list's preview and a
   // renderer's first texture. Null until loaded.
   QImage bitmap;
@@ -61,8 +64,8 @@ class Image {
   // The file to read: `directory` and `baseName` joined.
   std::string FullPath() const;
 
-  // How a message about pictures that did not load names this one: its file name, and for a
-  // picture refused as too large, why.
+  // How a message about pictures that did not load names this one: its file name, and what is
+  // wrong unless it is missing ("not a picture", "damaged", "unsupported kind", too large).
   std::string FailedName() const;
 
   // The name the project at `projectPath` stores: `fileName`, or for a picture found elsewhere

@@ -25,9 +25,19 @@ bool Image::LoadJpeg() {
 }
 
 std::string Image::FailedName() const {
-  if (!tooLarge) return fileName;
-  return fileName + "  (too large: the program decodes pictures of up to 1 gigapixel, in " +
-         std::to_string(decodeMemoryBytes >> 20) + " MiB)";
+  if (tooLarge)
+    return fileName + "  (too large: the program decodes pictures of up to 1 gigapixel, in " +
+           std::to_string(decodeMemoryBytes >> 20) + " MiB)";
+  switch (fault) {
+    case PictureFault::NotAPicture:
+      return fileName + "  (not a picture)";
+    case PictureFault::Unsupported:
+      return fileName + "  (unsupported kind)";
+    case PictureFault::Damaged:
+      return fileName + "  (damaged)";
+    default:
+      return fileName;
+  }
 }
 
 void Image::Apply(CheckedPicture checked) {
@@ -44,6 +54,8 @@ void Image::Apply(CheckedPicture checked) {
   }
   loaded = checked.ok;
   tooLarge = checked.tooLarge;
+  kind = checked.kind;
+  fault = checked.ok ? PictureFault::None : checked.fault;
   file = checked.ok ? std::move(checked.file) : FileIdentity();
 }
 
@@ -51,6 +63,8 @@ void Image::SetPicture(const QImage& picture) {
   revision = nextRevision++;
   source = picture.convertToFormat(QImage::Format_RGB888);
   file = FileIdentity();
+  kind = PictureKind::None;
+  fault = PictureFault::None;
   width = source.width();
   height = source.height();
   tooLarge = false;
@@ -69,6 +83,8 @@ void Image::Unload() {
   height = 0;
   loaded = false;
   tooLarge = false;
+  kind = PictureKind::None;
+  fault = PictureFault::None;
 }
 
 void Image::SharePicture(const Image& other) {
@@ -76,6 +92,8 @@ void Image::SharePicture(const Image& other) {
   height = other.height;
   loaded = other.loaded;
   tooLarge = other.tooLarge;
+  kind = other.kind;
+  fault = other.fault;
   bitmap = other.bitmap;
   source = other.source;
   revision = other.revision;

@@ -25,7 +25,7 @@
 
 namespace {
 
-const QString jpegFilter = QStringLiteral("Jpeg Image (*.jpg *.jpeg)");
+const QString pictureFilter = QStringLiteral("Pictures (*.jpg *.jpeg *.png *.webp)");
 
 QString DisplayName(const std::string& name) { return QFile::decodeName(QByteArray::fromStdString(name)); }
 
@@ -255,7 +255,7 @@ void TFormImageList::ListBoxClick() {
 }
 
 void TFormImageList::ButtonAddImageClick() {
-  const QStringList chosen = Dialogs().OpenFileNames(this, QStringLiteral("Open"), jpegFilter);
+  const QStringList chosen = Dialogs().OpenFileNames(this, QStringLiteral("Open"), pictureFilter);
   if (!chosen.isEmpty()) AddFiles(chosen);
 }
 
@@ -389,6 +389,6 @@ void TFormImageList::CancelChecking() {
 
 void TFormImageList::ButtonReloadClick() {
   if (!SelectedImage() || checking_) return;
-  const QString chosen = Dialogs().OpenFileName(this, QStringLiteral("Open"), jpegFilter, QString());
+  const QString chosen = Dialogs().OpenFileName(this, QStringLiteral("Open"), pictureFilter, QString());
   if (Image* image = SelectedImage(); image && !chosen.isEmpty()) StartChecking({chosen}, image);
 }

@@ -71,19 +71,20 @@ namespace {
 
 bool IsProjectFile(const QString& file) { return file.endsWith(QStringLiteral(".kx"), Qt::CaseInsensitive); }
 
-bool IsJpegFile(const QString& file) {
-  for (const char* extension : {".jpg", ".jpeg", ".jpe", ".jfif"})
+// By name only to accept the drag; what a picture is, the loader tells from its first bytes.
+bool IsPictureFile(const QString& file) {
+  for (const char* extension : {".jpg", ".jpeg", ".jpe", ".jfif", ".png", ".webp"})
     if (file.endsWith(QLatin1String(extension), Qt::CaseInsensitive)) return true;
   return false;
 }
 
-// The local files a drag carries that the window takes: projects and JPEG pictures.
+// The local files a drag carries that the window takes: projects and pictures.
 QStringList DroppableFiles(const QMimeData* data) {
   QStringList files;
   if (!data || !data->hasUrls()) return files;
   for (const QUrl& url : data->urls()) {
     const QString file = url.toLocalFile();
-    if (!file.isEmpty() && (IsProjectFile(file) || IsJpegFile(file))) files.push_back(file);
+    if (!file.isEmpty() && (IsProjectFile(file) || IsPictureFile(file))) files.push_back(file);
   }
   return files;
 }
@@ -111,7 +112,7 @@ void TmainForm::FilesDropped(const QStringList& files) {
   }
   QStringList pictures;
   for (const QString& file : files)
-    if (IsJpegFile(file)) pictures.push_back(file);
+    if (IsPictureFile(file)) pictures.push_back(file);
   if (pictures.isEmpty() || !imageList_ || Opening()) return;
   playback_->StopPlay();
   if (!imageList_->isVisible()) {

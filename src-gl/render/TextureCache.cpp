@@ -247,7 +247,7 @@ TextureCache::Result TextureCache::Build(const Request& request) {
       limits.cancel = &cancel_;
       limits.memory = memory_;
       limits.hold = &result.hold;
-      ok = DecodeJpegRgba(request.path, request.denominator, base, limits) == DecodeResult::Ok;
+      ok = DecodePictureRgba(request.path, request.denominator, base, limits) == DecodeResult::Ok;
     }
     if (ok) {
       ReduceToFit(base, request.side);

@@ -549,10 +549,12 @@ TEST_F(ProjectFixture, PicturesNotFoundNearTheProjectFailAsBefore) {
   ImageStack stack;
   stack.path = dir.File("p.kx");
   ASSERT_TRUE(stack.LoadProject());
-  EXPECT_EQ(reporter.Texts(), std::vector<std::string>{
-                                  "There was an error loading the following files:\n\n    /old/deep.jpg\n    "
-                                  "/old/broken.jpg\n    \nThese files may not exist or may not be valid JPEG images.  "
-                                  "You can\nreload these files by selecting \"Image List\" from the Edit menu."});
+  EXPECT_EQ(reporter.Texts(),
+            std::vector<std::string>{
+                "There was an error loading the following files:\n\n    /old/deep.jpg\n    "
+                "/old/broken.jpg  (not a picture)\n    \nThese files may not exist or may not be valid JPEG "
+                "images.  "
+                "You can\nreload these files by selecting \"Image List\" from the Edit menu."});
   EXPECT_FALSE(stack.images[1]->foundElsewhere);
   EXPECT_EQ(stack.images[1]->directory, "/old");
   EXPECT_EQ(Saved(stack), text);

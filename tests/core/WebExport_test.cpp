@@ -15,6 +15,8 @@
 
 #include "Imagestack.h"
 #include "JpegDecode.h"
+#include "PictureDecode.h"
+#include "PictureFiles.h"
 #include "RecordingReporter.h"
 #include "TestFiles.h"
 
@@ -269,6 +271,56 @@ TEST_F(WebExportFixture, OnlyTheLoadedPicturesArePublished) {
     EXPECT_TRUE(Everything(target.path()).empty()) << replacement;
     fs::remove(dir.File("pic1.jpg"));
   }
+}
+
+// PNG and WebP pictures go to the page as they are (a PNG named .jpg stays a PNG); the applet,
+// which plays JPEG only, gets JPEG copies named .jpg and a message that says so.
+TEST_F(WebExportFixture, OtherKindsAsTheyAreOrAsJpegForTheApplet) {
+  Open({{64, 48}});
+  const RgbaSource colour = [](int x, int y) {
+    return Rgba{static_cast<uint8_t>(x * 3), static_cast<uint8_t>(y * 4), 90, 255};
+  };
+  WriteFileBytes(dir.File("a.png"), EncodePng(80, 60, colour));
+  WriteFileBytes(dir.File("b.webp"), EncodeWebp(80, 60, colour, true));
+  WriteFileBytes(dir.File("c.jpg"), EncodePng(80, 60, colour));
+  Reopen({"pic0.jpg", "a.png", "b.webp", "c.jpg"});
+  ASSERT_EQ(ExportWeb(*stack, options), WebExportResult::Ok);
+  EXPECT_TRUE(reporter.messages.empty());
+  for (const auto& [name, mime] : std::vector<std::pair<std::string, std::string>>{
+           {"a.png", "image/png"}, {"b.webp", "image/webp"}, {"c.jpg", "image/png"}}) {
+    EXPECT_EQ(ReadFileBytes(target.File(name)), ReadFileBytes(dir.File(name)));
+    const std::string url = WrapperArgument(ReadFileBytes(target.File(name + ".js")), 1);
+    const std::string head = "data:" + mime + ";base64,";
+    ASSERT_EQ(url.rfind(head, 0), 0u) << name;
+    EXPECT_EQ(Decoded(url.substr(head.size())), ReadFileBytes(dir.File(name)));
+  }
+
+  TempDir applet;
+  options.directory = applet.path();
+  options.player = WebPlayer::Applet;
+  options.archiveTemplate = dir.File("kx.jar");
+  WriteFileBytes(options.archiveTemplate, "jar");
+  options.page.archiveUrl = "kx.jar";
+  ASSERT_EQ(ExportWeb(*stack, options), WebExportResult::Ok);
+  EXPECT_EQ(FilesUnder(applet.path()),
+            (std::set<std::string>{"index.html", "default.kxo", "kx.jar", "pic0.jpg", "a.jpg", "b.jpg", "c.jpg"}));
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
+    JpegInfo info;
+    ASSERT_TRUE(ReadJpegInfo(applet.File(name), info)) << name;
+    EXPECT_EQ(info.width, 80);
+    RgbaPicture copy;
+    ASSERT_EQ(DecodePictureRgba(applet.File(name), 1, copy), DecodeResult::Ok);
+    const uint8_t* middle = copy.rgba.data() + (static_cast<size_t>(copy.height - 1 - 30) * 80 + 40) * 4;
+    EXPECT_NEAR(middle[0], 120, 6) << name;
+    EXPECT_NEAR(middle[1], 120, 6) << name;
+  }
+  const std::string data = ReadFileBytes(applet.File("default.kxo"));
+  EXPECT_NE(data.find("a.jpg"), std::string::npos);
+  EXPECT_EQ(data.find("a.png"), std::string::npos);
+  ASSERT_EQ(reporter.messages.size(), 1u);
+  EXPECT_EQ(reporter.messages[0].text,
+            "The applet plays JPEG pictures only, so these pictures were written as JPEG copies (quality 90):\n"
+            "\n    a.png  ->  a.jpg\n    b.webp  ->  b.jpg\n    c.jpg  ->  c.jpg");
 }
 
 // Links in the target are replaced, never written through; the question names them.

@@ -45,14 +45,15 @@ TEST_F(ImageList, AddingThreeFilesOfWhichOneIsNoJpeg) {
   dialogs.fileLists.push_back({QString::fromStdString(a), QString::fromStdString(bad), QString::fromStdString(c)});
   Click(dialog()->ButtonAddImage);
   WaitForPictures();
-  EXPECT_EQ(dialogs.asked.back(), "Open|Jpeg Image (*.jpg *.jpeg)");
+  EXPECT_EQ(dialogs.asked.back(), "Open|Pictures (*.jpg *.jpeg *.png *.webp)");
   EXPECT_EQ(Lines(), (std::vector<std::string>{"a.jpg", "c.jpeg"}));
   EXPECT_EQ(dialog()->ListBox->currentRow(), 1);
   EXPECT_EQ(dialog()->EditFilename->text().toStdString(), c);
   EXPECT_TRUE(dialog()->ButtonDone->isEnabled());
   EXPECT_EQ(reporter.Texts(),
             std::vector<std::string>{"There was an error loading the following files:\n\n    " + bad +
-                                     "\n    \nThese files may not exist or may not be valid JPEG images"});
+                                     "  (not a picture)\n    \nThese files may not exist or may not be valid JPEG "
+                                     "images"});
   EXPECT_EQ(dialog()->added.size(), 2u);
   EXPECT_EQ(dialog()->added[0]->transform.scale, 0.5f);
   EXPECT_TRUE(dialog()->added[0]->loaded);  // checked as it was added
