@@ -88,7 +88,7 @@ std::vector<AlignStackPicture> CutAlignStack(const cv::Mat& photo, const AlignSt
       for (int attempt = 0; attempt < 1000; ++attempt) {
         childAspect = anyAspect();
         s = Uniform(random, options.minScale, options.maxScale);
-        r = Uniform(random, -options.maxRotate, options.maxRotate);
+        r = Uniform(random, options.minRotate, options.maxRotate);
         const double c = std::fabs(std::cos(r * M_PI / 180)), n = std::fabs(std::sin(r * M_PI / 180));
         hx = 0.5 - inset - s * (c / 2 + n * childAspect / 2);
         hy = aspect / 2 - inset - s * (n / 2 + c * childAspect / 2);

@@ -13,13 +13,13 @@
 
 struct AlignStackOptions {
   int pictures = 3;
-  double minScale = 0.2, maxScale = 0.8;  // each child's longer side in its parent's longer sides
-  double maxRotate = 20;                  // degrees either way
-  int minSide = 800, maxSide = 2000;      // each picture's longer side, in pixels
-  int minQuality = 75, maxQuality = 95;   // JPEG quality
-  double maxExposure = 0.3;               // brightness changes by up to this fraction either way
-  double noise = 2.0;                     // standard deviation of the added noise, in levels of 255
-  double aspect = 0;                      // every picture's height / width; 0: one of the usual, at random
+  double minScale = 0.2, maxScale = 0.8;   // each child's longer side in its parent's longer sides
+  double minRotate = -20, maxRotate = 20;  // degrees
+  int minSide = 800, maxSide = 2000;       // each picture's longer side, in pixels
+  int minQuality = 75, maxQuality = 95;    // JPEG quality
+  double maxExposure = 0.3;                // brightness changes by up to this fraction either way
+  double noise = 2.0;                      // standard deviation of the added noise, in levels of 255
+  double aspect = 0;                       // every picture's height / width; 0: one of the usual, at random
 };
 
 struct AlignStackPicture {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <opencv2/core.hpp>
+#include <tuple>
 #include <vector>
 
 #include "AlignPairStages.h"
@@ -27,6 +28,14 @@ namespace {
 // A refined placement that moved the child's corners further than this from the features'
 // (in pixels of the features' reduced parent) found something else.
 constexpr double maxRefineJump = 4.0;
+// A refinement from the hint that ends further than this from the features' placement (in the
+// same pixels) is not taken: the features' own placement is refined instead. Their corners are
+// good to well under this where enough of them agree.
+constexpr double maxHintDisagreement = 1.5;
+// Placements few features agree with (Coarse::weak): how many are refined, and the agreeing
+// features they count as in the confidence.
+constexpr size_t maxWeakTried = 3;
+constexpr int minWeakConfirmed = 3;
 
 // The nearest similarity to a near-similar map.
 Transform ToPlacement(const Affine& m) {
@@ -104,23 +113,33 @@ const char* AlignStatusText(AlignStatus status) {
 
 namespace {
 
+// Whether a refined placement holds up on every count but agreement with the features.
+bool Holds(const Refined& r, double confidence, const AlignOptions& options) {
+  return r.converged && r.residual <= maxResidual && r.shear <= maxShear && confidence >= options.minConfidence &&
+         Plausible(r.placement);
+}
+
+const char* WhyNot(const Refined& r) {
+  return !r.converged               ? "the refinement did not converge"
+         : r.residual > maxResidual ? "the pictures still disagree locally"
+         : r.shear > maxShear       ? "the refinement distorted the picture"
+                                    : "low confidence";
+}
+
 AlignResult Align(const AlignSource& parent, const AlignSource& child, const Transform* hint,
                   const std::atomic<bool>* cancel, const AlignOptions& options) {
   AlignResult result;
   bool readable = true;
-  auto finish = [&](const Refined& r, int matches, bool fromHint) {
+  auto accept = [&](const Refined& r, int matches, bool fromHint) {
+    result.status = AlignStatus::Aligned;
+    result.transform = ToPlacement(r.placement);
     result.correlation = r.correlation;
     result.residual = r.residual;
     result.matches = matches;
     result.fromHint = fromHint;
     result.confidence = Confidence(matches, fromHint, r);
-    if (r.residual <= maxResidual && r.shear <= maxShear && result.confidence >= options.minConfidence &&
-        Plausible(r.placement)) {
-      result.status = AlignStatus::Aligned;
-      result.transform = ToPlacement(r.placement);
-      return true;
-    }
-    return false;
+    result.why = "";
+    return result;
   };
   // A picture that did not load has no size; one that did may still be too small.
   if (parent.width <= 0 || parent.height <= 0 || child.width <= 0 || child.height <= 0) {
@@ -132,40 +151,89 @@ AlignResult Align(const AlignSource& parent, const AlignSource& child, const Tra
     result.why = "a picture is under 32 pixels on a side";
     return result;
   }
+  auto stopped = [&] {
+    if (Cancelled(cancel)) return result.status = AlignStatus::Cancelled, true;
+    if (!readable) return result.status = AlignStatus::Unreadable, true;
+    return false;
+  };
 
-  if (hint && Plausible(Affine::Placement(*hint))) {
-    Refined r = Refine(parent, child, Affine::Placement(*hint), cancel, readable);
+  // From the hint: the refinement alone, judged as any answer but checked against the features
+  // below before it is believed.
+  const Affine hintPlacement = hint ? Affine::Placement(*hint) : Affine();
+  const bool hinted = hint && Plausible(hintPlacement);
+  Refined fromHint;
+  bool hintHolds = false;
+  if (hinted) {
+    fromHint = Refine(parent, child, hintPlacement, cancel, readable);
     // Once more from where that ended: the tones are matched over the right part of the parent
     // only now.
-    if (r.converged && readable && !Cancelled(cancel)) {
-      const Refined again = Refine(parent, child, r.placement, cancel, readable);
-      if (again.converged) r = again;
+    if (fromHint.converged && readable && !Cancelled(cancel)) {
+      const Refined again = Refine(parent, child, fromHint.placement, cancel, readable);
+      if (again.converged) fromHint = again;
     }
-    if (Cancelled(cancel)) return result.status = AlignStatus::Cancelled, result;
-    if (!readable) return result.status = AlignStatus::Unreadable, result;
-    if (r.converged && finish(r, 0, true)) return result;
+    if (stopped()) return result;
+    hintHolds = Holds(fromHint, Confidence(0, true, fromHint), options);
   }
 
-  const Coarse coarse = MatchFeatures(parent, child, options, cancel, readable);
-  if (Cancelled(cancel)) return result.status = AlignStatus::Cancelled, result;
-  if (!readable) return result.status = AlignStatus::Unreadable, result;
+  // The features on the whole parent's copy first; when what they give does not hold up, once
+  // more where the child's detail has more pixels of the parent to meet.
   result.status = AlignStatus::NoMatch;
-  result.matches = coarse.matches;
-  if (!coarse.found || !Plausible(coarse.placement)) return result.why = "too few features agree", result;
-  const Refined r = Refine(parent, child, coarse.placement, cancel, readable);
-  if (Cancelled(cancel)) return result.status = AlignStatus::Cancelled, result;
-  if (!readable) return result.status = AlignStatus::Unreadable, result;
-  if (!r.converged) return result.why = "the refinement did not converge", result;
-  // The refinement may only polish what the features found, not wander off to something else.
-  if (LargestCornerMove(coarse.placement, r.placement, coarse.parentPixels, child.width, child.height) > maxRefineJump)
-    return result.why = "the refinement left the features' placement", result;
-  if (!finish(r, coarse.matches, false)) {
-    result.status = AlignStatus::NoMatch;
-    result.transform = Transform();
-    result.why = r.residual > maxResidual ? "the pictures still disagree locally"
-                 : r.shear > maxShear     ? "the refinement distorted the picture"
-                                          : "low confidence";
+  result.why = "too few features agree";
+  bool featuresFound = false;
+  FeatureSearch search = FirstSearch();
+  const Affine* near = hintHolds ? &fromHint.placement : hinted ? &hintPlacement : nullptr;
+  // Placements few features agree with, from either search, with the features' pixels they are
+  // in.
+  std::vector<std::tuple<int, Affine, Affine>> weak;
+  auto refineFrom = [&](const Affine& start, const Affine& toPixels, int matches) {
+    const Refined r = Refine(parent, child, start, cancel, readable);
+    if (stopped()) return true;
+    // The refinement may only polish what the features found, not wander off to something else.
+    if (r.converged && LargestCornerMove(start, r.placement, toPixels, child.width, child.height) > maxRefineJump) {
+      result.why = "the refinement left the features' placement";
+      return false;
+    }
+    const double confidence = Confidence(matches, false, r);
+    if (Holds(r, confidence, options)) {
+      accept(r, matches, false);
+      return true;
+    }
+    result.correlation = r.correlation;
+    result.residual = r.residual;
+    result.confidence = confidence;
+    result.why = WhyNot(r);
+    return false;
+  };
+  for (int pass = 0; pass < 2; ++pass) {
+    if (pass == 1 && !SecondSearch(parent, child, near, search)) break;
+    const Coarse coarse = MatchFeatures(parent, child, options, search, cancel, readable);
+    if (stopped()) return result;
+    result.matches = std::max(result.matches, coarse.matches);
+    // The second search's first: it sees the child's detail better.
+    std::vector<std::tuple<int, Affine, Affine>> found;
+    for (const Coarse::Weak& w : coarse.weak) found.emplace_back(w.matches, w.placement, coarse.parentPixels);
+    std::stable_sort(found.begin(), found.end(),
+                     [](const auto& x, const auto& y) { return std::get<0>(x) > std::get<0>(y); });
+    weak.insert(weak.begin(), found.begin(), found.end());
+    if (!coarse.found || !Plausible(coarse.placement)) continue;
+    featuresFound = true;
+    // The refinement from the hint stands only where the features put the child too: from a rough
+    // hint, correlation can settle in a neighbouring optimum a few pixels off and still look good.
+    if (hintHolds && LargestCornerMove(coarse.placement, fromHint.placement, coarse.parentPixels, child.width,
+                                       child.height) <= maxHintDisagreement)
+      return accept(fromHint, coarse.matches, true);
+    if (refineFrom(coarse.placement, coarse.parentPixels, coarse.matches)) return result;
   }
+  // Where no search found features that agree, the hint's refinement has nothing to contradict it;
+  // without one, the placements few features agree with are refined, the best first, and count as
+  // only a few features in the confidence, so that only a close correlation and local agreement
+  // carry them.
+  if (hintHolds && !featuresFound) return accept(fromHint, 0, true);
+  if (!hintHolds) {
+    for (size_t k = 0; k < weak.size() && k < maxWeakTried; ++k)
+      if (refineFrom(std::get<1>(weak[k]), std::get<2>(weak[k]), minWeakConfirmed)) return result;
+  }
+  result.transform = Transform();
   return result;
 }
 

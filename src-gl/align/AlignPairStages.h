@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <opencv2/core.hpp>
+#include <vector>
 
 #include "Affine.h"
 
@@ -52,10 +53,30 @@ struct Coarse {
   Affine placement;
   int matches = 0;
   Affine parentPixels;  // the parent's element frame to the features' copy
+  // When nothing was found: placements fewer features agree with, and how many do.
+  struct Weak {
+    int matches = 0;
+    Affine placement;
+  };
+  std::vector<Weak> weak;
 };
+// Where the features are looked for: the whole parent on a copy about `parentSide` pixels long,
+// or, with `near` (a rough placement of the child), the part of the parent around it at the
+// density the child's own detail has there.
+struct FeatureSearch {
+  int parentSide = 1000;
+  const Affine* near = nullptr;
+};
+// The first search, and the one tried after it when it found nothing that held up: around the
+// rough placement when there is one, else a copy of the parent twice as long (a child a fifth
+// of its parent's size leaves only some 200 pixels of the first copy to match).
+FeatureSearch FirstSearch();
+// False when the second search would see nothing the first did not.
+bool SecondSearch(const AlignSource& parent, const AlignSource& child, const Affine* near, FeatureSearch& out);
+
 // `readable` is cleared when a picture could not be decoded.
 Coarse MatchFeatures(const AlignSource& parent, const AlignSource& child, const AlignOptions& options,
-                     const std::atomic<bool>* cancel, bool& readable);
+                     const FeatureSearch& search, const std::atomic<bool>* cancel, bool& readable);
 
 struct Refined {
   bool converged = false;
