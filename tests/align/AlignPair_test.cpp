@@ -119,19 +119,6 @@ TEST(AlignPictures, RoughHintGivesTheTruePlacement) {
   }
 }
 
-// A child a fifth of its parent's size leaves only some 200 pixels of the features' first copy
-// of the parent, too few in a stormy sky: it is found in the second search.
-TEST(AlignPictures, DeepStepFound) {
-  TempDir dir;
-  const auto small = FixedStack(dir, "Storm.jpg", 2, 2, 0.2, std::nan(""));
-  ASSERT_EQ(small.size(), 2u);
-  const AlignSource parent = FileSource(dir, "stack_1.jpg", small[0]);
-  const AlignSource child = FileSource(dir, "stack_2.jpg", small[1]);
-  const AlignResult r = AlignPictures(parent, child);
-  ASSERT_EQ(r.status, AlignStatus::Aligned) << r.why;
-  EXPECT_LT(CornerError(parent.width, parent.height, small[1], r.transform), 1.0);
-}
-
 // A placement found goes into the project file and comes back as it was found, in a locale
 // that writes decimal commas too; the tasks of a stack are its pictures from the second on.
 TEST(AlignPictures, ResultSurvivesTheProjectFile) {
