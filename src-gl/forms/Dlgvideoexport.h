@@ -13,6 +13,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QFormLayout;
 class QLineEdit;
 class QProgressDialog;
 class QPushButton;
@@ -50,6 +51,14 @@ class TFormVideoExport : public QDialog {
   bool Running() const { return job_ != nullptr; }
 
  private:
+  // The constructor's steps, in this order: one row (or a few) of the form each.
+  void BuildFileRow(QFormLayout* form);
+  void BuildSizeRow(QFormLayout* form);
+  void BuildFpsRow(QFormLayout* form);
+  void BuildTimingRows(QFormLayout* form);
+  void BuildQualityRows(QFormLayout* form);
+  void BuildButtons(QFormLayout* form);
+  void ConnectControls();
   void SizeChange();
   void FpsChange();
   void FileNameChange();

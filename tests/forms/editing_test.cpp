@@ -149,7 +149,7 @@ TEST_F(MainFormEditing, SaveThatDoesNotHappenKeepsTheProject) {
   Open();
   form->Stack()->path.clear();  // never saved
   EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
-  form->UpdateTitle();
+  form->commands().UpdateTitle();
   EXPECT_EQ(Title(), "Untitled* - Tunnelvista Editor");
   reporter.answers.push_back(MessageAnswer::Save);
   form->menus().Exit->trigger();
