@@ -1,7 +1,7 @@
 #pragma once
 // The main window: the picture list, the duration field, the OpenGL view and the play bar. It shows
-// the open project (a `Project`, made by the start-up and outliving the window) and forwards what
-// the user asks for to it.
+// the open project (a `Project`, made by the start-up and outliving the window); what the user asks
+// of the project as a whole goes through its `ProjectController`.
 
 #include <QMainWindow>
 #include <QRegularExpression>
