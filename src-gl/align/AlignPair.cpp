@@ -151,6 +151,9 @@ AlignResult Align(const AlignSource& parent, const AlignSource& child, const Tra
     result.why = "a picture is under 32 pixels on a side";
     return result;
   }
+  auto wanted = [&](const Affine& placement) {
+    return Plausible(placement) && placement.LengthScale() < options.maxScale;
+  };
   auto stopped = [&] {
     if (Cancelled(cancel)) return result.status = AlignStatus::Cancelled, true;
     if (!readable) return result.status = AlignStatus::Unreadable, true;
@@ -215,7 +218,7 @@ AlignResult Align(const AlignSource& parent, const AlignSource& child, const Tra
     std::stable_sort(found.begin(), found.end(),
                      [](const auto& x, const auto& y) { return std::get<0>(x) > std::get<0>(y); });
     weak.insert(weak.begin(), found.begin(), found.end());
-    if (!coarse.found || !Plausible(coarse.placement)) continue;
+    if (!coarse.found || !wanted(coarse.placement)) continue;
     featuresFound = true;
     // The refinement from the hint stands only where the features put the child too: from a rough
     // hint, correlation can settle in a neighbouring optimum a few pixels off and still look good.
@@ -231,7 +234,8 @@ AlignResult Align(const AlignSource& parent, const AlignSource& child, const Tra
   if (hintHolds && !featuresFound) return accept(fromHint, 0, true);
   if (!hintHolds) {
     for (size_t k = 0; k < weak.size() && k < maxWeakTried; ++k)
-      if (refineFrom(std::get<1>(weak[k]), std::get<2>(weak[k]), minWeakConfirmed)) return result;
+      if (wanted(std::get<1>(weak[k])) && refineFrom(std::get<1>(weak[k]), std::get<2>(weak[k]), minWeakConfirmed))
+        return result;
   }
   result.transform = Transform();
   return result;

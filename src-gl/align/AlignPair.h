@@ -43,6 +43,9 @@ struct AlignOptions {
   AlignFeatures features = AlignFeatures::Sift;
   // Below this confidence the answer is "no reliable match".
   double minConfidence = 0.5;
+  // The features' placements at this length scale or larger are not taken up. An endless seam
+  // sets it: a picture that holds itself also matches itself whole, which leads nowhere.
+  double maxScale = 100;
 };
 
 struct AlignResult {

@@ -51,7 +51,9 @@ std::vector<AlignResult> RunAlignTasks(const std::vector<AlignTask>& tasks,
     }
     const AlignTask& t = tasks[static_cast<size_t>(i)];
     AlignResult& r = results[static_cast<size_t>(i)];
-    r = AlignPictures(t.parent, t.child, t.hinted ? &t.current : nullptr, cancel, options);
+    AlignOptions own = options;
+    if (t.seam) own.maxScale = maxSeamScale;
+    r = AlignPictures(t.parent, t.child, t.hinted ? &t.current : nullptr, cancel, own);
     // The seam must lead inward: a first picture found about as large as the last, or larger,
     // would make a zoom that hardly goes anywhere, and is what a picture that holds itself gives
     // when it matches itself whole.

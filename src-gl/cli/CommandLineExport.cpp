@@ -56,9 +56,11 @@ const WordOption<WebPlayer> playerWords{"player", {{"html5", WebPlayer::Html5}, 
 const WordOption<int> pictureSideWords{"picture-size",
                                        {{"4096", 4096}, {"2048", 2048}, {"1024", 1024}, {"original", 0}}};
 const WordOption<WebPageSize> pageSizeWords{"size", {{"fill", WebPageSize::FillWindow}}};
-const WordOption<VideoDirection> directionWords{
-    "direction",
-    {{"in", VideoDirection::In}, {"out", VideoDirection::Out}, {"inout", VideoDirection::InOut}, {"outin", VideoDirection::OutIn}}};
+const WordOption<VideoDirection> directionWords{"direction",
+                                                {{"in", VideoDirection::In},
+                                                 {"out", VideoDirection::Out},
+                                                 {"inout", VideoDirection::InOut},
+                                                 {"outin", VideoDirection::OutIn}}};
 const WordOption<VideoFrame> frameWords{"frame", {{"fill", VideoFrame::Fill}, {"fit", VideoFrame::Fit}}};
 const WordOption<VideoSpeed> speedWords{
     "speed", {{"fast", VideoSpeed::Fast}, {"balanced", VideoSpeed::Balanced}, {"small", VideoSpeed::Small}}};

@@ -58,7 +58,18 @@ TFormVideoExport::TFormVideoExport(TmainForm* owner) : QDialog(owner, dialogWind
   setObjectName(QStringLiteral("FormVideoExport"));
   setWindowTitle(QStringLiteral("Export Video"));
   auto* form = new QFormLayout(this);
+  BuildFileRow(form);
+  BuildSizeRow(form);
+  BuildFpsRow(form);
+  BuildTimingRows(form);
+  BuildQualityRows(form);
+  AddPreview(form);
+  BuildButtons(form);
+  ConnectControls();
+}
 
+// The file to write, with Browse.
+void TFormVideoExport::BuildFileRow(QFormLayout* form) {
   EditFileName = new QLineEdit(this);
   EditFileName->setObjectName(QStringLiteral("EditFileName"));
   EditFileName->setMinimumWidth(320);
@@ -68,7 +79,10 @@ TFormVideoExport::TFormVideoExport(TmainForm* owner) : QDialog(owner, dialogWind
   fileRow->addWidget(EditFileName);
   fileRow->addWidget(ButtonBrowse);
   form->addRow(QStringLiteral("File:"), fileRow);
+}
 
+// The size: a preset, the first picture's aspect or the sides as typed.
+void TFormVideoExport::BuildSizeRow(QFormLayout* form) {
   ComboSize = new QComboBox(this);
   ComboSize->setObjectName(QStringLiteral("ComboSize"));
   for (const SizePreset& preset : sizePresets) ComboSize->addItem(QString::fromLatin1(preset.label));
@@ -85,7 +99,10 @@ TFormVideoExport::TFormVideoExport(TmainForm* owner) : QDialog(owner, dialogWind
   sizeRow->addWidget(EditWidth);
   sizeRow->addWidget(EditHeight);
   form->addRow(QStringLiteral("Size:"), sizeRow);
+}
 
+// Frames a second: a preset or a rate as typed.
+void TFormVideoExport::BuildFpsRow(QFormLayout* form) {
   ComboFps = new QComboBox(this);
   ComboFps->setObjectName(QStringLiteral("ComboFps"));
   for (double fps : fpsPresets) ComboFps->addItem(QString::number(fps));
@@ -100,16 +117,20 @@ TFormVideoExport::TFormVideoExport(TmainForm* owner) : QDialog(owner, dialogWind
   fpsRow->addWidget(ComboFps);
   fpsRow->addWidget(EditFps);
   form->addRow(QStringLiteral("Frames a second:"), fpsRow);
+}
 
+// The direction of the zoom and the seconds a pass.
+void TFormVideoExport::BuildTimingRows(QFormLayout* form) {
   ComboDirection = new QComboBox(this);
   ComboDirection->setObjectName(QStringLiteral("ComboDirection"));
   ComboDirection->addItems({QStringLiteral("Zoom in"), QStringLiteral("Zoom out"), QStringLiteral("In and out"),
                             QStringLiteral("Out and in")});
   form->addRow(QStringLiteral("Direction:"), ComboDirection);
   // Shown for an endless project only.
-  LabelLoop = new QLabel(QStringLiteral("This project is endless: the video is one pass, and loops seamlessly when "
-                                        "played in a loop. It zooms in or out (In and out zooms in, Out and in zooms out)."),
-                         this);
+  LabelLoop =
+      new QLabel(QStringLiteral("This project is endless: the video is one pass, and loops seamlessly when "
+                                "played in a loop. It zooms in or out (In and out zooms in, Out and in zooms out)."),
+                 this);
   LabelLoop->setObjectName(QStringLiteral("LabelLoop"));
   LabelLoop->setWordWrap(true);
   LabelLoop->hide();
@@ -120,7 +141,10 @@ TFormVideoExport::TFormVideoExport(TmainForm* owner) : QDialog(owner, dialogWind
   EditDuration->setObjectName(QStringLiteral("EditDuration"));
   EditDuration->setValidator(new QRegularExpressionValidator(durationPattern, EditDuration));
   form->addRow(QStringLiteral("Seconds a pass:"), EditDuration);
+}
 
+// The quality, the encoder's speed and antialiasing.
+void TFormVideoExport::BuildQualityRows(QFormLayout* form) {
   EditQuality = new QSpinBox(this);
   EditQuality->setObjectName(QStringLiteral("EditQuality"));
   EditQuality->setRange(0, maxCrfVp9);
@@ -138,8 +162,9 @@ TFormVideoExport::TFormVideoExport(TmainForm* owner) : QDialog(owner, dialogWind
   CheckAntialias = new QCheckBox(QStringLiteral("Antialias (draw at twice the size, then filter down)"), this);
   CheckAntialias->setObjectName(QStringLiteral("CheckAntialias"));
   form->addRow(CheckAntialias);
-  AddPreview(form);
+}
 
+void TFormVideoExport::BuildButtons(QFormLayout* form) {
   ButtonExport = new QPushButton(QStringLiteral("Export"), this);
   ButtonExport->setObjectName(QStringLiteral("ButtonExport"));
   ButtonExport->setDefault(true);
@@ -150,7 +175,10 @@ TFormVideoExport::TFormVideoExport(TmainForm* owner) : QDialog(owner, dialogWind
   buttons->addWidget(ButtonExport);
   buttons->addWidget(ButtonCancel);
   form->addRow(buttons);
+}
 
+// The presets chosen, the fields that follow them, and the controls' signals.
+void TFormVideoExport::ConnectControls() {
   ComboSize->setCurrentIndex(defaultSizePreset);
   ComboFps->setCurrentIndex(defaultFpsPreset);
   SizeChange();

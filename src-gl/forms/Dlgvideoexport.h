@@ -73,6 +73,14 @@ class TFormVideoExport : public QDialog {
   void AddPreview(QFormLayout* form);
   void StartPreview(const ImageStack& stack);
   void UpdatePreview();
+  // The constructor's steps, in this order: one row (or a few) of the form each.
+  void BuildFileRow(QFormLayout* form);
+  void BuildSizeRow(QFormLayout* form);
+  void BuildFpsRow(QFormLayout* form);
+  void BuildTimingRows(QFormLayout* form);
+  void BuildQualityRows(QFormLayout* form);
+  void BuildButtons(QFormLayout* form);
+  void ConnectControls();
   void SizeChange();
   void FpsChange();
   void FileNameChange();

@@ -19,9 +19,6 @@
 
 namespace {
 
-std::string Text(const QLineEdit* edit) { return QFile::encodeName(edit->text()).toStdString(); }
-QString FromText(const std::string& text) { return QFile::decodeName(QByteArray::fromStdString(text)); }
-
 QColor ToQColor(uint32_t colour) { return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF); }
 
 uint32_t FromQColor(const QColor& colour) {
@@ -249,57 +246,6 @@ void TFormWebExport::SetColours(uint32_t page, uint32_t text) {
   palette.setColor(QPalette::Window, ToQColor(pageColour_));
   palette.setColor(QPalette::WindowText, ToQColor(textColour_));
   PanelColor->setPalette(palette);
-}
-
-void TFormWebExport::ShowForExport() {
-  PlayerChange();
-  ShowOverMainWindow(this);
-}
-
-WebExportRequest TFormWebExport::Request() const {
-  WebExportRequest r;
-  r.directory = Text(EditDirectory);
-  r.pageName = Text(EditWebFilename);
-  r.dataName = Text(EditDataFilename);
-  r.appletName = Text(EditAppletFilename);
-  r.title = Text(EditTitle);
-  r.caption = QFile::encodeName(MemoCaption->toPlainText()).toStdString();
-  r.duration = Text(EditDuration);
-  r.pageSize = ComboPageSize->currentIndex() == 1 ? WebPageSize::Fixed : WebPageSize::FillWindow;
-  r.width = Text(EditWidth);
-  r.height = Text(EditHeight);
-  r.showControls = CheckBoxShowControls->isChecked();
-  r.autoplay = CheckBoxAutoplay->isChecked();
-  r.playForward = CheckBoxPlayForward->isChecked();
-  r.pageColour = pageColour_;
-  r.textColour = textColour_;
-  r.player = Player();
-  // The choice as shown, kept while the applet (which takes the original files) is chosen.
-  const int side = ComboPictureSize->currentIndex();
-  r.pictureSide = side > 0 && side < 4 ? webPictureSides[side] : 0;
-  return r;
-}
-
-void TFormWebExport::SetRequest(const WebExportRequest& r) {
-  EditDirectory->setText(FromText(r.directory));
-  EditWebFilename->setText(FromText(r.pageName));
-  EditTitle->setText(FromText(r.title));
-  MemoCaption->setPlainText(FromText(r.caption));
-  EditDuration->setText(FromText(r.duration));
-  EditDataFilename->setText(FromText(r.dataName));
-  EditAppletFilename->setText(FromText(r.appletName));
-  EditWidth->setText(FromText(r.width));
-  EditHeight->setText(FromText(r.height));
-  CheckBoxShowControls->setChecked(r.showControls);
-  CheckBoxAutoplay->setChecked(r.autoplay);
-  CheckBoxPlayForward->setChecked(r.playForward);
-  SetColours(r.pageColour, r.textColour);
-  ComboPlayer->setCurrentIndex(r.player == WebPlayer::Applet ? 1 : 0);
-  ComboPageSize->setCurrentIndex(r.pageSize == WebPageSize::Fixed ? 1 : 0);
-  int side = 0;
-  for (int i = 1; i < 4; ++i)
-    if (webPictureSides[i] == r.pictureSide) side = i;
-  ComboPictureSize->setCurrentIndex(side);
 }
 
 WebPlayer TFormWebExport::Player() const {

@@ -75,7 +75,9 @@ class TFormWebExport : public QWidget {
   // names the size fields for the page they size, and shows what the folder will weigh.
   void PlayerChange();
 
-  void ShowForExport();  // shown on top, not modal, centred over the main window when it appears
+  // Takes the project's directory and duration (and names where the fields are empty) and its
+  // size, then shows on top, not modal, centred over the main window when it appears.
+  void ShowForExport();
   void EditChange();
   void EditDurationChange();
   void EditWidthChange();

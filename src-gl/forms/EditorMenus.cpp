@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "PlaybarController.h"
+#include "ProjectController.h"
 #include "ViewController.h"
 #include "main.h"
 
@@ -29,15 +30,17 @@ void EditorMenus::EnableProjectCommands(bool on) {
 
 void EditorMenus::BuildFileMenu(QMenu* file) {
   TmainForm* form = &form_;
-  FileNew = file->addAction(QStringLiteral("New..."), form, [form] { form->FileNewClick(); });
+  FileNew = file->addAction(QStringLiteral("New..."), form, [form] { form->commands().FileNewClick(); });
   FileNew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-  FileOpen = file->addAction(QStringLiteral("Open..."), form, [form] { form->FileOpenClick(); });
+  FileOpen = file->addAction(QStringLiteral("Open..."), form, [form] { form->commands().FileOpenClick(); });
   FileOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-  Save = file->addAction(QStringLiteral("Save"), form, [form] { form->SaveClick(); });
+  Save = file->addAction(QStringLiteral("Save"), form, [form] { form->commands().SaveClick(); });
   Save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-  SaveAs = file->addAction(QStringLiteral("Save As..."), form, [form] { form->SaveAsClick(); });
-  ExportToWeb = file->addAction(QStringLiteral("Export to Web..."), form, [form] { form->ExportToWebClick(); });
-  ExportVideo = file->addAction(QStringLiteral("Export Video..."), form, [form] { form->ExportVideoClick(); });
+  SaveAs = file->addAction(QStringLiteral("Save As..."), form, [form] { form->commands().SaveAsClick(); });
+  ExportToWeb =
+      file->addAction(QStringLiteral("Export to Web..."), form, [form] { form->commands().ExportToWebClick(); });
+  ExportVideo =
+      file->addAction(QStringLiteral("Export Video..."), form, [form] { form->commands().ExportVideoClick(); });
   // It needs what Export to Web needs: a project whose pictures have all been checked.
   ExportVideo->setEnabled(ExportToWeb->isEnabled());
   QObject::connect(ExportToWeb, &QAction::enabledChanged, ExportVideo, &QAction::setEnabled);
@@ -49,14 +52,16 @@ void EditorMenus::BuildFileMenu(QMenu* file) {
 
 void EditorMenus::BuildEditMenu(QMenu* edit) {
   TmainForm* form = &form_;
-  EditUndo = edit->addAction(QStringLiteral("Undo"), form, [form] { form->UndoClick(); });
+  EditUndo = edit->addAction(QStringLiteral("Undo"), form, [form] { form->commands().UndoClick(); });
   EditUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-  EditRedo = edit->addAction(QStringLiteral("Redo"), form, [form] { form->RedoClick(); });
+  EditRedo = edit->addAction(QStringLiteral("Redo"), form, [form] { form->commands().RedoClick(); });
   EditRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
   FollowUndoStack();
   edit->addSeparator();
-  EditImageList = edit->addAction(QStringLiteral("Image List..."), form, [form] { form->EditImageListClick(); });
-  EditPlacement = edit->addAction(QStringLiteral("Placement..."), form, [form] { form->EditPlacementClick(); });
+  EditImageList =
+      edit->addAction(QStringLiteral("Image List..."), form, [form] { form->commands().EditImageListClick(); });
+  EditPlacement =
+      edit->addAction(QStringLiteral("Placement..."), form, [form] { form->commands().EditPlacementClick(); });
   // Shortcuts of a menu work while it is closed, so the state is also checked by the command.
   QUndoStack* undoStack = form_.project().undoStack();
   QObject::connect(edit, &QMenu::aboutToShow, form, [this, form, undoStack] {
@@ -84,19 +89,20 @@ void EditorMenus::FollowUndoStack() {
 
 void EditorMenus::BuildAlignActions(QMenu* edit) {
   TmainForm* form = &form_;
-  EditAlign = edit->addAction(QStringLiteral("Align Automatically"), form, [form] { form->AlignClick(); });
+  EditAlign = edit->addAction(QStringLiteral("Align Automatically"), form, [form] { form->commands().AlignClick(); });
   EditAlign->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-  EditAlignAll = edit->addAction(QStringLiteral("Align All"), form, [form] { form->AlignAllClick(); });
+  EditAlignAll = edit->addAction(QStringLiteral("Align All"), form, [form] { form->commands().AlignAllClick(); });
 }
 
 void EditorMenus::BuildHelpMenu(QMenu* help) {
   TmainForm* form = &form_;
-  HelpContents = help->addAction(QStringLiteral("Tunnelvista Help"), form, [form] { form->HelpContentsClick(); });
+  HelpContents =
+      help->addAction(QStringLiteral("Tunnelvista Help"), form, [form] { form->commands().HelpContentsClick(); });
   HelpContents->setShortcut(QKeySequence(Qt::Key_F1));
   HelpGettingStarted =
-      help->addAction(QStringLiteral("Getting Started"), form, [form] { form->HelpGettingStartedClick(); });
+      help->addAction(QStringLiteral("Getting Started"), form, [form] { form->commands().HelpGettingStartedClick(); });
   help->addSeparator();
-  About = help->addAction(QStringLiteral("About..."), form, [form] { form->AboutClick(); });
+  About = help->addAction(QStringLiteral("About..."), form, [form] { form->commands().AboutClick(); });
 }
 
 // Keys of the window that are in no menu. Space goes to the duration field while it has the focus

@@ -1,8 +1,6 @@
-#include "PostCall.h"
 #include "Imageeditor.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,7 +17,7 @@
 
 #include "Dialogs.h"
 #include "Messages.h"
-#include "PictureCheck.h"
+#include "PictureCheckJob.h"
 #include "Project.h"
 #include "main.h"
 
@@ -162,7 +160,7 @@ void TFormImageList::ConnectControls() {
 }
 
 TFormImageList::~TFormImageList() {
-  checking_.reset();
+  if (checking_) StopChecking();
   disconnect(ListBox, nullptr, this, nullptr);
   added.clear();
 }
@@ -259,14 +257,15 @@ void TFormImageList::ButtonAddImageClick() {
   if (!chosen.isEmpty()) AddFiles(chosen);
 }
 
-// The files of one Add or Reload: checked on worker threads, taken in the order given.
+// The files of one Add or Reload: checked on worker threads (a job of the project's), taken in
+// the order given.
 struct TFormImageList::PictureBatch {
   std::vector<std::unique_ptr<Image>> images;
   std::vector<std::optional<CheckedPicture>> results;
   size_t next = 0;         // the first not yet taken
   uint64_t reloading = 0;  // Reload: the list's picture that gets the one file
   std::string failed;      // the names of the files that did not load
-  std::unique_ptr<PictureCheck> check;
+  QPointer<PictureCheckJob> job;
 };
 
 void TFormImageList::AddFiles(const QStringList& files) {
@@ -290,12 +289,8 @@ void TFormImageList::StartChecking(const QStringList& files, Image* reloading) {
     checking_->images.push_back(std::move(image));
   }
   checking_->results.resize(paths.size());
-  QPointer<TFormImageList> self(this);
-  checking_->check = std::make_unique<PictureCheck>(std::move(paths), 0, [self] {
-    PostCall(QCoreApplication::instance(), [self] {
-      if (self) self->CheckingStep();
-    });
-  });
+  checking_->job = project_.CheckPictures(std::move(paths));
+  connect(checking_->job, &PictureCheckJob::resultsWaiting, this, [this] { CheckingStep(); });
   CheckingProgress->setRange(0, static_cast<int>(files.size()));
   CheckingProgress->setValue(0);
   CheckingLabel->clear();
@@ -308,13 +303,14 @@ void TFormImageList::StartChecking(const QStringList& files, Image* reloading) {
 void TFormImageList::CheckingStep() {
   if (!checking_) return;
   PictureBatch& c = *checking_;
-  for (auto& [index, result] : c.check->Take()) c.results[index] = std::move(result);
+  if (c.job)
+    for (auto& [index, result] : c.job->Take()) c.results[index] = std::move(result);
   {
     const QSignalBlocker quiet(ListBox);
     for (; c.next < c.images.size() && c.results[c.next]; ++c.next)
       ApplyChecked(std::move(c.images[c.next]), *c.results[c.next]);
   }
-  CheckingProgress->setValue(static_cast<int>(c.check->Checked()));
+  CheckingProgress->setValue(static_cast<int>(c.job ? c.job->Checked() : c.next));
   if (c.next < c.images.size()) {
     const QString name = DisplayName(c.images[c.next]->baseName);
     CheckingLabel->setText(CheckingLabel->fontMetrics().elidedText(name, Qt::ElideMiddle, CheckingLabel->width()));
@@ -375,7 +371,13 @@ void TFormImageList::ApplyChecked(std::unique_ptr<Image> image, CheckedPicture& 
 }
 
 void TFormImageList::StopChecking() {
-  checking_.reset();  // the workers finish the file in hand and stop
+  // A job with files left stops at once (a decode in hand too); one whose files were all taken
+  // ends by itself. The project deletes it after its end.
+  if (checking_ && checking_->job) {
+    checking_->job->disconnect(this);
+    if (checking_->next < checking_->images.size()) checking_->job->Cancel();
+  }
+  checking_.reset();
   CheckingStrip->hide();
   EnableButtons();
 }

@@ -10,7 +10,6 @@
 
 class Project;
 
-class PictureCheck;
 struct CheckedPicture;
 class QLabel;
 class QProgressBar;

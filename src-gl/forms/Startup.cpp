@@ -15,6 +15,7 @@
 #include "Messages.h"
 #include "Paths.h"
 #include "Project.h"
+#include "ProjectController.h"
 #include "main.h"
 
 QSurfaceFormat EditorSurfaceFormat() {
@@ -99,7 +100,9 @@ void CreateEditorWindows(EditorWindows& windows, const QStringList& arguments, c
   QObject::connect(windows.imageList.get(), &TFormImageList::closed, main, &TmainForm::ImageListClosed);
   QObject::connect(windows.about.get(), &TFormAbout::closed, main, &TmainForm::FormPaint);
   QObject::connect(windows.webExport.get(), &TFormWebExport::closed, main, &TmainForm::FormPaint);
-  QObject::connect(windows.webExport.get(), &TFormWebExport::exportRequested, main, &TmainForm::StartWebExport);
+  ProjectController* commands = &main->commands();
+  QObject::connect(windows.webExport.get(), &TFormWebExport::exportRequested, commands,
+                   [commands] { commands->StartWebExport(); });
 }
 
 int RunEditor(QApplication& application, const QStringList& arguments, size_t textureBudget) {

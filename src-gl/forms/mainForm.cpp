@@ -1,9 +1,11 @@
 // The main window: construction, layout and wiring (the view: ViewController, the play bar:
-// PlaybarController, the menus: EditorMenus).
+// PlaybarController, the menus: EditorMenus, the project-wide commands: ProjectController).
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,8 +24,7 @@
 #include "Dlgwebexport.h"
 #include "Imageeditor.h"
 #include "Messages.h"
-#include "Paths.h"
-#include "TextNumbers.h"
+#include "ProjectController.h"
 #include "main.h"
 
 namespace {
@@ -123,12 +124,13 @@ TmainForm::TmainForm(Project& project, TFormBitmap& bitmaps, const QStringList& 
 
   PaintBoxControls = playback_->Bar();
   view_->contextReady = [this] { FormShow(); };
+  commands_ = new ProjectController(*this, project_);
   menus_ = std::make_unique<EditorMenus>(*this);
   BuildOpeningStrip();
   mainPanel->resize(designWidth, designHeight + playRowHeight);
   LayoutControls();
   ConnectProject();
-  UpdateTitle();
+  commands_->UpdateTitle();
   resize(designWidth, designHeight + playRowHeight + menuBar()->sizeHint().height());
   // The designed minimum outer size (250 x 150) less the frame and caption around the client area,
   // and the play row.
@@ -140,6 +142,7 @@ TmainForm::~TmainForm() {
   playback_->Timer()->stop();
   // The project outlives this window: nothing it reports may reach the half-destroyed window.
   project_.disconnect(this);
+  project_.disconnect(commands_);
   project_.undoStack()->disconnect(this);
   disconnect(ListBox, nullptr, this, nullptr);
   disconnect(EditTime, nullptr, this, nullptr);
@@ -150,9 +153,7 @@ TmainForm::~TmainForm() {
 }
 
 void TmainForm::SetWindows(TFormImageList* imageList, TFormAbout* about, TFormWebExport* webExport) {
-  imageList_ = imageList;
-  about_ = about;
-  webExport_ = webExport;
+  commands_->SetWindows(imageList, about, webExport);
 }
 
 // The controls follow the window by their anchors, as laid out at the design size: the list
@@ -224,8 +225,31 @@ void TmainForm::ListBoxClick() {
   view_->ResetEditView();
 }
 
+void TmainForm::FormShow() {
+  if (shown_) return;
+  shown_ = true;
+  commands_->OpenStartProject(arguments_);
+}
+
+void TmainForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppableFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TmainForm::dropEvent(QDropEvent* event) {
+  const QStringList files = DroppableFiles(event->mimeData());
+  if (files.isEmpty()) return;
+  event->acceptProposedAction();
+  // Questions and messages come after the drop has ended, not while the source still waits.
+  QTimer::singleShot(0, this, [this, files] { commands_->FilesDropped(files); });
+}
+
+void TmainForm::ExitClick() {
+  if (!commands_->MaySetProjectAside()) return;
+  FormClose();
+}
+
 void TmainForm::closeEvent(QCloseEvent* event) {
-  if (!MaySetProjectAside()) {
+  if (!commands_->MaySetProjectAside()) {
     event->ignore();
     return;
   }

@@ -1,12 +1,9 @@
 // The open project as a whole: replacing and opening it, saving, and the edits as undo steps.
 
 #include "Project.h"
-#include "PostCall.h"
+#include "PictureCheckJob.h"
 
-#include <QCoreApplication>
 #include <QFile>
-
-#include <QPointer>
 #include <QTimer>
 #include <QUndoStack>
 #include <algorithm>
@@ -37,7 +34,14 @@ Project::Project(QObject* parent) : QObject(parent) {
 
 Project::~Project() {
   recoveryTimer_->stop();
-  opening_.reset();
+  // The jobs stop (their threads joined) while the project is whole; none reports any more.
+  for (Job* job : findChildren<Job*>(Qt::FindDirectChildrenOnly)) {
+    job->disconnect(this);
+    delete job;
+  }
+  opening_ = nullptr;
+  aligning_ = nullptr;
+  webExporting_ = nullptr;
   // The steps go while the stack is whole, and quietly: nobody observes a project that ends.
   undoStack_->disconnect();
   delete undoStack_;
@@ -61,7 +65,16 @@ void Project::ForgetEdits() {
   emit modifiedChanged(Modified());
 }
 
-void Project::StopOpening() { opening_.reset(); }
+// The check stops at once (its workers joined); the job goes later, as it may be reporting now.
+void Project::StopOpening() {
+  PictureCheckJob* job = opening_;
+  if (!job) return;
+  opening_ = nullptr;
+  job->disconnect(this);
+  job->Cancel();
+  emit jobFinished(job);
+  job->deleteLater();
+}
 
 bool Project::Open(const std::string& path) {
   auto reading = std::make_unique<ImageStack>();
@@ -83,15 +96,23 @@ bool Project::Open(const std::string& path) {
     recoveryWritten_ = recovery;
     RecordRestore();  // one step from the saved project, so the project shows as changed
   }
-  QPointer<Project> self(this);
-  opening_ = stack_->StartCheck([self] {
-    PostCall(QCoreApplication::instance(), [self] {
-      if (self) self->OpeningStep();
-    });
-  });
+  StartOpeningCheck();
   emit opened();
   OpeningStep();  // a project without pictures is open at once
   return true;
+}
+
+void Project::StartOpeningCheck() {
+  const ImageStack* stack = stack_.get();
+  opening_ =
+      new PictureCheckJob([stack](std::function<void()> wake) { return stack->StartCheck(std::move(wake)); }, this);
+  PictureCheckJob* job = opening_;
+  Adopt(job, [this, job] {
+    connect(job, &PictureCheckJob::resultsWaiting, this, &Project::OpeningStep);
+    connect(job, &Job::finished, this, [this, job] {
+      if (opening_ == job) EndOpening();
+    });
+  });
 }
 
 bool Project::OpenUntitledRecovery() {
@@ -105,11 +126,12 @@ bool Project::OpenUntitledRecovery() {
 }
 
 void Project::OpeningStep() {
-  if (!opening_ || !stack_) return;
-  if (stack_->ApplyChecks(*opening_)) emit picturesArrived();
-  const size_t checked = opening_->Checked();
-  const int total = static_cast<int>(opening_->Total());
-  if (!opening_->Finished()) {
+  PictureCheck* check = opening_ ? opening_->Check() : nullptr;
+  if (!check || !stack_) return;
+  if (stack_->ApplyChecks(*check)) emit picturesArrived();
+  const size_t checked = check->Checked();
+  const int total = static_cast<int>(check->Total());
+  if (!check->Finished()) {
     QString next;
     if (stack_->pictureCount() > 0) {
       // The picture in hand: the workers take them in list order.
@@ -119,10 +141,17 @@ void Project::OpeningStep() {
     emit openingProgress(static_cast<int>(checked), total, next);
     return;
   }
-  stack_->ApplyChecks(*opening_);  // results that came in since
+  stack_->ApplyChecks(*check);  // results that came in since
+  // A project without pictures is open at once; otherwise the job ends it (EndOpening) once its
+  // workers have stopped.
+  if (total == 0) EndOpening();
+}
+
+void Project::EndOpening() {
+  const int total = opening_ ? static_cast<int>(opening_->Total()) : 0;
   StopOpening();
   emit openingProgress(total, total, QString());
-  stack_->ReportFailedPictures();
+  if (stack_) stack_->ReportFailedPictures();
   emit openingFinished();
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 // The open project: the one ImageStack of the editor, its undo stack and clean state, the
-// recovery file that keeps unsaved changes through a crash, and the check of the pictures while a
-// project opens. Windows show it and forward what the user asks for to its methods; it reports
-// every change through the signals below. It lives on the window thread and is used there only
-// (the opening check's workers hand their results back through a queued call).
+// recovery file that keeps unsaved changes through a crash, and every long job on it (the check
+// of the pictures while a project opens, the checks of pictures being added, the alignment, the
+// web export), each a `Job` it owns. Windows show it and forward what the user asks for to its
+// methods; it reports every change through the signals below. It lives on the window thread and
+// is used there only (the jobs' workers hand their results back through queued calls).
 //
 // Elements are named by `Image::id` throughout: a step, a dialog or an alignment that outlives a
 // change of the list still reaches its own element, or nothing.
@@ -11,17 +12,23 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "Imagestack.h"
-#include "PictureCheck.h"
 #include "ProjectCommands.h"
 #include "Transform.h"
 
+class AlignJob;
+struct AlignRun;
+class Job;
+class PictureCheckJob;
 class QTimer;
 class QUndoStack;
+class WebExportJob;
+struct WebExportOptions;
 
 class Project : public QObject, private StepTarget {
   Q_OBJECT
@@ -42,6 +49,11 @@ class Project : public QObject, private StepTarget {
   bool Modified() const;
   // Its pictures are being checked (between `opened` and `openingFinished`).
   bool Opening() const { return opening_ != nullptr; }
+  // The job that checks them, while it runs.
+  PictureCheckJob* OpeningJob() const { return opening_; }
+  // The alignment and the web export in progress, if any (one of each at a time).
+  AlignJob* Aligning() const { return aligning_; }
+  WebExportJob* WebExporting() const { return webExporting_; }
 
   // --- the document as a whole ---
   // Replaces the open project (stopping its opening); nothing to undo afterwards.
@@ -103,8 +115,19 @@ class Project : public QObject, private StepTarget {
   // line): no recovery file is offered, removed or written, so the editor's stay where they are.
   void WithoutRecovery();
 
-  // Takes the pictures the opening's check finished; ends the opening when all are.
-  void OpeningStep();
+  // --- long jobs; each is started here, reports through its own signals and goes after its end ---
+  // Checks picture files on worker threads for a window (the image list's Add and Reload): the
+  // owner takes the results from the job's check as they come. A file that a loaded element of
+  // the project shows, unchanged since, is not decoded again: it gets that element's result.
+  PictureCheckJob* CheckPictures(std::vector<std::string> paths);
+  // Aligns the child of element `child` in its parent, or every picture with -1, on a worker:
+  // each placement found is one undo step as it comes; at the end the pictures that kept their
+  // placements are named in one message. Null (nothing started) when another alignment runs, the
+  // project is opening, or there is nothing to align.
+  AlignJob* StartAlign(int child);
+  // Exports a copy of the project as `options` say (planned and confirmed already). Null when an
+  // export runs.
+  WebExportJob* StartWebExport(const WebExportOptions& options);
 
  signals:
   // Another document (or none) is open, or the open one's steps were forgotten: nothing that
@@ -128,6 +151,11 @@ class Project : public QObject, private StepTarget {
   void playSettingsChanged();
   // The modified state or the name may have changed (the title shows both).
   void modifiedChanged(bool modified);
+  // A job of the project's starts: emitted before the project connects to it, so an observer's
+  // slots hear each of its signals before the project acts on them. `jobFinished` comes after the
+  // job's own `finished`, once its threads have stopped; it is deleted soon after.
+  void jobStarted(Job* job);
+  void jobFinished(Job* job);
 
  private:
   ImageStack* StepStack() const override { return stack_.get(); }
@@ -138,9 +166,14 @@ class Project : public QObject, private StepTarget {
     emit pictureListChanged();
   }
   void StepPlaySettings(const PlaySettings& settings, uint64_t target, const Transform& placement) override;
-  void StopOpening();
   // An endless project's target frame has the first picture's shape, whichever picture is first.
   void FitEndlessTarget();
+  void StartOpeningCheck();
+  void OpeningStep();
+  void EndOpening();
+  void StopOpening();
+  void Adopt(Job* job, const std::function<void()>& connectOwn = {});
+  void ConnectAlignRun(AlignJob* job, const std::shared_ptr<AlignRun>& run);
   void ForgetEdits();
   void ReplacePicturesUndoably(const std::vector<Image*>& pictures, std::vector<std::unique_ptr<Image>>& added);
   void RecordRestore();
@@ -149,7 +182,9 @@ class Project : public QObject, private StepTarget {
   std::unique_ptr<ImageStack> stack_;
   QUndoStack* undoStack_;
   QTimer* recoveryTimer_;
-  std::unique_ptr<PictureCheck> opening_;
+  PictureCheckJob* opening_ = nullptr;  // children, deleted after their end
+  AlignJob* aligning_ = nullptr;
+  WebExportJob* webExporting_ = nullptr;
   std::string recoveryWritten_;  // the recovery file last written or restored
   bool recovery_ = true;         // recovery files are offered and written
 };

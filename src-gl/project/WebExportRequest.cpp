@@ -9,6 +9,7 @@
 #include "ImagestackExport.h"
 #include "Messages.h"
 #include "Paths.h"
+#include "TextNumbers.h"
 
 const char* const defaultWebCaption = "This file was created automatically by the <i>Tunnelvista</i> Editor";
 
@@ -76,6 +77,22 @@ std::string ProposedWebDirectory(const ImageStack& stack) {
   const size_t dot = name.find_last_of('.');
   if (dot != std::string::npos && dot > 0) name.erase(dot);
   return folder + name + "-web";
+}
+
+WebExportRequest RequestForProject(WebExportRequest request, const ImageStack& stack) {
+  const WebExportRequest defaults;
+  request.directory = ProposedWebDirectory(stack);
+  auto orDefault = [](std::string& name, const std::string& fallback) {
+    if (name.empty()) name = fallback;
+  };
+  orDefault(request.pageName, defaults.pageName);
+  orDefault(request.title, defaults.title);
+  orDefault(request.caption, defaults.caption);
+  orDefault(request.dataName, defaults.dataName);
+  orDefault(request.appletName, defaults.appletName);
+  // The duration as the general number format shows it: up to 15 significant digits.
+  request.duration = FormatGeneral(static_cast<double>(stack.duration), 15);
+  return request;
 }
 
 WebExportPlan PlanWebExport(const WebExportRequest& r, const ImageStack& stack) {

@@ -69,6 +69,10 @@ struct WebExportRequest {
 // saved yet, the first picture's folder.
 std::string ProposedWebDirectory(const ImageStack& stack);
 
+// The request the dialog shows for `stack`, from what it held (`typed`): the proposed directory
+// and the project's duration every time, the names and texts only where they are empty.
+WebExportRequest RequestForProject(WebExportRequest typed, const ImageStack& stack);
+
 // What an export of a request would do, found without writing or asking anything.
 struct WebExportPlan {
   std::string refusal;                // the first check that failed, in the user's words; empty: none

@@ -20,6 +20,7 @@
 #include "Startup.h"
 #include "TestFiles.h"
 #include "Imageeditor.h"
+#include "ProjectController.h"
 #include "main.h"
 
 class ScriptedDialogs : public DialogService {

@@ -23,7 +23,7 @@ struct MainFormAlign : EditorFixture {
     ASSERT_EQ(truth.size(), 3u);
     Start({QString::fromStdString(dir.File("stack.kx"))});
   }
-  void WaitForAlignment() { QTRY_VERIFY_WITH_TIMEOUT(form->aligning == nullptr, 120000); }
+  void WaitForAlignment() { QTRY_VERIFY_WITH_TIMEOUT(form->project().Aligning() == nullptr, 120000); }
   const Transform& Placement(int e) { return form->Stack()->images[static_cast<size_t>(e)]->transform; }
   double Error(int e) {
     const AlignStackPicture& parent = truth[static_cast<size_t>(e - 1)];
@@ -59,7 +59,7 @@ TEST_F(MainFormAlign, NoMatchAndCancelLeavePlacementsAlone) {
   form->ListBox->setCurrentRow(2);  // the last picture has no picture inside it
   form->menus().EditAlign->trigger();
   ASSERT_EQ(reporter.messages.size(), 1u);
-  EXPECT_EQ(form->aligning, nullptr);
+  EXPECT_EQ(form->project().Aligning(), nullptr);
 
   form->ListBox->setCurrentRow(1);
   form->menus().EditAlign->trigger();

@@ -150,7 +150,7 @@ TEST_F(MainFormEditing, SaveThatDoesNotHappenKeepsTheProject) {
   Open();
   form->Stack()->path.clear();  // never saved
   EXPECT_EQ(Title(), "project.kx - Tunnelvista Editor");
-  form->UpdateTitle();
+  form->commands().UpdateTitle();
   EXPECT_EQ(Title(), "Untitled* - Tunnelvista Editor");
   reporter.answers.push_back(MessageAnswer::Save);
   form->menus().Exit->trigger();
@@ -476,9 +476,9 @@ TEST_F(MainFormEditing, PlayAndPaceAreStepsSavedWithTheProject) {
   EXPECT_EQ(dialog->LabelCaption->text(), "p0.jpg (the first picture) in p2.jpg");
   dialog->reject();
 
-  ASSERT_TRUE(form->SaveClick());
+  ASSERT_TRUE(form->commands().SaveClick());
   EXPECT_NE(ReadFileBytes(project.path).find("\r\nplay endless\r\n"), std::string::npos);
-  form->OpenProjectFile(QString::fromStdString(project.path));
+  form->commands().OpenProjectFile(QString::fromStdString(project.path));
   WaitForOpen();
   EXPECT_EQ(form->ComboPlay->currentIndex(), 1);
   EXPECT_FALSE(form->ComboPace->isEnabled());

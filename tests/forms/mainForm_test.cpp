@@ -109,7 +109,7 @@ TEST_F(MainForm, ProjectThatCannotBeReadLeavesNoProject) {
   EXPECT_FALSE(form->menus().Save->isEnabled());
   EXPECT_EQ(reporter.Texts(), std::vector<std::string>{"Unexpected file type or version\nExpected #Tunnelvista v1.0"});
   form->FormPaint();
-  form->SaveClick();
+  form->commands().SaveClick();
   form->playback().PlayButtonClick();
   EXPECT_TRUE(Near(Centre(ViewImage()), 64, 64, 64, 1));
 }

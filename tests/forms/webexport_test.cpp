@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 // A project of pictures of a chosen size, all in one folder, and a template archive.
 // The export runs as a job; its end comes through the event loop.
-void WaitForWebExport(TmainForm* form) { QTRY_VERIFY_WITH_TIMEOUT(form->webExporting == nullptr, 60000); }
+void WaitForWebExport(TmainForm* form) { QTRY_VERIFY_WITH_TIMEOUT(form->project().WebExporting() == nullptr, 60000); }
 
 struct WebExport : EditorFixture {
   TempDir dir;

@@ -7,9 +7,12 @@
 #include <QElapsedTimer>
 #include <QUndoStack>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "DecodeMemory.h"
+#include "PictureCheckJob.h"
 #include "Project.h"
 #include "RecordingReporter.h"
 #include "TestFiles.h"
@@ -189,6 +192,62 @@ TEST(Project, RefitFrameKeepsTheFrameInsideItsPlace) {
   EXPECT_FLOAT_EQ(taller.rotate, 30.0f);
   for (float bad : {0.0f, 1.0f, 2.0f, -0.5f, std::numeric_limits<float>::quiet_NaN()})
     EXPECT_TRUE(SamePlacement(RefitFrame({bad, 0.2f, 0, 5}, 640, 480, 480, 640), Transform{0.5f, 0, 0, 0}));
+}
+
+// The image list's checks are the project's jobs: a file the open project already shows is not
+// decoded again, the job ends after its results were taken, and Cancel answers at once.
+TEST(Project, PictureChecksAreJobsThatReuseThePicturesItShows) {
+  TempDir dir;
+  const std::string path = WriteProject(dir);
+  WriteJpeg(dir.File("c.jpg"), 64, 48, [](int, int) { return Rgb{30, 60, 90}; });
+  RecordingReporter reporter;
+  Project project;
+  std::vector<std::string> heard;
+  QObject::connect(&project, &Project::jobStarted, [&](Job* job) {
+    heard.push_back(qobject_cast<PictureCheckJob*>(job) ? "started check" : "started");
+  });
+  QObject::connect(&project, &Project::jobFinished, [&](Job*) { heard.push_back("job finished"); });
+  QObject::connect(&project, &Project::openingFinished, [&] { heard.push_back("opened"); });
+  ASSERT_TRUE(project.Open(path));
+  ASSERT_TRUE(WaitUntilOpen(project));
+  EXPECT_EQ(heard, (std::vector<std::string>{"started check", "job finished", "opened"}));
+
+  const unsigned long long decodes = SharedDecodeMemory().Decodes();
+  PictureCheckJob* job = project.CheckPictures({dir.File("b.jpg"), dir.File("c.jpg"), dir.File("b.jpg")});
+  std::vector<std::pair<size_t, CheckedPicture>> results;
+  QObject::connect(job, &PictureCheckJob::resultsWaiting, [&] {
+    for (auto& result : job->Take()) results.push_back(std::move(result));
+  });
+  std::optional<bool> completed;
+  QObject::connect(job, &Job::finished, [&](bool c) { completed = c; });
+  QElapsedTimer clock;
+  clock.start();
+  while (!completed && clock.elapsed() < 20000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  ASSERT_TRUE(completed.value_or(false));
+  ASSERT_EQ(results.size(), 3u);
+  for (const auto& [index, result] : results) EXPECT_TRUE(result.ok) << index;
+  EXPECT_EQ(SharedDecodeMemory().Decodes() - decodes, 1u);  // c.jpg only
+  const Image& b = *project.stack()->images[1];
+  for (const auto& [index, result] : results) {
+    if (index == 1) continue;
+    EXPECT_EQ(result.thumbnail.constBits(), b.bitmap.constBits());
+  }
+
+  // Many files: Cancel stops the workers before it returns; the end still comes, not completed.
+  std::vector<std::string> many;
+  for (int i = 0; i < 64; ++i) {
+    many.push_back(dir.File("many" + std::to_string(i) + ".jpg"));
+    WriteJpeg(many.back(), 640, 480, [](int x, int y) { return Rgb{uint8_t(x), uint8_t(y), 7}; });
+  }
+  PictureCheckJob* cancelled = project.CheckPictures(many);
+  completed.reset();
+  QObject::connect(cancelled, &Job::finished, [&](bool c) { completed = c; });
+  cancelled->Cancel();
+  EXPECT_EQ(cancelled->Check(), nullptr);
+  EXPECT_LT(cancelled->Checked(), many.size());
+  while (!completed && clock.elapsed() < 40000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_EQ(completed, std::optional<bool>(false));
+  EXPECT_TRUE(reporter.messages.empty());
 }
 
 }  // namespace

@@ -1,0 +1,120 @@
+// The project's long jobs: checks of pictures for a window, the alignment (its results applied as
+// undo steps as they come) and the web export.
+
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "AlignJob.h"
+#include "AlignRequest.h"
+#include "Messages.h"
+#include "PictureCheckJob.h"
+#include "Project.h"
+#include "WebExportJob.h"
+
+// A job of the project's: said before the project connects to it (so that an observer, such as
+// a window's progress dialog, hears each of its signals first), started, said when it has ended,
+// then deleted. `connectOwn` makes the project's own connections.
+void Project::Adopt(Job* job, const std::function<void()>& connectOwn) {
+  emit jobStarted(job);
+  if (connectOwn) connectOwn();
+  connect(job, &Job::finished, this, [this, job] {
+    emit jobFinished(job);
+    job->deleteLater();
+  });
+  job->Start();
+}
+
+PictureCheckJob* Project::CheckPictures(std::vector<std::string> paths) {
+  // A file that a loaded element shows, unchanged since it was checked, is that element's picture:
+  // its result is copied (the thumbnail's pixels shared) instead of decoding the file again.
+  std::vector<std::optional<CheckedPicture>> known(paths.size());
+  for (size_t i = 0; i < paths.size() && stack_; ++i) {
+    const FileIdentity file = IdentifyFile(paths[i]);
+    if (!file.Known()) continue;
+    for (const auto& element : stack_->images) {
+      if (!element->loaded || element->file != file) continue;
+      CheckedPicture same;
+      same.ok = true;
+      same.width = element->width;
+      same.height = element->height;
+      same.thumbnail = element->bitmap;
+      same.file = file;
+      known[i] = std::move(same);
+      break;
+    }
+  }
+  auto* job = new PictureCheckJob(std::move(paths), std::move(known), this);
+  Adopt(job);
+  return job;
+}
+
+// What one alignment did to the project, for its closing message.
+struct AlignRun {
+  const ImageStack* stack = nullptr;  // the document the tasks were made from; results for another are dropped
+  std::map<int, bool> moved;          // found for a pair that the list no longer has
+};
+
+namespace {
+
+// The pictures the run could not place, where they are now: "\n3. c.jpg: REASON" each.
+std::string MissedPictures(const AlignJob& job, const AlignRun& run) {
+  const std::vector<AlignTask>& tasks = job.Tasks();
+  std::string missed;
+  for (size_t i = 0; i < tasks.size(); ++i) {
+    const AlignStatus status = job.Result(static_cast<int>(i)).status;
+    const int element = run.stack->IndexOf(tasks[i].childId);
+    if (element < 0) continue;
+    // An endless project's seam is named by the first picture, which it places.
+    const bool seam = element == run.stack->pictureCount();
+    const std::string name = "\n" + std::to_string(seam ? 1 : element + 1) + ". " +
+                             run.stack->images[seam ? size_t(0) : static_cast<size_t>(element)]->baseName +
+                             (seam ? " in the last picture: " : ": ");
+    if (status == AlignStatus::NoMatch || status == AlignStatus::Unreadable || status == AlignStatus::TooSmall)
+      missed += name + AlignStatusText(status);
+    else if (run.moved.count(static_cast<int>(i)))
+      missed += name + "the list was changed while it was being aligned";
+  }
+  return missed;
+}
+
+}  // namespace
+
+AlignJob* Project::StartAlign(int child) {
+  if (!stack_ || Opening() || aligning_) return nullptr;
+  std::vector<AlignTask> tasks = AlignRequest{child}.Tasks(*stack_);
+  if (tasks.empty()) return nullptr;
+  auto* job = new AlignJob(std::move(tasks), this);
+  auto run = std::make_shared<AlignRun>();
+  run->stack = stack_.get();
+  aligning_ = job;
+  Adopt(job, [this, job, run] { ConnectAlignRun(job, run); });
+  return job;
+}
+
+void Project::ConnectAlignRun(AlignJob* job, const std::shared_ptr<AlignRun>& run) {
+  connect(job, &AlignJob::found, this, [this, job, run](int index) {
+    const AlignTask& task = job->Tasks()[static_cast<size_t>(index)];
+    const AlignResult& result = job->Result(index);
+    if (result.status == AlignStatus::Aligned && stack_.get() == run->stack &&
+        !ApplyAlignment(task.childId, task.parentId, result.transform))
+      run->moved[index] = true;
+  });
+  connect(job, &Job::finished, this, [this, job, run] {
+    aligning_ = nullptr;
+    // Results for a document that has gone since are dropped (none of them was applied). The
+    // pictures are named where they are now.
+    const std::string missed = stack_.get() == run->stack ? MissedPictures(*job, *run) : std::string();
+    if (!missed.empty())
+      ShowMessage("These pictures could not be aligned and keep their placements:" + missed, "Align",
+                  MessageIcon::Information, MessageButtons::Ok);
+  });
+}
+
+WebExportJob* Project::StartWebExport(const WebExportOptions& options) {
+  if (!stack_ || webExporting_) return nullptr;
+  auto* job = new WebExportJob(*stack_, options, this);
+  webExporting_ = job;
+  Adopt(job, [this, job] { connect(job, &Job::finished, this, [this] { webExporting_ = nullptr; }); });
+  return job;
+}
