@@ -18,29 +18,7 @@
 #include <string>
 
 #include "JpegDecode.h"
-
-enum class PictureKind {
-  None,         // no file, or one that cannot be read
-  NotAPicture,  // no picture format the program knows starts this way
-  Unsupported,  // a picture format the program does not decode (GIF, TIFF, HEIF, an animated WebP...)
-  Jpeg,
-  Png,
-  Webp,
-};
-
-// What is wrong with a picture that did not load, for the messages.
-enum class PictureFault {
-  None,
-  Missing,      // no regular file to read
-  NotAPicture,  // "not a picture"
-  Unsupported,  // "unsupported kind"
-  Damaged,      // a known kind whose data is broken or cut short
-  TooLarge,     // larger than the program decodes
-};
-
-// The colour transparent pixels are composited over: 24-bit RGB, red in the low byte (the view's
-// background and the exported page's default colour).
-constexpr uint32_t pictureBackdrop = 0x404040;
+#include "PictureKinds.h"
 
 // The kind the first bytes of a file announce (16 are enough).
 PictureKind SniffPicture(const unsigned char* bytes, size_t size);
@@ -48,12 +26,6 @@ PictureKind SniffPicture(const unsigned char* bytes, size_t size);
 PictureKind SniffPictureFile(const std::string& path);
 // "JPEG", "PNG", "WebP"; empty for the others.
 const char* PictureKindName(PictureKind kind);
-
-struct PictureInfo {
-  PictureKind kind = PictureKind::None;
-  int width = 0;  // full size, from the header
-  int height = 0;
-};
 
 // Reads the header only: the kind and the size. None (missing), NotAPicture or Unsupported, or
 // Damaged for a known kind whose header cannot be read (or an animated WebP, Unsupported), TooLarge

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "PictureDecode.h"
+#include "DecodeMemory.h"
+#include "JpegDecode.h"
+#include "PictureKinds.h"
 
 // The caller's side of one decode: what it holds of the decode memory, and the picture made.
 class DecodeBudget {

@@ -12,6 +12,7 @@
 #include <new>
 #include <vector>
 
+#include "PictureDecode.h"
 #include "PictureFormats.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "PictureDecode.h"
 #include "PictureFormats.h"
 
 namespace {
