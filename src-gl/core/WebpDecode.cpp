@@ -59,6 +59,53 @@ PictureFault ReadWebpHeader(FILE* file, PictureInfo& info) {
   return PictureFault::None;
 }
 
+namespace {
+
+// Gives the file to `decoder` a piece at a time, reading on as it asks for more: Ok once the
+// picture is whole, Failed for damaged data or a file cut short, Cancelled. `bytes` holds what was
+// read so far and has room for the whole file, so the decoder can read it in place.
+DecodeResult FeedDecoder(WebPIDecoder* decoder, FILE* file, long long fileSize, std::string& bytes,
+                         const DecodeBudget& budget) {
+  VP8StatusCode status = VP8_STATUS_SUSPENDED;
+  size_t given = 0;
+  for (;;) {
+    if (budget.Cancelled()) return DecodeResult::Cancelled;
+    if (given < bytes.size()) {
+      // The whole file grows in one buffer, which the decoder reads in place (WebPIUpdate).
+      given = std::min(bytes.size(), given + webpPieceBytes);
+      status = WebPIUpdate(decoder, reinterpret_cast<const uint8_t*>(bytes.data()), given);
+      if (status != VP8_STATUS_SUSPENDED) break;
+      continue;
+    }
+    const size_t before = bytes.size();
+    const size_t want = std::min<size_t>(
+        webpPieceBytes, static_cast<size_t>(fileSize) - std::min<size_t>(before, static_cast<size_t>(fileSize)));
+    if (want == 0) break;
+    bytes.resize(before + want);
+    bytes.resize(before + std::fread(&bytes[before], 1, want, file));
+    if (bytes.size() == before) break;  // the file ended (or shrank): what was given is all there is
+  }
+  return status == VP8_STATUS_OK ? DecodeResult::Ok : DecodeResult::Failed;
+}
+
+// The whole picture (top row first, RGBA) composited and reduced by a box of denominator pixels
+// into `out` (outWidth x outHeight, bottom row first).
+void ReduceComposited(unsigned char* whole, uint32_t width, uint32_t height, int denominator, uint32_t* sums,
+                      unsigned char* out, int outWidth, int outHeight) {
+  const uint32_t d = static_cast<uint32_t>(denominator);
+  for (uint32_t y = 0; y < height; ++y) {
+    unsigned char* row = whole + static_cast<size_t>(y) * width * 4;
+    CompositeOverBackdrop(row, width);
+    AddBoxRow(row, width, denominator, sums);
+    if (y % d == d - 1 || y == height - 1)
+      EmitBoxRow(sums, width, denominator, y % d + 1,
+                 out + static_cast<size_t>(outHeight - 1 - static_cast<int>(y / d)) * outWidth * 4,
+                 static_cast<uint32_t>(outWidth));
+  }
+}
+
+}  // namespace
+
 DecodeResult DecodeWebpFile(FILE* file, int denominator, DecodeBudget& budget) {
   WebPDecoderConfig config;
   if (!WebPInitDecoderConfig(&config)) return DecodeResult::Failed;
@@ -119,37 +166,11 @@ DecodeResult DecodeWebpFile(FILE* file, int denominator, DecodeBudget& budget) {
   bytes.reserve(static_cast<size_t>(fileSize));
   const std::unique_ptr<WebPIDecoder, IdecDeleter> decoder(WebPIDecode(nullptr, 0, &config));
   if (!decoder) return DecodeResult::Failed;
-  VP8StatusCode status = VP8_STATUS_SUSPENDED;
-  size_t given = 0;
-  for (;;) {
-    if (budget.Cancelled()) return DecodeResult::Cancelled;
-    if (given < bytes.size()) {
-      // The whole file grows in one buffer, which the decoder reads in place (WebPIUpdate).
-      given = std::min(bytes.size(), given + webpPieceBytes);
-      status = WebPIUpdate(decoder.get(), reinterpret_cast<const uint8_t*>(bytes.data()), given);
-      if (status != VP8_STATUS_SUSPENDED) break;
-      continue;
-    }
-    const size_t before = bytes.size();
-    const size_t want = std::min<size_t>(
-        webpPieceBytes, static_cast<size_t>(fileSize) - std::min<size_t>(before, static_cast<size_t>(fileSize)));
-    if (want == 0) break;
-    bytes.resize(before + want);
-    bytes.resize(before + std::fread(&bytes[before], 1, want, file));
-    if (bytes.size() == before) break;  // the file ended (or shrank): what was given is all there is
-  }
-  if (status != VP8_STATUS_OK) return DecodeResult::Failed;  // damaged, or cut short
+  const DecodeResult fed = FeedDecoder(decoder.get(), file, fileSize, bytes, budget);
+  if (fed != DecodeResult::Ok) return fed;
   if (reduceHere) {
-    const uint32_t d = static_cast<uint32_t>(denominator);
-    for (uint32_t y = 0; y < height; ++y) {
-      unsigned char* row = whole.data() + static_cast<size_t>(y) * width * 4;
-      CompositeOverBackdrop(row, width);
-      AddBoxRow(row, static_cast<uint32_t>(width), denominator, sums.data());
-      if (y % d == d - 1 || y == height - 1)
-        EmitBoxRow(sums.data(), static_cast<uint32_t>(width), denominator, y % d + 1,
-                   out + static_cast<size_t>(outHeight - 1 - static_cast<int>(y / d)) * outWidth * 4,
-                   static_cast<uint32_t>(outWidth));
-    }
+    ReduceComposited(whole.data(), static_cast<uint32_t>(width), static_cast<uint32_t>(height), denominator,
+                     sums.data(), out, outWidth, outHeight);
   } else {
     // Even without alpha in the header: a lossless bitstream's alpha flag is only a hint, and the
     // pixels carry whatever alpha their data holds.
