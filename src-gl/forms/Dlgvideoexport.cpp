@@ -313,9 +313,6 @@ void TFormVideoExport::ButtonExportClick() {
   if (!Request(request) || !ConfirmVideoExport(request, stack->duration)) return;
 
   owner_->playback().StopPlay();
-  job_ = std::make_unique<VideoExportJob>(*stack, request.settings, owner_->editorFiles.textureBudget);
-  connect(job_.get(), &Job::progress, this, [this](int done, int total) { ShowProgress(done, total); });
-  connect(job_.get(), &Job::finished, this, [this] { ExportFinished(); });
   // Where the video will be: a sequence's first frame stands for the sequence.
   made_ = request.settings.path;
   SequenceName sequence;
@@ -324,8 +321,13 @@ void TFormVideoExport::ButtonExportClick() {
   if (VideoFormatFor(made_, format, ignored) && format == VideoFormat::PngSequence &&
       ParseSequenceName(made_, sequence, ignored))
     made_ = sequence.Frame(0);
-  job_->Start();
-  if (job_->StartFailed()) return;  // said when it finishes, with the dialog still open
+  // The project owns the job; the dialog follows it from before it starts to its end.
+  owner_->project().StartVideoExport(request.settings, owner_->editorFiles.textureBudget, [this](VideoExportJob& job) {
+    job_ = &job;
+    connect(&job, &Job::progress, this, [this](int done, int total) { ShowProgress(done, total); });
+    connect(&job, &Job::finished, this, [this] { ExportFinished(); });
+  });
+  if (!job_ || job_->StartFailed()) return;  // said when it finishes, with the dialog still open
   hide();
   clock_.start();
   if (!Progress) {
@@ -369,8 +371,7 @@ void TFormVideoExport::ExportFinished() {
   const std::string error = job_->Error();
   const std::string rendererMessage = job_->RendererMessage();
   const std::string made = made_;
-  // Not from inside its own signal: the job goes once this slot has returned.
-  job_.release()->deleteLater();
+  job_ = nullptr;  // the project deletes it once its end has been heard
   if (startFailed) {
     ShowPlainMessage("The video cannot be made: " + error + ".");
     return;

@@ -93,7 +93,7 @@ class TFormVideoExport : public QDialog {
   bool qualityTouched_ = false;  // the user chose a CRF: a change of format keeps it
   bool programSetsQuality_ = false;
   QElapsedTimer clock_;
-  std::unique_ptr<VideoExportJob> job_;
+  VideoExportJob* job_ = nullptr;          // the project's, while it runs
   std::string made_;                       // the file the running export makes
   std::unique_ptr<VideoPreview> preview_;  // made when the dialog is first shown
   int previewSerial_ = 0;                  // of the latest frame asked for

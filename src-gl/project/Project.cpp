@@ -42,6 +42,7 @@ Project::~Project() {
   opening_ = nullptr;
   aligning_ = nullptr;
   webExporting_ = nullptr;
+  videoExporting_ = nullptr;
   // The steps go while the stack is whole, and quietly: nobody observes a project that ends.
   undoStack_->disconnect();
   delete undoStack_;

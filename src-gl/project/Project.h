@@ -27,7 +27,9 @@ class Job;
 class PictureCheckJob;
 class QTimer;
 class QUndoStack;
+class VideoExportJob;
 class WebExportJob;
+struct VideoSettings;
 struct WebExportOptions;
 
 class Project : public QObject, private StepTarget {
@@ -51,9 +53,10 @@ class Project : public QObject, private StepTarget {
   bool Opening() const { return opening_ != nullptr; }
   // The job that checks them, while it runs.
   PictureCheckJob* OpeningJob() const { return opening_; }
-  // The alignment and the web export in progress, if any (one of each at a time).
+  // The alignment and the exports in progress, if any (one of each at a time).
   AlignJob* Aligning() const { return aligning_; }
   WebExportJob* WebExporting() const { return webExporting_; }
+  VideoExportJob* VideoExporting() const { return videoExporting_; }
 
   // --- the document as a whole ---
   // Replaces the open project (stopping its opening); nothing to undo afterwards.
@@ -128,6 +131,11 @@ class Project : public QObject, private StepTarget {
   // Exports a copy of the project as `options` say (planned and confirmed already). Null when an
   // export runs.
   WebExportJob* StartWebExport(const WebExportOptions& options);
+  // Makes a video of a copy of the project as `settings` say (checked already), drawing within
+  // `textureBudget` bytes (0: the renderer's default). `observe` connects to the job before it
+  // starts, so it hears a start that fails at once. Null when a video is being made.
+  VideoExportJob* StartVideoExport(const VideoSettings& settings, size_t textureBudget,
+                                   const std::function<void(VideoExportJob&)>& observe = {});
 
  signals:
   // Another document (or none) is open, or the open one's steps were forgotten: nothing that
@@ -185,6 +193,7 @@ class Project : public QObject, private StepTarget {
   PictureCheckJob* opening_ = nullptr;  // children, deleted after their end
   AlignJob* aligning_ = nullptr;
   WebExportJob* webExporting_ = nullptr;
+  VideoExportJob* videoExporting_ = nullptr;
   std::string recoveryWritten_;  // the recovery file last written or restored
   bool recovery_ = true;         // recovery files are offered and written
 };

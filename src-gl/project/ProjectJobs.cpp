@@ -10,6 +10,7 @@
 #include "Messages.h"
 #include "PictureCheckJob.h"
 #include "Project.h"
+#include "VideoExportJob.h"
 #include "WebExportJob.h"
 
 // A job of the project's: said before the project connects to it (so that an observer, such as
@@ -116,5 +117,17 @@ WebExportJob* Project::StartWebExport(const WebExportOptions& options) {
   auto* job = new WebExportJob(*stack_, options, this);
   webExporting_ = job;
   Adopt(job, [this, job] { connect(job, &Job::finished, this, [this] { webExporting_ = nullptr; }); });
+  return job;
+}
+
+VideoExportJob* Project::StartVideoExport(const VideoSettings& settings, size_t textureBudget,
+                                          const std::function<void(VideoExportJob&)>& observe) {
+  if (!stack_ || videoExporting_) return nullptr;
+  auto* job = new VideoExportJob(*stack_, settings, textureBudget, this);
+  videoExporting_ = job;
+  Adopt(job, [this, job, &observe] {
+    if (observe) observe(*job);
+    connect(job, &Job::finished, this, [this] { videoExporting_ = nullptr; });
+  });
   return job;
 }
