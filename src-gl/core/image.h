@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "ColourCorrection.h"
 #include "PictureDecode.h"
 #include "PictureKey.h"
 #include "Transform.h"
@@ -46,6 +47,8 @@ class Image {
   FileIdentity file;
 
   Transform transform;     // placement inside the previous element
+  // How the picture is drawn in tone (identity: as the file has it). The target frame has none.
+  ColourCorrection colour;
   std::string fileName;    // as the user or the project file gave it; empty: none
   std::string directory;   // where the file lies, no trailing separator; '/' separators unless a drive name
   std::string baseName;    // the name without its directory
