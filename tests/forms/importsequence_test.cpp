@@ -1,6 +1,7 @@
 // File > Import Sequence...: the dialog's order and factor, and the aligned project it makes.
 
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QPushButton>
 #include <QUndoStack>
