@@ -76,16 +76,19 @@ bool OpenForWork(Project& project, const QString& argument) {
   // The command line saves what it changes at once, and an editor may have the project open.
   project.WithoutRecovery();
   if (!project.Open(AbsoluteFileName(argument))) return false;
-  if (project.Opening()) {
-    // The check's workers hand their results to this thread's event loop.
-    QEventLoop loop;
-    QObject::connect(&project, &Project::openingFinished, &loop, &QEventLoop::quit);
-    QObject::connect(&project, &Project::stackReplaced, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
+  WaitForOpening(project);
   if (!project.stack()) return false;
   project.stack()->dirty = true;  // the keys are built afresh before anything is drawn or written
   return true;
+}
+
+void WaitForOpening(Project& project) {
+  if (!project.Opening()) return;
+  // The check's workers hand their results to this thread's event loop.
+  QEventLoop loop;
+  QObject::connect(&project, &Project::openingFinished, &loop, &QEventLoop::quit);
+  QObject::connect(&project, &Project::stackReplaced, &loop, &QEventLoop::quit);
+  loop.exec();
 }
 
 void PlayOverride::ApplyTo(ImageStack& stack) const {
@@ -249,6 +252,26 @@ void AddAlignOptions(QCommandLineParser& parser) {
                     QStringLiteral("N")});
 }
 
+void AddImportOptions(QCommandLineParser& parser) {
+  parser.addOption({QStringLiteral("import-sequence"),
+                    QStringLiteral("Makes the pictures of the folder DIR (*.jpg, *.jpeg, *.png, *.webp), each the one "
+                                   "before zoomed out about its centre, into the new project OUT.kx: each centred at "
+                                   "1/F in the one before, then aligned as --align does (the results printed); the "
+                                   "first in the order is the outermost picture."),
+                    QStringLiteral("DIR")});
+  parser.addOption({QStringLiteral("factor"),
+                    QStringLiteral("With --import-sequence: how many times larger each picture's view is than the "
+                                   "next one's, above 1 (default 2; a tool that shrinks by 0.5 makes 2)."),
+                    QStringLiteral("F")});
+  parser.addOption({QStringLiteral("order"),
+                    QStringLiteral("With --import-sequence: name (numbers compared as numbers, so img2 comes before "
+                                   "img10; the default) or date (the files' modification times, oldest first)."),
+                    QStringLiteral("name|date")});
+  parser.addOption({QStringLiteral("reverse"),
+                    QStringLiteral("With --import-sequence: the order turned around, so the last file is the "
+                                   "outermost picture.")});
+}
+
 // The options in the order --help lists them.
 void AddOptions(QCommandLineParser& parser) {
   parser.setApplicationDescription(
@@ -257,7 +280,8 @@ void AddOptions(QCommandLineParser& parser) {
                      "  0  everything was done;\n"
                      "  1  something failed: a picture of the project could not be loaded (the output is\n"
                      "     still written where it can be, with a white placeholder for that picture), a\n"
-                     "     picture found no reliable match (--align), or a file could not be written;\n"
+                     "     picture found no reliable match (--align, --import-sequence), or a file could not\n"
+                     "     be written;\n"
                      "  2  options that cannot be used (nothing is done)."));
   parser.addHelpOption();
   parser.addVersionOption();
@@ -266,7 +290,10 @@ void AddOptions(QCommandLineParser& parser) {
   AddVideoOptions(parser);
   AddWebOptions(parser);
   AddAlignOptions(parser);
-  parser.addOption({QStringLiteral("force"), QStringLiteral("Lets --export-web replace files in DIR.")});
+  AddImportOptions(parser);
+  parser.addOption({QStringLiteral("force"),
+                    QStringLiteral("Lets --export-web replace files in DIR, and --import-sequence an existing "
+                                   "OUT.kx.")});
   parser.addOption({QStringLiteral("texture-budget"),
                     QStringLiteral("Memory for the pictures' textures, in MiB (default: 1024 or a quarter of the "
                                    "memory, whichever is smaller)."),
@@ -293,7 +320,8 @@ bool IsCommandLineWork(const QStringList& arguments) {
         a == QLatin1String("--help") || a == QLatin1String("-h") || a == QLatin1String("--version") ||
         a == QLatin1String("-v") || a == QLatin1String("--help-all") || a == QLatin1String("--export-web") ||
         a.startsWith(QLatin1String("--export-web=")) || a == QLatin1String("--export-video") ||
-        a.startsWith(QLatin1String("--export-video=")) || a == QLatin1String("--align"))
+        a.startsWith(QLatin1String("--export-video=")) || a == QLatin1String("--align") ||
+        a == QLatin1String("--import-sequence") || a.startsWith(QLatin1String("--import-sequence=")))
       return true;
   return false;
 }
@@ -323,6 +351,17 @@ int RunCommandLine(const QStringList& arguments) {
   if (parser.isSet(QStringLiteral("texture-budget")) &&
       !ParseBudget(parser.value(QStringLiteral("texture-budget")), budget))
     return 2;
+  if (parser.isSet(QStringLiteral("import-sequence"))) {
+    if (parser.isSet(QStringLiteral("render-frame")) || parser.isSet(QStringLiteral("export-web")) ||
+        parser.isSet(QStringLiteral("export-video")) || parser.isSet(QStringLiteral("align")) ||
+        positional.size() != 1) {
+      Fail(
+          QStringLiteral("--import-sequence DIR takes exactly one project file to write and no other work (see "
+                         "--help)"));
+      return 2;
+    }
+    return ImportSequenceCommand(parser, positional[0]);
+  }
   if (parser.isSet(QStringLiteral("export-video"))) {
     if (parser.isSet(QStringLiteral("render-frame")) || parser.isSet(QStringLiteral("export-web")) ||
         parser.isSet(QStringLiteral("align")) || positional.size() != 1) {

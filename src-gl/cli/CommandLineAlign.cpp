@@ -14,6 +14,36 @@
 
 namespace command_line {
 
+bool AlignAndPrint(Project& open, const AlignRequest& request, bool& changed) {
+  const ImageStack* stack = open.stack();
+  AlignJob job(request.Tasks(*stack));
+  // Standard output carries the results; the progress goes to standard error.
+  ProgressPrinter printer(stderr, "picture");
+  RunJob(job, printer);
+  const std::vector<AlignTask>& tasks = job.Tasks();
+  bool allFound = true;
+  for (size_t i = 0; i < tasks.size(); ++i) {
+    const AlignTask& task = tasks[i];
+    const AlignResult& r = job.Result(static_cast<int>(i));
+    const Image& child = *stack->images[static_cast<size_t>(task.element)];
+    std::string line = "picture " + std::to_string(task.element + 1) + " (" + child.fileName + "): ";
+    if (r.status == AlignStatus::Aligned) {
+      const Transform& t = r.transform;
+      line += "scale " + FormatFixed(t.scale, 7) + " translate " + FormatFixed(t.translateX, 7) + " " +
+              FormatFixed(t.translateY, 7) + " rotate " + FormatFixed(t.rotate, 4) + " confidence " +
+              FormatFixed(r.confidence, 2) + " residual " + FormatFixed(r.residual, 2) + " px";
+      changed = open.ApplyAlignment(task.childId, task.parentId, t) || changed;
+    } else {
+      line +=
+          std::string(AlignStatusText(r.status)) + " (confidence " + FormatFixed(r.confidence, 2) + "); placement kept";
+      allFound = false;
+    }
+    std::printf("%s\n", line.c_str());
+  }
+  std::fflush(stdout);
+  return allFound;
+}
+
 int AlignCommand(const QCommandLineParser& parser, const QString& project) {
   int picture = -1;
   if (parser.isSet(QStringLiteral("picture"))) {
@@ -42,31 +72,8 @@ int AlignCommand(const QCommandLineParser& parser, const QString& project) {
     case AlignRefusal::None:
       break;
   }
-  AlignJob job(request.Tasks(*stack));
-  // Standard output carries the results; the progress goes to standard error.
-  ProgressPrinter printer(stderr, "picture");
-  RunJob(job, printer);
-  const std::vector<AlignTask>& tasks = job.Tasks();
-  bool allFound = true, changed = false;
-  for (size_t i = 0; i < tasks.size(); ++i) {
-    const AlignTask& task = tasks[i];
-    const AlignResult& r = job.Result(static_cast<int>(i));
-    const Image& child = *stack->images[static_cast<size_t>(task.element)];
-    std::string line = "picture " + std::to_string(task.element + 1) + " (" + child.fileName + "): ";
-    if (r.status == AlignStatus::Aligned) {
-      const Transform& t = r.transform;
-      line += "scale " + FormatFixed(t.scale, 7) + " translate " + FormatFixed(t.translateX, 7) + " " +
-              FormatFixed(t.translateY, 7) + " rotate " + FormatFixed(t.rotate, 4) + " confidence " +
-              FormatFixed(r.confidence, 2) + " residual " + FormatFixed(r.residual, 2) + " px";
-      changed = open.ApplyAlignment(task.childId, task.parentId, t) || changed;
-    } else {
-      line +=
-          std::string(AlignStatusText(r.status)) + " (confidence " + FormatFixed(r.confidence, 2) + "); placement kept";
-      allFound = false;
-    }
-    std::printf("%s\n", line.c_str());
-  }
-  std::fflush(stdout);
+  bool changed = false;
+  const bool allFound = AlignAndPrint(open, request, changed);
   if (changed && !open.Save()) return 1;
   return ExitStatus(allFound, *stack);
 }

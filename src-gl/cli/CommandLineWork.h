@@ -16,6 +16,7 @@
 class ImageStack;
 class Job;
 class Project;
+struct AlignRequest;
 
 namespace command_line {
 
@@ -44,6 +45,8 @@ bool ParseNumber(const QCommandLineParser& parser, const char* option, double& v
 // and without recovery files, and waits until its pictures have been checked (those that failed
 // are named on standard error). False, the reason said, when the project could not be read.
 bool OpenForWork(Project& project, const QString& argument);
+// Until the pictures of the project `project` is opening have all been checked.
+void WaitForOpening(Project& project);
 
 // An option that takes one of a few words, each standing for a value (--direction in|out|inout).
 // A new word is a new line in the option's table; the message for any other value lists the words.
@@ -139,5 +142,11 @@ int ExportVideoCommand(const QCommandLineParser& parser, const QString& project,
                        const PlayOverride& play);
 // --align: each picture (or one) placed in its parent, the results printed, the project saved.
 int AlignCommand(const QCommandLineParser& parser, const QString& project);
+// Runs the alignment `request` asks for on the open project, with its progress on standard error,
+// prints each picture's result on standard output and applies each placement found (`changed`
+// when one was). True when every picture found a match.
+bool AlignAndPrint(Project& open, const AlignRequest& request, bool& changed);
+// --import-sequence DIR OUT.kx: the pictures of a folder as a new project, aligned and saved.
+int ImportSequenceCommand(const QCommandLineParser& parser, const QString& output);
 
 }  // namespace command_line

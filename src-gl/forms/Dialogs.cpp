@@ -138,6 +138,8 @@ bool OpenDocument(const QUrl& url, const std::string& path) {
   return false;
 }
 
+int DialogService::Run(QDialog& dialog) { return dialog.exec(); }
+
 DialogService& Dialogs() { return *currentDialogs; }
 
 DialogService* SetDialogs(DialogService* service) {

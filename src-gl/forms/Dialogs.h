@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <string>
 
+class QDialog;
 class QWidget;
 
 class DialogService {
@@ -24,6 +25,9 @@ class DialogService {
   // Invalid colour when cancelled.
   virtual QColor Colour(QWidget* parent, const QColor& initial);
   virtual bool OpenUrl(const QUrl& url);
+  // Runs a dialog of the editor's own to its end, modally: QDialog::Accepted or Rejected. A test's
+  // replacement works the real dialog's controls instead and gives its answer.
+  virtual int Run(QDialog& dialog);
 };
 
 DialogService& Dialogs();

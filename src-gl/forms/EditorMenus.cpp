@@ -34,6 +34,8 @@ void EditorMenus::BuildFileMenu(QMenu* file) {
   FileNew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
   FileOpen = file->addAction(QStringLiteral("Open..."), form, [form] { form->commands().FileOpenClick(); });
   FileOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  FileImportSequence =
+      file->addAction(QStringLiteral("Import Sequence..."), form, [form] { form->commands().ImportSequenceClick(); });
   Save = file->addAction(QStringLiteral("Save"), form, [form] { form->commands().SaveClick(); });
   Save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   SaveAs = file->addAction(QStringLiteral("Save As..."), form, [form] { form->commands().SaveAsClick(); });
@@ -128,6 +130,7 @@ void EditorMenus::NameActions() {
   const std::pair<QAction*, const char*> names[] = {
       {FileNew, "FileNew"},
       {FileOpen, "FileOpen"},
+      {FileImportSequence, "FileImportSequence"},
       {Save, "Save"},
       {SaveAs, "SaveAs"},
       {ExportToWeb, "ExportToWeb"},

@@ -17,6 +17,7 @@ class EditorMenus {
   // The actions, named as the window's controls (object names too, for tests and look-ups).
   QAction* FileNew = nullptr;
   QAction* FileOpen = nullptr;
+  QAction* FileImportSequence = nullptr;
   QAction* Save = nullptr;
   QAction* SaveAs = nullptr;
   QAction* ExportToWeb = nullptr;

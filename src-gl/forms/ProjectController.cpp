@@ -12,6 +12,7 @@
 
 #include "Dialogs.h"
 #include "Dlgabout.h"
+#include "Dlgimportsequence.h"
 #include "Dlgwebexport.h"
 #include "Imageeditor.h"
 #include "Job.h"
@@ -84,6 +85,20 @@ void ProjectController::FileOpenClick() {
   const QString chosen =
       Dialogs().OpenFileName(&form_, QStringLiteral("Open File"), projectFilter, QStringLiteral("kx"));
   if (!chosen.isEmpty()) OpenProjectFile(chosen);
+}
+
+void ProjectController::ImportSequenceClick() {
+  form_.playback().StopPlay();
+  if (!MaySetProjectAside()) return;
+  TFormImportSequence dialog(&form_);
+  if (Dialogs().Run(dialog) != QDialog::Accepted) return;
+  const std::vector<std::string> paths = dialog.Paths();
+  if (paths.empty()) return;
+  CancelImageListEditing();
+  form_.ClearPictureList();
+  form_.EnableProjectCommands(false);
+  // Shown as an opened project is; the alignment's progress shows as it starts (ShowProgress).
+  project_.NewSequence(paths, dialog.Factor(), std::string(), true);
 }
 
 void ProjectController::OpenProjectFile(const QString& chosen) {

@@ -34,6 +34,9 @@ class ProjectController : public QObject {
   // --- File ---
   void FileNewClick();
   void FileOpenClick();
+  // A folder (or files) of pictures, each the one before zoomed out, as a new project (asking
+  // first when the open one has changes); Align All then refines the placements.
+  void ImportSequenceClick();
   // Closes the open project (nothing asked) and opens `file`.
   void OpenProjectFile(const QString& file);
   // Opens the project at `path` and shows it; its pictures are checked in the background, after

@@ -2,6 +2,7 @@
 
 #include "Project.h"
 #include "PictureCheckJob.h"
+#include "PictureSequence.h"
 
 #include <QFile>
 #include <QTimer>
@@ -54,6 +55,7 @@ bool Project::Modified() const { return stack_ && (stack_->path.empty() || !undo
 
 void Project::SetStack(std::unique_ptr<ImageStack> stack) {
   StopOpening();
+  alignWhenOpened_ = false;
   stack_ = std::move(stack);
   ForgetEdits();
 }
@@ -116,6 +118,18 @@ void Project::StartOpeningCheck() {
   });
 }
 
+bool Project::NewSequence(const std::vector<std::string>& paths, double factor, const std::string& path,
+                          bool alignAll) {
+  std::unique_ptr<ImageStack> sequence = BuildSequenceStack(paths, factor, path);
+  if (!sequence) return false;
+  SetStack(std::move(sequence));
+  alignWhenOpened_ = alignAll;
+  StartOpeningCheck();
+  emit opened();
+  OpeningStep();
+  return true;
+}
+
 bool Project::OpenUntitledRecovery() {
   const std::string recovery = OfferRecovery(std::string());
   if (recovery.empty() || !RecoveryReadable(recovery, std::string())) return false;
@@ -154,6 +168,10 @@ void Project::EndOpening() {
   emit openingProgress(total, total, QString());
   if (stack_) stack_->ReportFailedPictures();
   emit openingFinished();
+  if (alignWhenOpened_) {
+    alignWhenOpened_ = false;
+    if (stack_ && stack_->pictureCount() >= 2) StartAlign(-1);
+  }
 }
 
 void Project::CancelOpening() {

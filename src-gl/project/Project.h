@@ -68,6 +68,12 @@ class Project : public QObject, private StepTarget {
   // At the start with no project named: offers the recovery file of a project that was never
   // saved and opens it, untitled. False when there was none or it was not wanted.
   bool OpenUntitledRecovery();
+  // A new project of the pictures at `paths`, outermost first, each centred in the one before at
+  // 1/`factor` of its size (BuildSequenceStack), to be saved at `path` (empty: untitled). Its
+  // pictures are checked as an opened project's are (`opened` ... `openingFinished`); with
+  // `alignAll`, Align All then refines the placements (StartAlign). False, the open project kept,
+  // when there are no paths or the factor is not a number above 1.
+  bool NewSequence(const std::vector<std::string>& paths, double factor, const std::string& path, bool alignAll);
   // The opening's Cancel: the project is closed.
   void CancelOpening();
   // Writes the project to its path (Save) or to `path`, which it takes even when the write fails
@@ -194,6 +200,7 @@ class Project : public QObject, private StepTarget {
   AlignJob* aligning_ = nullptr;
   WebExportJob* webExporting_ = nullptr;
   VideoExportJob* videoExporting_ = nullptr;
-  std::string recoveryWritten_;  // the recovery file last written or restored
-  bool recovery_ = true;         // recovery files are offered and written
+  std::string recoveryWritten_;   // the recovery file last written or restored
+  bool recovery_ = true;          // recovery files are offered and written
+  bool alignWhenOpened_ = false;  // a new sequence: Align All once its pictures are checked
 };

@@ -9,7 +9,9 @@
 #include <QImage>
 #include <QListWidget>
 #include <QTest>
+#include <QDialog>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -54,7 +56,10 @@ class ScriptedDialogs : public DialogService {
     opened.push_back(url);
     return openSucceeds;
   }
+  // A dialog of the editor's own: `run` works its controls and answers (no dialog is shown).
+  int Run(QDialog& dialog) override { return run ? run(dialog) : QDialog::Rejected; }
   bool openSucceeds = true;  // what opening a URL answers
+  std::function<int(QDialog&)> run;
 
   std::deque<QString> answers;  // file names to "choose", in order; empty string: cancel
   std::deque<QStringList> fileLists;

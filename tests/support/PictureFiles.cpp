@@ -4,6 +4,11 @@
 #include <webp/encode.h>
 #include <zlib.h>
 
+#include "PictureDecode.h"
+#include "TestFiles.h"
+
+#include <algorithm>
+#include <cmath>
 #include <map>
 #include <stdexcept>
 #include <vector>
@@ -109,4 +114,73 @@ std::string PngChunk(const char type[4], const std::string& data) {
   const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(chunk.data() + 4), static_cast<uInt>(chunk.size() - 4));
   for (int shift : {24, 16, 8, 0}) chunk += static_cast<char>((crc >> shift) & 0xFF);
   return chunk;
+}
+
+namespace {
+
+struct Tap {
+  int source;
+  float weight;
+};
+
+// For each of `outputs` samples over [start, start + length) of a line of `sources` pixels: the
+// source pixels and weights, pixel i covering [i, i + 1).
+std::vector<std::vector<Tap>> ResampleTaps(int outputs, double start, double length, int sources) {
+  std::vector<std::vector<Tap>> taps(static_cast<size_t>(outputs));
+  const double step = length / outputs;
+  for (int o = 0; o < outputs; ++o) {
+    std::vector<Tap>& line = taps[static_cast<size_t>(o)];
+    if (step >= 1.0) {  // the area each output pixel covers
+      const double from = start + o * step, to = from + step;
+      for (int s = static_cast<int>(std::floor(from)); s < to; ++s) {
+        const double covered = std::min<double>(to, s + 1) - std::max<double>(from, s);
+        if (covered > 0) line.push_back({std::clamp(s, 0, sources - 1), static_cast<float>(covered / step)});
+      }
+    } else {  // linear between the two pixel centres around the output's
+      const double centre = start + (o + 0.5) * step - 0.5;
+      const int left = static_cast<int>(std::floor(centre));
+      const double t = centre - left;
+      line.push_back({std::clamp(left, 0, sources - 1), static_cast<float>(1 - t)});
+      line.push_back({std::clamp(left + 1, 0, sources - 1), static_cast<float>(t)});
+    }
+  }
+  return taps;
+}
+
+}  // namespace
+
+bool WriteZoomSequence(const std::string& photo, const std::vector<std::string>& paths, int width, int height,
+                       double factor) {
+  RgbaPicture picture;
+  if (DecodePictureRgba(photo, 1, picture) != DecodeResult::Ok) return false;
+  const int w = picture.width, h = picture.height;
+  double region = 1.0;
+  for (const std::string& path : paths) {
+    const double rw = w * region, rh = h * region;
+    const auto across = ResampleTaps(width, (w - rw) / 2, rw, w);
+    const auto down = ResampleTaps(height, (h - rh) / 2, rh, h);
+    // Rows first (every source row, the output's columns), then columns; the decode is bottom row first.
+    std::vector<float> rows(static_cast<size_t>(h) * width * 3);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < width; ++x)
+        for (const Tap& tap : across[static_cast<size_t>(x)])
+          for (int c = 0; c < 3; ++c)
+            rows[(static_cast<size_t>(y) * width + x) * 3 + c] +=
+                tap.weight * picture.rgba[(static_cast<size_t>(h - 1 - y) * w + tap.source) * 4 + c];
+    std::vector<uint8_t> out(static_cast<size_t>(width) * height * 3);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        for (int c = 0; c < 3; ++c) {
+          float sum = 0;
+          for (const Tap& tap : down[static_cast<size_t>(y)])
+            sum += tap.weight * rows[(static_cast<size_t>(tap.source) * width + x) * 3 + c];
+          out[(static_cast<size_t>(y) * width + x) * 3 + c] = static_cast<uint8_t>(std::clamp(sum + 0.5f, 0.f, 255.f));
+        }
+    WriteFileBytes(path, EncodePng(width, height, [&out, width](int x, int y) {
+                     const uint8_t* p = &out[(static_cast<size_t>(y) * width + x) * 3];
+                     return Rgba{p[0], p[1], p[2], 255};
+                   }));
+    region /= factor;
+  }
+  return true;
 }

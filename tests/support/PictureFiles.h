@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 struct Rgba {
   uint8_t r, g, b, a;
@@ -32,3 +33,11 @@ std::string EncodeWebp(int width, int height, const RgbaSource& pixel, bool loss
 
 // A chunk with its length and checksum, to build or patch files.
 std::string PngChunk(const char type[4], const std::string& data);
+
+// A zoom as outpainting tools write one: PNG files at `paths`, each width x height, the first the
+// whole photograph at `photo` (JPEG, of the pictures' shape), each next one the middle of the one
+// before at 1/`factor` of its size (so its exact placement is scale 1/factor, centred, upright),
+// resampled from the photograph (area average, or linear where it is enlarged). False when the
+// photograph cannot be read.
+bool WriteZoomSequence(const std::string& photo, const std::vector<std::string>& paths, int width, int height,
+                       double factor);
