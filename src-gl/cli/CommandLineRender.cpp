@@ -32,6 +32,7 @@ int RenderFrame(double t, const QString& output, int width, int height, size_t b
   RendererOptions options;
   options.textureBudget = budget;
   options.waitForLevels = true;
+  options.lodBias = offscreenLodBias;
   Renderer renderer(options);
   if (renderer.ExceedsLimit(*stack)) ShowMaxImageSizeMessage(renderer.TextureLimit());
   Renderer::SetViewGlState();
