@@ -207,9 +207,10 @@ void AddVideoOptions(QCommandLineParser& parser) {
                                    "dives inward, out outward, inout is taken as in and outin as out."),
                     QStringLiteral("D")});
   parser.addOption({QStringLiteral("frame"),
-                    QStringLiteral("How --export-video's pictures meet the frame: fill (the default: brought just "
-                                   "close enough that they cover every frame, also while the view turns) or fit (the "
-                                   "first picture whole, as the editor shows it, the background beside it)."),
+                    QStringLiteral("How the pictures of --export-video and --render-frame meet the frame: fill "
+                                   "(the video's default: brought just close enough that they cover every frame, "
+                                   "also while the view turns) or fit (--render-frame's default: the first picture "
+                                   "whole, as the editor shows it, the background beside it)."),
                     QStringLiteral("fill|fit")});
   parser.addOption({QStringLiteral("audio"),
                     QStringLiteral("A sound file (any kind FFmpeg reads) for --export-video's MP4 or WebM: cut to the "
@@ -399,7 +400,9 @@ int RunCommandLine(const QStringList& arguments) {
   }
   int width = 1280, height = 960;
   if (parser.isSet(QStringLiteral("size")) && !ParseSize(parser.value(QStringLiteral("size")), width, height)) return 2;
-  return RenderFrame(t, positional[0], width, height, budget, positional[1], play);
+  VideoFrame frame = VideoFrame::Fit;
+  if (!ParseWord(parser, frameWords, frame)) return 2;
+  return RenderFrame(t, positional[0], width, height, budget, positional[1], play, frame);
 }
 
 bool TakeEditorOptions(QStringList& arguments, size_t& textureBudget) {

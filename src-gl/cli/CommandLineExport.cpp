@@ -61,7 +61,6 @@ const WordOption<VideoDirection> directionWords{"direction",
                                                  {"out", VideoDirection::Out},
                                                  {"inout", VideoDirection::InOut},
                                                  {"outin", VideoDirection::OutIn}}};
-const WordOption<VideoFrame> frameWords{"frame", {{"fill", VideoFrame::Fill}, {"fit", VideoFrame::Fit}}};
 const WordOption<VideoSpeed> speedWords{
     "speed", {{"fast", VideoSpeed::Fast}, {"balanced", VideoSpeed::Balanced}, {"small", VideoSpeed::Small}}};
 

@@ -4,6 +4,7 @@
 #include <QImage>
 
 #include "CommandLineWork.h"
+#include "FrameFill.h"
 #include "Imagestack.h"
 #include "Messages.h"
 #include "OffscreenTarget.h"
@@ -14,7 +15,7 @@
 namespace command_line {
 
 int RenderFrame(double t, const QString& output, int width, int height, size_t budget, const QString& project,
-                const PlayOverride& play) {
+                const PlayOverride& play, VideoFrame framing) {
   Project open;
   if (!OpenForWork(open, project)) return 1;
   ImageStack* stack = open.stack();
@@ -32,12 +33,14 @@ int RenderFrame(double t, const QString& output, int width, int height, size_t b
   RendererOptions options;
   options.textureBudget = budget;
   options.waitForLevels = true;
+  options.lodBias = offscreenLodBias;
   Renderer renderer(options);
   if (renderer.ExceedsLimit(*stack)) ShowMaxImageSizeMessage(renderer.TextureLimit());
   Renderer::SetViewGlState();
   target.BeginFrame();
   const Image& first = *stack->images[0];
-  renderer.DrawZoom(*stack, t, ViewGeometry::Fitted(width, height, first.width, first.height));
+  const ViewGeometry fitted = ViewGeometry::Fitted(width, height, first.width, first.height);
+  renderer.DrawZoom(*stack, t, FrameView(*stack, t, fitted, framing));
   target.Finish();
   const std::string message = renderer.TakeMessage();
   if (!message.empty()) ShowPlainMessage(message);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "PlaySettings.h"
+#include "VideoPlan.h"
 
 class ImageStack;
 class Job;
@@ -132,9 +133,13 @@ class ProgressPrinter {
 // `completed`.
 bool RunJob(Job& job, ProgressPrinter& printer, const std::function<bool()>& interrupted = {});
 
-// --render-frame T OUT.png: the zoom at time t drawn offscreen into a PNG file.
+// --frame's words, for --export-video and --render-frame.
+inline const WordOption<VideoFrame> frameWords{"frame", {{"fill", VideoFrame::Fill}, {"fit", VideoFrame::Fit}}};
+
+// --render-frame T OUT.png: the zoom at time t drawn offscreen into a PNG file, the first picture
+// fitted to it or filling it as the video's frames do (`framing`).
 int RenderFrame(double t, const QString& output, int width, int height, size_t budget, const QString& project,
-                const PlayOverride& play);
+                const PlayOverride& play, VideoFrame framing = VideoFrame::Fit);
 // --export-web DIR: what the dialog writes with its defaults, asking nothing.
 int ExportWebCommand(const QCommandLineParser& parser, const QString& project, const PlayOverride& play);
 // --export-video OUT: the whole video, with a progress bar; 0 only when the file is in place.

@@ -77,6 +77,7 @@ size_t DefaultTextureBudget() {
 Renderer::Renderer(const RendererOptions& options)
     : waitForLevels_(options.waitForLevels),
       reduceOverdraw_(options.reduceOverdraw),
+      lodBias_(options.lodBias),
       cache_(
           options.textureBudget > 0 ? options.textureBudget : DefaultTextureBudget(),
           options.textureLimit > 0 ? options.textureLimit : GlTextureLimit(),

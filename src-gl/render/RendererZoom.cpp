@@ -201,6 +201,8 @@ Renderer::ZoomPaint Renderer::BeginZoomPaint(const ZoomLayout& layout, const Vie
   }
   glColor4f(1, 1, 1, 1);
   glEnable(GL_TEXTURE_2D);
+  // The texture unit's bias, so it holds for every picture's texture (undone in EndZoomPaint).
+  glTexEnvf(GL_TEXTURE_FILTER_CONTROL, GL_TEXTURE_LOD_BIAS, static_cast<GLfloat>(lodBias_));
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glDisable(GL_BLEND);
   // The outermost picture drawn is either the first picture (there and back), which has nothing
@@ -273,6 +275,7 @@ void Renderer::BlendBands(const ImageStack& stack, const ZoomLayout& layout, con
 }
 
 void Renderer::EndZoomPaint(const ZoomPaint& paint) {
+  glTexEnvf(GL_TEXTURE_FILTER_CONTROL, GL_TEXTURE_LOD_BIAS, 0);
   if (paint.cores) {
     glDisable(GL_DEPTH_TEST);
     glDepthMask(GL_TRUE);

@@ -205,6 +205,7 @@ void VideoJob::Draw(std::promise<bool>& ready, std::future<bool> go) {
   RendererOptions options;
   options.textureBudget = textureBudget_;
   options.waitForLevels = true;  // every frame sharp, whatever the encoder's pace
+  options.lodBias = offscreenLodBias;
   Renderer renderer(options);
   if (renderer.ExceedsLimit(*stack_)) reducedToLimit_ = renderer.TextureLimit();
   Renderer::SetViewGlState();

@@ -79,6 +79,7 @@ void VideoPreview::Run() {
         RendererOptions options;
         options.textureBudget = textureBudget_;
         options.waitForLevels = true;  // the frame as the export draws it, not a blurred first look
+        options.lodBias = offscreenLodBias;
         renderer = std::make_unique<Renderer>(options);
         Renderer::SetViewGlState();
       }

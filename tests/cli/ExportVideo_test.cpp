@@ -59,11 +59,11 @@ struct ExportVideoCommand : ::testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
-  QImage RenderFrame(double t) {
+  QImage RenderFrame(double t, const std::string& options = "--size 320x240") {
     const std::string png = out.File("reference.png");
     std::string errors;
     EXPECT_EQ(
-        Run("--render-frame " + QString::number(t, 'g', 17).toStdString() + " " + png + " --size 320x240 " + Project(),
+        Run("--render-frame " + QString::number(t, 'g', 17).toStdString() + " " + png + " " + options + " " + Project(),
             errors),
         0)
         << errors;
@@ -185,19 +185,24 @@ TEST_F(ExportVideoCommand, VideosHoldThePlannedFramesAsTheRendererDrawsThem) {
   EXPECT_LT(head.find("moov"), head.find("mdat"));
 }
 
+// Fitted, and filling a frame of another shape than the first picture's, as --render-frame draws
+// it with the same --frame.
 TEST_F(ExportVideoCommand, PngSequenceIsTheRenderersFramesExactly) {
-  std::string errors;
-  ASSERT_EQ(
-      Run("--export-video " + out.File("f_%03d.png") + " --frame fit --size 320x240 --fps 4 --duration 1 " + Project(),
-          errors),
-      0)
-      << errors;
-  for (int k = 0; k < 4; ++k) {
-    const QImage frame = QImage(QString::fromStdString(out.File("f_00" + std::to_string(k) + ".png")))
-                             .convertToFormat(QImage::Format_RGB888);
-    EXPECT_TRUE(frame == RenderFrame(k / 3.0)) << "frame " << k;
+  for (const std::string options : {"--frame fit --size 320x240", "--frame fill --size 320x180"}) {
+    SCOPED_TRACE(options);
+    const TempDir frames;
+    std::string errors;
+    ASSERT_EQ(Run("--export-video " + frames.File("f_%03d.png") + " " + options + " --fps 4 --duration 1 " + Project(),
+                  errors),
+              0)
+        << errors;
+    for (int k = 0; k < 4; ++k) {
+      const QImage frame = QImage(QString::fromStdString(frames.File("f_00" + std::to_string(k) + ".png")))
+                               .convertToFormat(QImage::Format_RGB888);
+      EXPECT_TRUE(frame == RenderFrame(k / 3.0, options)) << "frame " << k;
+    }
+    EXPECT_FALSE(fs::exists(frames.File("f_004.png")));
   }
-  EXPECT_FALSE(fs::exists(out.File("f_004.png")));
 }
 
 // A tone of `seconds` at 440 Hz, mono 16-bit PCM at 44.1 kHz, written as a WAV file by FFmpeg.
