@@ -7,8 +7,12 @@
 // - Against djpeg (libjpeg-turbo's own decoder, one thread, full size, output to /dev/null) of the
 //   same files, summed over a project's files.
 // - Start-up: the same commands on a 32 x 24 picture (each output size apart), subtracted from both.
+// - Wall time, and processor time (user and system, all threads): on a busy machine the wall time
+//   of a process that waits for its workers and its renderer's threads varies far more.
 //   render_bench [--program PATH] [photo directory] [repetitions] [work directory]
 // PATH is the program to time (default: the one built beside this benchmark).
+
+#include <sys/resource.h>
 
 #include <QImage>
 #include <QImageWriter>
@@ -27,30 +31,53 @@ struct Size {
 };
 const Size sizes[] = {{64, 48}, {1280, 960}};
 
-// Wall time of `command` in milliseconds, median of `repetitions` runs; -1 when it fails.
-double Time(const std::vector<std::string>& command, int repetitions) {
-  std::vector<double> times;
-  for (int r = 0; r < repetitions; ++r) {
-    const auto start = BenchClock::now();
-    if (RunProgram(command, true) != 0) return -1;
-    times.push_back(Milliseconds(BenchClock::now() - start));
-  }
-  return Median(times);
+struct Times {
+  double wall = -1, cpu = -1;  // milliseconds; negative: the command failed
+  bool Ok() const { return wall >= 0; }
+};
+
+double ChildrenCpu() {
+  rusage usage{};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
-double RenderTime(const std::string& program, const std::string& project, const std::string& output, const Size& size,
-                  int repetitions) {
+// The times of `command`, medians of `repetitions` runs.
+Times Time(const std::vector<std::string>& command, int repetitions) {
+  std::vector<double> wall, cpu;
+  for (int r = 0; r < repetitions; ++r) {
+    const double cpuBefore = ChildrenCpu();
+    const auto start = BenchClock::now();
+    if (RunProgram(command, true) != 0) return Times();
+    wall.push_back(Milliseconds(BenchClock::now() - start));
+    cpu.push_back(ChildrenCpu() - cpuBefore);
+  }
+  return Times{Median(wall), Median(cpu)};
+}
+
+Times RenderTime(const std::string& program, const std::string& project, const std::string& output, const Size& size,
+                 int repetitions) {
   return Time({program, "--render-frame", "0", "--size", size.Text(), output, project}, repetitions);
 }
 
-double DjpegTime(const std::vector<std::string>& files, int repetitions) {
-  double total = 0;
+// Summed over the files.
+Times DjpegTime(const std::vector<std::string>& files, int repetitions) {
+  Times total{0, 0};
   for (const std::string& file : files) {
-    const double ms = Time({"djpeg", "-outfile", "/dev/null", file}, repetitions);
-    if (ms < 0) return -1;
-    total += ms;
+    const Times one = Time({"djpeg", "-outfile", "/dev/null", file}, repetitions);
+    if (!one.Ok()) return Times();
+    total.wall += one.wall;
+    total.cpu += one.cpu;
   }
   return total;
+}
+
+// Beyond start-up, against djpeg beyond its own; -1 when either failed.
+double Ratio(double render, double renderStart, double djpeg, double djpegStart, size_t files) {
+  const double djpegBeyond = djpeg - djpegStart * static_cast<double>(files);
+  if (render < 0 || renderStart < 0 || djpeg < 0 || djpegStart < 0 || djpegBeyond <= 0) return -1;
+  return (render - renderStart) / djpegBeyond;
 }
 
 }  // namespace
@@ -102,18 +129,22 @@ int main(int argc, char** argv) {
   const std::string output = dir + "/frame.png";
   std::printf("render_bench: %s, median of %d runs, milliseconds (beyond start-up: less the tiny picture's)\n",
               program.c_str(), repetitions);
-  const double djpegStart = DjpegTime({tinyFile}, repetitions);
+  const Times djpegStart = DjpegTime({tinyFile}, repetitions);
   for (const Size& size : sizes) {
-    const double start = RenderTime(program, cases[0].project, output, size, repetitions);
-    std::printf("\n--render-frame 0 at %s: start-up %.1f, djpeg's %.1f\n", size.Text().c_str(), start, djpegStart);
-    std::printf("%-24s %10s %10s %10s %10s %8s\n", "case", "render", "beyond", "djpeg", "beyond", "ratio");
+    const Times start = RenderTime(program, cases[0].project, output, size, repetitions);
+    std::printf("\n--render-frame 0 at %s: start-up %.1f wall, %.1f processor; djpeg's %.1f, %.1f\n",
+                size.Text().c_str(), start.wall, start.cpu, djpegStart.wall, djpegStart.cpu);
+    std::printf("%-24s %9s %9s %9s %9s %8s | %9s %9s %8s\n", "case", "render", "beyond", "djpeg", "beyond", "ratio",
+                "render p.", "djpeg p.", "ratio p.");
     for (size_t i = 1; i < cases.size(); ++i) {
-      const double render = RenderTime(program, cases[i].project, output, size, repetitions);
-      const double djpeg = DjpegTime(cases[i].files, repetitions);
-      const double djpegBeyond = djpeg - djpegStart * static_cast<double>(cases[i].files.size());
-      const double beyond = render - start;
-      std::printf("%-24s %10.1f %10.1f %10.1f %10.1f %7.2fx\n", cases[i].name.c_str(), render, beyond, djpeg,
-                  djpegBeyond, render >= 0 && djpeg >= 0 && djpegBeyond > 0 ? beyond / djpegBeyond : -1.0);
+      const Times render = RenderTime(program, cases[i].project, output, size, repetitions);
+      const Times djpeg = DjpegTime(cases[i].files, repetitions);
+      const size_t n = cases[i].files.size();
+      std::printf("%-24s %9.1f %9.1f %9.1f %9.1f %7.2fx | %9.1f %9.1f %7.2fx\n", cases[i].name.c_str(), render.wall,
+                  render.wall - start.wall, djpeg.wall, djpeg.wall - djpegStart.wall * static_cast<double>(n),
+                  Ratio(render.wall, start.wall, djpeg.wall, djpegStart.wall, n), render.cpu - start.cpu,
+                  djpeg.cpu - djpegStart.cpu * static_cast<double>(n),
+                  Ratio(render.cpu, start.cpu, djpeg.cpu, djpegStart.cpu, n));
     }
   }
   return 0;
