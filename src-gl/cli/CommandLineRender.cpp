@@ -1,13 +1,14 @@
 // --render-frame: one frame of the zoom drawn offscreen, as a PNG file.
 
-#include <QBuffer>
 #include <QImage>
+#include <string>
 
 #include "CommandLineWork.h"
 #include "FrameFill.h"
 #include "Imagestack.h"
 #include "Messages.h"
 #include "OffscreenTarget.h"
+#include "PngWrite.h"
 #include "Project.h"
 #include "Renderer.h"
 #include "SafeFile.h"
@@ -17,6 +18,13 @@ namespace command_line {
 int RenderFrame(double t, const QString& output, int width, int height, size_t budget, const QString& project,
                 const PlayOverride& play, VideoFrame framing) {
   Project open;
+  // Each picture the frame shows is decoded once, by its check, at the size it is drawn at.
+  open.PlanOpening([t, width, height, play](const ImageStack& stack) {
+    PlaySettings settings = stack.playSettings;
+    if (play.play) settings.play = *play.play;
+    if (play.pace) settings.pace = *play.pace;
+    return Renderer::FrameSides(stack, settings, t, width, height);
+  });
   if (!OpenForWork(open, project)) return 1;
   ImageStack* stack = open.stack();
   play.ApplyTo(*stack);
@@ -44,15 +52,12 @@ int RenderFrame(double t, const QString& output, int width, int height, size_t b
   target.Finish();
   const std::string message = renderer.TakeMessage();
   if (!message.empty()) ShowPlainMessage(message);
-  const QImage frame = target.Read();
-  QByteArray png;
-  QBuffer buffer(&png);
-  buffer.open(QIODevice::WriteOnly);
-  if (frame.isNull() || !frame.save(&buffer, "PNG")) {
+  std::string png;
+  if (!EncodePng(target.Read(), png)) {
     Fail(QStringLiteral("the frame could not be encoded as PNG"));
     return 1;
   }
-  return ExitStatus(WriteFileReporting(AbsoluteFileName(output), png.toStdString()), *stack);
+  return ExitStatus(WriteFileReporting(AbsoluteFileName(output), png), *stack);
 }
 
 }  // namespace command_line

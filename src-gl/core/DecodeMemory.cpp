@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 bool DecodeMemory::Reserve(size_t bytes, const std::atomic<bool>* cancel) {
   if (bytes > capacity_) return false;
@@ -9,11 +10,29 @@ bool DecodeMemory::Reserve(size_t bytes, const std::atomic<bool>* cancel) {
   // The cancel flag has no way to wake us: look at it every few milliseconds.
   while (capacity_ - used_ < bytes) {
     if (cancel && cancel->load()) return false;
+    if (!reclaimable_.empty()) {
+      // Given back outside the lock: reclaiming releases memory here.
+      std::vector<std::weak_ptr<Reclaimable>> held = std::exchange(reclaimable_, {});
+      hold.unlock();
+      for (const std::weak_ptr<Reclaimable>& weak : held)
+        if (const std::shared_ptr<Reclaimable> strong = weak.lock()) strong->Reclaim();
+      hold.lock();
+      continue;
+    }
     released_.wait_for(hold, std::chrono::milliseconds(20));
   }
   used_ += bytes;
   highWater_ = std::max(highWater_, used_);
   return true;
+}
+
+void DecodeMemory::AddReclaimable(std::weak_ptr<Reclaimable> held) {
+  std::lock_guard<std::mutex> hold(lock_);
+  // Those already gone are forgotten as new ones come.
+  reclaimable_.erase(std::remove_if(reclaimable_.begin(), reclaimable_.end(),
+                                    [](const std::weak_ptr<Reclaimable>& weak) { return weak.expired(); }),
+                     reclaimable_.end());
+  reclaimable_.push_back(std::move(held));
 }
 
 void DecodeMemory::Release(size_t bytes) {

@@ -10,7 +10,18 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <memory>
 #include <mutex>
+#include <vector>
+
+// Memory held for later that may be given back whenever a decode needs it more (a picture decoded
+// ahead for a texture that may never be asked for).
+class Reclaimable {
+ public:
+  virtual ~Reclaimable() = default;
+  // Gives back what it holds (any thread; the decode memory's lock is not held).
+  virtual void Reclaim() = 0;
+};
 
 // The reservation the whole program decodes in.
 constexpr size_t decodeMemoryBytes = size_t(256) << 20;
@@ -21,9 +32,13 @@ class DecodeMemory {
   DecodeMemory(const DecodeMemory&) = delete;
   DecodeMemory& operator=(const DecodeMemory&) = delete;
 
-  // Takes `bytes`, waiting while others hold too much. False, taking nothing, when `bytes` is
-  // more than the whole capacity or `cancel` is raised while waiting.
+  // Takes `bytes`, waiting while others hold too much (after reclaiming what is held for later).
+  // False, taking nothing, when `bytes` is more than the whole capacity or `cancel` is raised
+  // while waiting.
   bool Reserve(size_t bytes, const std::atomic<bool>* cancel = nullptr);
+  // Memory held for later in this reservation, reclaimed before any reservation waits: nothing
+  // held so can keep a decode waiting for ever.
+  void AddReclaimable(std::weak_ptr<Reclaimable> held);
   void Release(size_t bytes);
 
   size_t Capacity() const { return capacity_; }
@@ -42,6 +57,7 @@ class DecodeMemory {
   std::condition_variable released_;
   size_t used_ = 0;
   size_t highWater_ = 0;
+  std::vector<std::weak_ptr<Reclaimable>> reclaimable_;
   std::atomic<unsigned long long> decodes_{0};
 };
 

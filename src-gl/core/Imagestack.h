@@ -75,7 +75,9 @@ class ImageStack {
   // Opening in steps, for a window that shows the project while its pictures are checked:
   // ReadProjectFile, then StartCheck, ApplyChecks whenever results wait (until the check has
   // finished), then ReportFailedPictures. Pictures not yet applied have no size and no thumbnail.
-  std::unique_ptr<PictureCheck> StartCheck(std::function<void()> wake = {}, int workers = 0) const;
+  // `needed`: the sizes the pictures are about to be drawn at, from their headers (PictureCheck.h).
+  std::unique_ptr<PictureCheck> StartCheck(std::function<void()> wake = {}, int workers = 0,
+                                           NeededSides needed = {}) const;
   // Takes what `check` has finished into the pictures; true when anything changed (`dirty` is set).
   bool ApplyChecks(PictureCheck& check);
   // "There was an error loading the following files: ..." for the pictures that did not load.

@@ -217,14 +217,16 @@ bool ImageStack::ReadProjectFile() {
   return ReadProject(text);
 }
 
-std::unique_ptr<PictureCheck> ImageStack::StartCheck(std::function<void()> wake, int workers) const {
+std::unique_ptr<PictureCheck> ImageStack::StartCheck(std::function<void()> wake, int workers,
+                                                     NeededSides needed) const {
   std::vector<std::string> paths;
   for (int i = 0; i < pictureCount(); ++i) paths.push_back(images[static_cast<size_t>(i)]->FullPath());
   // A picture not where the project says is looked for under the project's directory (the
   // project may have been moved with its pictures), on the workers, before its check.
   auto finder = std::make_shared<const MovedPictureFinder>(path);
-  return std::make_unique<PictureCheck>(std::move(paths), workers, std::move(wake),
-                                        [finder](const std::string& missing) { return finder->Find(missing); });
+  return std::make_unique<PictureCheck>(
+      std::move(paths), workers, std::move(wake),
+      [finder](const std::string& missing) { return finder->Find(missing); }, std::move(needed));
 }
 
 bool ImageStack::ApplyChecks(PictureCheck& check) {

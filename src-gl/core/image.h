@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "ColourCorrection.h"
@@ -14,6 +15,7 @@
 
 struct Affine;
 struct CheckedPicture;
+class KeptDecode;
 struct ViewGeometry;
 
 class Image {
@@ -45,6 +47,9 @@ class Image {
   // The file the pixels were read from, as it was when checked (unknown for pictures made in
   // memory, placeholders, and a file that changed while it was checked).
   FileIdentity file;
+  // The file decoded at the size the first texture needs, kept from the check for the first
+  // renderer that asks (null unless the opener asked for it; see PictureCheck.h).
+  std::shared_ptr<KeptDecode> kept;
 
   Transform transform;  // placement inside the previous element
   // How the picture is drawn in tone (identity: as the file has it). The target frame has none.
@@ -115,6 +120,9 @@ class Image {
 
 // Longer side of an Image's thumbnail.
 constexpr int thumbnailSide = 256;
+// The size of the white placeholder a picture that did not load is drawn as.
+constexpr int placeholderWidth = 32;
+constexpr int placeholderHeight = 20;
 
 // "Your graphics hardware supports images of size M by M pixels..." in its own box.
 void ShowMaxImageSizeMessage(int limit);

@@ -11,7 +11,7 @@ namespace {
 std::atomic<uint64_t> nextRevision{1};
 
 QImage Placeholder() {
-  QImage white(32, 20, QImage::Format_RGB888);
+  QImage white(placeholderWidth, placeholderHeight, QImage::Format_RGB888);
   white.fill(Qt::white);
   return white;
 }
@@ -57,12 +57,14 @@ void Image::Apply(CheckedPicture checked) {
   kind = checked.kind;
   fault = checked.ok ? PictureFault::None : checked.fault;
   file = checked.ok ? std::move(checked.file) : FileIdentity();
+  kept = checked.ok ? std::move(checked.kept) : nullptr;
 }
 
 void Image::SetPicture(const QImage& picture) {
   revision = nextRevision++;
   source = picture.convertToFormat(QImage::Format_RGB888);
   file = FileIdentity();
+  kept.reset();
   kind = PictureKind::None;
   fault = PictureFault::None;
   width = source.width();
@@ -79,6 +81,7 @@ void Image::Unload() {
   bitmap = QImage();
   source = QImage();
   file = FileIdentity();
+  kept.reset();
   width = 0;
   height = 0;
   loaded = false;
@@ -98,6 +101,7 @@ void Image::SharePicture(const Image& other) {
   source = other.source;
   revision = other.revision;
   file = other.file;
+  kept = other.kept;  // taken once, by whichever renderer asks first
 }
 
 PictureKey Image::Key() const {

@@ -107,8 +107,9 @@ bool Project::Open(const std::string& path) {
 
 void Project::StartOpeningCheck() {
   const ImageStack* stack = stack_.get();
-  opening_ =
-      new PictureCheckJob([stack](std::function<void()> wake) { return stack->StartCheck(std::move(wake)); }, this);
+  NeededSides needed = openingPlan_ ? openingPlan_(*stack) : NeededSides();
+  opening_ = new PictureCheckJob(
+      [stack, needed](std::function<void()> wake) { return stack->StartCheck(std::move(wake), 0, needed); }, this);
   PictureCheckJob* job = opening_;
   Adopt(job, [this, job] {
     connect(job, &PictureCheckJob::resultsWaiting, this, &Project::OpeningStep);

@@ -123,6 +123,11 @@ class Project : public QObject, private StepTarget {
   // For work without windows that saves what it changes at once or not at all (the command
   // line): no recovery file is offered, removed or written, so the editor's stay where they are.
   void WithoutRecovery();
+  // For work that draws the pictures as soon as they are open (the command line): when opening,
+  // `plan` is given the stack read and makes what says, from the pictures' headers, at what size
+  // each is about to be drawn, so that its check decodes it once at that size (PictureCheck.h).
+  using OpeningPlan = std::function<NeededSides(const ImageStack& stack)>;
+  void PlanOpening(OpeningPlan plan) { openingPlan_ = std::move(plan); }
 
   // --- long jobs; each is started here, reports through its own signals and goes after its end ---
   // Checks picture files on worker threads for a window (the image list's Add and Reload): the
@@ -203,4 +208,5 @@ class Project : public QObject, private StepTarget {
   std::string recoveryWritten_;   // the recovery file last written or restored
   bool recovery_ = true;          // recovery files are offered and written
   bool alignWhenOpened_ = false;  // a new sequence: Align All once its pictures are checked
+  OpeningPlan openingPlan_;
 };

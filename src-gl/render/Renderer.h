@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "PictureCheck.h"
+#include "PlaySettings.h"
 #include "TextureCache.h"
 #include "Transform.h"
 #include "ViewGeometry.h"
@@ -84,6 +86,14 @@ class Renderer {
   // placed relative to the view in double precision. `direction` (+1 or -1) is where playback
   // goes next, for prefetching. Leaves texturing on and the colour white.
   void DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, int direction = 1);
+  // The longer side, in pixels, each picture (by its index) is asked for at when DrawZoom draws time
+  // t in `view`; 0 for those not drawn. An opener that draws at once checks the pictures at these
+  // sizes, so that each file is decoded once (PictureCheck.h).
+  static std::vector<int> SidesDrawn(ImageStack& stack, double t, const ViewGeometry& view);
+  // For opening `stack` (read, its pictures not checked yet) to draw time t at width x height
+  // with `play` at once: from the pictures' headers, the sides the frame will ask for once they
+  // are loaded (SidesDrawn). The placements are copied now: the check asks on a worker thread.
+  static NeededSides FrameSides(const ImageStack& stack, const PlaySettings& play, double t, int width, int height);
   // The alignment view of picture i: the picture, its child at 60 % (a picture) or nothing (the
   // target frame), the child's red outline and the handles at `handleSize` pixels. False, with
   // nothing drawn, unless 0 <= i < count() - 1. Leaves texturing and blending off.

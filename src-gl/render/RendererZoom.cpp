@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "Imagestack.h"
@@ -79,6 +80,49 @@ void Renderer::DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, i
   BlendBands(stack, layout, paint);
   EndZoomPaint(paint);
   CheckDrawing();
+}
+
+std::vector<int> Renderer::SidesDrawn(ImageStack& stack, double t, const ViewGeometry& view) {
+  std::vector<int> sides(static_cast<size_t>(std::max(0, stack.pictureCount())), 0);
+  const Timeline& timeline = stack.CurrentTimeline();
+  if (sides.empty()) return sides;
+  const ZoomLayout layout = LayOutZoom(stack, timeline, t, view);
+  for (int i : layout.drawn) {
+    const double wanted = layout.toView[static_cast<size_t>(i)].LengthScale() * layout.pixelsPerUnit;
+    int& side = sides[static_cast<size_t>(layout.picture[static_cast<size_t>(i)])];
+    // As the texture cache rounds it (a picture drawn several times: its largest copy).
+    if (std::isfinite(wanted)) side = std::max(side, static_cast<int>(std::min(std::ceil(wanted), 1e9)));
+  }
+  return sides;
+}
+
+NeededSides Renderer::FrameSides(const ImageStack& stack, const PlaySettings& play, double t, int width, int height) {
+  auto scratch = std::make_shared<ImageStack>();
+  for (const std::unique_ptr<Image>& element : stack.images) {
+    auto copy = std::make_unique<Image>();
+    copy->transform = element->transform;
+    copy->width = element->width;
+    copy->height = element->height;
+    scratch->images.push_back(std::move(copy));
+  }
+  scratch->duration = stack.duration;
+  scratch->playSettings = play;
+  return [scratch, t, width, height](const std::vector<PictureInfo>& headers) {
+    ImageStack& frame = *scratch;
+    if (frame.pictureCount() < 1 || headers.size() != static_cast<size_t>(frame.pictureCount()))
+      return std::vector<int>();
+    for (size_t i = 0; i < headers.size(); ++i) {
+      Image& picture = *frame.images[i];
+      // A picture whose header cannot be read will be the placeholder.
+      picture.loaded = headers[i].width > 0 && headers[i].height > 0;
+      picture.width = picture.loaded ? headers[i].width : placeholderWidth;
+      picture.height = picture.loaded ? headers[i].height : placeholderHeight;
+    }
+    frame.FitTargetFrame();
+    frame.dirty = true;
+    const Image& first = *frame.images[0];
+    return SidesDrawn(frame, t, ViewGeometry::Fitted(width, height, first.width, first.height));
+  };
 }
 
 // Each picture relative to the view, composed from the anchor both ways. Inward, a picture

@@ -160,6 +160,7 @@ void TextureCache::Ask(PictureKey key, const Image& image, int side, bool urgent
       waiting->side = side;
       waiting->denominator = denominator;
       waiting->frame = frame_;
+      if (!waiting->kept && image.source.isNull()) waiting->kept = image.kept;
       if (urgent && !waiting->urgent) {
         Request request = std::move(*waiting);
         request.urgent = true;
@@ -168,8 +169,12 @@ void TextureCache::Ask(PictureKey key, const Image& image, int side, bool urgent
         ++urgentWaiting_;
       }
     } else {
-      Request request{std::move(key), {}, image.source, image.width, image.height, denominator, side, urgent, frame_};
-      if (image.source.isNull()) request.path = image.FullPath();
+      Request request{std::move(key), {},          image.source, {},     image.width,
+                      image.height,   denominator, side,         urgent, frame_};
+      if (image.source.isNull()) {
+        request.path = image.FullPath();
+        request.kept = image.kept;
+      }
       if (urgent) {
         queue_.push_front(std::move(request));
         ++urgentWaiting_;
@@ -214,7 +219,7 @@ void TextureCache::Worker() {
 }
 
 TextureCache::Result TextureCache::Build(const Request& request) {
-  Result result{request.key, request.side, request.urgent, {}, MemoryHold()};
+  Result result{request.key, request.side, request.urgent, {}, MemoryHold(), MemoryHold()};
   // What the level needs besides the picture it is made from: the mipmaps (a third more) and,
   // when that picture is larger than the level, the halved copies (a third of it at most) and the
   // level itself.
@@ -238,6 +243,11 @@ TextureCache::Result TextureCache::Build(const Request& request) {
       if (ok) result.hold = MemoryHold(memory_, bytes);
       if (ok) base = FromRgb888(request.source);
       ok = ok && !base.empty();
+    } else if (request.kept && request.kept->Take(request.denominator, base, result.keptHold)) {
+      // Decoded by the check at this size or larger: only what is made of it is reserved.
+      const size_t extra = extraFor(base.width, base.height);
+      ok = memory_->Reserve(extra, &cancel_);
+      if (ok) result.hold = MemoryHold(memory_, extra);
     } else {
       DecodeLimits limits;
       // The budget bounds what any header can make a decode allocate.
@@ -252,12 +262,18 @@ TextureCache::Result TextureCache::Build(const Request& request) {
     if (ok) {
       ReduceToFit(base, request.side);
       result.levels = LevelsOf(std::move(base));
-      result.hold.ShrinkTo(BytesOf(result.levels));
+      const size_t bytes = BytesOf(result.levels);
+      const size_t fromKept = std::min(result.keptHold.Bytes(), bytes);
+      result.keptHold.ShrinkTo(fromKept);
+      result.hold.ShrinkTo(bytes - fromKept);
     }
   } catch (const std::bad_alloc&) {
     result.levels.clear();
   }
-  if (result.levels.empty()) result.hold.Reset();
+  if (result.levels.empty()) {
+    result.hold.Reset();
+    result.keptHold.Reset();
+  }
   return result;
 }
 

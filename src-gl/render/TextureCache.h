@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "JpegDecode.h"
+#include "KeptDecode.h"
 #include "PictureKey.h"
 
 class Image;
@@ -124,7 +125,8 @@ class TextureCache {
     PictureKey key;
     std::string path;  // the file to decode; empty: `source` holds the pixels
     QImage source;
-    int width, height;  // the picture's full size
+    std::shared_ptr<KeptDecode> kept;  // the file decoded by its check at this size, when kept
+    int width, height;                 // the picture's full size
     int denominator;
     int side;
     bool urgent;
@@ -136,6 +138,7 @@ class TextureCache {
     bool urgent;
     std::vector<RgbaPicture> levels;  // empty: the level could not be made
     MemoryHold hold;                  // the levels' share of the decode memory, until uploaded
+    MemoryHold keptHold;              // the same, of what a kept decode held
   };
   Result Build(const Request& request);
   // What an upload failure means for the user, said once per cache.

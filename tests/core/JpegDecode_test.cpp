@@ -5,10 +5,12 @@
 #include <sys/resource.h>
 
 #include <atomic>
+#include <memory>
 #include <cstdlib>
 #include <thread>
 
 #include "HostileJpeg.h"
+#include "KeptDecode.h"
 #include "PictureCheck.h"
 #include "TestFiles.h"
 
@@ -319,6 +321,32 @@ TEST(DecodeMemory, ReservationsWaitForEachOther) {
   EXPECT_TRUE(got);
   EXPECT_EQ(memory.InUse(), 50u);
   EXPECT_EQ(memory.HighWater(), 90u);
+}
+
+// A decode kept for later never makes a reservation wait: one that does not fit reclaims it first
+// (the kept pixels are then gone, and the texture decodes the file itself).
+TEST(DecodeMemory, KeptDecodesAreReclaimedRatherThanWaitedFor) {
+  DecodeMemory memory(100);
+  ASSERT_TRUE(memory.Reserve(60));
+  RgbaPicture picture;
+  picture.width = picture.height = 2;
+  picture.rgba.assign(16, 7);
+  const std::shared_ptr<KeptDecode> kept = KeptDecode::Keep(picture, 2, MemoryHold(&memory, 60), memory);
+  EXPECT_TRUE(memory.Reserve(30));  // fits beside it
+  EXPECT_EQ(memory.InUse(), 90u);
+  EXPECT_TRUE(memory.Reserve(50));  // only without it
+  EXPECT_EQ(memory.InUse(), 80u);
+  RgbaPicture taken;
+  MemoryHold hold;
+  EXPECT_FALSE(kept->Take(2, taken, hold));
+  EXPECT_TRUE(taken.empty());
+
+  ASSERT_TRUE(memory.Reserve(20));
+  const std::shared_ptr<KeptDecode> next = KeptDecode::Keep(picture, 2, MemoryHold(&memory, 20), memory);
+  EXPECT_FALSE(next->Take(1, taken, hold));  // smaller than asked
+  ASSERT_TRUE(next->Take(4, taken, hold));
+  EXPECT_EQ(taken.width, 2);
+  EXPECT_EQ(hold.Bytes(), 20u);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "DecodeMemory.h"
 #include "DrawTest.h"
+#include "HostileJpeg.h"
 #include "Imagestack.h"
 #include "Renderer.h"
 #include "TestFiles.h"
@@ -86,6 +87,48 @@ TEST_F(Shared, AStackRepeatingOneFileDecodesItOnce) {
   // Counted once against the budget: the full level with its mipmaps (a third more), and the
   // small texture.
   EXPECT_LE(renderer.Cache().ResidentBytes(), fullLevelBytes * 3 / 2);
+}
+
+// Opened to be drawn at once (the command line), a picture is decoded once: its check decodes it at
+// the size the frame draws it, makes the thumbnail from that and leaves it to the texture. The
+// check still refuses a damaged file.
+TEST_F(Shared, OpenedToDrawAFrameEachPictureIsDecodedOnce) {
+  TempDir dir;
+  WriteSolid(dir.File("a.jpg"), orange);
+  WriteSolid(dir.File("b.jpg"), azure);
+  WriteFileBytes(dir.File("cut.jpg"),
+                 CutAndClosed(EncodeJpeg(pictureWidth, pictureHeight, JpegCoding::Progressive), 4000));
+  auto open = [&dir](const std::string& inner) {
+    const std::string placement = "scale 0.5\r\ntranslate 0 0\r\nrotate 0\r\n";
+    std::string text = "#Tunnelvista v1.0\r\nduration 10.0\r\nimages 2\r\n\r\n";
+    for (const char* name : {"a.jpg", inner.c_str()})
+      text += "filename " + dir.File(name) + "\r\n" + placement + "\r\n";
+    ImageStack stack;
+    EXPECT_TRUE(stack.ReadProject(text + "target\r\n" + placement));
+    // At the end the target frame fills the view: b is drawn at twice the view's size, larger
+    // than its thumbnail; a is hidden behind it.
+    const std::unique_ptr<PictureCheck> check =
+        stack.StartCheck({}, 0, Renderer::FrameSides(stack, stack.playSettings, 1, viewWidth, viewHeight));
+    check->Wait();
+    stack.ApplyChecks(*check);
+    return stack;
+  };
+  const DecodeMemory& memory = SharedDecodeMemory();
+  const unsigned long long start = memory.Decodes();
+  ImageStack stack = open("b.jpg");
+  EXPECT_EQ(memory.Decodes() - start, 2u);
+  const Image& b = *stack.images[1];
+  ASSERT_TRUE(b.loaded && b.kept);
+  EXPECT_EQ(b.bitmap.size(), CheckPicture(dir.File("b.jpg")).thumbnail.size());
+  Renderer renderer(Waiting());
+  renderer.DrawZoom(stack, 1, View(viewWidth, viewHeight, pictureWidth, pictureHeight));
+  EXPECT_EQ(memory.Decodes() - start, 3u);  // with the CheckPicture above
+  EXPECT_TRUE(Near(Read(), viewWidth / 2, viewHeight / 2, azure));
+
+  ImageStack damaged = open("cut.jpg");
+  EXPECT_FALSE(damaged.images[1]->loaded);
+  EXPECT_EQ(damaged.images[1]->fault, PictureFault::Damaged);
+  EXPECT_FALSE(damaged.images[1]->kept);
 }
 
 // The image list's Remove destroys one element: the others still show the file from the same
