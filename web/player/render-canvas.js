@@ -113,7 +113,6 @@
     c.putImageData(pixels, 0, 0);
     return copy;
   }
-  Tunnelvista.tonedCopy = toned;
 
   // Picture `index` at halving `level` (0: the picture itself) with its colour correction
   // `colour` (or none); the halvings are made from the picture as it is and kept together, each
