@@ -4,8 +4,9 @@
 // (scanf "%s %f" style), so hand-edited files with other line layouts still open; only a
 // picture's file name is bound to a line: it is the rest of the line after its keyword.
 //
-// The project's settings (play, pace) follow the target frame's block, one "KEYWORD VALUE" line
-// each, and only those that differ from their defaults are written: a project with default
+// The project's settings (play, pace, then the pictures' colour corrections) follow the target
+// frame's block, one "KEYWORD VALUE..." line each, and only those that differ from their defaults
+// are written (no line for a picture drawn as its file has it): a project with default
 // settings is byte for byte what the program has always written, and older copies of the program,
 // whose reader stops after the target frame's rotation, open newer projects as there and back
 // with the eased pace. Reading them never fails an open: a line this program does not know, or a
@@ -13,6 +14,7 @@
 // project written by a newer copy opens as near to what it was as this one can show.
 
 #include <climits>
+#include <cmath>
 #include <memory>
 #include <ostream>
 #include <sstream>
@@ -98,17 +100,53 @@ class TokenReader {
 
 const char* const unexpectedFormat = "Unexpected file format.";
 
-// The lines after the target frame's block: "play WORD", "pace WORD"; anything else is left alone.
-void ReadSettings(TokenReader& in, PlaySettings& settings) {
+// What a stored colour correction may hold: anything beyond is taken for damage, not a look.
+constexpr float maxStoredGain = 16.0f;
+constexpr float maxStoredOffset = 1.0f;
+
+bool SkipBlanks(const std::string& line, size_t& pos) {
+  const size_t start = pos;
+  while (pos < line.size() && IsSpace(line[pos])) ++pos;
+  return pos > start || pos == line.size();
+}
+
+// "colour N GR GG GB OR OG OB" after its keyword (at `pos`): picture N (from 1) of `pictures`
+// and its correction; false for anything else (a missing or extra number, one out of range).
+bool ParseColourLine(const std::string& line, size_t pos, int pictures, int& picture, ColourCorrection& colour) {
+  long long n = 0;
+  if (!SkipBlanks(line, pos) || !ParseLongAt(line, pos, n) || n < 1 || n > pictures) return false;
+  float values[6];
+  for (float& value : values)
+    if (!SkipBlanks(line, pos) || !ParseFloatAt(line, pos, value) || !std::isfinite(value)) return false;
+  SkipBlanks(line, pos);
+  if (pos != line.size()) return false;
+  for (size_t c = 0; c < 3; ++c) {
+    if (!(values[c] > 0.0f && values[c] <= maxStoredGain && std::fabs(values[c + 3]) <= maxStoredOffset)) return false;
+    colour.gain[c] = values[c];
+    colour.offset[c] = values[c + 3];
+  }
+  picture = static_cast<int>(n - 1);
+  return true;
+}
+
+// The lines after the target frame's block: "play WORD", "pace WORD", "colour N ..."; anything
+// else is left alone.
+void ReadSettings(TokenReader& in, ImageStack& stack) {
   std::string line;
   while (in.Line(line)) {
     std::istringstream words(line);
     std::string keyword, value;
     if (!(words >> keyword >> value)) continue;
-    if (keyword == "play")
-      ParsePlayMode(value, settings.play);
-    else if (keyword == "pace")
-      ParsePace(value, settings.pace);
+    if (keyword == "play") {
+      ParsePlayMode(value, stack.playSettings.play);
+    } else if (keyword == "pace") {
+      ParsePace(value, stack.playSettings.pace);
+    } else if (keyword == "colour") {
+      int picture = 0;
+      ColourCorrection colour;
+      if (ParseColourLine(line, line.find("colour") + 6, stack.pictureCount(), picture, colour))
+        stack.images[static_cast<size_t>(picture)]->colour = colour;
+    }
   }
 }
 
@@ -140,9 +178,20 @@ void ImageStack::SaveProject(std::ostream& out) const {
   out << "target" << lineEnd;
   WriteTransform(out, images.empty() ? Transform() : images.back()->transform);
   const PlaySettings defaults;
-  if (playSettings != defaults) out << lineEnd;
+  bool corrected = false;
+  for (int i = 0; i < pictures; ++i) corrected = corrected || !images[static_cast<size_t>(i)]->colour.IsIdentity();
+  if (playSettings != defaults || corrected) out << lineEnd;
   if (playSettings.play != defaults.play) out << "play " << PlayModeWord(playSettings.play) << lineEnd;
   if (playSettings.pace != defaults.pace) out << "pace " << PaceWord(playSettings.pace) << lineEnd;
+  // Nine significant digits read back as the very same float.
+  for (int i = 0; i < pictures; ++i) {
+    const ColourCorrection& colour = images[static_cast<size_t>(i)]->colour;
+    if (colour.IsIdentity()) continue;
+    out << "colour " << i + 1;
+    for (const auto* values : {&colour.gain, &colour.offset})
+      for (float value : *values) out << ' ' << FormatGeneral(static_cast<double>(value), 9);
+    out << lineEnd;
+  }
 }
 
 bool ImageStack::SaveProject() {
@@ -204,7 +253,7 @@ bool ImageStack::ReadProject(const std::string& text) {
     ShowPlainMessage(unexpectedFormat);
     return false;
   }
-  ReadSettings(in, playSettings);
+  ReadSettings(in, *this);
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <map>
 #include <ostream>
@@ -61,10 +62,26 @@ bool Shrinks(const Image& picture, int side) { return side > 0 && std::max(pictu
 
 bool IsJpeg(const Image& picture) { return picture.kind == PictureKind::Jpeg || picture.kind == PictureKind::None; }
 
-// Whether the export writes a JPEG copy of a picture of another kind, named NAME.jpg: the applet
-// plays JPEG only, and a reduced copy is always encoded as JPEG.
+// The applet shows files as they are: a picture with a colour correction gets a corrected copy.
+bool AppletCorrects(const Image& picture, const WebExportOptions& o) {
+  return o.player == WebPlayer::Applet && !picture.colour.IsIdentity();
+}
+
+// Whether the export writes a JPEG copy of a picture, named NAME.jpg: the applet plays JPEG only
+// and draws no corrections, and a reduced copy is always encoded as JPEG.
 bool ConvertsToJpeg(const Image& picture, const WebExportOptions& o) {
-  return !IsJpeg(picture) && (o.player == WebPlayer::Applet || Shrinks(picture, o.pictureSide));
+  return (!IsJpeg(picture) && (o.player == WebPlayer::Applet || Shrinks(picture, o.pictureSide))) ||
+         AppletCorrects(picture, o);
+}
+
+// What a copy in the export holds: the file, and the correction drawn into it (a picture shown
+// twice with two corrections makes two copies).
+std::string CopySource(const Image& picture, const WebExportOptions& o) {
+  std::string source = picture.FullPath();
+  if (AppletCorrects(picture, o))
+    for (const auto* values : {&picture.colour.gain, &picture.colour.offset})
+      for (float value : *values) source += "\n" + FormatGeneral(static_cast<double>(value), 9);
+  return source;
 }
 
 std::string WithJpegExtension(const std::string& name) {
@@ -107,11 +124,14 @@ std::string DataFile(ImageStack& stack, float duration, const std::vector<std::s
 std::string PageText(const ImageStack& stack, const WebExportOptions& o,
                      const std::vector<std::pair<int, int>>& sizes) {
   std::ostringstream html;
-  if (o.player == WebPlayer::Html5)
+  if (o.player == WebPlayer::Html5) {
+    std::vector<ColourCorrection> colours;
+    for (int i = 0; i < stack.pictureCount(); ++i) colours.push_back(Picture(stack, i).colour);
     WriteHtml5Page(html, o.page, sizes,
-                   stack.count() > stack.pictureCount() ? &stack.images.back()->transform : nullptr);
-  else
+                   stack.count() > stack.pictureCount() ? &stack.images.back()->transform : nullptr, colours);
+  } else {
     WriteWebPage(html, o.page);
+  }
   return html.str();
 }
 
@@ -264,8 +284,22 @@ std::pair<int, int> ExportedSize(int width, int height, int side) {
 
 namespace {
 
-// The picture decoded and encoded as JPEG (quality 90) at w x h. Shows its message on failure.
-bool EncodedJpeg(const Image& picture, int w, int h, std::string& jpeg) {
+// `colour` drawn into an RGB888 picture, as the renderer draws it (rounded to the nearest level).
+void ApplyColour(QImage& rgb, const ColourCorrection& colour) {
+  uint8_t table[3][256];
+  for (int c = 0; c < 3; ++c)
+    for (int v = 0; v < 256; ++v)
+      table[c][v] = static_cast<uint8_t>(std::lround(colour.Apply(c, static_cast<float>(v) / 255.0f) * 255.0f));
+  for (int y = 0; y < rgb.height(); ++y) {
+    uint8_t* p = rgb.scanLine(y);
+    for (int x = 0; x < rgb.width(); ++x, p += 3)
+      for (int c = 0; c < 3; ++c) p[c] = table[c][p[c]];
+  }
+}
+
+// The picture decoded and encoded as JPEG (quality 90) at w x h, drawn with `colour`. Shows its
+// message on failure.
+bool EncodedJpeg(const Image& picture, int w, int h, std::string& jpeg, const ColourCorrection& colour = {}) {
   const std::string path = picture.FullPath();
   RgbaPicture decoded;
   QByteArray bytes;
@@ -276,6 +310,7 @@ bool EncodedJpeg(const Image& picture, int w, int h, std::string& jpeg) {
     QImage upright = wrapped.mirrored().convertToFormat(QImage::Format_RGB888);
     if (upright.width() != w || upright.height() != h)
       upright = upright.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (!colour.IsIdentity()) ApplyColour(upright, colour);
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "jpeg");
@@ -290,13 +325,13 @@ bool EncodedJpeg(const Image& picture, int w, int h, std::string& jpeg) {
   return true;
 }
 
-// The applet's copy of a picture: the JPEG file's bytes, or a JPEG made from a picture of
-// another kind at its full size.
+// The applet's copy of a picture: the JPEG file's bytes, or a JPEG made at its full size from a
+// picture of another kind or with a colour correction.
 bool AppletPicture(const Image& picture, std::string& jpeg) {
   if (!ReadLoadedPicture(picture, jpeg)) return false;
-  if (IsJpeg(picture)) return true;
+  if (IsJpeg(picture) && picture.colour.IsIdentity()) return true;
   jpeg.clear();
-  return EncodedJpeg(picture, picture.width, picture.height, jpeg);
+  return EncodedJpeg(picture, picture.width, picture.height, jpeg, picture.colour);
 }
 
 }  // namespace
@@ -316,7 +351,7 @@ std::vector<std::string> ExportedNames(const ImageStack& stack, const WebExportO
   std::set<std::string> used = {o.pageName, o.page.dataUrl, o.page.dataUrl + ".js", webPlayerFolder, o.page.archiveUrl};
   auto take = [&](size_t i, const std::string& name) {
     names[i] = name;
-    sourceOf[name] = Picture(stack, static_cast<int>(i)).FullPath();
+    sourceOf[name] = CopySource(Picture(stack, static_cast<int>(i)), o);
     used.insert(name);
     used.insert(name + ".js");
   };
@@ -327,6 +362,14 @@ std::vector<std::string> ExportedNames(const ImageStack& stack, const WebExportO
         !used.count(picture.baseName))
       take(i, picture.baseName);
   }
+  // A copy never takes the name of a picture in the target directory: it would replace the file.
+  for (size_t i = 0; i < count; ++i) {
+    const Image& picture = Picture(stack, static_cast<int>(i));
+    if (names[i].empty() && AlreadyThere(picture, o)) {
+      used.insert(picture.baseName);
+      used.insert(picture.baseName + ".js");
+    }
+  }
   for (size_t i = 0; i < count; ++i) {
     if (!names[i].empty()) continue;
     const Image& picture = Picture(stack, static_cast<int>(i));
@@ -335,7 +378,7 @@ std::vector<std::string> ExportedNames(const ImageStack& stack, const WebExportO
     if (!PlainName(name)) name = "picture.jpg";
     if (ConvertsToJpeg(picture, o)) name = WithJpegExtension(name);
     const auto same = sourceOf.find(name);
-    if (same != sourceOf.end() && same->second == picture.FullPath()) {
+    if (same != sourceOf.end() && same->second == CopySource(picture, o)) {
       names[i] = name;  // the same file twice in the stack
       continue;
     }
@@ -400,6 +443,7 @@ WebExportResult ExportWeb(ImageStack& stack, const WebExportOptions& o) {
   if (!MakeDirectory(o.directory, made)) return WebExportResult::Failed;
   WebExportResult result = WebExportResult::Ok;
   std::string convertedList;  // the applet's JPEG copies of other kinds
+  std::string correctedList;  // and of pictures with a colour correction
   {
     ExportFolder out;  // removed, with whatever is left in it, at the end of this block
     bool ok = out.Open(o.directory, o.pageName);
@@ -426,7 +470,7 @@ WebExportResult ExportWeb(ImageStack& stack, const WebExportOptions& o) {
         if (WritesPicture(picture, name, o) && staged.insert(name).second)
           ok = !Cancelled(o) && AppletPicture(picture, jpeg) && out.Add(InTarget(o, name), jpeg);
         if (ok && ConvertsToJpeg(picture, o) && converted.insert(name).second)
-          convertedList += "\n    " + picture.baseName + "  ->  " + name;
+          (AppletCorrects(picture, o) ? correctedList : convertedList) += "\n    " + picture.baseName + "  ->  " + name;
         if (ok) Step(o, i + 2, stack);
       }
     }
@@ -442,5 +486,10 @@ WebExportResult ExportWeb(ImageStack& stack, const WebExportOptions& o) {
         "The applet plays JPEG pictures only, so these pictures were written as JPEG copies "
         "(quality " +
         std::to_string(jpegQuality) + "):\n" + convertedList);
+  if (result != WebExportResult::Failed && !correctedList.empty())
+    ShowPlainMessage(
+        "The applet shows pictures as their files have them, so these pictures were written as JPEG copies "
+        "with their colour corrections (quality " +
+        std::to_string(jpegQuality) + "):\n" + correctedList);
   return result;
 }

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "ColourCorrection.h"
 #include "ImagestackExport.h"
 #include "Transform.h"
 
@@ -48,9 +49,11 @@ extern const char* const webPlayerFolder;
 extern const int webPictureSides[4];
 
 // The page of the HTML5 player. `sizes` are the pictures' sizes as exported, in stack order;
-// `target` the target frame's placement in the last picture (null: the player finds it in the keys).
+// `target` the target frame's placement in the last picture (null: the player finds it in the keys);
+// `colours` the pictures' colour corrections in stack order (none, or all identities: the page
+// says nothing of them).
 void WriteHtml5Page(std::ostream& out, const WebPageOptions& options, const std::vector<std::pair<int, int>>& sizes,
-                    const Transform* target);
+                    const Transform* target, const std::vector<ColourCorrection>& colours = {});
 
 // `text` as a JSON (and JavaScript) string with its quotes; "</" cannot end a script element.
 std::string JsonString(const std::string& text);

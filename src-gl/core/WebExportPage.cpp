@@ -81,8 +81,34 @@ std::string Base64(const std::string& bytes) {
   return out;
 }
 
+namespace {
+
+// "colours": per picture [gr, gg, gb, or, og, ob], or null for one drawn as its file has it;
+// nothing when no picture is corrected, so such a page is what it always was.
+void WriteColours(std::ostream& out, const std::vector<ColourCorrection>& colours) {
+  if (std::all_of(colours.begin(), colours.end(), [](const ColourCorrection& c) { return c.IsIdentity(); })) return;
+  out << ", \"colours\": [";
+  for (size_t i = 0; i < colours.size(); ++i) {
+    out << (i ? ", " : "");
+    if (colours[i].IsIdentity()) {
+      out << "null";
+      continue;
+    }
+    const char* separator = "[";
+    for (const auto* values : {&colours[i].gain, &colours[i].offset})
+      for (float value : *values) {
+        out << separator << FormatGeneral(static_cast<double>(value), 9);
+        separator = ", ";
+      }
+    out << "]";
+  }
+  out << "]";
+}
+
+}  // namespace
+
 void WriteHtml5Page(std::ostream& out, const WebPageOptions& o, const std::vector<std::pair<int, int>>& sizes,
-                    const Transform* target) {
+                    const Transform* target, const std::vector<ColourCorrection>& colours) {
   const char* flag[] = {"false", "true"};
   std::ostringstream start;
   start << "Tunnelvista.start(document.getElementById(\"kx-player\"), {";
@@ -109,6 +135,7 @@ void WriteHtml5Page(std::ostream& out, const WebPageOptions& o, const std::vecto
   if (o.pageSize == WebPageSize::FillWindow) start << ", \"fill\": true";
   if (o.endless) start << ", \"play\": \"endless\"";
   if (o.steady) start << ", \"pace\": \"steady\"";
+  WriteColours(start, colours);
   start << "});";
   const std::string script = start.str();
   const QByteArray hash = QCryptographicHash::hash(QByteArray::fromStdString(script), QCryptographicHash::Sha256);

@@ -107,7 +107,9 @@ void RestoreCommand::redo() {
 bool RestoreCommand::Same(const State& a, const State& b) {
   if (a.duration != b.duration || a.play != b.play || a.elements.size() != b.elements.size()) return false;
   for (size_t i = 0; i < a.elements.size(); ++i)
-    if (a.elements[i].first != b.elements[i].first || !SamePlacement(a.elements[i].second, b.elements[i].second))
+    if (a.elements[i].image != b.elements[i].image ||
+        !SamePlacement(a.elements[i].placement, b.elements[i].placement) ||
+        a.elements[i].colour != b.elements[i].colour)
       return false;
   return true;
 }
@@ -116,8 +118,9 @@ void RestoreCommand::Show(const State& state) {
   ImageStack* stack = project_->StepStack();
   if (!stack) return;
   std::vector<Image*> order;
-  for (const auto& [element, placement] : state.elements) {
+  for (const auto& [element, placement, colour] : state.elements) {
     element->transform = placement;
+    element->colour = colour;
     if (!element->fileName.empty() && element->width == 0) element->LoadJpeg();
     order.push_back(element);
   }

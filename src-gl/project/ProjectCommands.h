@@ -106,13 +106,18 @@ class ImageListCommand : public QUndoCommand {
 };
 
 // Restoring a recovery file: one step whose undo gives back the project as it was saved. Each
-// state is its elements with their placements and the duration; an element of the saved project
+// state is its elements with their placements and colours, and the duration; an element of the saved project
 // that the restored one lacks (its list was changed before the crash) is kept here, and checked
 // the first time it is shown.
 class RestoreCommand : public QUndoCommand {
  public:
+  struct Element {
+    Image* image;
+    Transform placement;
+    ColourCorrection colour;
+  };
   struct State {
-    std::vector<std::pair<Image*, Transform>> elements;
+    std::vector<Element> elements;
     float duration = 10.0f;
     PlaySettings play;
   };

@@ -46,15 +46,17 @@ void Project::RecordRestore() {
     }
     if (match >= 0) {
       used[static_cast<size_t>(match)] = true;
-      before.elements.emplace_back(stack_->images[static_cast<size_t>(match)].get(), element->transform);
+      before.elements.push_back(
+          {stack_->images[static_cast<size_t>(match)].get(), element->transform, element->colour});
     } else {
-      before.elements.emplace_back(element.get(), element->transform);
+      before.elements.push_back({element.get(), element->transform, element->colour});
       parked.push_back(std::move(element));
     }
   }
   before.duration = saved->duration;
   before.play = saved->playSettings;
-  for (const auto& element : stack_->images) after.elements.emplace_back(element.get(), element->transform);
+  for (const auto& element : stack_->images)
+    after.elements.push_back({element.get(), element->transform, element->colour});
   after.duration = stack_->duration;
   after.play = stack_->playSettings;
   if (RestoreCommand::Same(before, after)) {

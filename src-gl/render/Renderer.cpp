@@ -127,9 +127,16 @@ void Renderer::CheckDrawing() {
   bool outOfMemory = false;
   for (GLenum error = glGetError(); error != GL_NO_ERROR; error = glGetError())
     if (error == GL_OUT_OF_MEMORY) outOfMemory = true;
+  if (tones_.Missing() && !reportedTones_) {
+    reportedTones_ = true;
+    drawMessage_ += std::string(drawMessage_.empty() ? "" : "\n\n") +
+                    "This graphics system cannot draw the pictures' colour corrections; they are shown as their "
+                    "files have them.";
+  }
   if (outOfMemory && !reportedDrawing_) {
     reportedDrawing_ = true;
-    drawMessage_ = "The graphics system ran out of memory while drawing the view; parts of it may be missing.";
+    drawMessage_ += std::string(drawMessage_.empty() ? "" : "\n\n") +
+                    "The graphics system ran out of memory while drawing the view; parts of it may be missing.";
   }
 }
 

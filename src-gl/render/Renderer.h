@@ -16,6 +16,7 @@
 
 #include "PictureCheck.h"
 #include "PlaySettings.h"
+#include "PictureTones.h"
 #include "TextureCache.h"
 #include "Transform.h"
 #include "ViewGeometry.h"
@@ -149,12 +150,14 @@ class Renderer {
   bool reduceOverdraw_;
   double lodBias_;
   TextureCache cache_;
+  PictureTones tones_;  // every picture is drawn through it, with its colour correction
   GLuint handleTexture_ = 0;
   int picturesDrawn_ = 0;
   int picturesWaiting_ = 0;
   void CheckDrawing();
   std::string drawMessage_;  // GL ran out of memory while drawing: said once
   bool reportedDrawing_ = false;
+  bool reportedTones_ = false;
   const ImageStack* lastStack_ = nullptr;
   size_t lastCount_ = 0;
   uint64_t lastFingerprint_ = 0;  // the elements and their revisions at the last Retain

@@ -49,13 +49,16 @@ void Renderer::DrawEditPictures(const ImageStack& stack, int i, const Affine& fr
   glDisable(GL_BLEND);
   glColor4f(1, 1, 1, 1);
   glEnable(GL_TEXTURE_2D);
+  tones_.Use(picture.colour);
   if (BindPicture(picture, frame.LengthScale() * pixelsPerUnit, true)) DrawQuad(picture, frame);
 
   if (childIsPicture) {
     glEnable(GL_BLEND);
     glColor4f(1, 1, 1, 0.6f);
+    tones_.Use(child.colour);
     if (BindPicture(child, childFrame.LengthScale() * pixelsPerUnit, true)) DrawQuad(child, childFrame);
   }
+  tones_.Stop();
 }
 
 // The child's red outline, a screen pixel wide (times the pixel ratio). Leaves texturing and

@@ -79,6 +79,7 @@ void Renderer::DrawZoom(ImageStack& stack, double t, const ViewGeometry& view, i
   PaintCores(stack, layout, paint);
   BlendBands(stack, layout, paint);
   EndZoomPaint(paint);
+  tones_.Stop();
   CheckDrawing();
 }
 
@@ -293,6 +294,7 @@ void Renderer::PaintCores(const ImageStack& stack, const ZoomLayout& layout, Zoo
       hole = InscribedBox(next, paint.core[k + 1].x1, paint.core[k + 1].y1, 2.0 / pixels);
     }
     glBindTexture(GL_TEXTURE_2D, level->id);
+    tones_.Use(image.colour);
     DrawRing(m, part, hole, e, static_cast<double>(k + 1) * paint.layer);
   }
 }
@@ -312,6 +314,7 @@ void Renderer::BlendBands(const ImageStack& stack, const ZoomLayout& layout, con
     const Image& image = Picture(stack, layout.picture[static_cast<size_t>(layout.drawn[k])]);
     const Affine& m = layout.toView[static_cast<size_t>(layout.drawn[k])];
     BindPicture(image, m.LengthScale() * layout.pixelsPerUnit, true);
+    tones_.Use(image.colour);
     const Extents e = ElementExtents(image.width, image.height);
     const double z = (static_cast<double>(k + 1) - 0.25) * paint.layer;
     DrawRing(m, Box::Whole(e), paint.core[k], e, z);

@@ -78,6 +78,7 @@ std::unique_ptr<ImageStack> CopyForDrawing(const ImageStack& stack) {
     auto element = std::make_unique<Image>();
     element->SharePicture(*image);
     element->transform = image->transform;
+    element->colour = image->colour;
     element->fileName = image->fileName;
     element->directory = image->directory;
     element->baseName = image->baseName;

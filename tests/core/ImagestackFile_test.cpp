@@ -96,10 +96,17 @@ TEST(SaveProject, UsesAPointInADecimalCommaLocale) {
   std::string saved = Saved(TwoPictureStack());
   ImageStack read;
   std::vector<std::string> messages = Read(saved, read, true);
+  ImageStack corrected = TwoPictureStack();
+  corrected.images[1]->colour = ColourCorrection{{0.8f, 1.0f, 1.25f}, {0.0f, -0.05f, 0.0125f}};
+  const std::string savedColour = Saved(corrected);
+  ImageStack readColour;
+  Read(savedColour, readColour, true);
   std::setlocale(LC_ALL, previous.c_str());
   EXPECT_EQ(saved, twoPictureFile);
   EXPECT_TRUE(messages.empty());
   EXPECT_EQ(read.images[1]->transform.translateY, 0.1f);
+  EXPECT_EQ(savedColour, twoPictureFile + "\r\ncolour 2 0.800000012 1 1.25 0 -0.0500000007 0.0125000002\r\n");
+  EXPECT_TRUE(readColour.images[1]->colour == corrected.images[1]->colour);
 }
 
 TEST(ProjectFile, RoundTripKeepsNamesOrderAndPlacements) {
@@ -204,6 +211,45 @@ TEST(ReadProject, UnknownOrGarbledSettingsOpenAtTheirDefaults) {
   EXPECT_TRUE(Read(twoPictureFile + "\r\nspeed 3\r\npace steady\r\nplay bounce\r\n", stack, true).empty());
   EXPECT_EQ(stack.playSettings.pace, Pace::Steady);
   EXPECT_EQ(stack.playSettings.play, PlayMode::ThereAndBack);
+}
+
+// A picture's colour correction is a line after the play settings (the blank line before them
+// once, whichever come), only for a picture that has one; it reads back as the same floats.
+TEST(ProjectFile, ColourCorrectionsFollowThePlaySettingsAndReadBack) {
+  const ColourCorrection cast{{0.75f, 0.85f, 1.15f}, {0.001f, -0.2f, 1e-7f}};
+  for (const bool endless : {false, true}) {
+    ImageStack stack = TwoPictureStack();
+    stack.images[0]->colour = cast;
+    stack.images[1]->colour.offset[2] = 0.5f;
+    stack.images[2]->colour = cast;  // the target frame's is never stored
+    if (endless) stack.playSettings.play = PlayMode::Endless;
+    const std::string text = Saved(stack);
+    EXPECT_EQ(text, twoPictureFile + "\r\n" + (endless ? "play endless\r\n" : "") +
+                        "colour 1 0.75 0.850000024 1.14999998 0.00100000005 -0.200000003 1.00000001e-07\r\n"
+                        "colour 2 1 1 1 0 0 0.5\r\n");
+    ImageStack back;
+    EXPECT_TRUE(Read(text, back, true).empty());
+    EXPECT_TRUE(back.images[0]->colour == cast);
+    EXPECT_TRUE(back.images[1]->colour == stack.images[1]->colour);
+    EXPECT_TRUE(back.images[2]->colour.IsIdentity());
+    EXPECT_EQ(Saved(back), text);
+  }
+}
+
+// A damaged colour line opens the project without a word, that picture drawn as its file has
+// it; a good line after it still counts.
+TEST(ReadProject, DamagedColourLinesAreLeftAlone) {
+  for (const std::string line :
+       {"colour 0 1 1 1 0 0 0", "colour 3 1 1 1 0 0 0", "colour 1 1 1 1 0 0", "colour 1 1 1 1 0 0 0 7",
+        "colour 1 0 1 1 0 0 0", "colour 1 -1 1 1 0 0 0", "colour 1 16.5 1 1 0 0 0", "colour 1 1 1 1 0 1.5 0",
+        "colour 1 1 nan 1 0 0 0", "colour 1 1 1 inf 0 0 0", "colour 1 1e39 1 1 0 0 0", "colour 1 1,5 1 1 0 0 0",
+        "colour x 1 1 1 0 0 0", "colour 1 1 1 1 0 0 0x1", "colour 99999999999999999999 2 2 2 0 0 0"}) {
+    ImageStack stack;
+    const std::string text = twoPictureFile + "\r\n" + line + "\r\ncolour 2 2 2 2 0 0 -1\r\n";
+    EXPECT_TRUE(Read(text, stack, true).empty()) << line;
+    EXPECT_TRUE(stack.images[0]->colour.IsIdentity()) << line;
+    EXPECT_TRUE(stack.images[1]->colour == (ColourCorrection{{2, 2, 2}, {0, 0, -1}})) << line;
+  }
 }
 
 TEST(ReadProject, FileNameIsTheRestOfItsLine) {

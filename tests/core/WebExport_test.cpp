@@ -147,6 +147,21 @@ TEST(WebExportText, Html5PageSettingsBeyondTheDefaults) {
   EXPECT_NE(chosen.find("'sha256-" + hash.toBase64().toStdString() + "'"), std::string::npos);
 }
 
+// The pictures' colour corrections reach the page only when one is set; a picture without one
+// is null there.
+TEST(WebExportText, Html5PageColoursOnlyWhenAPictureIsCorrected) {
+  const auto page = [](const std::vector<ColourCorrection>& colours) {
+    std::ostringstream out;
+    WriteHtml5Page(out, WebPageOptions(), {{640, 480}, {640, 480}}, nullptr, colours);
+    return out.str();
+  };
+  const std::string plain = page({});
+  EXPECT_EQ(page({ColourCorrection(), ColourCorrection()}), plain);
+  const std::string coloured = page({ColourCorrection(), ColourCorrection{{0.75f, 1, 2}, {0, -0.25f, 0.5f}}});
+  EXPECT_NE(coloured.find("[640, 480]], \"colours\": [null, [0.75, 1, 2, 0, -0.25, 0.5]]});"), std::string::npos)
+      << coloured;
+}
+
 TEST_F(WebExportFixture, Html5WritesEveryFileWithItsContents) {
   Open({{640, 480}, {300, 200}});
   std::setlocale(LC_ALL, "de_DE.UTF-8");  // a decimal comma, where the locale is installed
@@ -321,6 +336,39 @@ TEST_F(WebExportFixture, OtherKindsAsTheyAreOrAsJpegForTheApplet) {
   EXPECT_EQ(reporter.messages[0].text,
             "The applet plays JPEG pictures only, so these pictures were written as JPEG copies (quality 90):\n"
             "\n    a.png  ->  a.jpg\n    b.webp  ->  b.jpg\n    c.jpg  ->  c.jpg");
+}
+
+// The applet shows files as they are: a corrected picture gets a corrected JPEG copy, named in
+// the data file and in a message, and a picture lying in the target keeps its own file.
+TEST_F(WebExportFixture, AppletCopiesOfCorrectedPicturesCarryTheirTones) {
+  Open({{64, 48}, {64, 48}});
+  stack->images[1]->colour = ColourCorrection{{2, 1, 1}, {0, 0.2f, 0}};
+  const std::string original = ReadFileBytes(dir.File("pic1.jpg"));
+  options.player = WebPlayer::Applet;
+  options.archiveTemplate = dir.File("kx.jar");
+  WriteFileBytes(options.archiveTemplate, "jar");
+  options.page.archiveUrl = "kx.jar";
+  for (const bool inPlace : {false, true}) {
+    SCOPED_TRACE(inPlace);
+    reporter.messages.clear();
+    const std::string folder = inPlace ? dir.path() : target.path();
+    const std::string copy = inPlace ? "pic1-2.jpg" : "pic1.jpg";
+    options.directory = folder;
+    ASSERT_EQ(ExportWeb(*stack, options), WebExportResult::Ok);
+    EXPECT_EQ(ReadFileBytes(dir.File("pic1.jpg")), original);
+    RgbaPicture decoded;
+    ASSERT_EQ(DecodePictureRgba(folder + "/" + copy, 1, decoded), DecodeResult::Ok);
+    const uint8_t* middle = decoded.rgba.data() + (static_cast<size_t>(decoded.height - 1 - 24) * 64 + 32) * 4;
+    EXPECT_NEAR(middle[0], 64, 6);  // 32 x 2
+    EXPECT_NEAR(middle[1], 75, 6);  // 24 + 51
+    EXPECT_NEAR(middle[2], 90, 6);
+    EXPECT_NE(ReadFileBytes(folder + "/default.kxo").find(copy), std::string::npos);
+    ASSERT_EQ(reporter.messages.size(), 1u);
+    EXPECT_EQ(reporter.messages[0].text,
+              "The applet shows pictures as their files have them, so these pictures were written as JPEG copies "
+              "with their colour corrections (quality 90):\n\n    pic1.jpg  ->  " +
+                  copy);
+  }
 }
 
 // Links in the target are replaced, never written through; the question names them.

@@ -528,6 +528,23 @@ TEST_F(MainFormEditing, PlacementDialogFollowsItsPictureThroughAReorder) {
   windows.imageList->ButtonCancelClick();
 }
 
+// A recovery file that differs from the saved project only in a picture's colour correction is
+// still a step to restore, and undo gives the saved tones back.
+TEST_F(MainFormEditing, RestoringBringsBackColourCorrections) {
+  const std::string recovery = project.path + ".recovery";
+  LeaveRecovery(recovery, ReadFileBytes(project.path) + "\r\ncolour 2 1.25 1 1 0 0.5 0\r\n", project.path);
+  reporter.answers = {MessageAnswer::Yes};
+  Open();
+  const ColourCorrection restored{{1.25f, 1, 1}, {0, 0.5f, 0}};
+  EXPECT_TRUE(form->Stack()->images[1]->colour == restored);
+  EXPECT_TRUE(form->project().Modified());
+  Undo();
+  EXPECT_TRUE(form->Stack()->images[1]->colour.IsIdentity());
+  EXPECT_FALSE(form->project().Modified());
+  Redo();
+  EXPECT_TRUE(form->Stack()->images[1]->colour == restored);
+}
+
 // A restored recovery file is one step from the saved project; after it, discarding and opening
 // another project leaves that one unmodified.
 TEST_F(MainFormEditing, RestoreIsAnUndoStepAndItsMarkDoesNotOutliveIt) {

@@ -8,7 +8,9 @@
 // Written only when not the default: fill (true: the zoom fills the window, cropped to it, in
 // place of the width x height box), play ("endless": inward forever, the last picture leading
 // into the first; else there and back), pace ("steady": the zoom's logarithm changes at one rate;
-// else eased; endless zooms are always steady).
+// else eased; endless zooms are always steady), colours (per picture in stack order
+// [gainR, gainG, gainB, offsetR, offsetG, offsetB] on its values 0..1, clamped after, or null:
+// drawn as its file has it).
 //
 // Loading: over http(s) the data file is fetched and the pictures are <img src=NAME>. From disk
 // (file://), where fetch is refused and WebGL refuses local images, and whenever the fetch fails,
@@ -119,6 +121,24 @@
   }
   Tunnelvista.windowRect = windowRect;
 
+  // The settings' colours as the renderers take them: per picture index {gain, offset} (three
+  // numbers each), or null where the picture is drawn as its file has it. An entry that is not
+  // six numbers within what the program writes (a gain in (0, 16], an offset within 1) is null.
+  function readColours(value) {
+    if (!Array.isArray(value)) return [];
+    return value.map(function (entry) {
+      if (!Array.isArray(entry) || entry.length !== 6) return null;
+      var n = entry.map(function (v) { return typeof v === "number" ? v : NaN; });
+      var identity = true;
+      for (var c = 0; c < 3; ++c) {
+        if (!(n[c] > 0 && n[c] <= 16 && Math.abs(n[c + 3]) <= 1)) return null;
+        identity = identity && n[c] === 1 && n[c + 3] === 0;
+      }
+      return identity ? null : { gain: n.slice(0, 3), offset: n.slice(3) };
+    });
+  }
+  Tunnelvista.readColours = readColours;
+
   function wrap(position) { return position - Math.floor(position); }
 
   function Player(element, settings) {
@@ -133,6 +153,7 @@
     this.width = settings.width > 0 ? settings.width : 400;
     this.height = settings.height > 0 ? settings.height : 300;
     this.sizes = (settings.sizes || []).map(function (s) { return [Number(s[0]) || 0, Number(s[1]) || 0]; });
+    this.colours = readColours(settings.colours);
     this.forward = settings.forward !== false;
     this.speed = this.forward ? 1 : -1; // endless: passes per duration, negative outward
     this.position = this.fragment.t !== null ? this.fragment.t : (this.forward ? 0 : 1);
@@ -411,7 +432,7 @@
     var known = sizes.map(function (s) { return s || fallback; });
     var view = Tunnelvista.fittedView(this.canvas.width, this.canvas.height, known[0], this.fill);
     var drawn = Tunnelvista.framePictures(this.timeline, known, this.position, view);
-    var waiting = this.renderer.draw(drawn, view, this.images, known);
+    var waiting = this.renderer.draw(drawn, view, this.images, known, this.colours);
     ++this.frames;
     this.drawnPictures = drawn.length;
     // Complete: every picture the frame shows was drawn, or no more pictures will come (those

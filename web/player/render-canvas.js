@@ -84,9 +84,40 @@
     return level;
   }
 
-  // Picture `index` at halving `level` (0: the picture itself); the halvings are made as they
-  // are needed and kept together.
-  CanvasRenderer.prototype.halving = function (index, image, level) {
+  // A copy of `source` with the colour correction `colour` in its pixels (gain and offset on the
+  // values 0..1, clamped, to the nearest level); `source` itself when its pixels cannot be read.
+  function toned(source, colour) {
+    var w = source.naturalWidth || source.width, h = source.naturalHeight || source.height;
+    var copy = document.createElement("canvas");
+    copy.width = w;
+    copy.height = h;
+    var c = copy.getContext("2d", CPU_CANVAS);
+    c.drawImage(source, 0, 0);
+    var pixels;
+    try {
+      pixels = c.getImageData(0, 0, w, h);
+    } catch (e) {
+      return source; // a picture from elsewhere taints the canvas
+    }
+    var tables = [];
+    for (var k = 0; k < 3; ++k) {
+      var table = tables[k] = new Uint8ClampedArray(256);
+      for (var v = 0; v < 256; ++v) table[v] = Math.round(255 * (colour.gain[k] * v / 255 + colour.offset[k]));
+    }
+    var data = pixels.data, red = tables[0], green = tables[1], blue = tables[2];
+    for (var i = 0; i < data.length; i += 4) {
+      data[i] = red[data[i]];
+      data[i + 1] = green[data[i + 1]];
+      data[i + 2] = blue[data[i + 2]];
+    }
+    c.putImageData(pixels, 0, 0);
+    return copy;
+  }
+
+  // Picture `index` at halving `level` (0: the picture itself) with its colour correction
+  // `colour` (or none); the halvings are made from the picture as it is and kept together, each
+  // corrected once as it is first drawn.
+  CanvasRenderer.prototype.halving = function (index, image, level, colour) {
     var entry = this.entry(index + "w", function () { return [image]; });
     var levels = entry.levels;
     for (var l = 1; l <= level; ++l) {
@@ -102,7 +133,13 @@
       levels[l] = half;
       entry.pixels += half.width * half.height;
     }
-    return levels[level];
+    if (!colour) return levels[level];
+    var tones = entry.toned || (entry.toned = []);
+    if (!tones[level]) {
+      tones[level] = toned(levels[level], colour);
+      entry.pixels += tones[level].width * tones[level].height;
+    }
+    return tones[level];
   };
 
   // The cache's entry `key` (made by `make` when missing), marked as used by this frame. Its
@@ -122,9 +159,9 @@
   // What to draw of picture `index` at `pixels` screen pixels per unit of its frame: its halving
   // for that size, or (faded) a copy of that halving with the faded border. A picture that comes
   // in as a speck has only a small copy made.
-  CanvasRenderer.prototype.source = function (index, image, faded, pixels) {
+  CanvasRenderer.prototype.source = function (index, image, faded, pixels, colour) {
     var level = levelFor(image, pixels);
-    var plain = this.halving(index, image, level);
+    var plain = this.halving(index, image, level, colour);
     if (!faded) return plain;
     return this.entry(index + "f" + level, function () { return [this.faded(plain)]; }).levels[0];
   };
@@ -205,7 +242,7 @@
   }
 
   // As WebGLRenderer.draw.
-  CanvasRenderer.prototype.draw = function (drawn, view, images, sizes) {
+  CanvasRenderer.prototype.draw = function (drawn, view, images, sizes, colours) {
     var c = this.context;
     ++this.frame;
     c.setTransform(1, 0, 0, 1, 0, 0);
@@ -228,7 +265,8 @@
         continue;
       }
       var e = Tunnelvista.extents(sizes[picture.index]), m = picture.toView;
-      var source = this.source(picture.index, image, !picture.whole, picture.pixels);
+      var colour = (colours && colours[picture.index]) || null;
+      var source = this.source(picture.index, image, !picture.whole, picture.pixels, colour);
       var next = drawn[k + 1];
       var clip = clipFor(picture, e, next && images[next.index] ? next : null, next && sizes[next.index], view, sx, sy);
       var hole = clip.hole;

@@ -36,11 +36,14 @@
     "uniform sampler2D picture;",
     "uniform vec2 size;", // the picture's pixels
     "uniform float fade;", // 1: the faded border; 0: opaque
+    "uniform vec3 gain;", // the picture's colour correction
+    "uniform vec3 colourOffset;",
     "varying vec2 texel;",
     "void main() {",
     "  vec2 edge = min(texel, 1.0 - texel) * size;",
     "  float alpha = clamp(min(edge.x, edge.y) / (0.1 * min(size.x, size.y)), 0.0, 1.0);",
-    "  gl_FragColor = vec4(texture2D(picture, texel).rgb, mix(1.0, alpha, fade));",
+    "  vec3 rgb = clamp(texture2D(picture, texel).rgb * gain + colourOffset, 0.0, 1.0);",
+    "  gl_FragColor = vec4(rgb, mix(1.0, alpha, fade));",
     "}",
   ].join("\n");
 
@@ -96,7 +99,7 @@
     if (!gl.getProgramParameter(program, gl.LINK_STATUS)) throw new Error(gl.getProgramInfoLog(program));
     gl.useProgram(program);
     this.at = {};
-    var names = ["extent", "linear", "offset", "halfSpan", "picture", "size", "fade"];
+    var names = ["extent", "linear", "offset", "halfSpan", "picture", "size", "fade", "gain", "colourOffset"];
     for (var i = 0; i < names.length; ++i) this.at[names[i]] = gl.getUniformLocation(program, names[i]);
     var buffer = gl.createBuffer();
     gl.bindBuffer(gl.ARRAY_BUFFER, buffer);
@@ -166,9 +169,12 @@
     }
   };
 
+  var IDENTITY = { gain: [1, 1, 1], offset: [0, 0, 0] };
+
   // Draws the frame `drawn` (Tunnelvista.framePictures) of `view`; `images[i]` is picture i's
-  // loaded image or absent. Returns the number of pictures that were left out for want of pixels.
-  WebGLRenderer.prototype.draw = function (drawn, view, images, sizes) {
+  // loaded image or absent, `colours[i]` its colour correction or absent (Tunnelvista.readColours).
+  // Returns the number of pictures that were left out for want of pixels.
+  WebGLRenderer.prototype.draw = function (drawn, view, images, sizes, colours) {
     var gl = this.gl;
     ++this.frame;
     gl.viewport(0, 0, view.width, view.height);
@@ -191,6 +197,9 @@
       gl.uniform2f(this.at.size, size[0], size[1]);
       gl.uniform4f(this.at.linear, m.a, m.b, m.c, m.d);
       gl.uniform2f(this.at.offset, m.tx, m.ty);
+      var colour = (colours && colours[picture.index]) || IDENTITY;
+      gl.uniform3f(this.at.gain, colour.gain[0], colour.gain[1], colour.gain[2]);
+      gl.uniform3f(this.at.colourOffset, colour.offset[0], colour.offset[1], colour.offset[2]);
       gl.drawArrays(gl.TRIANGLE_STRIP, 0, 4);
     }
     return waiting;

@@ -24,12 +24,14 @@ const ready = 'document.documentElement.dataset.ready === "1"';
 const nextFrames = 'new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)))';
 
 // Two photographs, each inside the other: endless, the first lies in the last by the target frame.
-function exportSite(work, name, settings) {
+// `tail` is added to the project file (its trailing settings).
+function exportSite(work, name, settings, tail = '') {
   const project = path.join(work, `${name}.kx`);
   writeProject(project, [
     { file: path.join(photos, 'Wood.jpg'), scale: 1, x: 0, y: 0, rotate: 0 },
     { file: path.join(photos, 'Storm.jpg'), scale: 0.45, x: 0.05, y: -0.03, rotate: 4 },
   ], { scale: 0.5, x: -0.02, y: 0.01, rotate: -3 });
+  if (tail) fs.appendFileSync(project, tail);
   const site = path.join(work, name);
   run(program, ['--export-web', site, '--size', '640x480', project]);
   if (settings) changeSettings(path.join(site, 'index.html'), settings);
@@ -44,7 +46,33 @@ test('the page\'s own settings', { skip, timeout: 600000 }, async (t) => {
     exportSite(work, 'fill', { fill: true });
     exportSite(work, 'endless', { fill: true, play: 'endless' });
     exportSite(work, 'back', null);
+    exportSite(work, 'tones', null, '\r\ncolour 2 1.3 0.8 1.1 0 0.05 -0.05\r\n');
     server = await serve(work);
+
+    await t.test('a picture is drawn with its colour correction, with WebGL and on the canvas', async () => {
+      const editor = (name) => {
+        const out = path.join(work, `${name}-0.6.png`);
+        run(program, ['--render-frame', '0.6', out, '--size', '640x480', path.join(work, `${name}.kx`)]);
+        return decodePng(fs.readFileSync(out));
+      };
+      const corrected = editor('tones');
+      const plain = psnr(corrected, editor('back'));
+      assert.ok(plain < 25, `the correction changes the frame only to ${plain.toFixed(1)} dB`);
+      const page = await browser.open(`${server.url}tones/index.html#t=0.6&full`, 640, 480);
+      try {
+        await page.waitFor(ready);
+        for (const how of ['webgl', 'canvas']) {
+          if (how === 'canvas') await page.evaluate(`${player}.usePath("canvas")`);
+          await page.evaluate(nextFrames);
+          const db = psnr(decodePng(await page.screenshot()), corrected);
+          t.diagnostic(`${how} against the editor: ${db.toFixed(1)} dB`);
+          assert.ok(db >= 30, `${how}: ${db.toFixed(1)} dB`);
+        }
+        assert.deepStrictEqual(page.errors, []);
+      } finally {
+        page.close();
+      }
+    });
 
     for (const [width, height, ratio] of [[1280, 720, 1], [390, 844, 3]]) {
       await t.test(`a page that fills a ${width} x ${height} window at ${ratio} pixels a point`, async () => {
