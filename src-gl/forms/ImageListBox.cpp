@@ -18,6 +18,7 @@ const QString TImageListBox::linesFormat = QStringLiteral("application/x-tunnelv
 
 namespace {
 
+const int thumbnailKeyRole = Qt::UserRole + 1;  // which thumbnail the line's icon was made from
 const char* const pictureEndings[] = {".jpg", ".jpeg", ".jpe", ".jfif", ".png", ".webp"};
 
 QString DisplayName(const std::string& name) { return QFile::decodeName(QByteArray::fromStdString(name)); }
@@ -57,7 +58,13 @@ void TImageListBox::ShowEntry(QListWidgetItem* item, const Image& image, const Q
   MarkEntry(item, image);
   const QString name = DisplayName(image.baseName);
   item->setText(folderHint.isEmpty() ? name : name + QStringLiteral(" \u2014 ") + folderHint);
-  item->setIcon(Thumbnail(image));
+  // The lines are shown again after every change of the list: a thumbnail is made only when its
+  // picture's is new.
+  const qint64 shown = image.bitmap.isNull() ? 0 : image.bitmap.cacheKey();
+  if (item->icon().isNull() || item->data(thumbnailKeyRole).toLongLong() != shown) {
+    item->setIcon(Thumbnail(image));
+    item->setData(thumbnailKeyRole, shown);
+  }
   // Every line says where its file is; the note of a failed or moved picture comes first.
   const QString folder = QStringLiteral("Folder: ") + DisplayName(image.directory);
   const QString tip = item->toolTip();
