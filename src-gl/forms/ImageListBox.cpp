@@ -54,6 +54,18 @@ TImageListBox::TImageListBox(QWidget* parent) : QListWidget(parent) {
   setTextElideMode(Qt::ElideMiddle);
 }
 
+// A picture that did not load is shown in red; one found away from its stored place says where.
+void MarkEntry(QListWidgetItem* item, const Image& image) {
+  const bool failed = !image.loaded && !image.fileName.empty() && image.width > 0;
+  item->setForeground(failed ? QBrush(Qt::red) : QBrush());
+  if (failed)
+    item->setToolTip(QStringLiteral("This picture could not be loaded: ") + DisplayName(image.FullPath()));
+  else if (image.foundElsewhere)
+    item->setToolTip(QString::fromUtf8(image.FoundNote().c_str()));
+  else
+    item->setToolTip(DisplayName(image.FullPath()));
+}
+
 void TImageListBox::ShowEntry(QListWidgetItem* item, const Image& image, const QString& folderHint) {
   MarkEntry(item, image);
   const QString name = DisplayName(image.baseName);

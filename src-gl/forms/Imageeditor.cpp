@@ -16,7 +16,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <algorithm>
-#include <map>
 #include <optional>
 
 #include "Dialogs.h"
@@ -244,31 +243,6 @@ void TFormImageList::AddEntry(Image* image) {
   item->setData(Qt::UserRole, QVariant::fromValue(static_cast<qulonglong>(image->id)));
   TImageListBox::ShowEntry(item, *image, QString());
   ListBox->addItem(item);
-}
-
-void TFormImageList::ShowEntries() {
-  std::map<std::string, std::vector<int>> rowsByName;
-  for (int row = 0; row < ListBox->count(); ++row)
-    if (const Image* image = ImageAt(row)) rowsByName[image->baseName].push_back(row);
-  for (const auto& [name, rows] : rowsByName) {
-    std::vector<std::string> directories;
-    for (int row : rows) directories.push_back(ImageAt(row)->directory);
-    const std::vector<QString> hints = rows.size() > 1 ? FolderHints(directories) : std::vector<QString>(rows.size());
-    for (size_t i = 0; i < rows.size(); ++i)
-      TImageListBox::ShowEntry(ListBox->item(rows[i]), *ImageAt(rows[i]), hints[i]);
-  }
-}
-
-// A picture that did not load is shown in red; one found away from its stored place says where.
-void MarkEntry(QListWidgetItem* item, const Image& image) {
-  const bool failed = !image.loaded && !image.fileName.empty() && image.width > 0;
-  item->setForeground(failed ? QBrush(Qt::red) : QBrush());
-  if (failed)
-    item->setToolTip(QStringLiteral("This picture could not be loaded: ") + DisplayName(image.FullPath()));
-  else if (image.foundElsewhere)
-    item->setToolTip(QString::fromUtf8(image.FoundNote().c_str()));
-  else
-    item->setToolTip(DisplayName(image.FullPath()));
 }
 
 void TFormImageList::ShowNear() { ShowOverMainWindow(this); }

@@ -1,4 +1,5 @@
-// The image list's commands on its lines: remove, move, Done, Cancel, and which buttons work.
+// The image list's commands on its lines: how they show, remove, move (by the buttons or a drag),
+// dropped files, Done, Cancel, and which buttons work.
 
 #include <QCloseEvent>
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <algorithm>
+#include <map>
 
 #include "ImageListBox.h"
 #include "Imageeditor.h"
@@ -26,6 +28,19 @@ void TFormImageList::EnableButtons() {
   ButtonReload->setEnabled(selected);
   ButtonRemoveImage->setEnabled(selected);
   ButtonDone->setEnabled(idle && ListBox->count() > 0);
+}
+
+void TFormImageList::ShowEntries() {
+  std::map<std::string, std::vector<int>> rowsByName;
+  for (int row = 0; row < ListBox->count(); ++row)
+    if (const Image* image = ImageAt(row)) rowsByName[image->baseName].push_back(row);
+  for (const auto& [name, rows] : rowsByName) {
+    std::vector<std::string> directories;
+    for (int row : rows) directories.push_back(ImageAt(row)->directory);
+    const std::vector<QString> hints = rows.size() > 1 ? FolderHints(directories) : std::vector<QString>(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+      TImageListBox::ShowEntry(ListBox->item(rows[i]), *ImageAt(rows[i]), hints[i]);
+  }
 }
 
 void TFormImageList::ButtonRemoveImageClick() {
