@@ -34,6 +34,9 @@ void EditorMenus::BuildFileMenu(QMenu* file) {
   FileNew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
   FileOpen = file->addAction(QStringLiteral("Open..."), form, [form] { form->commands().FileOpenClick(); });
   FileOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  OpenRecent = file->addMenu(QStringLiteral("Open Recent"));
+  OpenRecent->setObjectName(QStringLiteral("OpenRecent"));
+  form->commands().ShowRecentProjects(OpenRecent);
   FileImportSequence =
       file->addAction(QStringLiteral("Import Sequence..."), form, [form] { form->commands().ImportSequenceClick(); });
   Save = file->addAction(QStringLiteral("Save"), form, [form] { form->commands().SaveClick(); });

@@ -17,6 +17,7 @@ class EditorMenus {
   // The actions, named as the window's controls (object names too, for tests and look-ups).
   QAction* FileNew = nullptr;
   QAction* FileOpen = nullptr;
+  QMenu* OpenRecent = nullptr;  // the projects last opened or saved (ProjectController's)
   QAction* FileImportSequence = nullptr;
   QAction* Save = nullptr;
   QAction* SaveAs = nullptr;

@@ -1,6 +1,7 @@
 #include "Imageeditor.h"
 
 #include <QCloseEvent>
+#include <QHideEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,10 +13,14 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QToolButton>
+#include <QGuiApplication>
+#include <QScreen>
 #include <algorithm>
 #include <optional>
 
 #include "Dialogs.h"
+#include "EditorSettings.h"
+#include "ImageListBox.h"
 #include "Messages.h"
 #include "PictureCheckJob.h"
 #include "Project.h"
@@ -24,6 +29,9 @@
 namespace {
 
 const QString pictureFilter = QStringLiteral("Pictures (*.jpg *.jpeg *.png *.webp)");
+// The designed size, the smallest the dialog takes; it grows (the list with it) from there.
+const QSize designSize(428, 274);
+const QString sizeKey = QStringLiteral("imageList/size");
 
 QString DisplayName(const std::string& name) { return QFile::decodeName(QByteArray::fromStdString(name)); }
 
@@ -55,19 +63,56 @@ void TPreviewBox::paintEvent(QPaintEvent*) {
 }
 
 TFormImageList::TFormImageList(Project& project, QWidget* parent)
-    : QWidget(parent, dialogWindowFlags), project_(project) {
+    : QWidget(parent, dialogWindowFlags & ~Qt::MSWindowsFixedSizeDialogHint), project_(project) {
   setObjectName(QStringLiteral("FormImageList"));
   setWindowTitle(QStringLiteral("Image List Editor"));
-  setFixedSize(428, 274);
+  setMinimumSize(designSize);
+  resize(designSize);
   BuildControls();
   BuildCheckingStrip();
   ConnectControls();
+  // The size the user gave it last, within the screen.
+  QSize stored = EditorSettings().value(sizeKey).toSize();
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    stored = stored.boundedTo(screen->availableGeometry().size());
+  if (stored.isValid()) resize(stored.expandedTo(designSize));
+  LayoutControls();
+}
+
+// Anchored as designed: the list grows both ways; the buttons and the preview keep to its
+// right, the file name and the dialog's buttons to the bottom (the latter centred).
+void TFormImageList::LayoutControls() {
+  const int dw = width() - designSize.width(), dh = height() - designSize.height();
+  Label1->move(75 + dw / 2, 16);
+  ListBox->setGeometry(40, 32, 129 + dw, 129 + dh);
+  Label2->move(80 + dw / 2, 166 + dh);
+  ButtonAddImage->move(184 + dw, 56);
+  ButtonReload->move(184 + dw, 88);
+  ButtonRemoveImage->move(184 + dw, 120);
+  Label3->move(315 + dw, 16);
+  PaintBox->move(288 + dw, 32);
+  Label4->move(8, 198 + dh);
+  const int fieldLeft = std::max(56, 8 + Label4->width() + 4);
+  EditFilename->setGeometry(fieldLeft, 195 + dh, 417 + dw - fieldLeft, 21);
+  CheckingStrip->setGeometry(8, 190 + dh, 409 + dw, 31);
+  ButtonCancel->move(144 + dw / 2, 232 + dh);
+  ButtonDone->move(224 + dw / 2, 232 + dh);
+}
+
+void TFormImageList::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (CheckingStrip) LayoutControls();
+}
+
+void TFormImageList::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  if (!event->spontaneous()) EditorSettings().setValue(sizeKey, size());
 }
 
 void TFormImageList::BuildControls() {
   Label1 = new QLabel(QStringLiteral("Wide Angle"), this);
   Label1->move(75, 16);
-  ListBox = new QListWidget(this);
+  ListBox = new TImageListBox(this);
   ListBox->setObjectName(QStringLiteral("ListBox"));
   ListBox->setGeometry(40, 32, 129, 129);
   Label2 = new QLabel(QStringLiteral("Telephoto"), this);
@@ -114,8 +159,6 @@ void TFormImageList::BuildControls() {
   for (QPushButton* button : {ButtonAddImage, ButtonReload, ButtonRemoveImage})
     button->resize(std::clamp(button->sizeHint().width(), 89, 100), 25);
   Label4->adjustSize();
-  const int fieldLeft = std::max(56, 8 + Label4->width() + 4);
-  EditFilename->setGeometry(fieldLeft, 195, 417 - fieldLeft, 21);
 }
 
 void TFormImageList::BuildCheckingStrip() {
@@ -157,6 +200,10 @@ void TFormImageList::ConnectControls() {
   connect(ButtonMoveDown, &QToolButton::clicked, this, [this] { ButtonMoveDownClick(); });
   connect(ButtonDone, &QPushButton::clicked, this, [this] { ButtonDoneClick(); });
   connect(ButtonCancel, &QPushButton::clicked, this, [this] { ButtonCancelClick(); });
+  ListBox->linesMoved = [this](const std::vector<uint64_t>& ids, int row) { MoveLines(ids, row); };
+  ListBox->filesDropped = [this](const QStringList& pictures, const QStringList& emptyFolders) {
+    FilesDropped(pictures, emptyFolders);
+  };
 }
 
 TFormImageList::~TFormImageList() {
@@ -194,20 +241,8 @@ std::vector<Image*> TFormImageList::Pictures() const {
 void TFormImageList::AddEntry(Image* image) {
   auto* item = new QListWidgetItem(DisplayName(image->baseName));
   item->setData(Qt::UserRole, QVariant::fromValue(static_cast<qulonglong>(image->id)));
-  MarkEntry(item, *image);
+  TImageListBox::ShowEntry(item, *image, QString());
   ListBox->addItem(item);
-}
-
-// A picture that did not load is shown in red; one found away from its stored place says where.
-void MarkEntry(QListWidgetItem* item, const Image& image) {
-  const bool failed = !image.loaded && !image.fileName.empty() && image.width > 0;
-  item->setForeground(failed ? QBrush(Qt::red) : QBrush());
-  if (failed)
-    item->setToolTip(QStringLiteral("This picture could not be loaded: ") + DisplayName(image.FullPath()));
-  else if (image.foundElsewhere)
-    item->setToolTip(QString::fromUtf8(image.FoundNote().c_str()));
-  else
-    item->setToolTip(DisplayName(image.FullPath()));
 }
 
 void TFormImageList::ShowNear() { ShowOverMainWindow(this); }
@@ -310,6 +345,7 @@ void TFormImageList::CheckingStep() {
     for (; c.next < c.images.size() && c.results[c.next]; ++c.next)
       ApplyChecked(std::move(c.images[c.next]), *c.results[c.next]);
   }
+  ShowEntries();
   CheckingProgress->setValue(static_cast<int>(c.job ? c.job->Checked() : c.next));
   if (c.next < c.images.size()) {
     const QString name = DisplayName(c.images[c.next]->baseName);
@@ -354,12 +390,7 @@ void TFormImageList::ApplyChecked(std::unique_ptr<Image> image, CheckedPicture& 
     target->ResolvePath("");
     target->Apply(std::move(result));
     if (!target->loaded) checking_->failed = target->FailedName();
-    for (int row = 0; row < ListBox->count(); ++row) {
-      if (ImageAt(row) != target) continue;
-      ListBox->item(row)->setText(DisplayName(target->baseName));
-      MarkEntry(ListBox->item(row), *target);
-    }
-    return;
+    return;  // its line shows the new file with the others (ShowEntries)
   }
   image->Apply(std::move(result));
   if (image->loaded) {

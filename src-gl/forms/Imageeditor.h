@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "ImageListBox.h"
 #include "image.h"
 
 class Project;
@@ -14,7 +15,6 @@ struct CheckedPicture;
 class QLabel;
 class QProgressBar;
 class QLineEdit;
-class QListWidget;
 class QPushButton;
 class QToolButton;
 
@@ -44,7 +44,7 @@ class TFormImageList : public QWidget {
   bool reloadedStackPicture = false;
 
   QLabel* Label1;
-  QListWidget* ListBox;
+  TImageListBox* ListBox;  // grows with the dialog; lines are dragged to reorder, files dropped
   QLabel* Label2;
   QToolButton* ButtonMoveUp;
   QToolButton* ButtonMoveDown;
@@ -78,6 +78,12 @@ class TFormImageList : public QWidget {
   // order); files that fail are named in one message at the end. Files given while a check runs
   // wait for it.
   void AddFiles(const QStringList& files);
+  // Dropped on the list: picture files (a folder's in natural name order) and the folders that
+  // held no pictures, which a message names.
+  void FilesDropped(const QStringList& pictures, const QStringList& emptyFolders);
+  // The lines of the pictures `ids` dragged to `row` (the line before which they go), as Move
+  // Up and Move Down would move them.
+  void MoveLines(const std::vector<uint64_t>& ids, int row);
   bool Checking() const { return checking_ != nullptr; }
   void CheckingStep();    // takes the results the workers finished
   void CancelChecking();  // the strip's Cancel: the pictures not yet checked are not added
@@ -90,15 +96,23 @@ class TFormImageList : public QWidget {
  signals:
   // Done (after the project took the list), Cancel or the close box.
   void closed();
+  // Done made a new project of the list (File > New): before `closed`.
+  void newProjectMade();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void hideEvent(QHideEvent* event) override;  // the size is kept for the next run
 
  private:
   // The constructor's steps, in this order.
   void BuildControls();       // the list, its buttons, the preview and the file name field
   void BuildCheckingStrip();  // over the file name while added pictures are checked
   void ConnectControls();     // the tab order and the controls' signals
+  void LayoutControls();      // the list takes what the dialog grows; the rest keeps its size
+  // Every line's name, thumbnail and tooltip; pictures of one name in several folders get the
+  // folder after the name.
+  void ShowEntries();
   Image* ImageAt(int row) const;
   Image* Find(uint64_t id) const;
   Image* SelectedImage() const;

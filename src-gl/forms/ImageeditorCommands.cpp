@@ -1,14 +1,19 @@
-// The image list's commands on its lines: remove, move, Done, Cancel, and which buttons work.
+// The image list's commands on its lines: how they show, remove, move (by the buttons or a drag),
+// dropped files, Done, Cancel, and which buttons work.
 
 #include <QCloseEvent>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <algorithm>
+#include <map>
 
+#include "ImageListBox.h"
 #include "Imageeditor.h"
+#include "Messages.h"
 #include "Project.h"
 #include "main.h"
 
@@ -19,9 +24,23 @@ void TFormImageList::EnableButtons() {
   ButtonAddImage->setEnabled(idle);
   ButtonMoveUp->setEnabled(idle);
   ButtonMoveDown->setEnabled(idle);
+  ListBox->setDragEnabled(idle);
   ButtonReload->setEnabled(selected);
   ButtonRemoveImage->setEnabled(selected);
   ButtonDone->setEnabled(idle && ListBox->count() > 0);
+}
+
+void TFormImageList::ShowEntries() {
+  std::map<std::string, std::vector<int>> rowsByName;
+  for (int row = 0; row < ListBox->count(); ++row)
+    if (const Image* image = ImageAt(row)) rowsByName[image->baseName].push_back(row);
+  for (const auto& [name, rows] : rowsByName) {
+    std::vector<std::string> directories;
+    for (int row : rows) directories.push_back(ImageAt(row)->directory);
+    const std::vector<QString> hints = rows.size() > 1 ? FolderHints(directories) : std::vector<QString>(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+      TImageListBox::ShowEntry(ListBox->item(rows[i]), *ImageAt(rows[i]), hints[i]);
+  }
 }
 
 void TFormImageList::ButtonRemoveImageClick() {
@@ -36,6 +55,7 @@ void TFormImageList::ButtonRemoveImageClick() {
   // A picture added here goes at once; one of the stack's goes only when the list is applied.
   auto it = std::find_if(added.begin(), added.end(), [image](const auto& owned) { return owned.get() == image; });
   if (it != added.end()) added.erase(it);
+  ShowEntries();  // a name it shared may stand alone now
   ButtonReload->setEnabled(false);
   ButtonRemoveImage->setEnabled(false);
   if (ListBox->count() == 0) ButtonDone->setEnabled(false);
@@ -54,6 +74,35 @@ void TFormImageList::Move(int by) {
   ListBox->setCurrentRow(to);
 }
 
+void TFormImageList::MoveLines(const std::vector<uint64_t>& ids, int row) {
+  if (checking_) return;
+  std::vector<QListWidgetItem*> moved;
+  {
+    const QSignalBlocker quiet(ListBox);
+    for (const uint64_t id : ids) {
+      for (int r = 0; r < ListBox->count(); ++r) {
+        if (ListBox->item(r)->data(Qt::UserRole).toULongLong() != id) continue;
+        if (r < row) --row;  // the lines below move up as it leaves
+        moved.push_back(ListBox->takeItem(r));
+        break;
+      }
+    }
+    row = std::clamp(row, 0, ListBox->count());
+    for (size_t i = 0; i < moved.size(); ++i) ListBox->insertItem(row + static_cast<int>(i), moved[i]);
+    if (!moved.empty()) ListBox->setCurrentRow(row);
+  }
+  ListBoxClick();
+}
+
+void TFormImageList::FilesDropped(const QStringList& pictures, const QStringList& emptyFolders) {
+  if (!emptyFolders.isEmpty()) {
+    std::string names;
+    for (const QString& folder : emptyFolders) names += "\n    " + QFile::encodeName(folder).toStdString();
+    ShowPlainMessage("There are no pictures (JPEG, PNG or WebP) in the following folders:\n" + names);
+  }
+  AddFiles(pictures);
+}
+
 void TFormImageList::ButtonMoveUpClick() { Move(-1); }
 
 void TFormImageList::ButtonMoveDownClick() { Move(+1); }
@@ -61,8 +110,10 @@ void TFormImageList::ButtonMoveDownClick() { Move(+1); }
 void TFormImageList::ButtonDoneClick() {
   if (checking_) return;
   hide();
+  const bool made = newProject && ListBox->count() > 0;
   project_.ApplyImageList(Pictures(), added, newProject, reloadedStackPicture && !newProject);
   reloadedStackPicture = false;
+  if (made) emit newProjectMade();
   emit closed();
   // The pictures now belong to the stack (or are gone): the list must not keep pointing at them.
   const QSignalBlocker quiet(ListBox);

@@ -14,11 +14,13 @@
 #include "Dlgabout.h"
 #include "Dlgimportsequence.h"
 #include "Dlgwebexport.h"
+#include "ImageListBox.h"
 #include "Imageeditor.h"
 #include "Job.h"
 #include "Messages.h"
 #include "Paths.h"
 #include "Project.h"
+#include "RecentProjects.h"
 #include "main.h"
 
 namespace {
@@ -28,11 +30,7 @@ const QString projectFilter = QStringLiteral("Tunnelvista (*.kx)");
 bool IsProjectFile(const QString& file) { return file.endsWith(QStringLiteral(".kx"), Qt::CaseInsensitive); }
 
 // By name only to accept the drag; what a picture is, the loader tells from its first bytes.
-bool IsPictureFile(const QString& file) {
-  for (const char* extension : {".jpg", ".jpeg", ".jpe", ".jfif", ".png", ".webp"})
-    if (file.endsWith(QLatin1String(extension), Qt::CaseInsensitive)) return true;
-  return false;
-}
+bool IsPictureFile(const QString& file) { return IsPictureFileName(file); }
 
 }  // namespace
 
@@ -52,6 +50,8 @@ ProjectController::ProjectController(TmainForm& form, Project& project)
   connect(&project_, &Project::modifiedChanged, this, [this] { UpdateTitle(); });
   connect(&project_, &Project::jobStarted, this, [this](Job* job) { ShowProgress(job); });
 }
+
+ProjectController::~ProjectController() = default;
 
 void ProjectController::SetWindows(TFormImageList* imageList, TFormAbout* about, TFormWebExport* webExport) {
   imageList_ = imageList;
@@ -101,6 +101,15 @@ void ProjectController::ImportSequenceClick() {
   project_.NewSequence(paths, dialog.Factor(), std::string(), true);
 }
 
+void ProjectController::ShowRecentProjects(QMenu* menu) {
+  recent_ = std::make_unique<RecentProjects>(menu, [this](const QString& file) { OpenRecentClick(file); });
+}
+
+void ProjectController::OpenRecentClick(const QString& file) {
+  form_.playback().StopPlay();
+  if (MaySetProjectAside()) OpenProjectFile(file);
+}
+
 void ProjectController::OpenProjectFile(const QString& chosen) {
   CancelImageListEditing();
   OpenKX(QFile::encodeName(chosen).toStdString());
@@ -111,7 +120,11 @@ void ProjectController::OpenKX(const std::string& path) {
   form_.ClearPictureList();
   form_.EnableProjectCommands(false);
   // The project shows once its text is read (Project::opened), its pictures as they arrive.
-  if (!project_.Open(path)) form_.Panel->update();  // no project now
+  if (!project_.Open(path)) {
+    form_.Panel->update();  // no project now
+    return;
+  }
+  if (recent_) recent_->Add(QFile::decodeName(QByteArray::fromStdString(path)));
 }
 
 void ProjectController::FilesDropped(const QStringList& files) {
@@ -150,7 +163,9 @@ void ProjectController::OpenStartProject(const QStringList& arguments) {
 bool ProjectController::SaveClick() {
   if (!project_.stack()) return false;
   if (project_.stack()->path.empty()) return SaveAsClick();
-  return project_.Save();
+  if (!project_.Save()) return false;
+  if (recent_) recent_->Add(QFile::decodeName(QByteArray::fromStdString(project_.stack()->path)));
+  return true;
 }
 
 bool ProjectController::SaveAsClick() {
@@ -159,7 +174,9 @@ bool ProjectController::SaveAsClick() {
   const QString chosen =
       Dialogs().SaveFileName(&form_, QStringLiteral("Save Project"), projectFilter, QStringLiteral("kx"));
   if (chosen.isEmpty()) return false;
-  return project_.SaveAs(QFile::encodeName(chosen).toStdString());
+  if (!project_.SaveAs(QFile::encodeName(chosen).toStdString())) return false;
+  if (recent_) recent_->Add(QFile::decodeName(QByteArray::fromStdString(project_.stack()->path)));
+  return true;
 }
 
 void ProjectController::UpdateTitle() {

@@ -10,10 +10,13 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class Job;
+class QMenu;
 class QMimeData;
+class RecentProjects;
 class Project;
 class WebExportJob;
 class TFormAbout;
@@ -26,6 +29,7 @@ class ProjectController : public QObject {
  public:
   // `form`: the main window, whose views and menus the commands use; `project`: the open project.
   ProjectController(TmainForm& form, Project& project);
+  ~ProjectController() override;
 
   // The main window's own windows, which the commands open and cancel (made after it, destroyed
   // before it).
@@ -34,6 +38,11 @@ class ProjectController : public QObject {
   // --- File ---
   void FileNewClick();
   void FileOpenClick();
+  // File > Open Recent: `menu` lists the projects last opened or saved; a chosen one opens as
+  // File > Open would open it.
+  void ShowRecentProjects(QMenu* menu);
+  RecentProjects* recentProjects() const { return recent_.get(); }
+  void OpenRecentClick(const QString& file);
   // A folder (or files) of pictures, each the one before zoomed out, as a new project (asking
   // first when the open one has changes); Align All then refines the placements.
   void ImportSequenceClick();
@@ -95,6 +104,7 @@ class ProjectController : public QObject {
   QPointer<TFormWebExport> webExport_;
   QPointer<TFormPlacement> placementDialog_;  // Edit > Placement while it is open
   uint64_t placementElement_ = 0;             // the element it changes
+  std::unique_ptr<RecentProjects> recent_;
 };
 
 // The local files a drag carries that the main window takes: projects and JPEG pictures.

@@ -98,6 +98,7 @@ void CreateEditorWindows(EditorWindows& windows, const QStringList& arguments, c
   main->SetWindows(windows.imageList.get(), windows.about.get(), windows.webExport.get());
   // What the main window's own windows report; the project reports to each window itself.
   QObject::connect(windows.imageList.get(), &TFormImageList::closed, main, &TmainForm::ImageListClosed);
+  QObject::connect(windows.imageList.get(), &TFormImageList::newProjectMade, main, &TmainForm::EditFirstPicture);
   QObject::connect(windows.about.get(), &TFormAbout::closed, main, &TmainForm::FormPaint);
   QObject::connect(windows.webExport.get(), &TFormWebExport::closed, main, &TmainForm::FormPaint);
   ProjectController* commands = &main->commands();

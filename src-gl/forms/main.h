@@ -94,7 +94,9 @@ class TmainForm : public QMainWindow {
   void EnableProjectCommands(bool on = true);
   bool ProjectCommandsEnabled() const;
   void ImageListClosed();  // the image list dialog's Done, Cancel or close box
-  void ExitClick();        // asks about unsaved changes, then ends the program
+  // A new project was made: its first picture selected, the view editing its child.
+  void EditFirstPicture();
+  void ExitClick();  // asks about unsaved changes, then ends the program
 
  protected:
   void closeEvent(QCloseEvent* event) override;

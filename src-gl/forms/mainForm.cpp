@@ -19,6 +19,7 @@
 #include <algorithm>
 
 #include "EditorMenus.h"
+#include "EditorSettings.h"
 #include "Bitmaps.h"
 #include "Dlgabout.h"
 #include "Dlgwebexport.h"
@@ -36,6 +37,8 @@ const int listWidth = 128;
 const int barHeight = 30;
 // The row of the play and pace fields, under the designed layout (which keeps its sizes).
 const int playRowHeight = 30;
+// Where the window's size and place are kept between runs.
+const QString geometryKey = QStringLiteral("mainWindow/geometry");
 
 const char* const playTip =
     "There and back: the zoom runs from the first picture to the target frame, which frames its end "
@@ -135,6 +138,7 @@ TmainForm::TmainForm(Project& project, TFormBitmap& bitmaps, const QStringList& 
   // The designed minimum outer size (250 x 150) less the frame and caption around the client area,
   // and the play row.
   setMinimumSize(250 - 8, 150 - 27 + playRowHeight);
+  RestoreWindowGeometry(*this, geometryKey, size());
 }
 
 TmainForm::~TmainForm() {
@@ -259,6 +263,7 @@ void TmainForm::closeEvent(QCloseEvent* event) {
 
 void TmainForm::FormClose() {
   playback_->StopPlay();
+  SaveWindowGeometry(*this, geometryKey);
   project_.RemoveRecovery();
   exitProcess(0);
 }

@@ -164,6 +164,18 @@ void TmainForm::ImageListClosed() {
   Panel->update();
 }
 
+// As a click on the first line does: playback stops and the view shows the picture with its
+// child's outline and handles, ready to be dragged.
+void TmainForm::EditFirstPicture() {
+  if (ListBox->count() == 0) return;
+  {
+    const QSignalBlocker quiet(ListBox);
+    ListBox->setCurrentRow(0);
+  }
+  ListBoxClick();
+  Panel->setFocus();
+}
+
 void TmainForm::BuildOpeningStrip() {
   OpeningStrip = new QWidget(mainPanel);
   OpeningStrip->setObjectName(QStringLiteral("OpeningStrip"));

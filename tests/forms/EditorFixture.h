@@ -16,6 +16,7 @@
 #include <string>
 
 #include "EditorMenus.h"
+#include "EditorSettings.h"
 #include "Bitmaps.h"
 #include "Dialogs.h"
 #include "RecordingReporter.h"
@@ -77,6 +78,9 @@ class ScriptedDialogs : public DialogService {
 };
 
 struct EditorFixture : ::testing::Test {
+  // Every test starts from no settings: no window size or recent project of another test.
+  EditorFixture() { EditorSettings().clear(); }
+
   RecordingReporter reporter;
   ScriptedDialogs dialogs;
   EditorWindows windows;

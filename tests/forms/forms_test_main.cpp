@@ -21,6 +21,9 @@ int main(int argc, char** argv) {
   // removed under, another.
   QTemporaryDir data;
   if (data.isValid()) qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+  // The same for the settings (window sizes, recent projects): never the user's own.
+  QTemporaryDir config;
+  if (config.isValid()) qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
   QSurfaceFormat::setDefaultFormat(EditorSurfaceFormat());
   // Kept until the process ends, as the editor's own is: closing the display would unload
   // Mesa's driver, and the leak checker could then no longer name (and so ignore) the driver's

@@ -9,7 +9,11 @@
 #include <cstdio>
 #include <filesystem>
 
+#include <QMimeData>
+#include <QUrl>
+
 #include "EditorFixture.h"
+#include "ImageListBox.h"
 #include "Imageeditor.h"
 
 namespace {
@@ -65,12 +69,24 @@ TEST_F(ImageList, NewProjectFromTwoPictures) {
   TempDir dir;
   const std::string a = MakePicture(dir, "a.jpg", 80, 60);
   const std::string b = MakePicture(dir, "b.jpg", 50, 70);
+  form->playback().PlayButtonClick();  // the old project plays
   form->menus().FileNew->trigger();
   dialogs.fileLists.push_back({QString::fromStdString(a), QString::fromStdString(b)});
   Click(dialog()->ButtonAddImage);
   WaitForPictures();
   Click(dialog()->ButtonDone);
   EXPECT_FALSE(dialog()->isVisible());
+  // The first picture is selected and its child shows its red outline, ready to be placed.
+  EXPECT_EQ(form->SelectedPicture(), 0);
+  EXPECT_FALSE(form->playback().PlayView());
+  EXPECT_EQ(form->view().EditedChild(), 1);
+  const QImage view = ViewImage();
+  int red = 0;
+  for (int x = 0; x < view.width(); ++x) {
+    const QRgb p = view.pixel(x, view.height() / 2);
+    if (qRed(p) > 180 && qGreen(p) < 80) ++red;
+  }
+  EXPECT_GE(red, 2);
   ASSERT_TRUE(form->Stack());
   ASSERT_EQ(form->Stack()->count(), 3);
   EXPECT_TRUE(form->Stack()->path.empty());
@@ -411,6 +427,106 @@ TEST_F(ImageList, WindowAnswersWhileLargePhotosAreChecked) {
     std::printf("opening them as a project: longest pause of the event loop %lld ms\n",
                 static_cast<long long>(probe.longest));
   }
+}
+
+// Files and a folder dropped on the list from a file manager: pictures at the end, the folder's
+// in natural name order; a folder without pictures is named in a message.
+TEST_F(ImageList, DroppedFilesAndFoldersAreAdded) {
+  Start();
+  TempDir dir, folder, empty;
+  const std::string a = MakePicture(dir, "a.jpg", 40, 30, {200, 40, 40});
+  MakePicture(folder, "img10.jpg", 30, 30);
+  QImage png(20, 20, QImage::Format_RGB32);
+  png.fill(Qt::green);
+  ASSERT_TRUE(png.save(QString::fromStdString(folder.File("img2.png"))));
+  MakePicture(folder, "IMG1.jpeg", 30, 30);
+  WriteFileBytes(folder.File("notes.txt"), "not a picture");
+  form->menus().FileNew->trigger();
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(a)),
+                QUrl::fromLocalFile(QString::fromStdString(folder.path())),
+                QUrl::fromLocalFile(QString::fromStdString(empty.path()))});
+  QWidget* viewport = dialog()->ListBox->viewport();
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  enter.setAccepted(false);
+  QApplication::sendEvent(viewport, &enter);
+  ASSERT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(viewport, &drop);
+  WaitForPictures();
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"a.jpg", "IMG1.jpeg", "img2.png", "img10.jpg"}));
+  EXPECT_EQ(reporter.Texts(), std::vector<std::string>{"There are no pictures (JPEG, PNG or WebP) in the following "
+                                                       "folders:\n\n    " +
+                                                       empty.path()});
+  // Each line shows its picture small.
+  const QImage icon = dialog()->ListBox->item(0)->icon().pixmap(TImageListBox::thumbnailSide).toImage();
+  const QColor middle = icon.pixelColor(icon.width() / 2, icon.height() / 2);
+  EXPECT_GT(middle.red(), 150);
+  EXPECT_LT(middle.green(), 90);
+}
+
+// A line dragged to another place: Done applies the order, as one step that Undo takes back.
+TEST_F(ImageList, DraggedLineReordersThePictures) {
+  ProjectFiles project(3);
+  Start({QString::fromStdString(project.path)});
+  std::vector<Image*> before;
+  for (int i = 0; i < 3; ++i) before.push_back(form->Stack()->images[static_cast<size_t>(i)].get());
+  form->menus().EditImageList->trigger();
+  TImageListBox* list = dialog()->ListBox;
+  std::unique_ptr<QMimeData> data(list->model()->mimeData({list->model()->index(2, 0)}));
+  const QPoint top = list->visualItemRect(list->item(0)).topLeft() + QPoint(4, 2);
+  QDragEnterEvent enter(top, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(list->viewport(), &enter);
+  ASSERT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(top), Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(list->viewport(), &drop);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"p2.jpg", "p0.jpg", "p1.jpg"}));
+  EXPECT_EQ(list->currentRow(), 0);
+  EXPECT_EQ(list->count(), 3);  // moved, not copied
+  Click(dialog()->ButtonDone);
+  EXPECT_EQ(form->Stack()->images[0].get(), before[2]);
+  EXPECT_EQ(form->Stack()->images[1].get(), before[0]);
+  form->menus().EditUndo->trigger();
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(form->Stack()->images[i].get(), before[i]);
+}
+
+// Two pictures of one name from different folders: each line names its folder, visibly.
+TEST_F(ImageList, SameNamesFromDifferentFoldersAreToldApart) {
+  Start();
+  TempDir one, two;
+  const std::string a1 = MakePicture(one, "a.jpg", 30, 30), a2 = MakePicture(two, "a.jpg", 30, 30);
+  const std::string b = MakePicture(one, "b.jpg", 30, 30);
+  form->menus().FileNew->trigger();
+  dialogs.fileLists.push_back({QString::fromStdString(a1), QString::fromStdString(b), QString::fromStdString(a2)});
+  Click(dialog()->ButtonAddImage);
+  WaitForPictures();
+  const std::string folder1 = std::filesystem::path(one.path()).filename().string();
+  const std::string folder2 = std::filesystem::path(two.path()).filename().string();
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"a.jpg \u2014 " + folder1, "b.jpg", "a.jpg \u2014 " + folder2}));
+  QListWidget* list = dialog()->ListBox;
+  EXPECT_NE(list->item(0)->toolTip(), list->item(2)->toolTip());
+  EXPECT_TRUE(list->item(1)->toolTip().contains(QString::fromStdString(one.path())));
+  EXPECT_EQ(FolderHints({"/x/shots", "/y/shots", "/z/other"}), (std::vector<QString>{"/x/shots", "/y/shots", "other"}));
+  // Once one of them goes, the other is a plain name again.
+  Select(0);
+  Click(dialog()->ButtonRemoveImage);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"b.jpg", "a.jpg"}));
+}
+
+// The dialog grows, the list with it, and opens at that size in the next run.
+TEST_F(ImageList, TheDialogIsResizedAndKeepsItsSize) {
+  Start();
+  form->menus().FileNew->trigger();
+  const int listWidth = dialog()->ListBox->width();
+  dialog()->resize(dialog()->width() + 200, dialog()->height() + 100);
+  QTRY_COMPARE(dialog()->ListBox->width(), listWidth + 200);
+  EXPECT_LE(dialog()->PaintBox->geometry().right(), dialog()->width());
+  EXPECT_GT(dialog()->ButtonDone->y(), 232);
+  Click(dialog()->ButtonCancel);
+  const QSize size = dialog()->size();
+  windows.Destroy();
+  Start();
+  EXPECT_EQ(dialog()->size(), size);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,8 +26,11 @@ class Program {
     std::vector<char*> argv;
     for (auto& a : arguments) argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::vector<std::string> environment;
-    for (char** e = environ; *e; ++e) environment.emplace_back(*e);
+    // The program keeps its window's size and recent projects in a folder of the test's own.
+    static const TempDir config;
+    std::vector<std::string> environment{"XDG_CONFIG_HOME=" + config.path()};
+    for (char** e = environ; *e; ++e)
+      if (std::strncmp(*e, "XDG_CONFIG_HOME=", 16) != 0) environment.emplace_back(*e);
     for (auto& e : extraEnvironment) environment.push_back(e);
     std::vector<char*> envp;
     for (auto& e : environment) envp.push_back(e.data());
