@@ -26,6 +26,8 @@ constexpr double outlierDeviations = 3.0;
 // The least deviation the outlier test assumes (a level of 255), so that pictures made alike do
 // not lose their pairs to rounding.
 constexpr double minDeviation = 1.0 / 255;
+// The border's difference is taken over (2 r + 1)^2 samples around each.
+constexpr int borderRadius = 2;
 // The share of the child's pixels the correction may newly clip where its parent is not clipped.
 constexpr double maxClippedShare = 0.02;
 
@@ -268,11 +270,18 @@ ColourMatchResult MatchColours(const AlignSource& parent, const ColourCorrection
   // blends with the parent and is measured, not fitted.
   const double band = std::min(e.ex, e.ey) * fadeBand;
   const double coreX = e.ex / 2.0 - band, coreY = e.ey / 2.0 - band;
+  // The border is measured as the eye sees a ring: on both pictures averaged over a few samples,
+  // so that the grain and the last fraction of a pixel of the placement do not count as a tone.
+  cv::Mat cSmooth, pSmooth;
+  cv::blur(c, cSmooth, cv::Size(2 * borderRadius + 1, 2 * borderRadius + 1));
+  cv::blur(p, pSmooth, cv::Size(2 * borderRadius + 1, 2 * borderRadius + 1));
   std::vector<Pair> pairs, border;
   std::vector<float> unclipped[3];  // the child's values where the parent is not clipped
   for (int j = 0; j < grid.height; ++j) {
     const uint8_t* cr = c.ptr<uint8_t>(j);
     const uint8_t* pr = p.ptr<uint8_t>(j);
+    const uint8_t* csr = cSmooth.ptr<uint8_t>(j);
+    const uint8_t* psr = pSmooth.ptr<uint8_t>(j);
     for (int i = 0; i < grid.width; ++i) {
       const size_t k = static_cast<size_t>(j) * static_cast<size_t>(grid.width) + static_cast<size_t>(i);
       if (!inChild[k]) continue;
@@ -292,7 +301,16 @@ ColourMatchResult MatchColours(const AlignSource& parent, const ColourCorrection
         for (int ch = 0; ch < 3; ++ch)
           if (cp[ch] > clipLow && cp[ch] < clipHigh) unclipped[ch].push_back(pair.child[ch]);
       if (!inParent[k] || parentClipped || Clipped(cp) || Clipped(pp)) continue;
-      (core ? pairs : border).push_back(pair);
+      if (core) {
+        pairs.push_back(pair);
+      } else if (i >= borderRadius && j >= borderRadius && i < grid.width - borderRadius &&
+                 j < grid.height - borderRadius) {
+        for (int ch = 0; ch < 3; ++ch) {
+          pair.child[ch] = csr[3 * i + ch] / 255.0f;
+          pair.parent[ch] = parentColour.Apply(ch, psr[3 * i + ch] / 255.0f);
+        }
+        border.push_back(pair);
+      }
     }
   }
   if (static_cast<int>(pairs.size()) < minPairs) return result;

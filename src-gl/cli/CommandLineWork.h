@@ -139,5 +139,8 @@ int ExportVideoCommand(const QCommandLineParser& parser, const QString& project,
                        const PlayOverride& play);
 // --align: each picture (or one) placed in its parent, the results printed, the project saved.
 int AlignCommand(const QCommandLineParser& parser, const QString& project);
+// --match-colours: each picture's (or one's) tones matched to its parent's, the corrections
+// printed, the project saved when any changed.
+int MatchColoursCommand(const QCommandLineParser& parser, const QString& project);
 
 }  // namespace command_line
