@@ -46,7 +46,7 @@ class Image {
   // memory, placeholders, and a file that changed while it was checked).
   FileIdentity file;
 
-  Transform transform;     // placement inside the previous element
+  Transform transform;  // placement inside the previous element
   // How the picture is drawn in tone (identity: as the file has it). The target frame has none.
   ColourCorrection colour;
   std::string fileName;    // as the user or the project file gave it; empty: none
