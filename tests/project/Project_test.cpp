@@ -291,6 +291,16 @@ TEST(Project, MatchingColoursIsAJobWhoseResultsAreOneStepEach) {
   EXPECT_FALSE(stack.images[1]->colour.IsIdentity());
   project.undoStack()->undo();
   EXPECT_TRUE(stack.images[1]->colour.IsIdentity());
+
+  // Cancel: the end still comes, not completed, and nothing is said.
+  job = project.StartMatchColours(-1);
+  ASSERT_NE(job, nullptr);
+  completed.reset();
+  QObject::connect(job, &Job::finished, [&](bool c) { completed = c; });
+  job->Cancel();
+  while (!completed && clock.elapsed() < 90000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_EQ(completed, std::optional<bool>(false));
+  EXPECT_EQ(project.MatchingColours(), nullptr);
   EXPECT_TRUE(reporter.messages.empty());
 }
 
