@@ -206,6 +206,131 @@ float Quantile(std::vector<float>& values, double share) {
   return values[at];
 }
 
+// The pairs a grid of both pictures gives: those of the core for the fit, those of the faded
+// band (on averages) for the border's difference, and the child's values the clipping limit
+// looks at.
+struct Samples {
+  std::vector<Pair> pairs, border;
+  std::vector<float> unclipped[3];  // the child's values where the parent is not clipped
+};
+
+Samples CollectPairs(const cv::Mat& c, const cv::Mat& p, const std::vector<uint8_t>& inChild,
+                     const std::vector<uint8_t>& inParent, const Affine& gridToChild, const Extents& e,
+                     const ColourCorrection& parentColour) {
+  const cv::Size grid = c.size();
+  Samples samples;
+  std::vector<Pair>& pairs = samples.pairs;
+  std::vector<Pair>& border = samples.border;
+  std::vector<float>* unclipped = samples.unclipped;
+  // The opaque core (Image::OpaqueCore): the faded band, a tenth of the shorter side at each edge,
+  // blends with the parent and is measured, not fitted.
+  const double band = std::min(e.ex, e.ey) * fadeBand;
+  const double coreX = e.ex / 2.0 - band, coreY = e.ey / 2.0 - band;
+  // The border is measured as the eye sees a ring: on both pictures averaged over a few samples,
+  // so that the grain and the last fraction of a pixel of the placement do not count as a tone.
+  cv::Mat cSmooth, pSmooth;
+  cv::blur(c, cSmooth, cv::Size(2 * borderRadius + 1, 2 * borderRadius + 1));
+  cv::blur(p, pSmooth, cv::Size(2 * borderRadius + 1, 2 * borderRadius + 1));
+  for (int j = 0; j < grid.height; ++j) {
+    const uint8_t* cr = c.ptr<uint8_t>(j);
+    const uint8_t* pr = p.ptr<uint8_t>(j);
+    const uint8_t* csr = cSmooth.ptr<uint8_t>(j);
+    const uint8_t* psr = pSmooth.ptr<uint8_t>(j);
+    for (int i = 0; i < grid.width; ++i) {
+      const size_t k = static_cast<size_t>(j) * static_cast<size_t>(grid.width) + static_cast<size_t>(i);
+      if (!inChild[k]) continue;
+      const uint8_t* cp = cr + 3 * i;
+      const uint8_t* pp = pr + 3 * i;
+      double x, y;
+      gridToChild.Map(i, j, x, y);
+      const bool core = std::fabs(x) <= coreX && std::fabs(y) <= coreY;
+      Pair pair;
+      bool parentClipped = !inParent[k];
+      for (int ch = 0; ch < 3; ++ch) {
+        pair.child[ch] = cp[ch] / 255.0f;
+        pair.parent[ch] = parentColour.Apply(ch, pp[ch] / 255.0f);
+        if (pair.parent[ch] * 255 >= clipHigh || pair.parent[ch] * 255 <= clipLow) parentClipped = true;
+      }
+      if (core && !(inParent[k] && Clipped(pp)) && !parentClipped)
+        for (int ch = 0; ch < 3; ++ch)
+          if (cp[ch] > clipLow && cp[ch] < clipHigh) unclipped[ch].push_back(pair.child[ch]);
+      if (!inParent[k] || parentClipped || Clipped(cp) || Clipped(pp)) continue;
+      if (core) {
+        pairs.push_back(pair);
+      } else if (i >= borderRadius && j >= borderRadius && i < grid.width - borderRadius &&
+                 j < grid.height - borderRadius) {
+        for (int ch = 0; ch < 3; ++ch) {
+          pair.child[ch] = csr[3 * i + ch] / 255.0f;
+          pair.parent[ch] = parentColour.Apply(ch, psr[3 * i + ch] / 255.0f);
+        }
+        border.push_back(pair);
+      }
+    }
+  }
+  return samples;
+}
+
+// The fitted lines held to the limits: the gain's and offset's ranges, and the clipping.
+ColourCorrection Limit(const std::vector<Pair>& pairs, const std::vector<uint8_t>& kept, const LineFit fits[3],
+                       std::vector<float> unclipped[3], bool& limited) {
+  ColourCorrection correction;
+  for (int ch = 0; ch < 3; ++ch) {
+    double gain = fits[ch].gain, offset = fits[ch].offset;
+    if (!(gain >= minColourGain && gain <= maxColourGain)) {
+      gain = std::clamp(std::isfinite(gain) ? gain : 1.0, double(minColourGain), double(maxColourGain));
+      // The offset that keeps the means together with the gain held at its bound.
+      double n = 0, sx = 0, sy = 0;
+      for (size_t k = 0; k < pairs.size(); ++k)
+        if (kept[k]) {
+          n += 1;
+          sx += pairs[k].child[ch];
+          sy += pairs[k].parent[ch];
+        }
+      offset = (sy - gain * sx) / n;
+      limited = true;
+    }
+    if (std::fabs(offset) > maxColourOffset) {
+      offset = std::clamp(offset, -double(maxColourOffset), double(maxColourOffset));
+      limited = true;
+    }
+    // Clipping: the corrected child may reach white only where its parent is white too, give or
+    // take a small share of its pixels; beyond that the gain is lowered until it is so (detail
+    // the parent shows is never burnt out). Likewise the offset is raised for black.
+    std::vector<float>& values = unclipped[ch];
+    if (!values.empty()) {
+      const float high = Quantile(values, 1 - maxClippedShare);
+      if (gain * high + offset > 1 && high > 0) {
+        gain = std::max(double(minColourGain), (1 - offset) / high);
+        limited = true;
+      }
+      const float low = Quantile(values, maxClippedShare);
+      if (gain * low + offset < 0) {
+        offset = std::min(double(maxColourOffset), -gain * low);
+        limited = true;
+      }
+    }
+    correction.gain[static_cast<size_t>(ch)] = static_cast<float>(gain);
+    correction.offset[static_cast<size_t>(ch)] = static_cast<float>(offset);
+  }
+
+  return correction;
+}
+
+// The border's difference with the child's correction before and with the one found.
+void MeasureBorder(const std::vector<Pair>& border, const ColourCorrection& childColour, ColourMatchResult& result) {
+  result.bandPairs = static_cast<int>(border.size());
+  for (const Pair& pair : border)
+    for (int ch = 0; ch < 3; ++ch) {
+      const size_t u = static_cast<size_t>(ch);
+      result.bandBefore[u] += std::fabs(childColour.Apply(ch, pair.child[ch]) - pair.parent[ch]);
+      result.bandAfter[u] += std::fabs(result.correction.Apply(ch, pair.child[ch]) - pair.parent[ch]);
+    }
+  for (size_t u = 0; u < 3 && !border.empty(); ++u) {
+    result.bandBefore[u] *= 255.0 / static_cast<double>(border.size());
+    result.bandAfter[u] *= 255.0 / static_cast<double>(border.size());
+  }
+}
+
 }  // namespace
 
 const char* ColourMatchStatusText(ColourMatchStatus status) {
@@ -266,53 +391,8 @@ ColourMatchResult MatchColours(const AlignSource& parent, const ColourCorrection
     return result;
   }
 
-  // The opaque core (Image::OpaqueCore): the faded band, a tenth of the shorter side at each edge,
-  // blends with the parent and is measured, not fitted.
-  const double band = std::min(e.ex, e.ey) * fadeBand;
-  const double coreX = e.ex / 2.0 - band, coreY = e.ey / 2.0 - band;
-  // The border is measured as the eye sees a ring: on both pictures averaged over a few samples,
-  // so that the grain and the last fraction of a pixel of the placement do not count as a tone.
-  cv::Mat cSmooth, pSmooth;
-  cv::blur(c, cSmooth, cv::Size(2 * borderRadius + 1, 2 * borderRadius + 1));
-  cv::blur(p, pSmooth, cv::Size(2 * borderRadius + 1, 2 * borderRadius + 1));
-  std::vector<Pair> pairs, border;
-  std::vector<float> unclipped[3];  // the child's values where the parent is not clipped
-  for (int j = 0; j < grid.height; ++j) {
-    const uint8_t* cr = c.ptr<uint8_t>(j);
-    const uint8_t* pr = p.ptr<uint8_t>(j);
-    const uint8_t* csr = cSmooth.ptr<uint8_t>(j);
-    const uint8_t* psr = pSmooth.ptr<uint8_t>(j);
-    for (int i = 0; i < grid.width; ++i) {
-      const size_t k = static_cast<size_t>(j) * static_cast<size_t>(grid.width) + static_cast<size_t>(i);
-      if (!inChild[k]) continue;
-      const uint8_t* cp = cr + 3 * i;
-      const uint8_t* pp = pr + 3 * i;
-      double x, y;
-      gridToChild.Map(i, j, x, y);
-      const bool core = std::fabs(x) <= coreX && std::fabs(y) <= coreY;
-      Pair pair;
-      bool parentClipped = !inParent[k];
-      for (int ch = 0; ch < 3; ++ch) {
-        pair.child[ch] = cp[ch] / 255.0f;
-        pair.parent[ch] = parentColour.Apply(ch, pp[ch] / 255.0f);
-        if (pair.parent[ch] * 255 >= clipHigh || pair.parent[ch] * 255 <= clipLow) parentClipped = true;
-      }
-      if (core && !(inParent[k] && Clipped(pp)) && !parentClipped)
-        for (int ch = 0; ch < 3; ++ch)
-          if (cp[ch] > clipLow && cp[ch] < clipHigh) unclipped[ch].push_back(pair.child[ch]);
-      if (!inParent[k] || parentClipped || Clipped(cp) || Clipped(pp)) continue;
-      if (core) {
-        pairs.push_back(pair);
-      } else if (i >= borderRadius && j >= borderRadius && i < grid.width - borderRadius &&
-                 j < grid.height - borderRadius) {
-        for (int ch = 0; ch < 3; ++ch) {
-          pair.child[ch] = csr[3 * i + ch] / 255.0f;
-          pair.parent[ch] = parentColour.Apply(ch, psr[3 * i + ch] / 255.0f);
-        }
-        border.push_back(pair);
-      }
-    }
-  }
+  Samples samples = CollectPairs(c, p, inChild, inParent, gridToChild, e, parentColour);
+  const std::vector<Pair>& pairs = samples.pairs;
   if (static_cast<int>(pairs.size()) < minPairs) return result;
 
   // Least squares, then again without the pairs that disagree (twice: a moved object's pairs
@@ -326,56 +406,8 @@ ColourMatchResult MatchColours(const AlignSource& parent, const ColourCorrection
   result.pairs = static_cast<int>(std::count(kept.begin(), kept.end(), uint8_t(1)));
   if (result.pairs < minPairs) return result;
 
-  for (int ch = 0; ch < 3; ++ch) {
-    double gain = fits[ch].gain, offset = fits[ch].offset;
-    if (!(gain >= minColourGain && gain <= maxColourGain)) {
-      gain = std::clamp(std::isfinite(gain) ? gain : 1.0, double(minColourGain), double(maxColourGain));
-      // The offset that keeps the means together with the gain held at its bound.
-      double n = 0, sx = 0, sy = 0;
-      for (size_t k = 0; k < pairs.size(); ++k)
-        if (kept[k]) {
-          n += 1;
-          sx += pairs[k].child[ch];
-          sy += pairs[k].parent[ch];
-        }
-      offset = (sy - gain * sx) / n;
-      result.limited = true;
-    }
-    if (std::fabs(offset) > maxColourOffset) {
-      offset = std::clamp(offset, -double(maxColourOffset), double(maxColourOffset));
-      result.limited = true;
-    }
-    // Clipping: the corrected child may reach white only where its parent is white too, give or
-    // take a small share of its pixels; beyond that the gain is lowered until it is so (detail
-    // the parent shows is never burnt out). Likewise the offset is raised for black.
-    std::vector<float>& values = unclipped[ch];
-    if (!values.empty()) {
-      const float high = Quantile(values, 1 - maxClippedShare);
-      if (gain * high + offset > 1 && high > 0) {
-        gain = std::max(double(minColourGain), (1 - offset) / high);
-        result.limited = true;
-      }
-      const float low = Quantile(values, maxClippedShare);
-      if (gain * low + offset < 0) {
-        offset = std::min(double(maxColourOffset), -gain * low);
-        result.limited = true;
-      }
-    }
-    result.correction.gain[static_cast<size_t>(ch)] = static_cast<float>(gain);
-    result.correction.offset[static_cast<size_t>(ch)] = static_cast<float>(offset);
-  }
-
-  result.bandPairs = static_cast<int>(border.size());
-  for (const Pair& pair : border)
-    for (int ch = 0; ch < 3; ++ch) {
-      const size_t u = static_cast<size_t>(ch);
-      result.bandBefore[u] += std::fabs(childColour.Apply(ch, pair.child[ch]) - pair.parent[ch]);
-      result.bandAfter[u] += std::fabs(result.correction.Apply(ch, pair.child[ch]) - pair.parent[ch]);
-    }
-  for (size_t u = 0; u < 3 && !border.empty(); ++u) {
-    result.bandBefore[u] *= 255.0 / static_cast<double>(border.size());
-    result.bandAfter[u] *= 255.0 / static_cast<double>(border.size());
-  }
+  result.correction = Limit(pairs, kept, fits, samples.unclipped, result.limited);
+  MeasureBorder(samples.border, childColour, result);
   result.status = ColourMatchStatus::Matched;
   return result;
 }
