@@ -55,7 +55,7 @@ void Disturb(cv::Mat& picture, const AlignStackOptions& options, std::mt19937& r
   cv::split(picture, channels);
   for (cv::Mat& c : channels) {
     cv::Mat f;
-    c.convertTo(f, CV_32F, gain * (1 + Uniform(random, -0.03, 0.03)));
+    c.convertTo(f, CV_32F, gain * (1 + Uniform(random, -options.colourCast, options.colourCast)));
     cv::Mat noise(f.size(), CV_32F);
     noiseSource.fill(noise, cv::RNG::NORMAL, 0, options.noise);
     f += noise;

@@ -18,6 +18,7 @@ struct AlignStackOptions {
   int minSide = 800, maxSide = 2000;       // each picture's longer side, in pixels
   int minQuality = 75, maxQuality = 95;    // JPEG quality
   double maxExposure = 0.3;                // brightness changes by up to this fraction either way
+  double colourCast = 0.03;                // each channel's gain varies by up to this fraction more
   double noise = 2.0;                      // standard deviation of the added noise, in levels of 255
   double aspect = 0;                       // every picture's height / width; 0: one of the usual, at random
 };

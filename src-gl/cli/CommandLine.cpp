@@ -248,8 +248,15 @@ void AddAlignOptions(QCommandLineParser& parser) {
                     QStringLiteral("Aligns each picture inside the one before it from the pictures themselves, prints "
                                    "the placements found and saves the project. Exits with 1 when a picture found no "
                                    "reliable match (it keeps its placement).")});
+  parser.addOption({QStringLiteral("match-colours"),
+                    QStringLiteral("Matches each picture's colours to the picture before it as that one is drawn, "
+                                   "from the first picture on (which keeps its own), prints each correction (gain "
+                                   "and offset for red, green and blue, and the difference at the border before "
+                                   "and after, in levels of 255) and saves the project when any changed. Exits "
+                                   "with 1 when a picture overlaps its parent too little (it keeps its colours).")});
   parser.addOption({QStringLiteral("picture"),
-                    QStringLiteral("With --align: only picture N (2 for the second picture of the list)."),
+                    QStringLiteral("With --align or --match-colours: only picture N (2 for the second picture of the "
+                                   "list)."),
                     QStringLiteral("N")});
 }
 
@@ -281,8 +288,8 @@ void AddOptions(QCommandLineParser& parser) {
                      "  0  everything was done;\n"
                      "  1  something failed: a picture of the project could not be loaded (the output is\n"
                      "     still written where it can be, with a white placeholder for that picture), a\n"
-                     "     picture found no reliable match (--align, --import-sequence), or a file could not\n"
-                     "     be written;\n"
+                     "     picture found no reliable match (--align, --import-sequence) or too\n"
+                     "     little overlap (--match-colours), or a file could not be written;\n"
                      "  2  options that cannot be used (nothing is done)."));
   parser.addHelpOption();
   parser.addVersionOption();
@@ -322,7 +329,8 @@ bool IsCommandLineWork(const QStringList& arguments) {
         a == QLatin1String("-v") || a == QLatin1String("--help-all") || a == QLatin1String("--export-web") ||
         a.startsWith(QLatin1String("--export-web=")) || a == QLatin1String("--export-video") ||
         a.startsWith(QLatin1String("--export-video=")) || a == QLatin1String("--align") ||
-        a == QLatin1String("--import-sequence") || a.startsWith(QLatin1String("--import-sequence=")))
+        a == QLatin1String("--import-sequence") || a.startsWith(QLatin1String("--import-sequence=")) ||
+        a == QLatin1String("--match-colours"))
       return true;
   return false;
 }
@@ -365,7 +373,8 @@ int RunCommandLine(const QStringList& arguments) {
   }
   if (parser.isSet(QStringLiteral("export-video"))) {
     if (parser.isSet(QStringLiteral("render-frame")) || parser.isSet(QStringLiteral("export-web")) ||
-        parser.isSet(QStringLiteral("align")) || positional.size() != 1) {
+        parser.isSet(QStringLiteral("align")) || parser.isSet(QStringLiteral("match-colours")) ||
+        positional.size() != 1) {
       Fail(QStringLiteral("--export-video OUT takes exactly one project file (see --help)"));
       return 2;
     }
@@ -373,11 +382,20 @@ int RunCommandLine(const QStringList& arguments) {
   }
   if (parser.isSet(QStringLiteral("align"))) {
     if (parser.isSet(QStringLiteral("render-frame")) || parser.isSet(QStringLiteral("export-web")) ||
-        parser.isSet(QStringLiteral("export-video")) || positional.size() != 1) {
+        parser.isSet(QStringLiteral("export-video")) || parser.isSet(QStringLiteral("match-colours")) ||
+        positional.size() != 1) {
       Fail(QStringLiteral("--align takes exactly one project file and no other work (see --help)"));
       return 2;
     }
     return AlignCommand(parser, positional[0]);
+  }
+  if (parser.isSet(QStringLiteral("match-colours"))) {
+    if (parser.isSet(QStringLiteral("render-frame")) || parser.isSet(QStringLiteral("export-web")) ||
+        positional.size() != 1) {
+      Fail(QStringLiteral("--match-colours takes exactly one project file and no other work (see --help)"));
+      return 2;
+    }
+    return MatchColoursCommand(parser, positional[0]);
   }
   if (parser.isSet(QStringLiteral("export-web"))) {
     if (parser.isSet(QStringLiteral("render-frame")) || positional.size() != 1) {

@@ -153,5 +153,8 @@ int AlignCommand(const QCommandLineParser& parser, const QString& project);
 bool AlignAndPrint(Project& open, const AlignRequest& request, bool& changed);
 // --import-sequence DIR OUT.kx: the pictures of a folder as a new project, aligned and saved.
 int ImportSequenceCommand(const QCommandLineParser& parser, const QString& output);
+// --match-colours: each picture's (or one's) tones matched to its parent's, the corrections
+// printed, the project saved when any changed.
+int MatchColoursCommand(const QCommandLineParser& parser, const QString& project);
 
 }  // namespace command_line

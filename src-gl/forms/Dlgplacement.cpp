@@ -3,9 +3,14 @@
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+
+#include "ColourMatch.h"
 
 namespace {
 
@@ -41,12 +46,40 @@ TFormPlacement::TFormPlacement(QWidget* parent) : QDialog(parent) {
   form->addRow(QStringLiteral("Offset X:"), EditOffsetX);
   form->addRow(QStringLiteral("Offset Y:"), EditOffsetY);
   form->addRow(QStringLiteral("Rotation:"), EditRotation);
+  GroupColours = new QGroupBox(QStringLiteral("Colours"), this);
+  auto* grid = new QGridLayout(GroupColours);
+  const char* channels[] = {"Red", "Green", "Blue"};
+  grid->addWidget(new QLabel(QStringLiteral("Gain:"), GroupColours), 1, 0);
+  grid->addWidget(new QLabel(QStringLiteral("Offset:"), GroupColours), 2, 0);
+  for (int c = 0; c < 3; ++c) {
+    grid->addWidget(new QLabel(QString::fromLatin1(channels[c]), GroupColours), 0, c + 1);
+    const QString name = QString::fromLatin1(channels[c]);
+    EditGain[c] = NumberField(GroupColours, "", minColourGain, maxColourGain, 4, 0.01);
+    EditGain[c]->setObjectName(QStringLiteral("EditGain") + name);
+    EditOffset[c] = NumberField(GroupColours, "", -maxColourOffset, maxColourOffset, 4, 0.005);
+    EditOffset[c]->setObjectName(QStringLiteral("EditOffset") + name);
+    grid->addWidget(EditGain[c], 1, c + 1);
+    grid->addWidget(EditOffset[c], 2, c + 1);
+    for (QDoubleSpinBox* field : {EditGain[c], EditOffset[c]})
+      connect(field, &QDoubleSpinBox::valueChanged, this, [this, field] { ColourFieldChanged(field); });
+  }
+  GroupColours->setToolTip(QStringLiteral(
+      "How the picture is drawn: each channel of its file, from 0 to 1, times the gain plus the offset"));
+  ButtonResetColours = new QPushButton(QStringLiteral("Reset Colours"), GroupColours);
+  ButtonResetColours->setObjectName(QStringLiteral("ButtonResetColours"));
+  grid->addWidget(ButtonResetColours, 3, 1, 1, 3);
+  connect(ButtonResetColours, &QPushButton::clicked, this, [this] {
+    colour_ = ColourCorrection();
+    ShowColour();
+    if (colourChanged) colourChanged(colour_);
+  });
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(LabelCaption);
   layout->addLayout(form);
+  layout->addWidget(GroupColours);
   layout->addWidget(buttons);
   for (QDoubleSpinBox* field : {EditScale, EditOffsetX, EditOffsetY, EditRotation})
     connect(field, &QDoubleSpinBox::valueChanged, this, [this, field] { FieldChanged(field); });
@@ -75,3 +108,28 @@ void TFormPlacement::FieldChanged(const QDoubleSpinBox* field) {
 }
 
 void TFormPlacement::SetCaption(const QString& caption) { LabelCaption->setText(caption); }
+
+void TFormPlacement::SetColour(const ColourCorrection& colour, bool shown) {
+  colour_ = colour;
+  GroupColours->setVisible(shown);
+  ShowColour();
+}
+
+void TFormPlacement::ShowColour() {
+  settingFields_ = true;
+  for (size_t c = 0; c < 3; ++c) {
+    EditGain[c]->setValue(colour_.gain[c]);
+    EditOffset[c]->setValue(colour_.offset[c]);
+  }
+  settingFields_ = false;
+}
+
+// As with the placement, only the field changed is taken: the others keep their exact values.
+void TFormPlacement::ColourFieldChanged(const QDoubleSpinBox* field) {
+  if (settingFields_) return;
+  for (size_t c = 0; c < 3; ++c) {
+    if (field == EditGain[c]) colour_.gain[c] = static_cast<float>(EditGain[c]->value());
+    if (field == EditOffset[c]) colour_.offset[c] = static_cast<float>(EditOffset[c]->value());
+  }
+  if (colourChanged) colourChanged(colour_);
+}

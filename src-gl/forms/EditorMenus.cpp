@@ -97,6 +97,10 @@ void EditorMenus::BuildAlignActions(QMenu* edit) {
   EditAlign = edit->addAction(QStringLiteral("Align Automatically"), form, [form] { form->commands().AlignClick(); });
   EditAlign->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
   EditAlignAll = edit->addAction(QStringLiteral("Align All"), form, [form] { form->commands().AlignAllClick(); });
+  EditMatchColours =
+      edit->addAction(QStringLiteral("Match Colours"), form, [form] { form->commands().MatchColoursClick(); });
+  EditMatchAllColours =
+      edit->addAction(QStringLiteral("Match All Colours"), form, [form] { form->commands().MatchAllColoursClick(); });
 }
 
 void EditorMenus::BuildHelpMenu(QMenu* help) {
@@ -145,6 +149,8 @@ void EditorMenus::NameActions() {
       {EditPlacement, "EditPlacement"},
       {EditAlign, "EditAlign"},
       {EditAlignAll, "EditAlignAll"},
+      {EditMatchColours, "EditMatchColours"},
+      {EditMatchAllColours, "EditMatchAllColours"},
       {HelpContents, "HelpContents"},
       {HelpGettingStarted, "HelpGettingStarted"},
       {About, "About"},

@@ -28,8 +28,10 @@ class EditorMenus {
   QAction* EditRedo = nullptr;
   QAction* EditImageList = nullptr;
   QAction* EditPlacement = nullptr;
-  QAction* EditAlign = nullptr;     // Ctrl+L: the selected picture's child
-  QAction* EditAlignAll = nullptr;  // every picture in turn
+  QAction* EditAlign = nullptr;            // Ctrl+L: the selected picture's child
+  QAction* EditAlignAll = nullptr;         // every picture in turn
+  QAction* EditMatchColours = nullptr;     // the selected picture's colours to its parent's
+  QAction* EditMatchAllColours = nullptr;  // every picture's from the second on, in order
   QAction* HelpContents = nullptr;
   QAction* HelpGettingStarted = nullptr;
   QAction* About = nullptr;

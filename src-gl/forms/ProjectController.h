@@ -83,6 +83,10 @@ class ProjectController : public QObject {
   void AlignClick();
   void AlignAllClick();
   void StartAlign(int child);  // -1: every picture
+  // Colours are matched on a worker too (the project's job); each correction is one undo step.
+  // Align All, once it has run to its end, offers to match every picture's colours as well.
+  void MatchColoursClick();
+  void MatchAllColoursClick();
 
   // --- Help ---
   void HelpContentsClick();
@@ -96,6 +100,7 @@ class ProjectController : public QObject {
   void ShowProgress(Job* job);  // the project starts a job
   void WebExportFinished(const WebExportJob& job);
   QString PlacementCaption(int c) const;  // "b.jpg in a.jpg" for element c
+  void OfferColourMatch();                // after Align All
 
   TmainForm& form_;
   Project& project_;
@@ -105,6 +110,7 @@ class ProjectController : public QObject {
   QPointer<TFormPlacement> placementDialog_;  // Edit > Placement while it is open
   uint64_t placementElement_ = 0;             // the element it changes
   std::unique_ptr<RecentProjects> recent_;
+  bool aligningAll_ = false;  // the alignment running is Align All
 };
 
 // The local files a drag carries that the main window takes: projects and JPEG pictures.

@@ -5,9 +5,11 @@
 #include <QFile>
 #include <QProgressDialog>
 #include <QUrl>
+#include <memory>
 
 #include "AlignJob.h"
 #include "AlignRequest.h"
+#include "ColourJob.h"
 #include "Dialogs.h"
 #include "Dlgplacement.h"
 #include "Dlgvideoexport.h"
@@ -39,10 +41,21 @@ void ProjectController::EditPlacementClick() {
   dialog->SetPlacement(before, PlacementCaption(c));
   auto apply = [this, child](const Transform& placement) { project_.SetPlacement(child, placement); };
   dialog->changed = apply;
-  connect(dialog, &QDialog::accepted, this, [this, child, before] {
-    if (project_.stack()) project_.RecordPlacementChange(project_.stack()->IndexOf(child), before);
+  // The target frame has no colours (nor has an endless project's first picture in the last).
+  const bool hasColour = c < imageStack->pictureCount();
+  const ColourCorrection colourBefore = imageStack->images[static_cast<size_t>(c)]->colour;
+  dialog->SetColour(colourBefore, hasColour);
+  auto applyColour = [this, child](const ColourCorrection& colour) { project_.SetColour(child, colour); };
+  if (hasColour) dialog->colourChanged = applyColour;
+  connect(dialog, &QDialog::accepted, this, [this, child, before, colourBefore] {
+    if (!project_.stack()) return;
+    project_.RecordPlacementChange(project_.stack()->IndexOf(child), before);
+    project_.RecordColourChange(child, colourBefore);
   });
-  connect(dialog, &QDialog::rejected, this, [apply, before] { apply(before); });
+  connect(dialog, &QDialog::rejected, this, [apply, before, applyColour, colourBefore, hasColour] {
+    apply(before);
+    if (hasColour) applyColour(colourBefore);
+  });
   ShowOverMainWindow(dialog);
 }
 
@@ -66,6 +79,7 @@ void ProjectController::PlacementFollowsList() {
   if (element < 1) {
     // Its element has left the project: there is nothing left to type for, and nothing to put back.
     placementDialog_->changed = nullptr;
+    placementDialog_->colourChanged = nullptr;
     placementDialog_->disconnect(this);
     placementDialog_->close();
     return;
@@ -99,7 +113,43 @@ void ProjectController::AlignAllClick() {
 
 void ProjectController::StartAlign(int child) {
   form_.playback().StopPlay();
+  aligningAll_ = child < 0;
   project_.StartAlign(child);  // its progress shows as it starts (ShowProgress)
+}
+
+void ProjectController::MatchColoursClick() {
+  const ImageStack* stack = project_.stack();
+  if (!stack || project_.Opening() || project_.Aligning() || project_.MatchingColours()) return;
+  const int selected = form_.SelectedPicture();
+  if (selected < 1 || selected >= stack->pictureCount()) {
+    ShowMessage(
+        "Select a picture from the second on: its colours are matched to the picture it lies in (the first "
+        "keeps its own).",
+        "Match Colours", MessageIcon::Information, MessageButtons::Ok);
+    return;
+  }
+  form_.playback().StopPlay();
+  project_.StartMatchColours(selected);
+}
+
+void ProjectController::MatchAllColoursClick() {
+  const ImageStack* stack = project_.stack();
+  if (!stack || project_.Opening() || project_.Aligning() || project_.MatchingColours()) return;
+  if (stack->pictureCount() < 2) {
+    ShowMessage("The project needs two pictures or more to match their colours.", "Match Colours",
+                MessageIcon::Information, MessageButtons::Ok);
+    return;
+  }
+  form_.playback().StopPlay();
+  project_.StartMatchColours(-1);
+}
+
+void ProjectController::OfferColourMatch() {
+  const ImageStack* stack = project_.stack();
+  if (!stack || stack->pictureCount() < 2) return;
+  if (AskYesNo("Match the colours of every picture to the picture it lies in as well, so that no border shows?",
+               "Align All"))
+    MatchAllColoursClick();
 }
 
 // The project's jobs that keep the user waiting show a window-modal progress with Cancel; the
@@ -109,6 +159,21 @@ void ProjectController::ShowProgress(Job* job) {
     const int count = static_cast<int>(align->Tasks().size());
     ShowJobProgress(job, &form_, QStringLiteral("AlignProgress"), QStringLiteral("Align"),
                     QStringLiteral("Aligning pictures..."))
+        ->setMaximum(count > 1 ? count : 0);
+    if (aligningAll_) {
+      aligningAll_ = false;
+      // Asked once the project has taken the alignment's end (its message said), when it ran
+      // to its end.
+      auto completed = std::make_shared<bool>(false);
+      connect(align, &Job::finished, this, [completed](bool c) { *completed = c; });
+      connect(&project_, &Project::jobFinished, align, [this, align, completed](Job* ended) {
+        if (ended == align && *completed) OfferColourMatch();
+      });
+    }
+  } else if (auto* colours = qobject_cast<ColourJob*>(job)) {
+    const int count = static_cast<int>(colours->Tasks().size());
+    ShowJobProgress(job, &form_, QStringLiteral("ColourProgress"), QStringLiteral("Match Colours"),
+                    QStringLiteral("Matching colours..."))
         ->setMaximum(count > 1 ? count : 0);
   } else if (auto* web = qobject_cast<WebExportJob*>(job)) {
     ShowJobProgress(job, &form_, QStringLiteral("WebExportProgress"), QStringLiteral("Export to Web"),

@@ -28,6 +28,7 @@ void TmainForm::ConnectProject() {
   });
   connect(&project_, &Project::durationChanged, this, [this](float seconds) { ShowDuration(seconds); });
   connect(&project_, &Project::placementChanged, this, [this] { FormPaint(); });
+  connect(&project_, &Project::colourChanged, this, [this] { FormPaint(); });
   connect(&project_, &Project::playSettingsChanged, this, [this] {
     ShowPlaySettings();
     commands_->PlacementFollowsList();  // the target frame's caption says what it places

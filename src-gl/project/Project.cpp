@@ -42,6 +42,7 @@ Project::~Project() {
   }
   opening_ = nullptr;
   aligning_ = nullptr;
+  matchingColours_ = nullptr;
   webExporting_ = nullptr;
   videoExporting_ = nullptr;
   // The steps go while the stack is whole, and quietly: nobody observes a project that ends.
@@ -271,6 +272,33 @@ bool Project::ApplyAlignment(uint64_t childId, uint64_t parentId, const Transfor
   const Transform before = stack_->images[static_cast<size_t>(element)]->transform;
   SetPlacement(childId, placement);
   RecordPlacementChange(element, before);
+  return true;
+}
+
+void Project::SetColour(uint64_t id, const ColourCorrection& colour) {
+  const int element = stack_ ? stack_->IndexOf(id) : -1;
+  if (element < 0) return;
+  stack_->images[static_cast<size_t>(element)]->colour = colour;
+  emit colourChanged(id);
+}
+
+void Project::RecordColourChange(uint64_t id, const ColourCorrection& before) {
+  const int element = stack_ ? stack_->IndexOf(id) : -1;
+  if (element < 0) return;
+  const ColourCorrection& after = stack_->images[static_cast<size_t>(element)]->colour;
+  if (after != before) undoStack_->push(new ColourCommand(this, id, before, after));
+}
+
+bool Project::ApplyColourMatch(uint64_t childId, uint64_t parentId, const ColourCorrection& colour) {
+  if (!stack_) return false;
+  const int element = stack_->IndexOf(childId);
+  // The correction is the child's with that parent: after a reorder it means nothing for another.
+  if (element < 1 || element >= stack_->pictureCount() ||
+      stack_->images[static_cast<size_t>(element - 1)]->id != parentId)
+    return false;
+  const ColourCorrection before = stack_->images[static_cast<size_t>(element)]->colour;
+  SetColour(childId, colour);
+  RecordColourChange(childId, before);
   return true;
 }
 

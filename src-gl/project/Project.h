@@ -22,6 +22,8 @@
 #include "Transform.h"
 
 class AlignJob;
+class ColourJob;
+struct ColourRun;
 struct AlignRun;
 class Job;
 class PictureCheckJob;
@@ -55,6 +57,7 @@ class Project : public QObject, private StepTarget {
   PictureCheckJob* OpeningJob() const { return opening_; }
   // The alignment and the exports in progress, if any (one of each at a time).
   AlignJob* Aligning() const { return aligning_; }
+  ColourJob* MatchingColours() const { return matchingColours_; }
   WebExportJob* WebExporting() const { return webExporting_; }
   VideoExportJob* VideoExporting() const { return videoExporting_; }
 
@@ -98,6 +101,14 @@ class Project : public QObject, private StepTarget {
   // The placement found for the child `childId` in `parentId`: one step. False (nothing changed)
   // when that child no longer lies in that parent.
   bool ApplyAlignment(uint64_t childId, uint64_t parentId, const Transform& placement);
+  // Sets how the element `id` is drawn in tone without a step (typed numbers while they are typed).
+  void SetColour(uint64_t id, const ColourCorrection& colour);
+  // A change of the element `id`'s correction made in place (the placement dialog), which was
+  // `before`: one step.
+  void RecordColourChange(uint64_t id, const ColourCorrection& before);
+  // The correction found for the child `childId` in `parentId`: one step. False (nothing changed)
+  // when that child no longer lies in that parent.
+  bool ApplyColourMatch(uint64_t childId, uint64_t parentId, const ColourCorrection& colour);
   // The image list's Done: `pictures` in their order, the stack's own and those of `added` (which
   // the stack takes). With `newProject`, or no project open, they make a new project; otherwise
   // the change is one step. `reloaded`: a picture of the stack was reloaded in place.
@@ -139,6 +150,11 @@ class Project : public QObject, private StepTarget {
   // placements are named in one message. Null (nothing started) when another alignment runs, the
   // project is opening, or there is nothing to align.
   AlignJob* StartAlign(int child);
+  // Matches the colours of element `child` to its parent's, or of every picture from the second
+  // on in order with -1, on a worker: each correction found is one undo step as it comes; at the
+  // end the pictures that kept theirs are named in one message. Null (nothing started) when
+  // colours are being matched or the project aligned, it is opening, or there is nothing to match.
+  ColourJob* StartMatchColours(int child);
   // Exports a copy of the project as `options` say (planned and confirmed already). Null when an
   // export runs.
   WebExportJob* StartWebExport(const WebExportOptions& options);
@@ -164,6 +180,8 @@ class Project : public QObject, private StepTarget {
   void pictureListChanged();
   // The element `id` has a new placement (an undo or redo, an alignment, typed numbers).
   void placementChanged(quint64 id);
+  // The element `id` is drawn with another colour correction.
+  void colourChanged(quint64 id);
   // The duration was set by a step (undo, redo, restore); the stack holds `seconds` exactly.
   void durationChanged(float seconds);
   // Play or pace were set by a step (the window's choice, undo, redo, restore).
@@ -179,6 +197,7 @@ class Project : public QObject, private StepTarget {
  private:
   ImageStack* StepStack() const override { return stack_.get(); }
   void StepPlacement(uint64_t id, const Transform& placement) override { SetPlacement(id, placement); }
+  void StepColour(uint64_t id, const ColourCorrection& colour) override { SetColour(id, colour); }
   void StepDuration(float seconds) override;
   void StepPictureList() override {
     FitEndlessTarget();
@@ -193,6 +212,7 @@ class Project : public QObject, private StepTarget {
   void StopOpening();
   void Adopt(Job* job, const std::function<void()>& connectOwn = {});
   void ConnectAlignRun(AlignJob* job, const std::shared_ptr<AlignRun>& run);
+  void ConnectColourRun(ColourJob* job, const std::shared_ptr<ColourRun>& run);
   void ForgetEdits();
   void ReplacePicturesUndoably(const std::vector<Image*>& pictures, std::vector<std::unique_ptr<Image>>& added);
   void RecordRestore();
@@ -203,6 +223,7 @@ class Project : public QObject, private StepTarget {
   QTimer* recoveryTimer_;
   PictureCheckJob* opening_ = nullptr;  // children, deleted after their end
   AlignJob* aligning_ = nullptr;
+  ColourJob* matchingColours_ = nullptr;
   WebExportJob* webExporting_ = nullptr;
   VideoExportJob* videoExporting_ = nullptr;
   std::string recoveryWritten_;   // the recovery file last written or restored

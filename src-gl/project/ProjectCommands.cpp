@@ -36,6 +36,17 @@ bool PlacementCommand::mergeWith(const QUndoCommand* other) {
 
 void PlacementCommand::Apply(const Transform& placement) { project_->StepPlacement(element_, placement); }
 
+ColourCommand::ColourCommand(StepTarget* project, uint64_t element, const ColourCorrection& before,
+                             const ColourCorrection& after)
+    : QUndoCommand(QStringLiteral("Colours")), project_(project), element_(element), before_(before), after_(after) {}
+
+void ColourCommand::redo() {
+  if (first_)
+    first_ = false;  // the change has been made and told already
+  else
+    project_->StepColour(element_, after_);
+}
+
 DurationCommand::DurationCommand(StepTarget* project, float before, float after)
     : QUndoCommand(QStringLiteral("Duration")), project_(project), before_(before), after_(after) {}
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "ColourCorrection.h"
 #include "Imagestack.h"
 #include "Transform.h"
 
@@ -20,6 +21,8 @@ class StepTarget {
   virtual ImageStack* StepStack() const = 0;  // null when no project is open
   // The element `id`'s placement, when it is still in the stack.
   virtual void StepPlacement(uint64_t id, const Transform& placement) = 0;
+  // The element `id`'s colour correction, when it is still in the stack.
+  virtual void StepColour(uint64_t id, const ColourCorrection& colour) = 0;
   // The duration, exactly.
   virtual void StepDuration(float seconds) = 0;
   // The elements were rearranged.
@@ -54,6 +57,21 @@ class PlacementCommand : public QUndoCommand {
   bool merges_ = false;
   bool repeated_ = false;
   std::chrono::steady_clock::time_point when_;
+};
+
+// A colour step (a match, the placement dialog's numbers): like a placement step, it changes its
+// element or, when the element has left the stack, nothing.
+class ColourCommand : public QUndoCommand {
+ public:
+  ColourCommand(StepTarget* project, uint64_t element, const ColourCorrection& before, const ColourCorrection& after);
+  void undo() override { project_->StepColour(element_, before_); }
+  void redo() override;
+
+ private:
+  StepTarget* project_;
+  uint64_t element_;
+  ColourCorrection before_, after_;
+  bool first_ = true;
 };
 
 // Typing in the duration field makes one step: each change merges into the step before.

@@ -7,6 +7,7 @@
 
 #include "AlignJob.h"
 #include "AlignRequest.h"
+#include "ColourJob.h"
 #include "Messages.h"
 #include "PictureCheckJob.h"
 #include "Project.h"
@@ -82,7 +83,7 @@ std::string MissedPictures(const AlignJob& job, const AlignRun& run) {
 }  // namespace
 
 AlignJob* Project::StartAlign(int child) {
-  if (!stack_ || Opening() || aligning_) return nullptr;
+  if (!stack_ || Opening() || aligning_ || matchingColours_) return nullptr;
   std::vector<AlignTask> tasks = AlignRequest{child}.Tasks(*stack_);
   if (tasks.empty()) return nullptr;
   auto* job = new AlignJob(std::move(tasks), this);
@@ -108,6 +109,55 @@ void Project::ConnectAlignRun(AlignJob* job, const std::shared_ptr<AlignRun>& ru
     const std::string missed = stack_.get() == run->stack ? MissedPictures(*job, *run) : std::string();
     if (!missed.empty())
       ShowMessage("These pictures could not be aligned and keep their placements:" + missed, "Align",
+                  MessageIcon::Information, MessageButtons::Ok);
+  });
+}
+
+// What one colour match did to the project, for its closing message.
+struct ColourRun {
+  const ImageStack* stack = nullptr;  // the document the tasks were made from; results for another are dropped
+  std::map<int, bool> moved;          // found for a pair that the list no longer has
+};
+
+ColourJob* Project::StartMatchColours(int child) {
+  if (!stack_ || Opening() || aligning_ || matchingColours_) return nullptr;
+  std::vector<ColourTask> tasks = ColourTasks(*stack_, child);
+  if (tasks.empty()) return nullptr;
+  auto* job = new ColourJob(std::move(tasks), this);
+  auto run = std::make_shared<ColourRun>();
+  run->stack = stack_.get();
+  matchingColours_ = job;
+  Adopt(job, [this, job, run] { ConnectColourRun(job, run); });
+  return job;
+}
+
+void Project::ConnectColourRun(ColourJob* job, const std::shared_ptr<ColourRun>& run) {
+  connect(job, &ColourJob::found, this, [this, job, run](int index) {
+    const ColourTask& task = job->Tasks()[static_cast<size_t>(index)];
+    const ColourMatchResult& result = job->Result(index);
+    if (result.status == ColourMatchStatus::Matched && stack_.get() == run->stack &&
+        !ApplyColourMatch(task.childId, task.parentId, result.correction))
+      run->moved[index] = true;
+  });
+  connect(job, &Job::finished, this, [this, job, run] {
+    matchingColours_ = nullptr;
+    if (stack_.get() != run->stack) return;
+    // The pictures that kept their colours, named where they are now.
+    std::string missed;
+    const std::vector<ColourTask>& tasks = job->Tasks();
+    for (size_t i = 0; i < tasks.size(); ++i) {
+      const ColourMatchStatus status = job->Result(static_cast<int>(i)).status;
+      const int element = run->stack->IndexOf(tasks[i].childId);
+      if (element < 0) continue;
+      const std::string name =
+          "\n" + std::to_string(element + 1) + ". " + run->stack->images[static_cast<size_t>(element)]->baseName + ": ";
+      if (status == ColourMatchStatus::NoMatch || status == ColourMatchStatus::Unreadable)
+        missed += name + ColourMatchStatusText(status);
+      else if (run->moved.count(static_cast<int>(i)))
+        missed += name + "the list was changed while its colours were being matched";
+    }
+    if (!missed.empty())
+      ShowMessage("These pictures could not be matched and keep their colours:" + missed, "Match Colours",
                   MessageIcon::Information, MessageButtons::Ok);
   });
 }

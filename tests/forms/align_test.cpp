@@ -39,7 +39,9 @@ TEST_F(MainFormAlign, AlignAllPlacesEveryPictureAsOneStepEach) {
   WaitForAlignment();
   EXPECT_LT(Error(1), 1.0);
   EXPECT_LT(Error(2), 1.0);
-  EXPECT_TRUE(reporter.messages.empty());
+  ASSERT_EQ(reporter.messages.size(), 1u);  // the offer to match colours, declined
+  EXPECT_EQ(reporter.messages[0].buttons, MessageButtons::YesNo);
+  EXPECT_EQ(form->project().MatchingColours(), nullptr);
   EXPECT_EQ(form->project().undoStack()->count(), 2);
   EXPECT_TRUE(form->project().Modified());
   form->menus().EditUndo->trigger();
@@ -98,9 +100,34 @@ TEST_F(MainFormAlign, AlignAllResultsFollowThePicturesThroughAReorder) {
   const AlignStackPicture& b = truth[1];
   EXPECT_LT(CornerError(b.width, b.height, truth[2], c->transform), 1.0);
   EXPECT_TRUE(IsUnplaced(a->transform));
-  ASSERT_EQ(reporter.messages.size(), 1u);
+  ASSERT_EQ(reporter.messages.size(), 2u);  // and the offer to match colours
   EXPECT_NE(reporter.messages[0].text.find("1. stack_2.jpg: the list was changed"), std::string::npos)
       << reporter.messages[0].text;
+}
+
+// Align All's offer taken: every picture's colours matched after, one step each, behind a
+// progress; Match Colours on the first picture says why it cannot.
+TEST_F(MainFormAlign, AlignAllOffersToMatchColours) {
+  OpenStack();
+  reporter.answers = {MessageAnswer::Yes};
+  form->menus().EditAlignAll->trigger();
+  WaitForAlignment();
+  EXPECT_NE(form->findChild<QProgressDialog*>(QStringLiteral("ColourProgress")), nullptr);
+  QTRY_VERIFY_WITH_TIMEOUT(form->project().MatchingColours() == nullptr, 60000);
+  EXPECT_EQ(reporter.messages.size(), 1u);
+  EXPECT_EQ(form->project().undoStack()->count(), 4);
+  EXPECT_TRUE(form->Stack()->images[0]->colour.IsIdentity());
+  EXPECT_FALSE(form->Stack()->images[1]->colour.IsIdentity());
+  EXPECT_FALSE(form->Stack()->images[2]->colour.IsIdentity());
+
+  form->ListBox->setCurrentRow(0);
+  form->menus().EditMatchColours->trigger();
+  EXPECT_EQ(form->project().MatchingColours(), nullptr);
+  EXPECT_EQ(reporter.messages.size(), 2u);
+  form->ListBox->setCurrentRow(2);
+  form->menus().EditMatchColours->trigger();
+  QTRY_VERIFY_WITH_TIMEOUT(form->project().MatchingColours() == nullptr, 60000);
+  EXPECT_EQ(reporter.messages.size(), 2u);
 }
 
 // A picture that holds itself, placed by `placement`, in a photograph: the photograph with the

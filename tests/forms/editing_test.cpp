@@ -2,6 +2,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QGroupBox>
 #include <QDropEvent>
 #include <QLabel>
 #include <QMimeData>
@@ -445,6 +446,30 @@ TEST_F(MainFormEditing, PlacementDialogTypesTheNumbers) {
   dialog->reject();
   EXPECT_EQ(Child().translateX, start.translateX);
   EXPECT_EQ(form->project().undoStack()->index(), 0);
+
+  // The colours: typed live, a step on OK; Reset Colours gives the file's own tones, a step too.
+  const ColourCorrection& colour = form->Stack()->images[1]->colour;
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the dialog closed above
+  form->menus().EditPlacement->trigger();
+  dialog = form->findChild<TFormPlacement*>();
+  ASSERT_TRUE(dialog && dialog->GroupColours->isVisible());
+  typeInto(dialog->EditGain[2], "1" + point + "25");
+  typeInto(dialog->EditOffset[0], "0" + point + "05");
+  EXPECT_FLOAT_EQ(colour.gain[2], 1.25f);
+  EXPECT_FLOAT_EQ(colour.offset[0], 0.05f);
+  dialog->accept();
+  EXPECT_EQ(form->project().undoStack()->count(), 1);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  form->menus().EditPlacement->trigger();
+  dialog = form->findChild<TFormPlacement*>();
+  ASSERT_TRUE(dialog);
+  EXPECT_DOUBLE_EQ(dialog->EditGain[2]->value(), 1.25);
+  dialog->ButtonResetColours->click();
+  EXPECT_TRUE(colour.IsIdentity());
+  dialog->accept();
+  EXPECT_EQ(form->project().undoStack()->count(), 2);
+  Undo();
+  EXPECT_FLOAT_EQ(colour.gain[2], 1.25f);
 }
 
 // Play and pace beside the duration: each choice one step, shown back on undo and saved with the

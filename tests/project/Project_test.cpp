@@ -11,11 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "ColourJob.h"
 #include "DecodeMemory.h"
 #include "PictureCheckJob.h"
 #include "Project.h"
 #include "RecordingReporter.h"
 #include "TestFiles.h"
+#include "colour_stack.h"
 
 namespace {
 
@@ -247,6 +249,58 @@ TEST(Project, PictureChecksAreJobsThatReuseThePicturesItShows) {
   EXPECT_LT(cancelled->Checked(), many.size());
   while (!completed && clock.elapsed() < 40000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   EXPECT_EQ(completed, std::optional<bool>(false));
+  EXPECT_TRUE(reporter.messages.empty());
+}
+
+// Match All Colours: each correction found is one step, chained from the first picture (the
+// third is matched with the second as corrected), and undone in turn.
+TEST(Project, MatchingColoursIsAJobWhoseResultsAreOneStepEach) {
+  TempDir dir;
+  std::mt19937 random(9);
+  const std::vector<ToneGains> gains{{1, 1, 1}, {1.25, 1.25, 1.25}, {0.8, 0.8, 0.8}};
+  const auto pictures = CutToneStack(ReadPhoto(CorpusFile("photos/Storm.jpg")), gains, random, 600, 800);
+  ASSERT_EQ(pictures.size(), 3u);
+  ASSERT_TRUE(WriteAlignStack(pictures, dir.path(), "tones", false));
+  RecordingReporter reporter;
+  Project project;
+  ASSERT_TRUE(project.Open(dir.File("tones.kx")));
+  ASSERT_TRUE(WaitUntilOpen(project));
+  std::vector<quint64> changed;
+  QObject::connect(&project, &Project::colourChanged, [&](quint64 id) { changed.push_back(id); });
+  ColourJob* job = project.StartMatchColours(-1);
+  ASSERT_NE(job, nullptr);
+  EXPECT_EQ(project.StartMatchColours(-1), nullptr);  // one at a time
+  EXPECT_EQ(project.StartAlign(-1), nullptr);
+  std::optional<bool> completed;
+  QObject::connect(job, &Job::finished, [&](bool c) { completed = c; });
+  QElapsedTimer clock;
+  clock.start();
+  while (!completed && clock.elapsed() < 60000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  ASSERT_TRUE(completed.value_or(false));
+  const ImageStack& stack = *project.stack();
+  EXPECT_EQ(changed, (std::vector<quint64>{stack.images[1]->id, stack.images[2]->id}));
+  EXPECT_TRUE(stack.images[0]->colour.IsIdentity());
+  for (size_t c = 0; c < 3; ++c) {
+    EXPECT_NEAR(stack.images[1]->colour.Apply(int(c), 0.5f), 0.4f, 0.01f);
+    EXPECT_NEAR(stack.images[2]->colour.Apply(int(c), 0.4f), 0.5f, 0.01f);
+  }
+  EXPECT_EQ(project.undoStack()->count(), 2);
+  EXPECT_TRUE(project.Modified());
+  project.undoStack()->undo();
+  EXPECT_TRUE(stack.images[2]->colour.IsIdentity());
+  EXPECT_FALSE(stack.images[1]->colour.IsIdentity());
+  project.undoStack()->undo();
+  EXPECT_TRUE(stack.images[1]->colour.IsIdentity());
+
+  // Cancel: the end still comes, not completed, and nothing is said.
+  job = project.StartMatchColours(-1);
+  ASSERT_NE(job, nullptr);
+  completed.reset();
+  QObject::connect(job, &Job::finished, [&](bool c) { completed = c; });
+  job->Cancel();
+  while (!completed && clock.elapsed() < 90000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_EQ(completed, std::optional<bool>(false));
+  EXPECT_EQ(project.MatchingColours(), nullptr);
   EXPECT_TRUE(reporter.messages.empty());
 }
 
