@@ -252,8 +252,9 @@ AlignResult Align(const AlignSource& parent, const AlignSource& child, const Tra
         return result;
   }
   // Where no features agree at all, the child laid over the parent at a range of sizes and turns,
-  // judged as the weakest features' placements are.
-  if (!featuresFound) {
+  // judged as the weakest features' placements are. Not for a seam (a bounded scale): a picture
+  // that holds itself holds its copies at every depth, and the search would take any of them.
+  if (!featuresFound && options.maxScale >= AlignOptions().maxScale) {
     const Coarse searched = SearchByIntensity(parent, child, cancel, readable);
     if (stopped()) return result;
     for (const Coarse::Weak& w : searched.weak) {
