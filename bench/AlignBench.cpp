@@ -1,4 +1,4 @@
-// align_bench [-v] [--akaze] [--stacks N] [PHOTO_DIR]
+// align_bench [-v] [--akaze] [--stacks N] [--photo NAME] [--large-only] [PHOTO_DIR]
 // Automatic alignment measured on stacks cut from every corpus photograph with exactly known
 // placements (tools/align_stack.h): the error of the child's four corners in the parent's
 // pixels (median, 95th percentile, worst), how many accepted answers are more than a pixel off,
@@ -112,6 +112,7 @@ int main(int argc, char** argv) {
   AlignOptions options;
   bool largeOnly = false;
   int stacks = 4;
+  std::string only;  // one photograph's stacks alone
   std::string photoDir = TV_PHOTO_DIR;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -121,6 +122,8 @@ int main(int argc, char** argv) {
       largeOnly = true;
     else if (a == "--akaze")
       options.features = AlignFeatures::Akaze;
+    else if (a == "--photo" && i + 1 < argc)
+      only = argv[++i];
     else if (a == "--stacks" && i + 1 < argc)
       stacks = std::max(1, std::atoi(argv[++i]));
     else
@@ -153,6 +156,11 @@ int main(int argc, char** argv) {
   std::vector<std::vector<AlignStackPicture>> firsts;  // one stack per photograph, for the unrelated pairs
   std::vector<std::string> firstPaths;
   for (const QString& name : names) {
+    if (!only.empty() && name.toStdString() != only) {
+      firsts.emplace_back();  // the stacks' seeds stay those of the whole run
+      firstPaths.emplace_back();
+      continue;
+    }
     const cv::Mat photo = largeOnly ? cv::Mat() : ReadPhoto(photoDir + "/" + name.toStdString());
     if (photo.empty()) continue;
     Row row(name.toStdString()), fromHint(name.toStdString() + " (hint)");
@@ -187,7 +195,7 @@ int main(int argc, char** argv) {
   std::vector<Pair> pairs;
   for (size_t a = 0; a < firsts.size(); ++a)
     for (size_t b = 0; b < firsts.size(); ++b)
-      if (a != b && firsts[b].size() > 1) {
+      if (a != b && !firsts[a].empty() && firsts[b].size() > 1) {
         const std::string path = work.path() + "/unrelated_" + std::to_string(b) + ".jpg";
         AlignSource parent{firstPaths[a], {}, firsts[a][0].width, firsts[a][0].height};
         pairs.push_back({parent, Written(path, firsts[b][1]), firsts[b][1]});

@@ -32,6 +32,9 @@ constexpr double maxRefineJump = 4.0;
 // same pixels) is not taken: the features' own placement is refined instead. Their corners are
 // good to well under this where enough of them agree.
 constexpr double maxHintDisagreement = 1.5;
+// The search by intensity places the child to a few pixels of its small copy of the parent (its
+// steps of size and turn leave that much at the corners): a refinement may move it this far.
+constexpr double maxSearchJump = 8.0;
 // Placements few features agree with (Coarse::weak): how many are refined, and the agreeing
 // features they count as in the confidence.
 constexpr size_t maxWeakTried = 3;
@@ -188,15 +191,26 @@ AlignResult Align(const AlignSource& parent, const AlignSource& child, const Tra
   // Placements few features agree with, from either search, with the features' pixels they are
   // in.
   std::vector<std::tuple<int, Affine, Affine>> weak;
-  auto refineFrom = [&](const Affine& start, const Affine& toPixels, int matches) {
-    const Refined r = Refine(parent, child, start, cancel, readable);
+  auto refineFrom = [&](const Affine& start, const Affine& toPixels, int matches, double maxJump = maxRefineJump) {
+    Refined r = Refine(parent, child, start, cancel, readable);
     if (stopped()) return true;
     // The refinement may only polish what the features found, not wander off to something else.
-    if (r.converged && LargestCornerMove(start, r.placement, toPixels, child.width, child.height) > maxRefineJump) {
+    if (r.converged && LargestCornerMove(start, r.placement, toPixels, child.width, child.height) > maxJump) {
       result.why = "the refinement left the features' placement";
       return false;
     }
-    const double confidence = Confidence(matches, false, r);
+    double confidence = Confidence(matches, false, r);
+    // Once more from where that ended, when it came close: the tones are matched over the part of
+    // the parent the child covers only now.
+    if (r.converged && !Holds(r, confidence, options) && !Cancelled(cancel)) {
+      const Refined again = Refine(parent, child, r.placement, cancel, readable);
+      if (stopped()) return true;
+      if (again.converged &&
+          LargestCornerMove(start, again.placement, toPixels, child.width, child.height) <= maxJump) {
+        r = again;
+        confidence = Confidence(matches, false, r);
+      }
+    }
     if (Holds(r, confidence, options)) {
       accept(r, matches, false);
       return true;
@@ -236,6 +250,17 @@ AlignResult Align(const AlignSource& parent, const AlignSource& child, const Tra
     for (size_t k = 0; k < weak.size() && k < maxWeakTried; ++k)
       if (wanted(std::get<1>(weak[k])) && refineFrom(std::get<1>(weak[k]), std::get<2>(weak[k]), minWeakConfirmed))
         return result;
+  }
+  // Where no features agree at all, the child laid over the parent at a range of sizes and turns,
+  // judged as the weakest features' placements are. Not for a seam (a bounded scale): a picture
+  // that holds itself holds its copies at every depth, and the search would take any of them.
+  if (!featuresFound && options.maxScale >= AlignOptions().maxScale) {
+    const Coarse searched = SearchByIntensity(parent, child, cancel, readable);
+    if (stopped()) return result;
+    for (const Coarse::Weak& w : searched.weak) {
+      if (wanted(w.placement) && refineFrom(w.placement, searched.parentPixels, minWeakConfirmed, maxSearchJump))
+        return result;
+    }
   }
   result.transform = Transform();
   return result;

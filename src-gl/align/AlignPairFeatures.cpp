@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <iterator>
 #include <map>
 #include <opencv2/calib3d.hpp>
@@ -93,6 +94,21 @@ cv::Ptr<cv::DescriptorMatcher> Matcher(int norm) {
   return cv::makePtr<cv::BFMatcher>(norm);
 }
 
+// The approximate matcher's trees are built from OpenCV's random numbers, the calling thread's
+// (cv::theRNG()). Every search starts them from the same seed, so a pair gives the same answer
+// whatever ran before on the thread, and the thread's own sequence goes on afterwards as it was.
+class SeededRandom {
+ public:
+  SeededRandom() : saved_(cv::theRNG()) { cv::theRNG() = cv::RNG(seed); }
+  ~SeededRandom() { cv::theRNG() = saved_; }
+  SeededRandom(const SeededRandom&) = delete;
+  SeededRandom& operator=(const SeededRandom&) = delete;
+
+ private:
+  static constexpr uint64_t seed = 0x5eed;
+  cv::RNG saved_;
+};
+
 // One copy of the child against the parent's features (`kp`, trained into `matcher`): the
 // similarity from the copy's pixels to the parent copy's that most matches agree with, and how
 // many do. Empty when too few matches pass the ratio test.
@@ -148,6 +164,7 @@ bool SecondSearch(const AlignSource& parent, const AlignSource& child, const Aff
 
 Coarse MatchFeatures(const AlignSource& parent, const AlignSource& child, const AlignOptions& options,
                      const FeatureSearch& search, const std::atomic<bool>* cancel, bool& readable) {
+  const SeededRandom seeded;
   Coarse result;
   const double Lp = std::max(parent.width, parent.height);
   const double childSide = std::max(child.width, child.height);

@@ -1,7 +1,8 @@
 #pragma once
 // The stages of aligning one pair, shared by the files that make them: grey copies of the two
-// pictures (AlignPairGrey.cpp), the features' first placement (AlignPairFeatures.cpp) and the
-// intensity refinement (AlignPairRefine.cpp); AlignPair.cpp judges what they give. Not for use
+// pictures (AlignPairGrey.cpp), the features' first placement (AlignPairFeatures.cpp), the search
+// by intensity where they find none (AlignPairSearch.cpp) and the intensity refinement
+// (AlignPairRefine.cpp); AlignPair.cpp judges what they give. Not for use
 // outside this module.
 
 #include <atomic>
@@ -77,6 +78,11 @@ bool SecondSearch(const AlignSource& parent, const AlignSource& child, const Aff
 // `readable` is cleared when a picture could not be decoded.
 Coarse MatchFeatures(const AlignSource& parent, const AlignSource& child, const AlignOptions& options,
                      const FeatureSearch& search, const std::atomic<bool>* cancel, bool& readable);
+
+// Without features: the child laid over a small copy of the parent at a range of sizes and turns,
+// the placements where it correlates best, best first, in `weak` (with no matches).
+Coarse SearchByIntensity(const AlignSource& parent, const AlignSource& child, const std::atomic<bool>* cancel,
+                         bool& readable);
 
 struct Refined {
   bool converged = false;

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <opencv2/core.hpp>
 #include <sstream>
+#include <thread>
 
 #include "AlignStack.h"
 #include "AlignTestStacks.h"
@@ -89,12 +92,12 @@ TEST(AlignPictures, UnrelatedOrUnreadablePicturesAreNoMatch) {
 // Stacks of 1600-pixel pictures, each child at exactly `scale` in its parent and, unless
 // `degrees` is NaN, turned that much.
 std::vector<AlignStackPicture> FixedStack(const TempDir& dir, const char* photo, unsigned seed, int pictures,
-                                          double scale, double degrees) {
+                                          double scale, double degrees, int side = 1600) {
   AlignStackOptions o;
   o.pictures = pictures;
   o.minScale = o.maxScale = scale;
   if (!std::isnan(degrees)) o.minRotate = o.maxRotate = degrees;
-  o.minSide = o.maxSide = 1600;
+  o.minSide = o.maxSide = side;
   std::mt19937 random(seed);
   const auto stack = CutAlignStack(ReadPhoto(CorpusFile(std::string("photos/") + photo)), o, random);
   if (!WriteAlignStack(stack, dir.path(), "stack", true)) return {};
@@ -117,6 +120,31 @@ TEST(AlignPictures, RoughHintGivesTheTruePlacement) {
     ASSERT_EQ(r.status, AlignStatus::Aligned) << r.why;
     EXPECT_LT(CornerError(parent.width, parent.height, turned[k], r.transform), 1.0) << "child " << k + 1;
   }
+}
+
+// A child a fifth of its parent's size in a stormy sky: too few features agree on any copy of
+// the parent, and the search by intensity finds it. The approximate matcher draws random numbers
+// on the way; the answer is the same to the bit whatever drew them before on the thread, and on
+// another thread.
+TEST(AlignPictures, DeepStepFoundAlikeWhateverRanBefore) {
+  TempDir dir;
+  const auto small = FixedStack(dir, "Storm.jpg", 2, 2, 0.2, std::nan(""), 1200);
+  ASSERT_EQ(small.size(), 2u);
+  const AlignSource parent = FileSource(dir, "stack_1.jpg", small[0]);
+  const AlignSource child = FileSource(dir, "stack_2.jpg", small[1]);
+  // Here after drawing numbers, and on a thread of its own that drew none.
+  for (int k = 0; k < 1000; ++k) cv::theRNG().next();
+  std::srand(12345);
+  const uint64_t before = cv::theRNG().state;
+  const AlignResult r = AlignPictures(parent, child);
+  EXPECT_EQ(cv::theRNG().state, before);
+  ASSERT_EQ(r.status, AlignStatus::Aligned) << r.why;
+  EXPECT_LT(CornerError(parent.width, parent.height, small[1], r.transform), 1.0);
+  AlignResult elsewhere;
+  std::thread([&] { elsewhere = AlignPictures(parent, child); }).join();
+  ASSERT_EQ(elsewhere.status, AlignStatus::Aligned) << elsewhere.why;
+  EXPECT_TRUE(SamePlacement(elsewhere.transform, r.transform));
+  EXPECT_EQ(elsewhere.matches, r.matches);
 }
 
 // A placement found goes into the project file and comes back as it was found, in a locale
