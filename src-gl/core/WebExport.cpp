@@ -21,15 +21,21 @@
 #include "Messages.h"
 #include "SafeFile.h"
 #include "TextNumbers.h"
+#include "WebExportPictures.h"
 
 const char* const webPlayerFiles[7] = {"kxo.js",      "timeline.js", "render-webgl.js", "render-canvas.js",
                                        "controls.js", "player.js",   "player.css"};
 const char* const webPlayerFolder = "tunnelvista-player";
 const int webPictureSides[4] = {0, 4096, 2048, 1024};
 
-namespace {
+std::pair<int, int> ExportedSize(int width, int height, int side) {
+  const int longest = std::max(width, height);
+  if (side <= 0 || longest <= side) return {width, height};
+  auto scaled = [&](int v) { return std::max(1, static_cast<int>(static_cast<double>(v) * side / longest + 0.5)); };
+  return {scaled(width), scaled(height)};
+}
 
-constexpr int jpegQuality = 90;
+namespace {
 
 std::string InTarget(const WebExportOptions& o, const std::string& name) { return o.directory + "/" + name; }
 
@@ -271,58 +277,6 @@ bool MakeDirectory(const std::string& directory, std::vector<std::string>& made)
 
 void RemoveEmptyDirectories(const std::vector<std::string>& made) {
   for (const std::string& directory : made) ::rmdir(directory.c_str());  // only while empty
-}
-
-}  // namespace
-
-std::pair<int, int> ExportedSize(int width, int height, int side) {
-  const int longest = std::max(width, height);
-  if (side <= 0 || longest <= side) return {width, height};
-  auto scaled = [&](int v) { return std::max(1, static_cast<int>(static_cast<double>(v) * side / longest + 0.5)); };
-  return {scaled(width), scaled(height)};
-}
-
-namespace {
-
-// `colour` drawn into an RGB888 picture, as the renderer draws it (rounded to the nearest level).
-void ApplyColour(QImage& rgb, const ColourCorrection& colour) {
-  uint8_t table[3][256];
-  for (int c = 0; c < 3; ++c)
-    for (int v = 0; v < 256; ++v)
-      table[c][v] = static_cast<uint8_t>(std::lround(colour.Apply(c, static_cast<float>(v) / 255.0f) * 255.0f));
-  for (int y = 0; y < rgb.height(); ++y) {
-    uint8_t* p = rgb.scanLine(y);
-    for (int x = 0; x < rgb.width(); ++x, p += 3)
-      for (int c = 0; c < 3; ++c) p[c] = table[c][p[c]];
-  }
-}
-
-// The picture decoded and encoded as JPEG (quality 90) at w x h, drawn with `colour`. Shows its
-// message on failure.
-bool EncodedJpeg(const Image& picture, int w, int h, std::string& jpeg, const ColourCorrection& colour = {}) {
-  const std::string path = picture.FullPath();
-  RgbaPicture decoded;
-  QByteArray bytes;
-  const int denominator = ScaleDenominatorFor(picture.width, picture.height, std::max(w, h));
-  if (DecodePictureRgba(path, denominator, decoded) == DecodeResult::Ok) {
-    const QImage wrapped(decoded.rgba.data(), decoded.width, decoded.height, decoded.width * 4,
-                         QImage::Format_RGBA8888);
-    QImage upright = wrapped.mirrored().convertToFormat(QImage::Format_RGB888);
-    if (upright.width() != w || upright.height() != h)
-      upright = upright.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    if (!colour.IsIdentity()) ApplyColour(upright, colour);
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(jpegQuality);
-    if (upright.isNull() || !writer.write(upright)) bytes.clear();
-  }
-  if (bytes.isEmpty()) {
-    ShowPlainMessage("The image could not be reduced for the web:\n\n    " + path);
-    return false;
-  }
-  jpeg.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
-  return true;
 }
 
 // The applet's copy of a picture: the JPEG file's bytes, or a JPEG made at its full size from a

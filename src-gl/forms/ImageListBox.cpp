@@ -11,7 +11,6 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "Imageeditor.h"
 #include "image.h"
 
 const QString TImageListBox::linesFormat = QStringLiteral("application/x-tunnelvista-image-list-lines");

@@ -133,7 +133,3 @@ class TFormImageList : public QWidget {
   std::vector<QStringList> waiting_;  // files given while a check ran
 };
 
-class QListWidgetItem;
-// Colours a list line of `image` red when it did not load; its tooltip gives the file, or where a
-// moved picture was found.
-void MarkEntry(QListWidgetItem* item, const Image& image);
