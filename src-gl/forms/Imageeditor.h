@@ -132,4 +132,3 @@ class TFormImageList : public QWidget {
   std::unique_ptr<PictureBatch> checking_;
   std::vector<QStringList> waiting_;  // files given while a check ran
 };
-
