@@ -335,6 +335,47 @@ bool IsCommandLineWork(const QStringList& arguments) {
   return false;
 }
 
+namespace {
+
+// The kinds of work without a window, one per run, each with the number of file names it takes.
+struct Work {
+  enum Kind { ImportSequence, ExportVideo, Align, MatchColours, ExportWeb, RenderFrame } kind;
+  const char* option;
+  int files;
+  const char* usage;
+};
+const Work works[] = {
+    {Work::ImportSequence, "import-sequence", 1,
+     "--import-sequence DIR takes exactly one project file to write and no other work (see --help)"},
+    {Work::ExportVideo, "export-video", 1, "--export-video OUT takes exactly one project file (see --help)"},
+    {Work::Align, "align", 1, "--align takes exactly one project file and no other work (see --help)"},
+    {Work::MatchColours, "match-colours", 1,
+     "--match-colours takes exactly one project file and no other work (see --help)"},
+    {Work::ExportWeb, "export-web", 1,
+     "--export-web DIR takes exactly one project file and no --render-frame (see --help)"},
+    {Work::RenderFrame, "render-frame", 2, "--render-frame T OUT.png takes exactly one project file (see --help)"},
+};
+
+// The work the options ask for (the frame when none is named), as an index into `works`; -1
+// after the message when another work is asked for too or the file names do not fit it.
+int ChosenWork(const QCommandLineParser& parser) {
+  const int count = static_cast<int>(sizeof works / sizeof works[0]);
+  int chosen = -1, asked = 0;
+  for (int i = 0; i < count; ++i)
+    if (parser.isSet(QString::fromLatin1(works[i].option))) {
+      ++asked;
+      if (chosen < 0) chosen = i;
+    }
+  if (chosen < 0) chosen = count - 1;
+  if (asked > 1 || parser.positionalArguments().size() != works[chosen].files) {
+    Fail(QString::fromLatin1(works[chosen].usage));
+    return -1;
+  }
+  return chosen;
+}
+
+}  // namespace
+
 int RunCommandLine(const QStringList& arguments) {
   QCommandLineParser parser;
   AddOptions(parser);
@@ -360,56 +401,24 @@ int RunCommandLine(const QStringList& arguments) {
   if (parser.isSet(QStringLiteral("texture-budget")) &&
       !ParseBudget(parser.value(QStringLiteral("texture-budget")), budget))
     return 2;
-  if (parser.isSet(QStringLiteral("import-sequence"))) {
-    if (parser.isSet(QStringLiteral("render-frame")) || parser.isSet(QStringLiteral("export-web")) ||
-        parser.isSet(QStringLiteral("export-video")) || parser.isSet(QStringLiteral("align")) ||
-        positional.size() != 1) {
-      Fail(
-          QStringLiteral("--import-sequence DIR takes exactly one project file to write and no other work (see "
-                         "--help)"));
-      return 2;
-    }
-    return ImportSequenceCommand(parser, positional[0]);
-  }
-  if (parser.isSet(QStringLiteral("export-video"))) {
-    if (parser.isSet(QStringLiteral("render-frame")) || parser.isSet(QStringLiteral("export-web")) ||
-        parser.isSet(QStringLiteral("align")) || parser.isSet(QStringLiteral("match-colours")) ||
-        positional.size() != 1) {
-      Fail(QStringLiteral("--export-video OUT takes exactly one project file (see --help)"));
-      return 2;
-    }
-    return ExportVideoCommand(parser, positional[0], budget, play);
-  }
-  if (parser.isSet(QStringLiteral("align"))) {
-    if (parser.isSet(QStringLiteral("render-frame")) || parser.isSet(QStringLiteral("export-web")) ||
-        parser.isSet(QStringLiteral("export-video")) || parser.isSet(QStringLiteral("match-colours")) ||
-        positional.size() != 1) {
-      Fail(QStringLiteral("--align takes exactly one project file and no other work (see --help)"));
-      return 2;
-    }
-    return AlignCommand(parser, positional[0]);
-  }
-  if (parser.isSet(QStringLiteral("match-colours"))) {
-    if (parser.isSet(QStringLiteral("render-frame")) || parser.isSet(QStringLiteral("export-web")) ||
-        positional.size() != 1) {
-      Fail(QStringLiteral("--match-colours takes exactly one project file and no other work (see --help)"));
-      return 2;
-    }
-    return MatchColoursCommand(parser, positional[0]);
-  }
-  if (parser.isSet(QStringLiteral("export-web"))) {
-    if (parser.isSet(QStringLiteral("render-frame")) || positional.size() != 1) {
-      Fail(QStringLiteral("--export-web DIR takes exactly one project file and no --render-frame (see --help)"));
-      return 2;
-    }
-    return ExportWebCommand(parser, positional[0], play);
+  const int work = ChosenWork(parser);
+  if (work < 0) return 2;
+  switch (works[work].kind) {
+    case Work::ImportSequence:
+      return ImportSequenceCommand(parser, positional[0]);
+    case Work::ExportVideo:
+      return ExportVideoCommand(parser, positional[0], budget, play);
+    case Work::Align:
+      return AlignCommand(parser, positional[0]);
+    case Work::MatchColours:
+      return MatchColoursCommand(parser, positional[0]);
+    case Work::ExportWeb:
+      return ExportWebCommand(parser, positional[0], play);
+    case Work::RenderFrame:
+      break;
   }
   // --render-frame T OUT.png: the option's value is T, the output follows among the positionals.
   const QString timeText = parser.value(QStringLiteral("render-frame"));
-  if (positional.size() != 2) {
-    Fail(QStringLiteral("--render-frame T OUT.png takes exactly one project file (see --help)"));
-    return 2;
-  }
   bool ok = false;
   const double t = timeText.toDouble(&ok);
   if (!ok || !(t >= 0.0 && t <= 1.0)) {

@@ -44,18 +44,19 @@ bool AlignAndPrint(Project& open, const AlignRequest& request, bool& changed) {
   return allFound;
 }
 
+bool ReadPictureNumber(const QCommandLineParser& parser, const char* whyNotTheFirst, int& picture) {
+  if (!parser.isSet(QStringLiteral("picture"))) return true;
+  bool ok = false;
+  picture = parser.value(QStringLiteral("picture")).toInt(&ok);
+  if (ok && picture >= 2) return true;
+  Fail(QStringLiteral("--picture takes the number of a picture from 2 on (%1), not \"%2\"")
+           .arg(QString::fromLatin1(whyNotTheFirst), parser.value(QStringLiteral("picture"))));
+  return false;
+}
+
 int AlignCommand(const QCommandLineParser& parser, const QString& project) {
   int picture = -1;
-  if (parser.isSet(QStringLiteral("picture"))) {
-    bool ok = false;
-    picture = parser.value(QStringLiteral("picture")).toInt(&ok);
-    if (!ok || picture < 2) {
-      Fail(QStringLiteral("--picture takes the number of a picture from 2 on (the first has nothing to be placed in), "
-                          "not \"%1\"")
-               .arg(parser.value(QStringLiteral("picture"))));
-      return 2;
-    }
-  }
+  if (!ReadPictureNumber(parser, "the first has nothing to be placed in", picture)) return 2;
   Project open;
   if (!OpenForWork(open, project)) return 1;
   const ImageStack* stack = open.stack();

@@ -27,16 +27,7 @@ std::string Three(const std::array<double, 3>& v) {
 
 int MatchColoursCommand(const QCommandLineParser& parser, const QString& project) {
   int picture = -1;
-  if (parser.isSet(QStringLiteral("picture"))) {
-    bool ok = false;
-    picture = parser.value(QStringLiteral("picture")).toInt(&ok);
-    if (!ok || picture < 2) {
-      Fail(QStringLiteral("--picture takes the number of a picture from 2 on (the first keeps its own colours), "
-                          "not \"%1\"")
-               .arg(parser.value(QStringLiteral("picture"))));
-      return 2;
-    }
-  }
+  if (!ReadPictureNumber(parser, "the first keeps its own colours", picture)) return 2;
   Project open;
   if (!OpenForWork(open, project)) return 1;
   const ImageStack* stack = open.stack();

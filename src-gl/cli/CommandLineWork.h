@@ -153,6 +153,9 @@ int AlignCommand(const QCommandLineParser& parser, const QString& project);
 bool AlignAndPrint(Project& open, const AlignRequest& request, bool& changed);
 // --import-sequence DIR OUT.kx: the pictures of a folder as a new project, aligned and saved.
 int ImportSequenceCommand(const QCommandLineParser& parser, const QString& output);
+// --picture N of --align and --match-colours: true with `picture` left alone when not given, or
+// set to N from 2 on; false after the message (which gives `whyNotTheFirst`) for anything else.
+bool ReadPictureNumber(const QCommandLineParser& parser, const char* whyNotTheFirst, int& picture);
 // --match-colours: each picture's (or one's) tones matched to its parent's, the corrections
 // printed, the project saved when any changed.
 int MatchColoursCommand(const QCommandLineParser& parser, const QString& project);
