@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "DecodeMemory.h"
+#include "FuzzInput.h"
 #include "JpegDecode.h"
 #include "PictureCheck.h"
 #include "TextureImage.h"
@@ -35,44 +36,10 @@ const int textureLimit = 16;
 const long long maxCheckedPixels = 1ll << 22;
 const unsigned long long maxDecodedPixels = 1ull << 12;
 
-// The decoder reads files by name. The input is kept in an anonymous file in memory (memfd) and
-// named by its /proc path: a temporary file on disk, truncated and rewritten for every input,
-// had the file system write it back each time, which cost more than everything else.
-struct InputFile {
-  int fd = -1;
-  std::string path;
-
-  InputFile() {
-    fd = memfd_create("fuzz_jpeg", 0);
-    if (fd < 0) {
-      std::perror("fuzz_jpeg: memfd_create");
-      std::abort();
-    }
-    path = "/proc/self/fd/" + std::to_string(fd);
-  }
-  ~InputFile() { close(fd); }
-
-  void Store(const uint8_t* data, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-      const ssize_t n = pwrite(fd, data + done, size - done, static_cast<off_t>(done));
-      if (n <= 0) {
-        std::perror("fuzz_jpeg: writing the input");
-        std::abort();
-      }
-      done += static_cast<size_t>(n);
-    }
-    if (ftruncate(fd, static_cast<off_t>(size)) != 0) {
-      std::perror("fuzz_jpeg: ftruncate");
-      std::abort();
-    }
-  }
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static InputFile file;
+  static InputFile file("fuzz_jpeg");
   file.Store(data, size);
 
   JpegInfo info;

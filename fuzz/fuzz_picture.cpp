@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "DecodeMemory.h"
+#include "FuzzInput.h"
 #include "PictureCheck.h"
 #include "PictureDecode.h"
 #include "TextureImage.h"
@@ -29,38 +30,6 @@ const int textureLimit = 16;
 const long long maxCheckedPixels = 1ll << 22;
 const unsigned long long maxDecodedPixels = 1ull << 12;
 
-// The input in an anonymous file in memory, named by its /proc path (see fuzz_jpeg.cpp).
-struct InputFile {
-  int fd = -1;
-  std::string path;
-
-  InputFile() {
-    fd = memfd_create("fuzz_picture", 0);
-    if (fd < 0) {
-      std::perror("fuzz_picture: memfd_create");
-      std::abort();
-    }
-    path = "/proc/self/fd/" + std::to_string(fd);
-  }
-  ~InputFile() { close(fd); }
-
-  void Store(const uint8_t* data, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-      const ssize_t n = pwrite(fd, data + done, size - done, static_cast<off_t>(done));
-      if (n <= 0) {
-        std::perror("fuzz_picture: writing the input");
-        std::abort();
-      }
-      done += static_cast<size_t>(n);
-    }
-    if (ftruncate(fd, static_cast<off_t>(size)) != 0) {
-      std::perror("fuzz_picture: ftruncate");
-      std::abort();
-    }
-  }
-};
-
 bool MemoryGivenBack() {
   return SharedDecodeMemory().InUse() == 0 && SharedDecodeMemory().HighWater() <= SharedDecodeMemory().Capacity();
 }
@@ -68,7 +37,7 @@ bool MemoryGivenBack() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static InputFile file;
+  static InputFile file("fuzz_picture");
   file.Store(data, size);
 
   PictureInfo info;
