@@ -82,15 +82,22 @@ void StartRead(png_structp png, FILE* file) {
   png_set_benign_errors(png, 0);
 }
 
+// libpng's reader and its info, reporting into `err`; false, with nothing left, when either
+// cannot be made. The caller sets its own jump point: it must outlive every libpng call.
+bool CreateReader(PngError& err, png_structp& png, png_infop& info) {
+  png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &err, PngFail, PngWarn);
+  if (!png) return false;
+  info = png_create_info_struct(png);
+  if (info) return true;
+  png_destroy_read_struct(&png, nullptr, nullptr);
+  return false;
+}
+
 int ReadPngSize(FILE* file, png_uint_32* width, png_uint_32* height) {
   PngError err;
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &err, PngFail, PngWarn);
-  if (!png) return kFailed;
-  png_infop info = png_create_info_struct(png);
-  if (!info) {
-    png_destroy_read_struct(&png, nullptr, nullptr);
-    return kFailed;
-  }
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  if (!CreateReader(err, png, info)) return kFailed;
   if (setjmp(err.jump)) {
     png_destroy_read_struct(&png, &info, nullptr);
     return kFailed;
@@ -105,13 +112,9 @@ int ReadPngSize(FILE* file, png_uint_32* width, png_uint_32* height) {
 
 int DecodePngScaled(FILE* file, int denominator, const PngCalls* calls) {
   PngError err;
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &err, PngFail, PngWarn);
-  if (!png) return kFailed;
-  png_infop info = png_create_info_struct(png);
-  if (!info) {
-    png_destroy_read_struct(&png, nullptr, nullptr);
-    return kFailed;
-  }
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  if (!CreateReader(err, png, info)) return kFailed;
   if (setjmp(err.jump)) {
     png_destroy_read_struct(&png, &info, nullptr);
     return kFailed;
