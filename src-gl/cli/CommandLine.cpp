@@ -11,6 +11,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "CommandLineOptions.h"
 #include "CommandLineWork.h"
 #include "Imagestack.h"
 #include "Job.h"
@@ -163,8 +164,8 @@ void AddOptions(QCommandLineParser& parser) {
   AddAlignOptions(parser);
   AddImportOptions(parser);
   parser.addOption({QStringLiteral("force"),
-                    QStringLiteral("Lets --export-web replace files in DIR, and --import-sequence an existing "
-                                   "OUT.kx.")});
+                    QStringLiteral("Lets --export-web replace files in DIR, --export-video an existing OUT (for a "
+                                   "PNG sequence: any of its frames), and --import-sequence an existing OUT.kx.")});
   parser.addOption({QStringLiteral("texture-budget"),
                     QStringLiteral("Memory for the pictures' textures, in MiB (default: 1024 or a quarter of the "
                                    "memory, whichever is smaller)."),
@@ -202,8 +203,22 @@ const Work works[] = {
     {Work::RenderFrame, "render-frame", 2, "--render-frame T OUT.png takes exactly one project file (see --help)"},
 };
 
-// The work the options ask for (the frame when none is named), as an index into `works`; -1
-// after the message when another work is asked for too or the file names do not fit it.
+// "--size goes with one of the works ...": options given without any work.
+void FailWithoutWork(const QCommandLineParser& parser) {
+  QString given;
+  for (const QString& name : parser.optionNames())
+    if (name != QLatin1String("texture-budget")) {
+      given = (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+      break;
+    }
+  QString names;
+  for (const Work& work : works)
+    names += (names.isEmpty() ? QString() : QStringLiteral(", ")) + QStringLiteral("--") + QLatin1String(work.option);
+  Fail(QStringLiteral("%1 goes with one of the works %2 (see --help)").arg(given, names));
+}
+
+// The work the options ask for, as an index into `works`; -1 after the message when none or
+// another work is asked for too or the file names do not fit it.
 int ChosenWork(const QCommandLineParser& parser) {
   const int count = static_cast<int>(sizeof works / sizeof works[0]);
   int chosen = -1, asked = 0;
@@ -212,7 +227,10 @@ int ChosenWork(const QCommandLineParser& parser) {
       ++asked;
       if (chosen < 0) chosen = i;
     }
-  if (chosen < 0) chosen = count - 1;
+  if (chosen < 0) {
+    FailWithoutWork(parser);
+    return -1;
+  }
   if (asked > 1 || parser.positionalArguments().size() != works[chosen].files) {
     Fail(QString::fromLatin1(works[chosen].usage));
     return -1;
@@ -223,14 +241,15 @@ int ChosenWork(const QCommandLineParser& parser) {
 }  // namespace
 
 bool IsCommandLineWork(const QStringList& arguments) {
-  for (const QString& a : arguments) {
-    if (a == QLatin1String("--help") || a == QLatin1String("-h") || a == QLatin1String("--version") ||
-        a == QLatin1String("-v") || a == QLatin1String("--help-all"))
-      return true;
-    for (const Work& work : works) {
-      const QString option = QLatin1String("--") + QLatin1String(work.option);
-      if (a == option || a.startsWith(option + QLatin1Char('='))) return true;
+  for (int i = 0; i < arguments.size(); ++i) {
+    const QString& a = arguments[i];
+    if (a == QLatin1String("--")) return false;  // file names follow, whatever they look like
+    if (const int length = EditorOptionLength(arguments, i)) {
+      i += length - 1;
+      continue;
     }
+    // Work, help, the version, or a mistake, which the command line names without a display.
+    if (a.size() > 1 && a.startsWith(QLatin1Char('-'))) return true;
   }
   return false;
 }
@@ -242,7 +261,7 @@ int RunCommandLine(const QStringList& arguments) {
   QStringList all = arguments;
   all.prepend(QStringLiteral("tunnelvista"));
   if (!parser.parse(all)) {
-    Fail(parser.errorText());
+    FailParse(parser, arguments);
     return 2;
   }
   if (parser.isSet(QStringLiteral("help"))) {
@@ -292,24 +311,28 @@ int RunCommandLine(const QStringList& arguments) {
 }
 
 bool TakeEditorOptions(QStringList& arguments, size_t& textureBudget) {
+  QStringList files;
   for (int i = 0; i < arguments.size(); ++i) {
     const QString& a = arguments[i];
-    QString value;
-    if (a == QLatin1String("--texture-budget")) {
-      if (i + 1 >= arguments.size()) {
+    if (a == QLatin1String("--")) {
+      files += arguments.mid(i + 1);
+      break;
+    }
+    const int length = EditorOptionLength(arguments, i);
+    if (length == 0) {
+      files << a;
+      continue;
+    }
+    // Qt's own options stay in the program's arguments, where Qt reads them; only the budget is ours.
+    if (a.startsWith(QLatin1String("--texture-budget"))) {
+      if (a == QLatin1String("--texture-budget") && length < 2) {
         Fail(QStringLiteral("--texture-budget needs a number of MiB"));
         return false;
       }
-      value = arguments[i + 1];
-      arguments.remove(i, 2);
-    } else if (a.startsWith(QLatin1String("--texture-budget="))) {
-      value = a.mid(17);
-      arguments.remove(i, 1);
-    } else {
-      continue;
+      if (!ParseBudget(length == 2 ? arguments[i + 1] : a.mid(17), textureBudget)) return false;
     }
-    if (!ParseBudget(value, textureBudget)) return false;
-    --i;
+    i += length - 1;
   }
+  arguments = files;
   return true;
 }

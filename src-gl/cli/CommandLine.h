@@ -6,8 +6,9 @@
 #include <QStringList>
 #include <cstddef>
 
-// True when the arguments (after the program's name) ask for work without a window or for help
-// or the version: RunCommandLine does it. Otherwise the editor starts.
+// True when the arguments (after the program's name) hold any option but the editor's own
+// (--texture-budget, Qt's): work without a window, help, the version, or a mistake, which
+// RunCommandLine does or refuses without a display. Otherwise the editor starts.
 bool IsCommandLineWork(const QStringList& arguments);
 
 // Does that work (a QCoreApplication exists) and returns the exit status: 0 only on success;
@@ -15,6 +16,7 @@ bool IsCommandLineWork(const QStringList& arguments);
 // 2 for options that cannot be used. Messages go to standard error.
 int RunCommandLine(const QStringList& arguments);
 
-// Takes the editor's own options out of `arguments` (--texture-budget MiB), leaving the project
-// to open. False, with a message on standard error, for an option it cannot use.
+// Takes the editor's own options out of `arguments` (--texture-budget MiB, Qt's, a "--" before
+// the file names), leaving the project to open. False, with a message on standard error, for an
+// option it cannot use.
 bool TakeEditorOptions(QStringList& arguments, size_t& textureBudget);

@@ -225,6 +225,12 @@ int ExportVideoCommand(const QCommandLineParser& parser, const QString& project,
                        const PlayOverride& play) {
   VideoRequest request;
   if (!ParseVideoRequest(parser, request)) return 2;
+  // As the dialog asks and the other works refuse: nothing the user has is replaced unasked.
+  const std::string replaced = request.Replaced();
+  if (!replaced.empty() && !parser.isSet(QStringLiteral("force"))) {
+    Fail(QStringLiteral("%1 exists already (--force replaces it)").arg(QFile::decodeName(replaced.c_str())));
+    return 2;
+  }
   Project open;
   if (!OpenForWork(open, project)) return 1;
   play.ApplyTo(*open.stack());

@@ -77,6 +77,15 @@ bool OpenForWork(Project& project, const QString& argument) {
   if (!project.Open(AbsoluteFileName(argument))) return false;
   WaitForOpening(project);
   if (!project.stack()) return false;
+  const ImageStack& stack = *project.stack();
+  // The work goes on with them, and a save keeps their new places: a script must be able to tell.
+  for (int i = 0; i < stack.pictureCount(); ++i) {
+    const Image& picture = *stack.images[static_cast<size_t>(i)];
+    if (picture.foundElsewhere)
+      Fail(QStringLiteral("picture %1 (%2) was not where the project says: %3")
+               .arg(i + 1)
+               .arg(QFile::decodeName(picture.fileName.c_str()), QFile::decodeName(picture.FoundNote().c_str())));
+  }
   project.stack()->dirty = true;  // the keys are built afresh before anything is drawn or written
   return true;
 }

@@ -82,6 +82,9 @@ class ImageStack {
   bool ApplyChecks(PictureCheck& check);
   // "There was an error loading the following files: ..." for the pictures that did not load.
   void ReportFailedPictures() const;
+  // One message naming each picture that was not where the project says and was found
+  // elsewhere, and where; nothing when there is none. The editor shows it after the opening.
+  void ReportFoundElsewhere() const;
 
   // --- zoom timeline ---
   // Rebuilds every element's modelMatrix and the keys (single precision, as the data file holds

@@ -312,6 +312,18 @@ void ImageStack::ReportFailedPictures() const {
                      "selecting \"Image List\" from the Edit menu.");
 }
 
+void ImageStack::ReportFoundElsewhere() const {
+  std::string found;
+  for (int i = 0; i < pictureCount(); ++i) {
+    const Image& picture = *images[static_cast<size_t>(i)];
+    if (picture.foundElsewhere) found += "\n    " + picture.fileName + ":  " + picture.FoundNote();
+  }
+  if (!found.empty())
+    ShowPlainMessage("These pictures were not where the project says, and were found elsewhere:\n" + found +
+                     "\n\nThey are used from there, and saving the project keeps their new places. If one is "
+                     "not the picture you meant, choose it again in the Image List (Edit menu).");
+}
+
 bool ImageStack::LoadProject() {
   if (!ReadProjectFile()) return false;
   const std::unique_ptr<PictureCheck> check = StartCheck();

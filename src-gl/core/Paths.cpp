@@ -1,6 +1,7 @@
 #include "Paths.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <system_error>
 
@@ -90,28 +91,59 @@ std::string MovedPictureFinder::Find(const std::string& path) const {
   const size_t last = path.find_last_of("/\\");
   const std::string name = last == std::string::npos ? path : path.substr(last + 1);
   if (name.empty() || !Missing(path)) return std::string();
-  std::string candidate = Join(directory_, name);
-  if (IsFile(candidate)) return candidate;
-  for (const std::string& sub : Subdirectories()) {
-    candidate = Join(Join(directory_, sub), name);
+  for (const std::string& place : Places()) {
+    const std::string candidate = Join(place, name);
     if (IsFile(candidate)) return candidate;
   }
   return std::string();
 }
 
-const std::vector<std::string>& MovedPictureFinder::Subdirectories() const {
+const std::vector<std::string>& MovedPictureFinder::Places() const {
   std::call_once(listed_, [this] {
     namespace fs = std::filesystem;
+    if (!IsWebExportFolder(directory_.empty() ? "." : directory_)) places_.push_back(directory_);
+    std::vector<std::string> subdirectories;
     std::error_code error;
     fs::directory_iterator it(directory_.empty() ? fs::path(".") : fs::path(directory_),
                               fs::directory_options::skip_permission_denied, error);
     for (; !error && it != fs::directory_iterator(); it.increment(error)) {
       std::error_code typeError;
-      if (it->is_directory(typeError)) subdirectories_.push_back(it->path().filename().string());
+      if (it->is_directory(typeError)) subdirectories.push_back(it->path().filename().string());
     }
-    std::sort(subdirectories_.begin(), subdirectories_.end());
+    std::sort(subdirectories.begin(), subdirectories.end());
+    for (const std::string& sub : subdirectories) {
+      const std::string place = Join(directory_, sub);
+      if (!IsWebExportFolder(place.empty() ? "." : place)) places_.push_back(place);
+    }
   });
-  return subdirectories_;
+  return places_;
+}
+
+namespace {
+
+bool EndsWithNoCase(const std::string& text, const char* ending) {
+  const size_t n = std::char_traits<char>::length(ending);
+  if (text.size() <= n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (std::tolower(static_cast<unsigned char>(text[text.size() - n + i])) != ending[i]) return false;
+  return true;
+}
+
+}  // namespace
+
+bool IsWebExportFolder(const std::string& directory) {
+  namespace fs = std::filesystem;
+  bool page = false, data = false;
+  std::error_code error;
+  fs::directory_iterator it(directory, fs::directory_options::skip_permission_denied, error);
+  for (; !error && it != fs::directory_iterator() && !(page && data); it.increment(error)) {
+    std::error_code typeError;
+    if (!it->is_regular_file(typeError)) continue;
+    const std::string name = it->path().filename().string();
+    page = page || EndsWithNoCase(name, ".html") || EndsWithNoCase(name, ".htm");
+    data = data || EndsWithNoCase(name, ".kxo");
+  }
+  return page && data;
 }
 
 std::string DataFilePath(const std::string& programDirectory, const std::string& name) {

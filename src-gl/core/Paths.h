@@ -26,8 +26,9 @@ std::string DirectoryPart(const std::string& path);
 
 // Finds the pictures of a project that was moved together with them: a picture whose name leads
 // nowhere is looked for by its own name in the project's directory, then in the directories one
-// level down, in sorted order (the first file wins). Those directories are listed once, when
-// first needed. Any thread; several at once.
+// level down, in sorted order (the first file wins). A web export's folder is never looked in:
+// its pictures may be reduced or colour-corrected copies, which the next save would then keep.
+// Those directories are listed once, when first needed. Any thread; several at once.
 class MovedPictureFinder {
  public:
   explicit MovedPictureFinder(const std::string& projectPath);
@@ -37,12 +38,17 @@ class MovedPictureFinder {
   std::string Find(const std::string& path) const;
 
  private:
-  const std::vector<std::string>& Subdirectories() const;
+  // The directories looked in, the project's own first; export folders left out.
+  const std::vector<std::string>& Places() const;
 
   std::string directory_;
   mutable std::once_flag listed_;
-  mutable std::vector<std::string> subdirectories_;
+  mutable std::vector<std::string> places_;
 };
+
+// Whether `directory` holds what a web export writes: a page (*.html, *.htm) and a data file
+// (*.kxo), whatever their names.
+bool IsWebExportFolder(const std::string& directory);
 
 // The path of the program's data file `name` ("TUNNELVISTA.html", "kx.jar", or a folder such as
 // "web/player"), for the program in `programDirectory`. In a build tree the data lies beside the

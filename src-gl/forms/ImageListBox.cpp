@@ -6,6 +6,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QFont>
 #include <QMimeData>
 #include <QPainter>
 #include <QUrl>
@@ -53,10 +54,19 @@ TImageListBox::TImageListBox(QWidget* parent) : QListWidget(parent) {
   setTextElideMode(Qt::ElideMiddle);
 }
 
-// A picture that did not load is shown in red; one found away from its stored place says where.
+QString EntryName(const Image& image) {
+  const QString name = DisplayName(image.baseName);
+  return image.foundElsewhere ? name + QStringLiteral(" (found elsewhere)") : name;
+}
+
+// A picture that did not load is shown in red; one found away from its stored place in italics,
+// saying where.
 void MarkEntry(QListWidgetItem* item, const Image& image) {
   const bool failed = !image.loaded && !image.fileName.empty() && image.width > 0;
   item->setForeground(failed ? QBrush(Qt::red) : QBrush());
+  QFont font = item->font();
+  font.setItalic(image.foundElsewhere);
+  item->setFont(font);
   if (failed)
     item->setToolTip(QStringLiteral("This picture could not be loaded: ") + DisplayName(image.FullPath()));
   else if (image.foundElsewhere)
@@ -67,7 +77,7 @@ void MarkEntry(QListWidgetItem* item, const Image& image) {
 
 void TImageListBox::ShowEntry(QListWidgetItem* item, const Image& image, const QString& folderHint) {
   MarkEntry(item, image);
-  const QString name = DisplayName(image.baseName);
+  const QString name = EntryName(image);
   item->setText(folderHint.isEmpty() ? name : name + QStringLiteral(" \u2014 ") + folderHint);
   // The lines are shown again after every change of the list: a thumbnail is made only when its
   // picture's is new.

@@ -44,9 +44,12 @@ class TImageListBox : public QListWidget {
   int DropRow(const QPoint& at) const;
 };
 
-// Colours a list line of `image` red when it did not load; its tooltip gives the file, or where a
-// moved picture was found.
+// Colours a list line of `image` red when it did not load, or sets it in italics when the picture
+// was found elsewhere; its tooltip gives the file, or where a moved picture was found.
 void MarkEntry(QListWidgetItem* item, const Image& image);
+// The name a list line shows for `image`: its file's, with "(found elsewhere)" after it for a
+// picture that was not where the project says.
+QString EntryName(const Image& image);
 // For pictures of one name in the folders `directories`: the end of each folder that tells
 // it apart from the others ("b" for /a/b beside /a/c), else the whole folder as written.
 std::vector<QString> FolderHints(const std::vector<std::string>& directories);

@@ -131,7 +131,7 @@ void TmainForm::InitValues() {
     if (imageStack) {
       for (int i = 0; i < imageStack->pictureCount(); ++i) {
         const Image& picture = *imageStack->images[static_cast<size_t>(i)];
-        ListBox->addItem(QFile::decodeName(QByteArray::fromStdString(picture.baseName)));
+        ListBox->addItem(EntryName(picture));
         MarkEntry(ListBox->item(i), picture);
       }
       if (ListBox->count() > 0) ListBox->setCurrentRow(0);
@@ -220,12 +220,17 @@ void TmainForm::OpeningFinished() {
   OpeningStrip->hide();
   const ImageStack* imageStack = project_.stack();
   if (!imageStack) return;
-  for (int row = 0; row < ListBox->count() && row < imageStack->pictureCount(); ++row)
-    MarkEntry(ListBox->item(row), *imageStack->images[static_cast<size_t>(row)]);
+  for (int row = 0; row < ListBox->count() && row < imageStack->pictureCount(); ++row) {
+    const Image& picture = *imageStack->images[static_cast<size_t>(row)];
+    ListBox->item(row)->setText(EntryName(picture));
+    MarkEntry(ListBox->item(row), picture);
+  }
   view_->CheckTextureLimit();
   EnableProjectCommands();
   FormPaint();
   Panel->update();
+  // Last: the note waits for an answer, and a picture taken from elsewhere is never silent.
+  imageStack->ReportFoundElsewhere();
 }
 
 void TmainForm::CancelOpening() {

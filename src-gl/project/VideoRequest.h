@@ -26,7 +26,8 @@ struct VideoRequest {
   // The first check that fails, with `error` for the user (for Settings); `projectDuration`
   // stands in for a duration of 0.
   VideoRefusal Check(double projectDuration, std::string& error) const;
-  // The file an export would replace (the first frame's of a PNG sequence); empty when none is there.
+  // The file an export would replace (a symbolic link counts, wherever it leads; for a PNG
+  // sequence, the lowest-numbered of its frames that exists); empty when none is there.
   std::string Replaced() const;
 };
 
