@@ -204,4 +204,32 @@ TEST_F(ExportWebCommand, TerminatedExportLeavesTheFolderAsItWas) {
   EXPECT_EQ(ReadFileBytes(site + "/index.html"), "kept");
 }
 
+// A mistyped or unknown option stops the run with its name, before Qt's platform is loaded: the
+// same with a display as without one (where the editor would otherwise open, or abort for want
+// of one). `timeout` bounds an editor that opened by mistake.
+TEST(CommandLineMistakes, UnknownOptionsAreNamedWithOrWithoutADisplay) {
+  TempDir dir;
+  const std::string zoom = dir.File("zoom.kx"), video = dir.File("x.mp4");
+  struct Case {
+    std::string arguments, said;
+  } cases[] = {
+      {"--export-vidoe " + video + " " + zoom, "unknown option --export-vidoe; did you mean --export-video?"},
+      {"--export-vidoe=" + video + " " + zoom, "unknown option --export-vidoe; did you mean --export-video?"},
+      {"-export-video " + video + " " + zoom, "unknown option -export-video; did you mean --export-video?"},
+      {"--texture-budget 64 --match-colors " + zoom, "unknown option --match-colors; did you mean --match-colours?"},
+      {"--frobnicate " + zoom, "unknown option --frobnicate (see --help)"},
+      {"--fps 30 " + zoom, "--fps goes with one of the works"},
+  };
+  for (const char* display : {"env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM", "env QT_QPA_PLATFORM=offscreen"})
+    for (const Case& c : cases) {
+      const std::string command = std::string("timeout -s KILL 120 ") + display + " " TV_PROGRAM " " + c.arguments +
+                                  " >/dev/null 2>" + dir.File("err.txt");
+      const int status = std::system(command.c_str());
+      const std::string errors = ReadFileBytes(dir.File("err.txt"));
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << display << " " << c.arguments << ": " << status;
+      EXPECT_NE(errors.find("tunnelvista: " + c.said), std::string::npos) << c.arguments << ": " << errors;
+      EXPECT_FALSE(fs::exists(video));
+    }
+}
+
 }  // namespace

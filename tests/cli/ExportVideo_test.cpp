@@ -355,6 +355,38 @@ TEST_F(ExportVideoCommand, FailuresSaySoAndLeaveNoFile) {
   }
 }
 
+// What is there already stays byte for byte unless --force is given: a file, a link that leads
+// nowhere, or any frame of a PNG sequence's name (frames of a longer, older sequence would
+// otherwise stay among the new ones). A name that is no frame of the sequence does not count.
+TEST_F(ExportVideoCommand, ExistingFilesAreReplacedOnlyWhenForced) {
+  WriteFileBytes(out.File("zoom.mp4"), "kept");
+  fs::create_symlink(out.File("nowhere.webm"), out.File("zoom.webm"));
+  WriteFileBytes(out.File("f_00007.png"), "kept");
+  WriteFileBytes(out.File("seq_00012.png"), "kept");
+  struct Case {
+    std::string output, said;
+  } cases[] = {
+      {out.File("zoom.mp4"), out.File("zoom.mp4")},
+      {out.File("zoom.webm"), out.File("zoom.webm")},
+      {out.File("f_%05d.png"), out.File("f_00007.png")},
+      {out.File("seq.png"), out.File("seq_00012.png")},
+  };
+  const std::string options = " --size 64x48 --fps 2 --duration 1 ";
+  for (const Case& c : cases) {
+    std::string errors;
+    EXPECT_EQ(Run("--export-video " + c.output + options + Project(), errors), 2) << c.output;
+    EXPECT_NE(errors.find(c.said + " exists already (--force replaces it)"), std::string::npos) << errors;
+  }
+  EXPECT_EQ(ReadFileBytes(out.File("zoom.mp4")), "kept");
+  EXPECT_EQ(ReadFileBytes(out.File("f_00007.png")), "kept");
+  EXPECT_EQ(std::distance(fs::directory_iterator(out.path()), {}), 4);
+
+  std::string errors;
+  ASSERT_EQ(Run("--export-video " + out.File("f_%d.png") + options + Project(), errors), 0) << errors;
+  ASSERT_EQ(Run("--export-video " + out.File("zoom.mp4") + options + "--force " + Project(), errors), 0) << errors;
+  EXPECT_EQ(Decode(out.File("zoom.mp4"), {}).frames, 2);
+}
+
 TEST_F(ExportVideoCommand, MissingPicturesAreSaidThenDrawnAsTheEditorShowsThem) {
   TempDir pictures;
   WriteJpeg(pictures.File("a.jpg"), 640, 480, [](int x, int) { return Rgb{static_cast<uint8_t>(x), 9, 9}; });

@@ -50,4 +50,37 @@ TEST(MissingPicture, EveryCommandFinishesWhatItCanAndFails) {
             std::string::npos);
 }
 
+// A picture found elsewhere is said, one line each, and never taken from a web export's folder.
+TEST(MissingPicture, PicturesFoundElsewhereAreSaidOneLineEach) {
+  TempDir dir;
+  const auto gradient = [](int x, int y) { return Rgb{static_cast<uint8_t>(x), 90, static_cast<uint8_t>(y)}; };
+  WriteJpeg(dir.File("a.jpg"), 320, 240, gradient);
+  fs::create_directories(dir.File("pics"));
+  WriteJpeg(dir.File("pics/b.jpg"), 320, 240, gradient);
+  fs::create_directories(dir.File("site"));  // the project's web export, with a reduced copy
+  WriteJpeg(dir.File("site/c.jpg"), 160, 120, gradient);
+  WriteFileBytes(dir.File("site/index.html"), "page");
+  WriteFileBytes(dir.File("site/default.kxo"), "data");
+  WriteFileBytes(dir.File("zoom.kx"),
+                 "#Tunnelvista v1.0\nduration 8\nimages 3\nfilename /old/a.jpg\nscale 1\ntranslate 0 0\nrotate 0\n"
+                 "filename /old/pics/b.jpg\nscale 0.5\ntranslate 0 0\nrotate 0\nfilename /old/c.jpg\nscale 0.5\n"
+                 "translate 0 0\nrotate 0\ntarget\nscale 0.5\ntranslate 0 0\nrotate 0\n");
+  const std::string command =
+      "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " TV_PROGRAM " --render-frame 0.5 " +
+      dir.File("frame.png") + " --size 160x120 " + dir.File("zoom.kx") + " 2>" + dir.File("err.txt");
+  const int status = std::system(command.c_str());
+  const std::string errors = ReadFileBytes(dir.File("err.txt"));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status << "\n" << errors;  // c.jpg failed
+  EXPECT_NE(
+      errors.find("tunnelvista: picture 1 (/old/a.jpg) was not where the project says: found in " + dir.path() + "\n"),
+      std::string::npos)
+      << errors;
+  EXPECT_NE(errors.find("tunnelvista: picture 2 (/old/pics/b.jpg) was not where the project says: found in " +
+                        dir.File("pics") + "\n"),
+            std::string::npos)
+      << errors;
+  EXPECT_EQ(errors.find("found in " + dir.File("site")), std::string::npos) << errors;
+  EXPECT_NE(errors.find("/old/c.jpg"), std::string::npos) << errors;
+}
+
 }  // namespace

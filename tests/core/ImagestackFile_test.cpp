@@ -606,6 +606,42 @@ TEST_F(ProjectFixture, PicturesNotFoundNearTheProjectFailAsBefore) {
   EXPECT_EQ(Saved(stack), text);
 }
 
+// A web export's folder (a page and its data file) holds copies, perhaps reduced or recoloured:
+// no picture is taken from one, below the project's folder or as the project's folder itself.
+TEST_F(ProjectFixture, MovedPicturesAreNeverTakenFromAWebExport) {
+  WritePicture("a-site/one.jpg", 40, 30);  // first in sorted order, but an export
+  WriteFileBytes(dir.File("a-site/index.html"), "page");
+  WriteFileBytes(dir.File("a-site/default.kxo"), "data");
+  WritePicture("a-site/two.jpg", 60, 30);  // nowhere else
+  WritePicture("b/one.jpg", 50, 30);
+  WritePicture("c/three.jpg", 70, 30);
+  WriteFileBytes(dir.File("c/Notes.HTML"), "a page, but no data file beside it");
+  WriteFileBytes(dir.File("p.kx"), ProjectText({"/old/one.jpg", "/old/two.jpg", "/old/three.jpg"}));
+  ImageStack stack;
+  stack.path = dir.File("p.kx");
+  ASSERT_TRUE(stack.LoadProject());
+  EXPECT_EQ(stack.images[0]->FullPath(), dir.File("b/one.jpg"));
+  EXPECT_FALSE(stack.images[1]->loaded);
+  EXPECT_FALSE(stack.images[1]->foundElsewhere);
+  EXPECT_TRUE(stack.images[2]->foundElsewhere);
+  reporter.messages.clear();
+  stack.ReportFoundElsewhere();
+  ASSERT_EQ(reporter.messages.size(), 1u);
+  const std::string& note = reporter.messages[0].text;
+  EXPECT_NE(note.find("\n    /old/one.jpg:  found in " + dir.File("b") + "\n"), std::string::npos) << note;
+  EXPECT_NE(note.find("\n    /old/three.jpg:  found in " + dir.File("c") + "\n"), std::string::npos) << note;
+  EXPECT_EQ(note.find("two.jpg"), std::string::npos) << note;
+
+  WritePicture("two.jpg", 60, 30);
+  WriteFileBytes(dir.File("zoom.htm"), "page");
+  WriteFileBytes(dir.File("zoom.kxo"), "data");
+  ImageStack exported;
+  exported.path = dir.File("p.kx");
+  ASSERT_TRUE(exported.LoadProject());
+  EXPECT_FALSE(exported.images[1]->loaded);
+  EXPECT_EQ(exported.images[0]->FullPath(), dir.File("b/one.jpg"));
+}
+
 TEST_F(ProjectFixture, AnUnchangedProjectSavesByteForByte) {
   WritePicture("pics/a.jpg", 40, 30);
   WritePicture("b.jpg", 40, 30);

@@ -187,7 +187,8 @@ TEST_F(MainForm, ALongProjectOpensInTheBackgroundAndCanBeCancelled) {
   }
 }
 
-// The list marks a picture that did not load, and says where a moved one was found.
+// The list marks a picture that did not load, and a moved one, which a note after the opening
+// names with where it was found.
 TEST_F(MainForm, TheListMarksMissingAndMovedPictures) {
   TempDir dir;
   WriteJpeg(dir.File("here.jpg"), 64, 48, [](int, int) { return Rgb{90, 90, 90}; });
@@ -199,8 +200,20 @@ TEST_F(MainForm, TheListMarksMissingAndMovedPictures) {
   ASSERT_EQ(form->ListBox->count(), 2);
   EXPECT_NE(form->ListBox->item(0)->foreground().color(), QColor(Qt::red));
   EXPECT_TRUE(form->ListBox->item(0)->toolTip().startsWith("found in"));
+  EXPECT_EQ(form->ListBox->item(0)->text(), "here.jpg (found elsewhere)");
+  EXPECT_TRUE(form->ListBox->item(0)->font().italic());
   EXPECT_EQ(form->ListBox->item(1)->foreground().color(), QColor(Qt::red));
-  EXPECT_EQ(reporter.messages.size(), 1u);  // the load message names only the missing one
+  EXPECT_FALSE(form->ListBox->item(1)->font().italic());
+  ASSERT_EQ(reporter.messages.size(), 2u);
+  EXPECT_EQ(reporter.messages[0].text.find("here.jpg"), std::string::npos);  // the load message: the missing one
+  EXPECT_NE(reporter.messages[1].text.find("/no/such/place/here.jpg:  found in " + dir.path()), std::string::npos)
+      << reporter.messages[1].text;
+  EXPECT_EQ(reporter.messages[1].text.find("gone.jpg"), std::string::npos);
+  // The image list shows the mark too.
+  form->menus().EditImageList->trigger();
+  ASSERT_EQ(windows.imageList->ListBox->count(), 2);
+  EXPECT_TRUE(windows.imageList->ListBox->item(0)->text().startsWith("here.jpg (found elsewhere)"));
+  EXPECT_TRUE(windows.imageList->ListBox->item(0)->font().italic());
 }
 
 // A pipe named as a picture is not a picture: the opening ends with it failed and named, rather
