@@ -264,7 +264,7 @@ int RunCommandLine(const QStringList& arguments) {
     FailParse(parser, arguments);
     return 2;
   }
-  if (parser.isSet(QStringLiteral("help"))) {
+  if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
     std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
     return 0;
   }
