@@ -160,3 +160,16 @@ WidestView FindWidestView(const std::vector<std::string>& paths, const std::atom
   view.why = why.str();
   return view;
 }
+
+bool OutermostIsLast(OutermostChoice choice, const WidestView& widest) {
+  return choice == OutermostChoice::Last || (choice == OutermostChoice::Found && widest.end == WidestEnd::Last);
+}
+
+std::string OutermostReason(OutermostChoice choice, const WidestView& widest, SequenceOrder order) {
+  const std::string end = std::string(OutermostIsLast(choice, widest) ? "the last" : "the first") +
+                          (order == SequenceOrder::Date ? " by date" : " by name");
+  if (choice != OutermostChoice::Found) return end + ", as asked";
+  if (widest.end == WidestEnd::Unknown)
+    return end + ", as the files are ordered: the pictures do not tell which is the widest view (" + widest.why + ")";
+  return end + ", the widest view: " + widest.why;
+}

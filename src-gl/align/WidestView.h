@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "PictureSequence.h"
+
 enum class WidestEnd {
   First,    // each picture's view holds the next one's: the order as it is
   Last,     // each picture's view lies inside the next one's: the order turned around
@@ -28,3 +30,16 @@ struct WidestView {
 // stacked) and says which end holds the widest view; Unknown with fewer than two paths, when
 // `cancel` was raised, or when the pairs say nothing clear or disagree. Any thread.
 WidestView FindWidestView(const std::vector<std::string>& paths, const std::atomic<bool>* cancel = nullptr);
+
+// Which end of the order the user takes as the outermost picture.
+enum class OutermostChoice {
+  Found,  // the widest view, as the pictures show it; the first in order when they do not tell
+  First,
+  Last,
+};
+
+// Whether the order is to be turned around so that the outermost picture comes first.
+bool OutermostIsLast(OutermostChoice choice, const WidestView& widest);
+// Which end was taken and why, for the user: "the last by name, the widest view: each picture
+// lies inside the one after it, at about 0.50 of its size".
+std::string OutermostReason(OutermostChoice choice, const WidestView& widest, SequenceOrder order);
