@@ -17,29 +17,46 @@ namespace {
 using namespace align_pair;
 
 // Small copies are enough to see which picture holds the other, and keep a folder's answer
-// within a second or so: at a zoom factor of up to four the narrower view still covers some 160
-// pixels of the wider one's copy.
-constexpr double copySide = 640;
+// within a second or so. A narrower view a fifth of the wider one's size covers only some 130
+// pixels of the wider copy: it is also described on a copy a third as long, which shows its
+// scene at about the size the wider copy does.
+constexpr double copySide = 800;
+constexpr double smallCopyRatio = 1.0 / 3;
 constexpr int maxFeatures = 2000;
 constexpr double siftContrast = 0.01;  // low: skies and haze must still give features
 constexpr double claheClip = 3.0;
-constexpr float ratioTest = 0.8f;
+constexpr float ratioTest = 0.85f;
 constexpr double ransacThreshold = 3.0;  // pixels of the wider copy
-constexpr int minInliers = 15;
+constexpr int minInliers = 8;
 // A neighbour must be clearly smaller to count as inside: the same picture twice, or a pair
 // matched by chance at about its own size, says nothing about the direction.
 constexpr double maxInsideScale = 0.93;
 constexpr double minInsideScale = 0.05;
+constexpr size_t maxPairs = 4;
 
-// A picture's features on its small copy, and the map from that copy's pixels to its element
+// Features of one copy of a picture, and the map from that copy's pixels to the picture's element
 // frame (centre origin, y up, longer side 1).
-struct Described {
-  bool ok = false;
+struct Features {
   std::vector<cv::KeyPoint> points;
   cv::Mat descriptors;
   Affine toElement;
+  bool Usable() const { return points.size() >= static_cast<size_t>(minInliers); }
+};
+
+struct Described {
+  bool ok = false;
+  Features large, small;
   Extents extents;
 };
+
+Features Detect(const Grey& grey, int width, int height) {
+  Features out;
+  cv::Mat evened;
+  cv::createCLAHE(claheClip, cv::Size(8, 8))->apply(grey.pixels, evened);
+  cv::SIFT::create(maxFeatures, 3, siftContrast)->detectAndCompute(evened, cv::noArray(), out.points, out.descriptors);
+  out.toElement = CopyToElement(grey, width, height);
+  return out;
+}
 
 Described Describe(const std::string& path, const std::atomic<bool>* cancel) {
   Described out;
@@ -52,12 +69,16 @@ Described Describe(const std::string& path, const std::atomic<bool>* cancel) {
   const double reduction = std::max(1.0, std::max(info.width, info.height) / copySide);
   Grey grey;
   if (!LoadGrey(source, reduction, grey, cancel) || Cancelled(cancel)) return out;
-  cv::Mat evened;
-  cv::createCLAHE(claheClip, cv::Size(8, 8))->apply(grey.pixels, evened);
-  cv::SIFT::create(maxFeatures, 3, siftContrast)->detectAndCompute(evened, cv::noArray(), out.points, out.descriptors);
-  out.toElement = CopyToElement(grey, info.width, info.height);
+  out.large = Detect(grey, info.width, info.height);
+  Grey small;
+  const int w = std::max(1, static_cast<int>(std::lround(grey.pixels.cols * smallCopyRatio)));
+  const int h = std::max(1, static_cast<int>(std::lround(grey.pixels.rows * smallCopyRatio)));
+  cv::resize(grey.pixels, small.pixels, cv::Size(w, h), 0, 0, cv::INTER_AREA);
+  small.fx = grey.fx * grey.pixels.cols / w;
+  small.fy = grey.fy * grey.pixels.rows / h;
+  out.small = Detect(small, info.width, info.height);
   out.extents = ElementExtents(info.width, info.height);
-  out.ok = out.points.size() >= static_cast<size_t>(minInliers);
+  out.ok = out.large.Usable();
   return out;
 }
 
@@ -68,7 +89,7 @@ struct Fit {
   bool centreInside = false;
 };
 
-Fit FitInto(const Described& from, const Described& to) {
+Fit FitCopy(const Features& from, const Features& to, const Extents& extents) {
   Fit fit;
   std::vector<std::vector<cv::DMatch>> pairs;
   cv::FlannBasedMatcher matcher;
@@ -95,8 +116,16 @@ Fit FitInto(const Described& from, const Described& to) {
   fit.scale = element.LengthScale();
   double x, y;
   element.Map(0, 0, x, y);
-  fit.centreInside = std::fabs(x) <= to.extents.ex / 2 && std::fabs(y) <= to.extents.ey / 2;
+  fit.centreInside = std::fabs(x) <= extents.ex / 2 && std::fabs(y) <= extents.ey / 2;
   return fit;
+}
+
+// Its large copy first; its small one when that found nothing inside `to`.
+Fit FitInto(const Described& from, const Described& to) {
+  const Fit large = FitCopy(from.large, to.large, to.extents);
+  if ((large.centreInside && large.scale <= maxInsideScale) || !from.small.Usable()) return large;
+  const Fit small = FitCopy(from.small, to.large, to.extents);
+  return small.centreInside && small.scale <= maxInsideScale ? small : large;
 }
 
 // +1 when `a`'s view holds `b`'s, -1 when `b`'s holds `a`'s, 0 when the pair does not tell.
@@ -113,6 +142,19 @@ int PairVote(const Described& a, const Described& b, double& scale) {
   return aWider ? 1 : -1;
 }
 
+// The neighbouring pairs to look at, in turn: the two at the ends, then inward from both ends;
+// the inner ones only while none has told (a pair far apart in size can show too little).
+std::vector<std::pair<size_t, size_t>> PairsFromTheEnds(size_t n) {
+  std::vector<std::pair<size_t, size_t>> pairs;
+  for (size_t k = 0; k + 1 < n && pairs.size() < maxPairs; ++k)
+    for (size_t first : {k, n - 2 - k}) {
+      const std::pair<size_t, size_t> pair{first, first + 1};
+      if (first + 1 < n && pairs.size() < maxPairs && std::find(pairs.begin(), pairs.end(), pair) == pairs.end())
+        pairs.push_back(pair);
+    }
+  return pairs;
+}
+
 }  // namespace
 
 WidestView FindWidestView(const std::vector<std::string>& paths, const std::atomic<bool>* cancel) {
@@ -121,9 +163,7 @@ WidestView FindWidestView(const std::vector<std::string>& paths, const std::atom
     view.why = "a single picture";
     return view;
   }
-  const size_t n = paths.size();
-  std::vector<std::pair<size_t, size_t>> pairs{{0, 1}};
-  if (n > 2) pairs.emplace_back(n - 2, n - 1);
+  const std::vector<std::pair<size_t, size_t>> pairs = PairsFromTheEnds(paths.size());
   std::map<size_t, Described> described;
   // FLANN's trees draw the thread's random numbers: the same folder gets the same answer whatever
   // ran before, and the thread's own sequence goes on afterwards.
@@ -131,7 +171,8 @@ WidestView FindWidestView(const std::vector<std::string>& paths, const std::atom
   cv::theRNG() = cv::RNG(0x5eed);
   int ahead = 0, behind = 0;
   double scales = 0;
-  for (const auto& [i, j] : pairs) {
+  for (size_t p = 0; p < pairs.size() && !(p >= 2 && ahead + behind > 0); ++p) {
+    const auto [i, j] = pairs[p];
     for (size_t k : {i, j})
       if (!described.count(k)) described[k] = Describe(paths[k], cancel);
     if (Cancelled(cancel)) break;
@@ -147,7 +188,7 @@ WidestView FindWidestView(const std::vector<std::string>& paths, const std::atom
   }
   std::ostringstream why;
   if (ahead > 0 && behind > 0) {
-    why << "the first and the last neighbouring pairs disagree about which view is the wider";
+    why << "neighbouring pairs disagree about which view is the wider";
   } else if (ahead == 0 && behind == 0) {
     why << "no neighbouring pair shows one picture inside the other";
   } else {
