@@ -36,7 +36,7 @@ TEST(WidestView, FindsTheWidestEndInEitherNaming) {
     EXPECT_EQ(FindWidestView(Reversed(paths)).end, WidestEnd::Last) << photo;
   }
   // Cut as a camera sees them: turned, off centre, at other exposures, of several sizes.
-  for (unsigned seed : {3u, 11u}) {
+  for (unsigned seed : {3u}) {
     const auto stack = WriteCorpusStack(dir, "Wood.jpg", seed, 3, true, "cut" + std::to_string(seed));
     ASSERT_EQ(stack.size(), 3u);
     std::vector<std::string> paths;
