@@ -6,11 +6,11 @@
 #include <opencv2/calib3d.hpp>
 #include <opencv2/features2d.hpp>
 #include <opencv2/imgproc.hpp>
-#include <sstream>
 
 #include "AlignPair.h"
 #include "AlignPairStages.h"
 #include "PictureDecode.h"
+#include "TextNumbers.h"
 
 namespace {
 
@@ -83,13 +83,15 @@ Described Describe(const std::string& path, const std::atomic<bool>* cancel) {
 }
 
 // Where `from` lies in `to`, by the similarity most matched features agree with: its size in
-// `to`'s (element units) and whether its centre lies inside `to`. Zero when nothing holds up.
+// `to`'s (element units), and whether its centre lies inside `to` and `to`'s inside it. Zero
+// when nothing holds up.
 struct Fit {
   double scale = 0;
   bool centreInside = false;
+  bool holdsCentre = false;
 };
 
-Fit FitCopy(const Features& from, const Features& to, const Extents& extents) {
+Fit FitCopy(const Features& from, const Features& to, const Extents& fromExtents, const Extents& toExtents) {
   Fit fit;
   std::vector<std::vector<cv::DMatch>> pairs;
   cv::FlannBasedMatcher matcher;
@@ -116,15 +118,17 @@ Fit FitCopy(const Features& from, const Features& to, const Extents& extents) {
   fit.scale = element.LengthScale();
   double x, y;
   element.Map(0, 0, x, y);
-  fit.centreInside = std::fabs(x) <= extents.ex / 2 && std::fabs(y) <= extents.ey / 2;
+  fit.centreInside = std::fabs(x) <= toExtents.ex / 2 && std::fabs(y) <= toExtents.ey / 2;
+  element.Inverse().Map(0, 0, x, y);
+  fit.holdsCentre = std::fabs(x) <= fromExtents.ex / 2 && std::fabs(y) <= fromExtents.ey / 2;
   return fit;
 }
 
 // Its large copy first; its small one when that found nothing inside `to`.
 Fit FitInto(const Described& from, const Described& to) {
-  const Fit large = FitCopy(from.large, to.large, to.extents);
+  const Fit large = FitCopy(from.large, to.large, from.extents, to.extents);
   if ((large.centreInside && large.scale <= maxInsideScale) || !from.small.Usable()) return large;
-  const Fit small = FitCopy(from.small, to.large, to.extents);
+  const Fit small = FitCopy(from.small, to.large, from.extents, to.extents);
   return small.centreInside && small.scale <= maxInsideScale ? small : large;
 }
 
@@ -133,7 +137,9 @@ Fit FitInto(const Described& from, const Described& to) {
 int PairVote(const Described& a, const Described& b, double& scale) {
   if (!a.ok || !b.ok) return 0;
   auto inside = [](const Fit& f) { return f.centreInside && f.scale >= minInsideScale && f.scale <= maxInsideScale; };
-  auto around = [](const Fit& f) { return f.scale >= 1 / maxInsideScale && f.scale <= 1 / minInsideScale; };
+  auto around = [](const Fit& f) {
+    return f.holdsCentre && f.scale >= 1 / maxInsideScale && f.scale <= 1 / minInsideScale;
+  };
   const Fit bInA = FitInto(b, a), aInB = FitInto(a, b);
   const bool aWider = inside(bInA) || around(aInB);
   const bool bWider = inside(aInB) || around(bInA);
@@ -186,19 +192,16 @@ WidestView FindWidestView(const std::vector<std::string>& paths, const std::atom
     view.why = "cancelled";
     return view;
   }
-  std::ostringstream why;
   if (ahead > 0 && behind > 0) {
-    why << "neighbouring pairs disagree about which view is the wider";
+    view.why = "neighbouring pairs disagree about which view is the wider";
   } else if (ahead == 0 && behind == 0) {
-    why << "no neighbouring pair shows one picture inside the other";
+    view.why = "no neighbouring pair shows one picture inside the other";
   } else {
     view.end = ahead > 0 ? WidestEnd::First : WidestEnd::Last;
     view.scale = scales / (ahead + behind);
-    why.precision(2);
-    why << std::fixed << "each picture lies inside the one " << (ahead > 0 ? "before" : "after") << " it, at about "
-        << view.scale << " of its size";
+    view.why = std::string("each picture lies inside the one ") + (ahead > 0 ? "before" : "after") + " it, at about " +
+               FormatFixed(view.scale, 2) + " of its size";
   }
-  view.why = why.str();
   return view;
 }
 

@@ -26,25 +26,24 @@ std::vector<std::string> Zoom(const TempDir& dir, const std::string& photo, cons
   return paths;
 }
 
-TEST(WidestView, FindsTheWidestEndInEitherNaming) {
+TEST(WidestView, FindsTheWidestEndOfAZoomInEitherNaming) {
   TempDir dir;
-  for (const auto& [photo, factor] : {std::pair{"Wood.jpg", 2.0}, {"Storm.jpg", 1.5}, {"GreenMeadow.jpg", 3.0}}) {
-    const std::vector<std::string> paths = Zoom(dir, photo, photo, 4, factor);
+  for (const auto& [photo, factor] : {std::pair{"Storm.jpg", 1.5}, {"GreenMeadow.jpg", 3.0}}) {
+    const std::vector<std::string> paths = Zoom(dir, photo, photo, 3, factor);
     const WidestView widest = FindWidestView(paths);
     EXPECT_EQ(widest.end, WidestEnd::First) << photo << ": " << widest.why;
     EXPECT_NEAR(widest.scale, 1 / factor, 0.05) << photo;
     EXPECT_EQ(FindWidestView(Reversed(paths)).end, WidestEnd::Last) << photo;
   }
-  // Cut as a camera sees them: turned, off centre, at other exposures, of several sizes.
-  for (unsigned seed : {3u}) {
-    const auto stack = WriteCorpusStack(dir, "Wood.jpg", seed, 3, true, "cut" + std::to_string(seed));
-    ASSERT_EQ(stack.size(), 3u);
-    std::vector<std::string> paths;
-    for (int i = 1; i <= 3; ++i)
-      paths.push_back(dir.File("cut" + std::to_string(seed) + "_" + std::to_string(i) + ".jpg"));
-    EXPECT_EQ(FindWidestView(paths).end, WidestEnd::First) << seed;
-    EXPECT_EQ(FindWidestView(Reversed(paths)).end, WidestEnd::Last) << seed;
-  }
+}
+
+// Cut as a camera sees them: turned, off centre, at other exposures, of several sizes.
+TEST(WidestView, FindsTheWidestEndOfPhotographsInEitherNaming) {
+  TempDir dir;
+  ASSERT_EQ(WriteCorpusStack(dir, "Wood.jpg", 3, 3, true, "cut").size(), 3u);
+  const std::vector<std::string> paths = {dir.File("cut_1.jpg"), dir.File("cut_2.jpg"), dir.File("cut_3.jpg")};
+  EXPECT_EQ(FindWidestView(paths).end, WidestEnd::First);
+  EXPECT_EQ(FindWidestView(Reversed(paths)).end, WidestEnd::Last);
 }
 
 TEST(WidestView, SaysNothingWhenThePicturesDoNotTell) {
