@@ -107,12 +107,14 @@ int ImportSequenceCommand(const QCommandLineParser& parser, const QString& outpu
   files = OrderSequence(std::move(files), options.order, false);
   std::vector<std::string> paths;
   for (const SequenceFile& file : files) paths.push_back(file.path);
-  WidestView widest;
-  if (options.outermost == OutermostChoice::Found) widest = FindWidestView(paths);
-  const bool last = OutermostIsLast(options.outermost, widest);
-  std::fprintf(stderr, "tunnelvista: outermost picture: %s, %s\n", (last ? files.back() : files.front()).name.c_str(),
-               OutermostReason(options.outermost, widest, options.order).c_str());
-  if (last) std::reverse(paths.begin(), paths.end());
+  if (paths.size() >= 2) {
+    WidestView widest;
+    if (options.outermost == OutermostChoice::Found) widest = FindWidestView(paths);
+    const bool last = OutermostIsLast(options.outermost, widest);
+    std::fprintf(stderr, "tunnelvista: outermost picture: %s, %s\n", (last ? files.back() : files.front()).name.c_str(),
+                 OutermostReason(options.outermost, widest, options.order).c_str());
+    if (last) std::reverse(paths.begin(), paths.end());
+  }
 
   Project open;
   open.WithoutRecovery();  // written at once, or not at all
