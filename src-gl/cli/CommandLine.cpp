@@ -128,8 +128,9 @@ void AddImportOptions(QCommandLineParser& parser) {
   parser.addOption({QStringLiteral("import-sequence"),
                     QStringLiteral("Makes the pictures of the folder DIR (*.jpg, *.jpeg, *.png, *.webp), each the one "
                                    "before zoomed out about its centre, into the new project OUT.kx: each centred at "
-                                   "1/F in the one before, then aligned as --align does (the results printed); the "
-                                   "first in the order is the outermost picture."),
+                                   "1/F in the one before, then aligned as --align does (the results printed). The "
+                                   "outermost picture is the widest view, found from the pictures at either end of "
+                                   "the order (see --outermost)."),
                     QStringLiteral("DIR")});
   parser.addOption({QStringLiteral("factor"),
                     QStringLiteral("With --import-sequence: how many times larger each picture's view is than the "
@@ -139,9 +140,14 @@ void AddImportOptions(QCommandLineParser& parser) {
                     QStringLiteral("With --import-sequence: name (numbers compared as numbers, so img2 comes before "
                                    "img10; the default) or date (the files' modification times, oldest first)."),
                     QStringLiteral("name|date")});
+  parser.addOption({QStringLiteral("outermost"),
+                    QStringLiteral("With --import-sequence: which end of the order is the outermost picture: found "
+                                   "(the default: the widest view, as the pictures show it; the first when they do "
+                                   "not tell), first or last."),
+                    QStringLiteral("found|first|last")});
   parser.addOption({QStringLiteral("reverse"),
                     QStringLiteral("With --import-sequence: the order turned around, so the last file is the "
-                                   "outermost picture.")});
+                                   "outermost picture (--outermost last).")});
 }
 
 // The options in the order --help lists them.

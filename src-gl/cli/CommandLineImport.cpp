@@ -1,9 +1,11 @@
 // --import-sequence DIR OUT.kx: the pictures of a folder, each the one before zoomed out by a
-// factor about its centre, made into a project: each placed at 1/factor in the one before, then
-// aligned from the pictures, the results printed and the project written.
+// factor about its centre, made into a project: ordered with the widest view outermost, each
+// placed at 1/factor in the one before, then aligned from the pictures, the results printed and
+// the project written.
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
@@ -14,12 +16,16 @@
 #include "Imagestack.h"
 #include "PictureSequence.h"
 #include "Project.h"
+#include "WidestView.h"
 
 namespace command_line {
 
 namespace {
 
 const WordOption<SequenceOrder> orderWords{"order", {{"name", SequenceOrder::Name}, {"date", SequenceOrder::Date}}};
+const WordOption<OutermostChoice> outermostWords{
+    "outermost",
+    {{"found", OutermostChoice::Found}, {"first", OutermostChoice::First}, {"last", OutermostChoice::Last}}};
 
 // An absolute name without "." and ".." steps, so that names under the project's folder are seen
 // to be (and stored relative to it).
@@ -36,6 +42,7 @@ bool Taken(const std::string& path) {
 struct ImportOptions {
   double factor = 2.0;
   SequenceOrder order = SequenceOrder::Name;
+  OutermostChoice outermost = OutermostChoice::Found;
   std::string folder;
   std::string output;
 };
@@ -50,7 +57,16 @@ bool ParseImportOptions(const QCommandLineParser& parser, const QString& output,
       return false;
     }
   }
-  if (!ParseWord(parser, orderWords, options.order)) return false;
+  if (!ParseWord(parser, orderWords, options.order) || !ParseWord(parser, outermostWords, options.outermost))
+    return false;
+  if (parser.isSet(QStringLiteral("reverse"))) {
+    if (parser.isSet(QStringLiteral("outermost")) && options.outermost != OutermostChoice::Last) {
+      Fail(QStringLiteral("--reverse makes the last in order the outermost picture; --outermost %1 contradicts it")
+               .arg(parser.value(QStringLiteral("outermost"))));
+      return false;
+    }
+    options.outermost = OutermostChoice::Last;
+  }
   options.folder = CleanAbsolute(parser.value(QStringLiteral("import-sequence")));
   options.output = CleanAbsolute(output);
   if (!QFileInfo(QFile::decodeName(QByteArray::fromStdString(options.folder))).isDir()) {
@@ -88,9 +104,17 @@ int ImportSequenceCommand(const QCommandLineParser& parser, const QString& outpu
              .arg(parser.value(QStringLiteral("import-sequence"))));
     return 2;
   }
-  files = OrderSequence(std::move(files), options.order, parser.isSet(QStringLiteral("reverse")));
+  files = OrderSequence(std::move(files), options.order, false);
   std::vector<std::string> paths;
   for (const SequenceFile& file : files) paths.push_back(file.path);
+  if (paths.size() >= 2) {
+    WidestView widest;
+    if (options.outermost == OutermostChoice::Found) widest = FindWidestView(paths);
+    const bool last = OutermostIsLast(options.outermost, widest);
+    std::fprintf(stderr, "tunnelvista: outermost picture: %s, %s\n", (last ? files.back() : files.front()).name.c_str(),
+                 OutermostReason(options.outermost, widest, options.order).c_str());
+    if (last) std::reverse(paths.begin(), paths.end());
+  }
 
   Project open;
   open.WithoutRecovery();  // written at once, or not at all

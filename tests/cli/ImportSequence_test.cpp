@@ -92,6 +92,56 @@ TEST_F(ImportSequenceCommand, AlignsAFolderOfZoomedOutPicturesInTheirNumberedOrd
   EXPECT_NE(output.find("picture 4 (pics/step10.png): scale "), std::string::npos) << output;
 }
 
+// Numbered closest first, as outpainting tools number them: the widest view, the last by name,
+// becomes the outermost picture; --reverse and --outermost still decide when given.
+TEST_F(ImportSequenceCommand, TakesTheWidestViewAsTheOutermostPictureInEitherNaming) {
+  fs::create_directory(dir.File("pics"));
+  ASSERT_TRUE(WriteZoomSequence(CorpusFile("photos/Storm.jpg"),
+                                {dir.File("pics/out3.png"), dir.File("pics/out2.png"), dir.File("pics/out1.png")}, 800,
+                                600, 2.0));
+  std::string output, errors;
+  ASSERT_EQ(Run("--import-sequence " + dir.File("pics") + " " + dir.File("zoom.kx"), output, errors), 0)
+      << errors << output;
+  std::vector<Placed> placed = ReadPlacements(dir.File("zoom.kx"));
+  ASSERT_EQ(placed.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(placed[i].name, "pics/out" + std::to_string(3 - i) + ".png");
+    if (i > 0) {
+      EXPECT_LT(CornerError(placed[i], 800), 0.25) << i << "\n" << output;
+    }
+  }
+  EXPECT_NE(errors.find("outermost picture: out3.png, the last by name, the widest view"), std::string::npos) << errors;
+
+  // The override is taken as given, whatever the alignment then makes of it.
+  const int status = Run("--import-sequence " + dir.File("pics") + " --outermost first --force " + dir.File("zoom.kx"),
+                         output, errors);
+  EXPECT_TRUE(status == 0 || status == 1) << status << errors;
+  placed = ReadPlacements(dir.File("zoom.kx"));
+  ASSERT_EQ(placed.size(), 3u);
+  EXPECT_EQ(placed[0].name, "pics/out1.png");
+  EXPECT_NE(errors.find("outermost picture: out1.png, the first by name, as asked"), std::string::npos) << errors;
+  EXPECT_EQ(Run("--import-sequence " + dir.File("pics") + " --reverse --outermost first --force " + dir.File("zoom.kx"),
+                output, errors),
+            2);
+  EXPECT_NE(errors.find("--reverse"), std::string::npos) << errors;
+}
+
+// Pictures that do not show one inside the other keep their order, and the run says so.
+TEST_F(ImportSequenceCommand, KeepsTheNamesOrderWhenThePicturesDoNotTell) {
+  fs::create_directory(dir.File("pics"));
+  ASSERT_TRUE(WriteZoomSequence(CorpusFile("photos/Storm.jpg"), {dir.File("pics/b.png")}, 400, 300, 2.0));
+  ASSERT_TRUE(WriteZoomSequence(CorpusFile("photos/Wood.jpg"), {dir.File("pics/a.png")}, 400, 300, 2.0));
+  std::string output, errors;
+  Run("--import-sequence " + dir.File("pics") + " " + dir.File("zoom.kx"), output, errors);
+  const std::vector<Placed> placed = ReadPlacements(dir.File("zoom.kx"));
+  ASSERT_EQ(placed.size(), 2u) << errors;
+  EXPECT_EQ(placed[0].name, "pics/a.png");
+  EXPECT_NE(errors.find("outermost picture: a.png, the first by name, as the files are ordered: the pictures do not "
+                        "tell which is the widest view"),
+            std::string::npos)
+      << errors;
+}
+
 TEST_F(ImportSequenceCommand, RefusesUnusableOptionsAndReplacesOnlyWhenForced) {
   fs::create_directory(dir.File("pics"));
   ASSERT_TRUE(WriteZoomSequence(CorpusFile("photos/Wood.jpg"), {dir.File("pics/only.png")}, 400, 300, 2.0));
@@ -104,6 +154,7 @@ TEST_F(ImportSequenceCommand, RefusesUnusableOptionsAndReplacesOnlyWhenForced) {
   EXPECT_EQ(Run("--import-sequence " + folder + " --factor 0.5 --force " + project, output, errors), 2);
   EXPECT_NE(errors.find("--factor"), std::string::npos) << errors;
   EXPECT_EQ(Run("--import-sequence " + folder + " --order size --force " + project, output, errors), 2);
+  EXPECT_EQ(Run("--import-sequence " + folder + " --outermost middle --force " + project, output, errors), 2);
   EXPECT_EQ(Run("--import-sequence " + dir.File("none") + " --force " + project, output, errors), 2);
   EXPECT_EQ(ReadFileBytes(project), "kept\r\n");
 
