@@ -28,6 +28,23 @@ void TFormWebExport::ShowForExport() {
   ShowOverMainWindow(this);
 }
 
+// Left open while another project takes the open one's place, the dialog exports that one: into
+// its folder, for its duration, at its size once its pictures are known. With none, it closes.
+void TFormWebExport::FollowProject() {
+  if (!isVisible()) {
+    EditChange();
+    return;
+  }
+  const ImageStack* stack = project_.stack();
+  if (!stack) {
+    ButtonCancelClick();
+    return;
+  }
+  SetRequest(RequestForProject(Request(), *stack));
+  if (!project_.Opening()) DefaultSize();
+  PlayerChange();
+}
+
 WebExportRequest TFormWebExport::Request() const {
   WebExportRequest r;
   r.directory = Text(EditDirectory);

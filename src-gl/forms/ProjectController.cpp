@@ -49,6 +49,8 @@ ProjectController::ProjectController(TmainForm& form, Project& project)
     : QObject(&form), form_(form), project_(project) {
   connect(&project_, &Project::modifiedChanged, this, [this] { UpdateTitle(); });
   connect(&project_, &Project::jobStarted, this, [this](Job* job) { ShowProgress(job); });
+  // The placement dialog's element went with the project (ids are never used again).
+  connect(&project_, &Project::stackReplaced, this, [this] { PlacementFollowsList(); });
 }
 
 ProjectController::~ProjectController() = default;
