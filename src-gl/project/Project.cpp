@@ -304,7 +304,8 @@ bool Project::ApplyAlignment(uint64_t childId, uint64_t parentId, const Transfor
   if (element < 1 || stack_->images[static_cast<size_t>(element - 1)]->id != parentId) return false;
   const Transform before = stack_->images[static_cast<size_t>(element)]->transform;
   SetPlacement(childId, placement);
-  RecordPlacementChange(element, before);
+  // Found again: a slot that heard the change may have changed the list.
+  if (stack_) RecordPlacementChange(stack_->IndexOf(childId), before);
   return true;
 }
 
