@@ -41,7 +41,8 @@ void TFormWebExport::FollowProject() {
     return;
   }
   SetRequest(RequestForProject(Request(), *stack));
-  if (!project_.Opening()) DefaultSize();
+  // The size follows the first picture once its size is known (the opening's end again).
+  if (!project_.Opening() && stack->count() > 0 && stack->images[0]->loaded) DefaultSize();
   PlayerChange();
 }
 
