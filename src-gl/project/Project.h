@@ -70,7 +70,8 @@ class Project : public QObject, private StepTarget {
   void SetStack(std::unique_ptr<ImageStack> stack);
   // Opens the project at `path` in the open one's place: offers its recovery file, reads the text,
   // emits `opened`, then checks the pictures in the background. False (and no project open) when
-  // nothing could be read; the reason has been reported.
+  // nothing could be read; the reason has been reported. False too when a slot of its signals
+  // replaced it or stopped its opening.
   bool Open(const std::string& path);
   // At the start with no project named: offers the recovery file of a project that was never
   // saved and opens it, untitled. False when there was none or it was not wanted.
@@ -79,7 +80,8 @@ class Project : public QObject, private StepTarget {
   // 1/`factor` of its size (BuildSequenceStack), to be saved at `path` (empty: untitled). Its
   // pictures are checked as an opened project's are (`opened` ... `openingFinished`); with
   // `alignAll`, Align All then refines the placements (StartAlign). False, the open project kept,
-  // when there are no paths or the factor is not a number above 1.
+  // when there are no paths or the factor is not a number above 1; false as Open is when a slot
+  // replaced it.
   bool NewSequence(const std::vector<std::string>& paths, double factor, const std::string& path, bool alignAll);
   // The opening's Cancel: the project is closed.
   void CancelOpening();
