@@ -69,7 +69,8 @@ void ProjectController::FileNewClick() {
 }
 
 void ProjectController::EditImageListClick() {
-  if (!project_.stack()) return;
+  // Its lines are the stack's pictures, which the opening's check is still filling in.
+  if (!project_.stack() || project_.Opening()) return;
   form_.playback().StopPlay();
   CancelImageListEditing();
   if (imageList_) imageList_->OpenForEditing();
