@@ -86,7 +86,7 @@ TEST_F(ReplacedProject, PlacementImageListAndVideoDialogsClose) {
   WaitForOpen();
 }
 
-TEST_F(ReplacedProject, AligningAndMatchingWaitForTheOpening) {
+TEST_F(ReplacedProject, AligningMatchingAndTheImageListWaitForTheOpening) {
   Start({QString::fromStdString(first.path)});
   OpenSecond();
   QMenu* edit = form->menus().EditAlign->associatedObjects().isEmpty()
@@ -104,6 +104,9 @@ TEST_F(ReplacedProject, AligningAndMatchingWaitForTheOpening) {
   reporter.messages.clear();
   form->commands().MatchAllColoursClick();
   EXPECT_TRUE(StillOpeningSaid());
+  // The image list's lines would be pictures the check is still filling in.
+  form->commands().EditImageListClick();
+  EXPECT_FALSE(windows.imageList->isVisible());
   WaitForOpen();
 }
 
