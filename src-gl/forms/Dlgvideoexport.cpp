@@ -66,6 +66,11 @@ TFormVideoExport::TFormVideoExport(TmainForm* owner) : QDialog(owner, dialogWind
   AddPreview(form);
   BuildButtons(form);
   ConnectControls();
+  // Its settings, its preview and its file were for the project that went. A video being made
+  // goes on from its own copy (its window-modal progress keeps the project in place meanwhile).
+  connect(&owner_->project(), &Project::stackReplaced, this, [this] {
+    if (isVisible() && !Running()) hide();
+  });
 }
 
 // The file to write, with Browse.

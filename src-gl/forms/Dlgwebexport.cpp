@@ -77,7 +77,12 @@ QGroupBox* GroupAt(const char* name, const QString& title, QWidget* parent, int 
 
 TFormWebExport::TFormWebExport(const Project& project, QWidget* parent)
     : QWidget(parent, dialogWindowFlags), project_(project) {
-  connect(&project_, &Project::openingFinished, this, [this] { ButtonDefaultsClick(); });
+  connect(&project_, &Project::openingFinished, this, [this] {
+    ButtonDefaultsClick();
+    FollowProject();
+  });
+  connect(&project_, &Project::stackReplaced, this, [this] { FollowProject(); });
+  connect(&project_, &Project::opened, this, [this] { FollowProject(); });
   setObjectName(QStringLiteral("FormWebExport"));
   setWindowTitle(QStringLiteral("Export to Web"));
   setFixedSize(514, 507);
@@ -293,8 +298,9 @@ bool TFormWebExport::FirstPictureSize(int& width, int& height) const {
 }
 
 void TFormWebExport::EditChange() {
-  ButtonDone->setEnabled(!EditDirectory->text().isEmpty() && !EditWebFilename->text().isEmpty() &&
-                         !EditDataFilename->text().isEmpty() &&
+  // A project still opening would name the pictures not yet checked as unloadable.
+  ButtonDone->setEnabled(project_.stack() && !project_.Opening() && !EditDirectory->text().isEmpty() &&
+                         !EditWebFilename->text().isEmpty() && !EditDataFilename->text().isEmpty() &&
                          (Player() == WebPlayer::Html5 || !EditAppletFilename->text().isEmpty()));
 }
 

@@ -24,7 +24,7 @@ class TFormWebExport : public QWidget {
 
  public:
   // `project`: the open project, whose pictures size the page and the estimate; each project that
-  // finishes opening puts the settings back to their defaults.
+  // finishes opening puts the settings back to their defaults. Done waits while it opens.
   // `parent`: the main window, over which it stays and whose window-modal dialogs block it.
   explicit TFormWebExport(const Project& project, QWidget* parent = nullptr);
   ~TFormWebExport() override;
@@ -78,6 +78,8 @@ class TFormWebExport : public QWidget {
   // Takes the project's directory and duration (and names where the fields are empty) and its
   // size, then shows on top, not modal, centred over the main window when it appears.
   void ShowForExport();
+  // The open project was replaced, opened or finished opening (see DlgwebexportRequest.cpp).
+  void FollowProject();
   void EditChange();
   void EditDurationChange();
   void EditWidthChange();

@@ -28,6 +28,24 @@ void TFormWebExport::ShowForExport() {
   ShowOverMainWindow(this);
 }
 
+// Left open while another project takes the open one's place, the dialog exports that one: into
+// its folder, for its duration, at its size once its pictures are known. With none, it closes.
+void TFormWebExport::FollowProject() {
+  if (!isVisible()) {
+    EditChange();
+    return;
+  }
+  const ImageStack* stack = project_.stack();
+  if (!stack) {
+    ButtonCancelClick();
+    return;
+  }
+  SetRequest(RequestForProject(Request(), *stack));
+  // The size follows the first picture once its size is known (the opening's end again).
+  if (!project_.Opening() && stack->count() > 0 && stack->images[0]->loaded) DefaultSize();
+  PlayerChange();
+}
+
 WebExportRequest TFormWebExport::Request() const {
   WebExportRequest r;
   r.directory = Text(EditDirectory);

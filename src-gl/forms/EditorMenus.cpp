@@ -73,6 +73,12 @@ void EditorMenus::BuildEditMenu(QMenu* edit) {
     EditPlacement->setEnabled(form->view().EditedChild() >= 0 && !form->Opening());
     EditUndo->setEnabled(undoStack->canUndo() && !form->Opening());
     EditRedo->setEnabled(undoStack->canRedo() && !form->Opening());
+    for (QAction* action : {EditAlign, EditAlignAll, EditMatchColours, EditMatchAllColours})
+      action->setEnabled(!form->Opening());
+  });
+  // Their keys work while the menu is closed; the commands themselves say why they wait.
+  QObject::connect(edit, &QMenu::aboutToHide, form, [this] {
+    for (QAction* action : {EditAlign, EditAlignAll, EditMatchColours, EditMatchAllColours}) action->setEnabled(true);
   });
   BuildAlignActions(edit);
 }

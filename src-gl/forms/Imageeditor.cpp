@@ -65,6 +65,7 @@ void TPreviewBox::paintEvent(QPaintEvent*) {
 TFormImageList::TFormImageList(Project& project, QWidget* parent)
     : QWidget(parent, dialogWindowFlags & ~Qt::MSWindowsFixedSizeDialogHint), project_(project) {
   setObjectName(QStringLiteral("FormImageList"));
+  connect(&project_, &Project::stackReplaced, this, [this] { ProjectReplaced(); });
   setWindowTitle(QStringLiteral("Image List Editor"));
   setMinimumSize(designSize);
   resize(designSize);

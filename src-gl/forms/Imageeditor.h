@@ -65,6 +65,9 @@ class TFormImageList : public QWidget {
 
   void OpenForNewProject();  // File > New...
   void OpenForEditing();     // Edit > Image List...
+  // Another project (or none) took the open one's place: an open list is cancelled, as its lines
+  // and a Done were meant for the project that went.
+  void ProjectReplaced();
 
   void ListBoxClick();
   void ButtonAddImageClick();

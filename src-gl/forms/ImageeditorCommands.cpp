@@ -138,6 +138,12 @@ void TFormImageList::ReleaseAdded() {
   added.clear();
 }
 
+void TFormImageList::ProjectReplaced() {
+  if (!isVisible()) return;      // Done hides the list before it hands it over
+  reloadedStackPicture = false;  // a reload of the project that went changes nothing of this one
+  ButtonCancelClick();
+}
+
 void TFormImageList::ButtonCancelClick() {
   hide();
   waiting_.clear();

@@ -49,6 +49,8 @@ ProjectController::ProjectController(TmainForm& form, Project& project)
     : QObject(&form), form_(form), project_(project) {
   connect(&project_, &Project::modifiedChanged, this, [this] { UpdateTitle(); });
   connect(&project_, &Project::jobStarted, this, [this](Job* job) { ShowProgress(job); });
+  // The placement dialog's element went with the project (ids are never used again).
+  connect(&project_, &Project::stackReplaced, this, [this] { PlacementFollowsList(); });
 }
 
 ProjectController::~ProjectController() = default;
@@ -67,7 +69,8 @@ void ProjectController::FileNewClick() {
 }
 
 void ProjectController::EditImageListClick() {
-  if (!project_.stack()) return;
+  // Its lines are the stack's pictures, which the opening's check is still filling in.
+  if (!project_.stack() || project_.Opening()) return;
   form_.playback().StopPlay();
   CancelImageListEditing();
   if (imageList_) imageList_->OpenForEditing();

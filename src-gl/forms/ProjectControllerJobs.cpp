@@ -89,7 +89,7 @@ void ProjectController::PlacementFollowsList() {
 
 void ProjectController::AlignClick() {
   const ImageStack* stack = project_.stack();
-  if (!stack || project_.Opening() || project_.Aligning()) return;
+  if (!stack || project_.Aligning() || project_.RefusedWhileOpening("Align")) return;
   const int selected = form_.SelectedPicture();
   const AlignRequest request{selected < 0 ? 0 : selected + 1};
   if (request.Check(*stack) != AlignRefusal::None) {
@@ -102,7 +102,7 @@ void ProjectController::AlignClick() {
 
 void ProjectController::AlignAllClick() {
   const ImageStack* stack = project_.stack();
-  if (!stack || project_.Opening() || project_.Aligning()) return;
+  if (!stack || project_.Aligning() || project_.RefusedWhileOpening("Align")) return;
   if (AlignRequest{}.Check(*stack) != AlignRefusal::None) {
     ShowMessage("The project needs two pictures or more to align.", "Align", MessageIcon::Information,
                 MessageButtons::Ok);
@@ -119,7 +119,8 @@ void ProjectController::StartAlign(int child) {
 
 void ProjectController::MatchColoursClick() {
   const ImageStack* stack = project_.stack();
-  if (!stack || project_.Opening() || project_.Aligning() || project_.MatchingColours()) return;
+  if (!stack || project_.Aligning() || project_.MatchingColours() || project_.RefusedWhileOpening("Match Colours"))
+    return;
   const int selected = form_.SelectedPicture();
   if (selected < 1 || selected >= stack->pictureCount()) {
     ShowMessage(
@@ -134,7 +135,8 @@ void ProjectController::MatchColoursClick() {
 
 void ProjectController::MatchAllColoursClick() {
   const ImageStack* stack = project_.stack();
-  if (!stack || project_.Opening() || project_.Aligning() || project_.MatchingColours()) return;
+  if (!stack || project_.Aligning() || project_.MatchingColours() || project_.RefusedWhileOpening("Match Colours"))
+    return;
   if (stack->pictureCount() < 2) {
     ShowMessage("The project needs two pictures or more to match their colours.", "Match Colours",
                 MessageIcon::Information, MessageButtons::Ok);
@@ -195,7 +197,7 @@ void ProjectController::ExportToWebClick() {
 
 void ProjectController::StartWebExport() {
   const ImageStack* stack = project_.stack();
-  if (!stack || !webExport_ || project_.WebExporting()) return;
+  if (!stack || !webExport_ || project_.WebExporting() || project_.RefusedWhileOpening("Export to Web")) return;
   WebExportRequest request = webExport_->Request();
   request.archiveTemplate = QFile::encodeName(form_.editorFiles.appletTemplate).toStdString();
   request.playerDirectory = QFile::encodeName(form_.editorFiles.webPlayer).toStdString();

@@ -54,11 +54,16 @@ Project::~Project() {
 
 bool Project::Modified() const { return stack_ && (stack_->path.empty() || !undoStack_->isClean()); }
 
-void Project::SetStack(std::unique_ptr<ImageStack> stack) {
-  StopOpening();
+void Project::SetStack(std::unique_ptr<ImageStack> stack) { Replace(std::move(stack)); }
+
+uint64_t Project::Replace(std::unique_ptr<ImageStack> stack) {
+  // A slot hearing the opening end may have started another, which reads the stack going now.
+  while (opening_) StopOpening();
   alignWhenOpened_ = false;
   stack_ = std::move(stack);
+  const uint64_t serial = ++changes_;
   ForgetEdits();
+  return serial;
 }
 
 void Project::ForgetEdits() {
@@ -70,82 +75,106 @@ void Project::ForgetEdits() {
 }
 
 // The check stops at once (its workers joined); the job goes later, as it may be reporting now.
-void Project::StopOpening() {
+uint64_t Project::StopOpening() {
   PictureCheckJob* job = opening_;
-  if (!job) return;
+  if (!job) return changes_;
   opening_ = nullptr;
+  const uint64_t serial = ++changes_;
   job->disconnect(this);
   job->Cancel();
   emit jobFinished(job);
   job->deleteLater();
+  return serial;
 }
 
 bool Project::Open(const std::string& path) {
   auto reading = std::make_unique<ImageStack>();
   reading->path = path;
-  SetStack(std::move(reading));
+  const uint64_t serial = Replace(std::move(reading));
   // Changes a crash kept from being saved are read in the project's place when the user wants
-  // them; the project keeps its own name.
-  std::string recovery = OfferRecovery(path);
+  // them; the project keeps its own name. The question lets other events in.
+  std::string recovery = changes_ == serial ? OfferRecovery(path) : std::string();
+  if (changes_ != serial) return false;
   if (!recovery.empty() && !RecoveryReadable(recovery, path)) recovery.clear();
-  if (!recovery.empty()) stack_->path = recovery;
+  if (changes_ != serial) return false;
+  return ReadAndOpen(recovery.empty() ? path : recovery, path, recovery);
+}
+
+// Reads `file` into the stack just set, as the project `path` (empty: untitled); a `recovery`
+// file read stays the one written, and for a saved project is one step from it.
+bool Project::ReadAndOpen(const std::string& file, const std::string& path, const std::string& recovery) {
+  const uint64_t serial = changes_;
+  stack_->path = file;
   const bool read = stack_->ReadProjectFile();
+  if (changes_ != serial) return false;  // its messages let other events in
   stack_->path = path;
   if (!read) {
-    SetStack(nullptr);
+    Replace(nullptr);
     return false;
   }
   ForgetEdits();
+  if (changes_ != serial) return false;
   if (!recovery.empty()) {
     recoveryWritten_ = recovery;
-    RecordRestore();  // one step from the saved project, so the project shows as changed
+    if (!path.empty()) RecordRestore();  // the project shows as changed
+    if (changes_ != serial) return false;
   }
-  StartOpeningCheck();
+  return BeginOpening();
+}
+
+// `opened`, then the first step: a project without pictures is open at once. False when a slot
+// replaced the project or stopped its opening before the check had begun.
+bool Project::BeginOpening() {
+  if (!StartOpeningCheck()) return false;
+  const uint64_t serial = changes_;
   emit opened();
-  OpeningStep();  // a project without pictures is open at once
+  if (changes_ != serial) return false;
+  OpeningStep();
   return true;
 }
 
-void Project::StartOpeningCheck() {
+bool Project::StartOpeningCheck() {
   const ImageStack* stack = stack_.get();
   NeededSides needed = openingPlan_ ? openingPlan_(*stack) : NeededSides();
   opening_ = new PictureCheckJob(
       [stack, needed](std::function<void()> wake) { return stack->StartCheck(std::move(wake), 0, needed); }, this);
   PictureCheckJob* job = opening_;
+  const uint64_t serial = ++changes_;
   Adopt(job, [this, job] {
     connect(job, &PictureCheckJob::resultsWaiting, this, &Project::OpeningStep);
     connect(job, &Job::finished, this, [this, job] {
       if (opening_ == job) EndOpening();
     });
   });
+  return changes_ == serial;
 }
 
 bool Project::NewSequence(const std::vector<std::string>& paths, double factor, const std::string& path,
                           bool alignAll) {
   std::unique_ptr<ImageStack> sequence = BuildSequenceStack(paths, factor, path);
   if (!sequence) return false;
-  SetStack(std::move(sequence));
+  const uint64_t serial = Replace(std::move(sequence));
+  if (changes_ != serial) return false;
   alignWhenOpened_ = alignAll;
-  StartOpeningCheck();
-  emit opened();
-  OpeningStep();
-  return true;
+  return BeginOpening();
 }
 
 bool Project::OpenUntitledRecovery() {
   const std::string recovery = OfferRecovery(std::string());
   if (recovery.empty() || !RecoveryReadable(recovery, std::string())) return false;
-  if (!Open(recovery)) return false;
-  stack_->path.clear();
-  recoveryWritten_ = recovery;
-  emit modifiedChanged(Modified());
-  return true;
+  const uint64_t serial = Replace(std::make_unique<ImageStack>());
+  return changes_ == serial && ReadAndOpen(recovery, std::string(), recovery);
 }
 
 void Project::OpeningStep() {
   PictureCheck* check = opening_ ? opening_->Check() : nullptr;
   if (!check || !stack_) return;
-  if (stack_->ApplyChecks(*check)) emit picturesArrived();
+  const uint64_t serial = changes_;
+  if (stack_->ApplyChecks(*check)) {
+    emit picturesArrived();
+    // A slot that stopped the opening took the check with it.
+    if (changes_ != serial || !opening_ || !(check = opening_->Check())) return;
+  }
   const size_t checked = check->Checked();
   const int total = static_cast<int>(check->Total());
   if (!check->Finished()) {
@@ -166,10 +195,14 @@ void Project::OpeningStep() {
 
 void Project::EndOpening() {
   const int total = opening_ ? static_cast<int>(opening_->Total()) : 0;
-  StopOpening();
+  const uint64_t serial = StopOpening();
+  if (changes_ != serial) return;
   emit openingProgress(total, total, QString());
-  if (stack_) stack_->ReportFailedPictures();
+  if (changes_ != serial) return;
+  if (stack_) stack_->ReportFailedPictures();  // messages let other events in
+  if (changes_ != serial) return;
   emit openingFinished();
+  if (changes_ != serial) return;
   if (alignWhenOpened_) {
     alignWhenOpened_ = false;
     if (stack_ && stack_->pictureCount() >= 2) StartAlign(-1);
@@ -271,7 +304,8 @@ bool Project::ApplyAlignment(uint64_t childId, uint64_t parentId, const Transfor
   if (element < 1 || stack_->images[static_cast<size_t>(element - 1)]->id != parentId) return false;
   const Transform before = stack_->images[static_cast<size_t>(element)]->transform;
   SetPlacement(childId, placement);
-  RecordPlacementChange(element, before);
+  // Found again: a slot that heard the change may have changed the list.
+  if (stack_) RecordPlacementChange(stack_->IndexOf(childId), before);
   return true;
 }
 
@@ -310,9 +344,11 @@ void Project::ApplyImageList(const std::vector<Image*>& pictures, std::vector<st
   }
   if (newProject || !stack_) {
     // A new project replaces one that may still be opening.
-    StopOpening();
+    while (opening_) StopOpening();
     ReplacePictures(stack_, pictures, added, true);
+    const uint64_t serial = ++changes_;
     ForgetEdits();
+    if (changes_ != serial) return;
   } else {
     ReplacePicturesUndoably(pictures, added);
     if (reloaded) ChangesNoUndoReaches();

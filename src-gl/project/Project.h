@@ -55,6 +55,10 @@ class Project : public QObject, private StepTarget {
   bool Opening() const { return opening_ != nullptr; }
   // The job that checks them, while it runs.
   PictureCheckJob* OpeningJob() const { return opening_; }
+  // Work that reads the pictures (aligning, matching colours, exporting) would take those not yet
+  // checked for unloadable: while the project opens it is refused, and said so under `title`.
+  // True when refused.
+  bool RefusedWhileOpening(const std::string& title) const;
   // The alignment and the exports in progress, if any (one of each at a time).
   AlignJob* Aligning() const { return aligning_; }
   ColourJob* MatchingColours() const { return matchingColours_; }
@@ -66,7 +70,8 @@ class Project : public QObject, private StepTarget {
   void SetStack(std::unique_ptr<ImageStack> stack);
   // Opens the project at `path` in the open one's place: offers its recovery file, reads the text,
   // emits `opened`, then checks the pictures in the background. False (and no project open) when
-  // nothing could be read; the reason has been reported.
+  // nothing could be read; the reason has been reported. False too when a slot of its signals
+  // replaced it or stopped its opening.
   bool Open(const std::string& path);
   // At the start with no project named: offers the recovery file of a project that was never
   // saved and opens it, untitled. False when there was none or it was not wanted.
@@ -75,7 +80,8 @@ class Project : public QObject, private StepTarget {
   // 1/`factor` of its size (BuildSequenceStack), to be saved at `path` (empty: untitled). Its
   // pictures are checked as an opened project's are (`opened` ... `openingFinished`); with
   // `alignAll`, Align All then refines the placements (StartAlign). False, the open project kept,
-  // when there are no paths or the factor is not a number above 1.
+  // when there are no paths or the factor is not a number above 1; false as Open is when a slot
+  // replaced it.
   bool NewSequence(const std::vector<std::string>& paths, double factor, const std::string& path, bool alignAll);
   // The opening's Cancel: the project is closed.
   void CancelOpening();
@@ -148,19 +154,21 @@ class Project : public QObject, private StepTarget {
   // Aligns the child of element `child` in its parent, or every picture with -1, on a worker:
   // each placement found is one undo step as it comes; at the end the pictures that kept their
   // placements are named in one message. Null (nothing started) when another alignment runs, the
-  // project is opening, or there is nothing to align.
+  // project is opening (said), or there is nothing to align.
   AlignJob* StartAlign(int child);
   // Matches the colours of element `child` to its parent's, or of every picture from the second
   // on in order with -1, on a worker: each correction found is one undo step as it comes; at the
   // end the pictures that kept theirs are named in one message. Null (nothing started) when
-  // colours are being matched or the project aligned, it is opening, or there is nothing to match.
+  // colours are being matched or the project aligned, it is opening (said), or there is nothing
+  // to match.
   ColourJob* StartMatchColours(int child);
   // Exports a copy of the project as `options` say (planned and confirmed already). Null when an
-  // export runs.
+  // export runs or the project is opening (said).
   WebExportJob* StartWebExport(const WebExportOptions& options);
   // Makes a video of a copy of the project as `settings` say (checked already), drawing within
   // `textureBudget` bytes (0: the renderer's default). `observe` connects to the job before it
-  // starts, so it hears a start that fails at once. Null when a video is being made.
+  // starts, so it hears a start that fails at once. Null when a video is being made or the project
+  // is opening (said).
   VideoExportJob* StartVideoExport(const VideoSettings& settings, size_t textureBudget,
                                    const std::function<void(VideoExportJob&)>& observe = {});
 
@@ -206,10 +214,16 @@ class Project : public QObject, private StepTarget {
   void StepPlaySettings(const PlaySettings& settings, uint64_t target, const Transform& placement) override;
   // An endless project's target frame has the first picture's shape, whichever picture is first.
   void FitEndlessTarget();
-  void StartOpeningCheck();
+  // Slots of the signals below may replace the project or stop its opening (Cancel closes it):
+  // each of these compares `changes_` after every signal it emits and leaves what is no longer its
+  // own. The replacements give the count they set, before their own signals.
+  uint64_t Replace(std::unique_ptr<ImageStack> stack);
+  bool ReadAndOpen(const std::string& file, const std::string& path, const std::string& recovery);
+  bool BeginOpening();
+  bool StartOpeningCheck();
   void OpeningStep();
   void EndOpening();
-  void StopOpening();
+  uint64_t StopOpening();
   void Adopt(Job* job, const std::function<void()>& connectOwn = {});
   void ConnectAlignRun(AlignJob* job, const std::shared_ptr<AlignRun>& run);
   void ConnectColourRun(ColourJob* job, const std::shared_ptr<ColourRun>& run);
@@ -221,6 +235,8 @@ class Project : public QObject, private StepTarget {
   std::unique_ptr<ImageStack> stack_;
   QUndoStack* undoStack_;
   QTimer* recoveryTimer_;
+  // Counts the projects replaced and the openings started or stopped.
+  uint64_t changes_ = 0;
   PictureCheckJob* opening_ = nullptr;  // children, deleted after their end
   AlignJob* aligning_ = nullptr;
   ColourJob* matchingColours_ = nullptr;

@@ -18,7 +18,12 @@
 // a window's progress dialog, hears each of its signals first), started, said when it has ended,
 // then deleted. `connectOwn` makes the project's own connections.
 void Project::Adopt(Job* job, const std::function<void()>& connectOwn) {
+  const bool opening = job == opening_;
   emit jobStarted(job);
+  // The opening's check reads the stack it was made for: a slot that stopped it (and so said it
+  // ended) or replaced the project leaves nothing for it to start on. The other jobs work on
+  // copies, or drop their results for a document that has gone.
+  if (opening && opening_ != job) return;
   if (connectOwn) connectOwn();
   connect(job, &Job::finished, this, [this, job] {
     emit jobFinished(job);
@@ -82,8 +87,17 @@ std::string MissedPictures(const AlignJob& job, const AlignRun& run) {
 
 }  // namespace
 
+bool Project::RefusedWhileOpening(const std::string& title) const {
+  if (!Opening()) return false;
+  ShowMessage(
+      "The project is still opening: its pictures are being checked.\n\nTry again once every picture is "
+      "checked, or cancel the opening.",
+      title, MessageIcon::Information, MessageButtons::Ok);
+  return true;
+}
+
 AlignJob* Project::StartAlign(int child) {
-  if (!stack_ || Opening() || aligning_ || matchingColours_) return nullptr;
+  if (!stack_ || RefusedWhileOpening("Align") || aligning_ || matchingColours_) return nullptr;
   std::vector<AlignTask> tasks = AlignRequest{child}.Tasks(*stack_);
   if (tasks.empty()) return nullptr;
   auto* job = new AlignJob(std::move(tasks), this);
@@ -120,7 +134,7 @@ struct ColourRun {
 };
 
 ColourJob* Project::StartMatchColours(int child) {
-  if (!stack_ || Opening() || aligning_ || matchingColours_) return nullptr;
+  if (!stack_ || RefusedWhileOpening("Match Colours") || aligning_ || matchingColours_) return nullptr;
   std::vector<ColourTask> tasks = ColourTasks(*stack_, child);
   if (tasks.empty()) return nullptr;
   auto* job = new ColourJob(std::move(tasks), this);
@@ -163,7 +177,7 @@ void Project::ConnectColourRun(ColourJob* job, const std::shared_ptr<ColourRun>&
 }
 
 WebExportJob* Project::StartWebExport(const WebExportOptions& options) {
-  if (!stack_ || webExporting_) return nullptr;
+  if (!stack_ || webExporting_ || RefusedWhileOpening("Export to Web")) return nullptr;
   auto* job = new WebExportJob(*stack_, options, this);
   webExporting_ = job;
   Adopt(job, [this, job] { connect(job, &Job::finished, this, [this] { webExporting_ = nullptr; }); });
@@ -172,7 +186,7 @@ WebExportJob* Project::StartWebExport(const WebExportOptions& options) {
 
 VideoExportJob* Project::StartVideoExport(const VideoSettings& settings, size_t textureBudget,
                                           const std::function<void(VideoExportJob&)>& observe) {
-  if (!stack_ || videoExporting_) return nullptr;
+  if (!stack_ || videoExporting_ || RefusedWhileOpening("Export Video")) return nullptr;
   auto* job = new VideoExportJob(*stack_, settings, textureBudget, this);
   videoExporting_ = job;
   Adopt(job, [this, job, &observe] {
