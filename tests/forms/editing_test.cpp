@@ -548,6 +548,8 @@ TEST_F(MainFormEditing, PlacementDialogFollowsItsPictureThroughAReorder) {
   // With the dialog gone the list takes clicks again.
   form->menus().EditImageList->trigger();
   windows.imageList->ListBox->setCurrentRow(1);
+  // The list's buttons wait while it checks its pictures, which takes a while under load.
+  QTRY_VERIFY_WITH_TIMEOUT(windows.imageList->ButtonMoveDown->isEnabled(), 60000);
   click(windows.imageList->ButtonMoveDown);
   EXPECT_EQ(windows.imageList->ListBox->currentRow(), 2);
   windows.imageList->ButtonCancelClick();
