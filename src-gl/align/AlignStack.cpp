@@ -60,8 +60,8 @@ bool ReadFully(int fd, std::vector<char>& buffer) {
 bool SameBytes(const std::string& a, const std::string& b, const std::atomic<bool>* cancel) {
   // Opened without waiting (a FIFO put in a picture's place has no writer).
   const Descriptor fa(a), fb(b);
-  struct stat sa {
-  }, sb{};
+  struct stat sa = {};
+  struct stat sb = {};
   if (fa.fd < 0 || fb.fd < 0 || ::fstat(fa.fd, &sa) != 0 || ::fstat(fb.fd, &sb) != 0) return false;
   if (!S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size) return false;
   if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino) return true;
