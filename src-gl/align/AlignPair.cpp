@@ -102,6 +102,8 @@ const char* AlignStatusText(AlignStatus status) {
   switch (status) {
     case AlignStatus::Aligned:
       return "aligned";
+    case AlignStatus::Kept:
+      return "kept";
     case AlignStatus::NoMatch:
       return "no reliable match";
     case AlignStatus::Unreadable:
@@ -116,17 +118,31 @@ const char* AlignStatusText(AlignStatus status) {
 
 namespace {
 
-// Whether a refined placement holds up on every count but agreement with the features.
-bool Holds(const Refined& r, double confidence, const AlignOptions& options) {
+// Whether a refined placement holds up on every count but its size and agreement with the
+// features.
+bool HoldsAnySize(const Refined& r, double confidence, const AlignOptions& options) {
   return r.converged && r.residual <= maxResidual && r.shear <= maxShear && confidence >= options.minConfidence &&
          Plausible(r.placement);
 }
 
+bool Holds(const Refined& r, double confidence, const AlignOptions& options) {
+  return HoldsAnySize(r, confidence, options) && r.placement.LengthScale() < maxChildScale;
+}
+
+// The child matched its parent whole: at its size, within a hundredth of the parent's side of its
+// centre and half a degree of its turn.
+bool Whole(const Refined& r, double confidence, const AlignOptions& options) {
+  const Affine& p = r.placement;
+  return HoldsAnySize(r, confidence, options) && std::fabs(p.LengthScale() - 1) < 1 - maxChildScale &&
+         std::hypot(p.tx, p.ty) < 0.01 && std::fabs(std::atan2(p.b, p.a)) < 0.5 * M_PI / 180;
+}
+
 const char* WhyNot(const Refined& r) {
-  return !r.converged               ? "the refinement did not converge"
-         : r.residual > maxResidual ? "the pictures still disagree locally"
-         : r.shear > maxShear       ? "the refinement distorted the picture"
-                                    : "low confidence";
+  return !r.converged                                   ? "the refinement did not converge"
+         : !(r.placement.LengthScale() < maxChildScale) ? "the child came out as large as its parent or larger"
+         : r.residual > maxResidual                     ? "the pictures still disagree locally"
+         : r.shear > maxShear                           ? "the refinement distorted the picture"
+                                                        : "low confidence";
 }
 
 AlignResult Align(const AlignSource& parent, const AlignSource& child, const Transform* hint,
@@ -142,6 +158,7 @@ AlignResult Align(const AlignSource& parent, const AlignSource& child, const Tra
     result.fromHint = fromHint;
     result.confidence = Confidence(matches, fromHint, r);
     result.why = "";
+    result.whole = false;
     return result;
   };
   // A picture that did not load has no size; one that did may still be too small.
@@ -179,6 +196,7 @@ AlignResult Align(const AlignSource& parent, const AlignSource& child, const Tra
     }
     if (stopped()) return result;
     hintHolds = Holds(fromHint, Confidence(0, true, fromHint), options);
+    result.whole = Whole(fromHint, Confidence(0, true, fromHint), options);
   }
 
   // The features on the whole parent's copy first; when what they give does not hold up, once
@@ -219,6 +237,7 @@ AlignResult Align(const AlignSource& parent, const AlignSource& child, const Tra
     result.residual = r.residual;
     result.confidence = confidence;
     result.why = WhyNot(r);
+    result.whole = result.whole || Whole(r, confidence, options);
     return false;
   };
   for (int pass = 0; pass < 2; ++pass) {
@@ -278,4 +297,38 @@ AlignResult AlignPictures(const AlignSource& parent, const AlignSource& child, c
     result.why = "the pictures cannot be compared";
     return result;
   }
+}
+
+std::vector<PlacementMeasure> MeasurePlacements(const AlignSource& parent, const AlignSource& child,
+                                                const std::vector<Transform>& placements,
+                                                const std::atomic<bool>* cancel, bool& readable,
+                                                const AlignOptions& options) {
+  std::vector<PlacementMeasure> out(placements.size());
+  if (parent.width < minSide || parent.height < minSide || child.width < minSide || child.height < minSide) return out;
+  // A placement that could never pass is not worth a decode (nor copies at an absurd density).
+  std::vector<Affine> sane;
+  std::vector<size_t> from;
+  for (size_t k = 0; k < placements.size(); ++k) {
+    const Affine a = Affine::Placement(placements[k]);
+    if (!Plausible(a) || !(a.LengthScale() < maxChildScale)) continue;
+    sane.push_back(a);
+    from.push_back(k);
+  }
+  std::vector<Refined> measured;
+  try {
+    measured = MeasureAt(parent, child, sane, cancel, readable);
+  } catch (const cv::Exception&) {
+    return out;
+  }
+  for (size_t j = 0; j < measured.size(); ++j) {
+    const Refined& r = measured[j];
+    PlacementMeasure& m = out[from[j]];
+    m.measured = r.converged;
+    m.correlation = r.correlation;
+    m.residual = r.residual;
+    // Judged as an answer from a hint is, which no features vouch for.
+    m.confidence = r.converged ? Confidence(0, true, r) : 0;
+    m.holds = Holds(r, m.confidence, options);
+  }
+  return out;
 }

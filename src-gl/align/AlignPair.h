@@ -8,6 +8,7 @@
 #include <QImage>
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "Transform.h"
 
@@ -28,6 +29,10 @@ struct AlignSource {
 
 enum class AlignStatus {
   Aligned,
+  // The child keeps the placement it had, and it is a good one: the child is the same picture as
+  // its parent (nothing in the pixels can say where it lies in itself), or what was found is not
+  // clearly better by the same measure. `why` says which.
+  Kept,
   NoMatch,     // no reliable match: the placement must stay as it was
   Unreadable,  // a picture could not be decoded
   TooSmall,    // a picture is too small to align (under 32 pixels on a side)
@@ -48,6 +53,12 @@ struct AlignOptions {
   double maxScale = 100;
 };
 
+// A child is smaller than its parent: an answer at this length scale or larger is "no reliable
+// match". Found as large as its parent, or larger, the picture matched itself whole (a picture
+// saved again comes out at 0.9999 or so, not 1) or the two were taken in the wrong order; a zoom
+// step under 1 % goes nowhere either.
+constexpr double maxChildScale = 0.99;
+
 struct AlignResult {
   AlignStatus status = AlignStatus::NoMatch;
   // The child's frame in the parent's frame (Transform.h); meaningful only when Aligned.
@@ -59,7 +70,10 @@ struct AlignResult {
   // measured between the placed child and the parent, cell by cell where there is texture.
   double residual = 0;
   bool fromHint = false;  // the hint was close enough for the refinement alone
-  const char* why = "";   // for anything but Aligned: what failed, in a few words
+  // No match, as the child matched its parent whole, at its size and where it stands: the same
+  // picture (saved again, perhaps), whose pixels cannot say where it lies inside itself.
+  bool whole = false;
+  const char* why = "";  // for anything but Aligned: what failed, in a few words
 };
 
 // Places `child` inside `parent`. With a `hint` (the child's current placement, when the user
@@ -67,3 +81,19 @@ struct AlignResult {
 // only when that fails. `cancel` is polled between stages.
 AlignResult AlignPictures(const AlignSource& parent, const AlignSource& child, const Transform* hint = nullptr,
                           const std::atomic<bool>* cancel = nullptr, const AlignOptions& options = {});
+
+// How well a placement holds, judged as an answer is but where it stands, without refining it.
+struct PlacementMeasure {
+  bool measured = false;  // false: the child's footprint is too small or off the parent
+  double correlation = 0;
+  double residual = 0;  // parent pixels, as AlignResult's
+  double confidence = 0;
+  bool holds = false;  // it would pass as an answer
+};
+// Measures each of `placements` of `child` in `parent`, all on the same copies of the two
+// pictures (at the density the first one needs), so that they compare. `readable` is cleared
+// when a picture could not be decoded; a cancel leaves the rest unmeasured.
+std::vector<PlacementMeasure> MeasurePlacements(const AlignSource& parent, const AlignSource& child,
+                                                const std::vector<Transform>& placements,
+                                                const std::atomic<bool>* cancel, bool& readable,
+                                                const AlignOptions& options = {});

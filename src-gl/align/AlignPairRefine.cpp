@@ -164,48 +164,118 @@ double ResidualShift(const cv::Mat& templ, const cv::Mat& input, const Affine& w
   return LocalShifts(templ, warped, valid);
 }
 
-}  // namespace
+// The copies a refinement or a measure works on: the child at the density of a copy of the
+// parent whose share under a child of length scale `s` is about `refinePixels`, less a thin
+// border (edges of JPEG blocks and of the resampling), and the maps from them to the elements'
+// frames.
+struct Working {
+  Grey gp, gc;
+  cv::Mat templ;
+  int bx = 0, by = 0;
+  Affine parentToElement, childToElement;
 
-Refined Refine(const AlignSource& parent, const AlignSource& child, const Affine& start,
-               const std::atomic<bool>* cancel, bool& readable) {
-  Refined out;
-  const double s = start.LengthScale();
+  // Template pixels into the parent copy's, for a placement of the child.
+  Affine WarpOf(const Affine& placement) const {
+    return parentToElement.Inverse() * placement * childToElement * Translation(bx, by);
+  }
+  // The placement a warp into the part of the parent's copy at `box` stands for.
+  Affine PlacementOf(const Affine& warp, const cv::Rect& box) const {
+    return parentToElement * Translation(box.x, box.y) * warp * Translation(-bx, -by) * childToElement.Inverse();
+  }
+};
+
+// False when there is nothing to work on; `readable` is cleared when a picture could not be
+// decoded.
+bool Prepare(const AlignSource& parent, const AlignSource& child, double s, const std::atomic<bool>* cancel,
+             bool& readable, Working& w) {
   const double Lp = std::max(parent.width, parent.height), Lc = std::max(child.width, child.height);
-  if (!(s > 0) || !std::isfinite(s)) return out;
+  if (!(s > 0) || !std::isfinite(s)) return false;
   // The child's footprint in the parent, in full parent pixels.
   const double footprint = s * s * child.width * child.height / (Lc * Lc) * Lp * Lp;
   const double rp = std::max(1.0, std::sqrt(footprint / refinePixels));
   // The child at the same density as that copy of the parent; never enlarged beyond twice.
   const double rc = std::max(0.5, Lc * rp / (s * Lp));
-  Grey gp, gc;
-  if (!LoadBoth(parent, rp, gp, child, rc, gc, cancel)) {
+  if (!LoadBoth(parent, rp, w.gp, child, rc, w.gc, cancel)) {
     readable = false;
-    return out;
+    return false;
   }
-  if (Cancelled(cancel)) return out;
+  if (Cancelled(cancel)) return false;
+  w.bx = std::max(2, w.gc.pixels.cols / 50);
+  w.by = std::max(2, w.gc.pixels.rows / 50);
+  const cv::Rect inner(w.bx, w.by, w.gc.pixels.cols - 2 * w.bx, w.gc.pixels.rows - 2 * w.by);
+  if (inner.width < refineMinSide || inner.height < refineMinSide) return false;
+  w.templ = w.gc.pixels(inner);
+  w.parentToElement = CopyToElement(w.gp, parent.width, parent.height);
+  w.childToElement = CopyToElement(w.gc, child.width, child.height);
+  return true;
+}
 
-  // The template is the child less a thin border (edges of JPEG blocks and of the resampling).
-  const int bx = std::max(2, gc.pixels.cols / 50), by = std::max(2, gc.pixels.rows / 50);
-  const cv::Rect inner(bx, by, gc.pixels.cols - 2 * bx, gc.pixels.rows - 2 * by);
-  if (inner.width < refineMinSide || inner.height < refineMinSide) return out;
-  const cv::Mat templ = gc.pixels(inner);
-  const Affine parentToElement = CopyToElement(gp, parent.width, parent.height);
-  const Affine childToElement = CopyToElement(gc, child.width, child.height);
-  Affine warp = parentToElement.Inverse() * start * childToElement * Translation(bx, by);
+// The zero-mean normalised correlation of the template and the input warped onto it, where the
+// input reaches, both smoothed as ECC smooths them at its finest level, so that it reads as the
+// refinement's correlation does.
+double CorrelationAt(const cv::Mat& templ, const cv::Mat& input, const Affine& warp) {
+  cv::Mat t, i, warped, valid;
+  cv::GaussianBlur(templ, t, cv::Size(3, 3), 0, 0);
+  cv::GaussianBlur(input, i, cv::Size(3, 3), 0, 0);
+  cv::warpAffine(i, warped, ToCv(warp), templ.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP);
+  cv::warpAffine(cv::Mat(input.size(), CV_8U, cv::Scalar(255)), valid, ToCv(warp), templ.size(),
+                 cv::INTER_NEAREST | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar(0));
+  if (cv::countNonZero(valid) < 1000) return 0;
+  cv::Scalar tm, ts, wm, ws;
+  cv::meanStdDev(t, tm, ts, valid);
+  cv::meanStdDev(warped, wm, ws, valid);
+  if (!(ts[0] > 0) || !(ws[0] > 0)) return 0;
+  cv::Mat tz, wz;
+  t.convertTo(tz, CV_64F, 1, -tm[0]);
+  warped.convertTo(wz, CV_64F, 1, -wm[0]);
+  cv::Mat product = tz.mul(wz);
+  return cv::mean(product, valid)[0] / (ts[0] * ws[0]);
+}
+
+}  // namespace
+
+Refined Refine(const AlignSource& parent, const AlignSource& child, const Affine& start,
+               const std::atomic<bool>* cancel, bool& readable) {
+  Refined out;
+  Working w;
+  if (!Prepare(parent, child, start.LengthScale(), cancel, readable, w)) return out;
+  Affine warp = w.WarpOf(start);
 
   // The parent, cut to the footprint and a margin.
-  const cv::Rect box = Footprint(gp.pixels, templ, warp);
+  const cv::Rect box = Footprint(w.gp.pixels, w.templ, warp);
   if (box.width < refineMinSide || box.height < refineMinSide) return out;
   warp = Translation(-box.x, -box.y) * warp;
-  const cv::Mat input = MatchTones(gp.pixels(box), templ, warp);
+  const cv::Mat input = MatchTones(w.gp.pixels(box), w.templ, warp);
 
-  if (!FitCoarseToFine(templ, input, warp, out.correlation, cancel)) return out;
+  if (!FitCoarseToFine(w.templ, input, warp, out.correlation, cancel)) return out;
   if (!warp.IsFinite()) return out;
   out.shear = Shear(warp);
   // Shifts in template pixels, carried into the parent's working copy and then its full size.
-  out.residual = ResidualShift(templ, input, warp) * warp.LengthScale() * std::max(gp.fx, gp.fy);
-  out.placement = parentToElement * Translation(box.x, box.y) * warp * Translation(-bx, -by) * childToElement.Inverse();
+  out.residual = ResidualShift(w.templ, input, warp) * warp.LengthScale() * std::max(w.gp.fx, w.gp.fy);
+  out.placement = w.PlacementOf(warp, box);
   out.converged = out.placement.IsFinite();
+  return out;
+}
+
+std::vector<Refined> MeasureAt(const AlignSource& parent, const AlignSource& child,
+                               const std::vector<Affine>& placements, const std::atomic<bool>* cancel, bool& readable) {
+  std::vector<Refined> out(placements.size());
+  Working w;
+  if (placements.empty() || !Prepare(parent, child, placements[0].LengthScale(), cancel, readable, w)) return out;
+  for (size_t k = 0; k < placements.size() && !Cancelled(cancel); ++k) {
+    Refined& m = out[k];
+    m.placement = placements[k];
+    if (!placements[k].IsFinite()) continue;
+    Affine warp = w.WarpOf(placements[k]);
+    const cv::Rect box = Footprint(w.gp.pixels, w.templ, warp);
+    if (box.width < refineMinSide || box.height < refineMinSide) continue;
+    warp = Translation(-box.x, -box.y) * warp;
+    // The tones matched where this placement puts the child, as the refinement matches them.
+    const cv::Mat input = MatchTones(w.gp.pixels(box), w.templ, warp);
+    m.correlation = CorrelationAt(w.templ, input, warp);
+    m.residual = ResidualShift(w.templ, input, warp) * warp.LengthScale() * std::max(w.gp.fx, w.gp.fy);
+    m.converged = true;
+  }
   return out;
 }
 

@@ -95,5 +95,10 @@ struct Refined {
 // parent's working copy. `readable` is cleared when a picture could not be decoded.
 Refined Refine(const AlignSource& parent, const AlignSource& child, const Affine& start,
                const std::atomic<bool>* cancel, bool& readable);
+// The correlation and residual of each of `placements` where it stands, measured as Refine
+// measures its end, on the copies the first one needs; `converged` false where the child's
+// footprint is too small to measure.
+std::vector<Refined> MeasureAt(const AlignSource& parent, const AlignSource& child,
+                               const std::vector<Affine>& placements, const std::atomic<bool>* cancel, bool& readable);
 
 }  // namespace align_pair

@@ -33,6 +33,11 @@ bool AlignAndPrint(Project& open, const AlignRequest& request, bool& changed) {
               FormatFixed(t.translateY, 7) + " rotate " + FormatFixed(t.rotate, 4) + " confidence " +
               FormatFixed(r.confidence, 2) + " residual " + FormatFixed(r.residual, 2) + " px";
       changed = open.ApplyAlignment(task.childId, task.parentId, t) || changed;
+    } else if (r.status == AlignStatus::Kept) {
+      // A good placement kept is no failure: the project is as good as the alignment could make it.
+      line += std::string("kept: ") + r.why;
+      if (r.confidence > 0)
+        line += " (confidence " + FormatFixed(r.confidence, 2) + " residual " + FormatFixed(r.residual, 2) + " px)";
     } else {
       line +=
           std::string(AlignStatusText(r.status)) + " (confidence " + FormatFixed(r.confidence, 2) + "); placement kept";

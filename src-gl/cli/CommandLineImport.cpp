@@ -121,7 +121,7 @@ int ImportSequenceCommand(const QCommandLineParser& parser, const QString& outpu
   if (!open.NewSequence(paths, options.factor, options.output, false)) return 2;
   WaitForOpening(open);
   bool allFound = true, changed = false;
-  if (open.stack()->pictureCount() >= 2) allFound = AlignAndPrint(open, AlignRequest{}, changed);
+  if (open.stack()->pictureCount() >= 2) allFound = AlignAndPrint(open, AlignRequest{-1, true}, changed);
   if (!open.Save()) return 1;
   return ExitStatus(allFound, *open.stack());
 }

@@ -12,5 +12,7 @@ AlignRefusal AlignRequest::Check(const ImageStack& stack) const {
 
 std::vector<AlignTask> AlignRequest::Tasks(const ImageStack& stack) const {
   if (Check(stack) != AlignRefusal::None) return {};
-  return AlignTasks(stack, child);
+  std::vector<AlignTask> tasks = AlignTasks(stack, child);
+  for (AlignTask& t : tasks) t.guessed = guessed;
+  return tasks;
 }

@@ -17,6 +17,9 @@ enum class AlignRefusal {
 
 struct AlignRequest {
   int child = -1;  // the element placed in the one before it; -1: every picture from the second on
+  // The placements are first guesses (a sequence just imported, each picture centred at the
+  // factor): the refinement starts from them, but none is kept for being as good.
+  bool guessed = false;
 
   AlignRefusal Check(const ImageStack& stack) const;
   // The tasks, copied from the project (none when Check refuses).

@@ -205,7 +205,7 @@ void Project::EndOpening() {
   if (changes_ != serial) return;
   if (alignWhenOpened_) {
     alignWhenOpened_ = false;
-    if (stack_ && stack_->pictureCount() >= 2) StartAlign(-1);
+    if (stack_ && stack_->pictureCount() >= 2) StartAlign(-1, true);  // the factor's placements are only guesses
   }
 }
 

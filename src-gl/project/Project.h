@@ -154,8 +154,9 @@ class Project : public QObject, private StepTarget {
   // Aligns the child of element `child` in its parent, or every picture with -1, on a worker:
   // each placement found is one undo step as it comes; at the end the pictures that kept their
   // placements are named in one message. Null (nothing started) when another alignment runs, the
-  // project is opening (said), or there is nothing to align.
-  AlignJob* StartAlign(int child);
+  // project is opening (said), or there is nothing to align. `guessed`: the placements are a new
+  // sequence's first guesses, to refine, never to keep (AlignRequest).
+  AlignJob* StartAlign(int child, bool guessed = false);
   // Matches the colours of element `child` to its parent's, or of every picture from the second
   // on in order with -1, on a worker: each correction found is one undo step as it comes; at the
   // end the pictures that kept theirs are named in one message. Null (nothing started) when

@@ -64,12 +64,13 @@ struct AlignRun {
 
 namespace {
 
-// The pictures the run could not place, where they are now: "\n3. c.jpg: REASON" each.
-std::string MissedPictures(const AlignJob& job, const AlignRun& run) {
+// The pictures the run could not place, and those that kept the good placement they had, where
+// they are now: "\n3. c.jpg: REASON" each.
+void NamePictures(const AlignJob& job, const AlignRun& run, std::string& missed, std::string& kept) {
   const std::vector<AlignTask>& tasks = job.Tasks();
-  std::string missed;
   for (size_t i = 0; i < tasks.size(); ++i) {
-    const AlignStatus status = job.Result(static_cast<int>(i)).status;
+    const AlignResult& result = job.Result(static_cast<int>(i));
+    const AlignStatus status = result.status;
     const int element = run.stack->IndexOf(tasks[i].childId);
     if (element < 0) continue;
     // An endless project's seam is named by the first picture, which it places.
@@ -79,10 +80,11 @@ std::string MissedPictures(const AlignJob& job, const AlignRun& run) {
                              (seam ? " in the last picture: " : ": ");
     if (status == AlignStatus::NoMatch || status == AlignStatus::Unreadable || status == AlignStatus::TooSmall)
       missed += name + AlignStatusText(status);
+    else if (status == AlignStatus::Kept)
+      kept += name + result.why;
     else if (run.moved.count(static_cast<int>(i)))
       missed += name + "the list was changed while it was being aligned";
   }
-  return missed;
 }
 
 }  // namespace
@@ -90,15 +92,17 @@ std::string MissedPictures(const AlignJob& job, const AlignRun& run) {
 bool Project::RefusedWhileOpening(const std::string& title) const {
   if (!Opening()) return false;
   ShowMessage(
-      "The project is still opening: its pictures are being checked.\n\nTry again once every picture is "
+      "The project is still opening: its pictures are being checked.
+
+Try again once every picture is "
       "checked, or cancel the opening.",
       title, MessageIcon::Information, MessageButtons::Ok);
   return true;
 }
 
-AlignJob* Project::StartAlign(int child) {
+AlignJob* Project::StartAlign(int child, bool guessed) {
   if (!stack_ || RefusedWhileOpening("Align") || aligning_ || matchingColours_) return nullptr;
-  std::vector<AlignTask> tasks = AlignRequest{child}.Tasks(*stack_);
+  std::vector<AlignTask> tasks = AlignRequest{child, guessed}.Tasks(*stack_);
   if (tasks.empty()) return nullptr;
   auto* job = new AlignJob(std::move(tasks), this);
   auto run = std::make_shared<AlignRun>();
@@ -120,10 +124,13 @@ void Project::ConnectAlignRun(AlignJob* job, const std::shared_ptr<AlignRun>& ru
     aligning_ = nullptr;
     // Results for a document that has gone since are dropped (none of them was applied). The
     // pictures are named where they are now.
-    const std::string missed = stack_.get() == run->stack ? MissedPictures(*job, *run) : std::string();
-    if (!missed.empty())
-      ShowMessage("These pictures could not be aligned and keep their placements:" + missed, "Align",
-                  MessageIcon::Information, MessageButtons::Ok);
+    std::string missed, kept;
+    if (stack_.get() == run->stack) NamePictures(*job, *run, missed, kept);
+    std::string text;
+    if (!missed.empty()) text = "These pictures could not be aligned and keep their placements:" + missed;
+    if (!kept.empty())
+      text += std::string(text.empty() ? "" : "\n\n") + "These pictures keep the good placements they had:" + kept;
+    if (!text.empty()) ShowMessage(text, "Align", MessageIcon::Information, MessageButtons::Ok);
   });
 }
 

@@ -89,6 +89,23 @@ TEST(AlignPictures, UnrelatedOrUnreadablePicturesAreNoMatch) {
             AlignStatus::Cancelled);
 }
 
+// Taken the wrong way round, the parent lies in the child, which would be placed larger than its
+// parent: no step takes that, from the features or from a hint.
+TEST(AlignPictures, ChildLargerThanItsParentIsNoMatch) {
+  TempDir dir;
+  const auto stack = WriteCorpusStack(dir, "rocket.jpg", 11, 2, true);
+  ASSERT_EQ(stack.size(), 2u);
+  const AlignSource outer = FileSource(dir, "stack_1.jpg", stack[0]);
+  const AlignSource inner = FileSource(dir, "stack_2.jpg", stack[1]);
+  const AlignResult r = AlignPictures(inner, outer);
+  EXPECT_EQ(r.status, AlignStatus::NoMatch);
+  EXPECT_FALSE(r.whole);
+  const Affine inverse = Affine::Placement(stack[1].placement).Inverse();
+  const Transform larger{static_cast<float>(inverse.LengthScale()), static_cast<float>(inverse.tx),
+                         static_cast<float>(inverse.ty), -stack[1].placement.rotate};
+  EXPECT_EQ(AlignPictures(inner, outer, &larger).status, AlignStatus::NoMatch);
+}
+
 // Stacks of 1600-pixel pictures, each child at exactly `scale` in its parent and, unless
 // `degrees` is NaN, turned that much.
 std::vector<AlignStackPicture> FixedStack(const TempDir& dir, const char* photo, unsigned seed, int pictures,

@@ -10,6 +10,8 @@
 
 #include "Affine.h"
 #include "TestFiles.h"
+#include "TextNumbers.h"
+#include "Transform.h"
 #include "align_stack.h"
 
 // Small pictures keep the tests quick, also under the sanitizers.
@@ -28,4 +30,14 @@ inline std::vector<AlignStackPicture> WriteCorpusStack(const TempDir& dir, const
   const auto stack = CutAlignStack(ReadPhoto(CorpusFile("photos/" + photo)), SmallStackOptions(pictures), random);
   if (!WriteAlignStack(stack, dir.path(), name, reset)) return {};
   return stack;
+}
+
+// Writes a project of the pictures named, each placed by its placement in the one before.
+inline void WriteProject(const std::string& path, const std::vector<std::pair<std::string, Transform>>& pictures) {
+  std::string text = "#Tunnelvista v1.0\r\nduration 10.0\r\nimages " + std::to_string(pictures.size()) + "\r\n\r\n";
+  for (const auto& [name, t] : pictures)
+    text += "filename " + name + "\r\nscale " + FormatFixed(t.scale, 10) + "\r\ntranslate " +
+            FormatFixed(t.translateX, 10) + " " + FormatFixed(t.translateY, 10) + "\r\nrotate " +
+            FormatFixed(t.rotate, 10) + "\r\n\r\n";
+  WriteFileBytes(path, text + "target\r\nscale 0.5\r\ntranslate 0 0\r\nrotate 0\r\n\r\n");
 }

@@ -53,4 +53,22 @@ TEST(AlignCommand, PlacesResetPicturesAndKeepsTheUnmatched) {
   EXPECT_EQ(RunAlign(dir, "--picture 4 " + dir.File("stack.kx"), out), 2);
 }
 
+// A placement already exact and a picture repeated keep theirs and say so; the run succeeds and
+// leaves the project file as it was.
+TEST(AlignCommand, KeepsGoodPlacementsAndRepeatedPictures) {
+  TempDir dir;
+  const auto truth = WriteCorpusStack(dir, "Wood.jpg", 5, 2, false);
+  ASSERT_EQ(truth.size(), 2u);
+  WriteProject(dir.File("kept.kx"),
+               {{"stack_1.jpg", {}}, {"stack_2.jpg", truth[1].placement}, {"stack_2.jpg", {0.5f, 0.1f, 0, 0}}});
+  const std::string before = ReadFileBytes(dir.File("kept.kx"));
+  std::string out;
+  EXPECT_EQ(RunAlign(dir, dir.File("kept.kx"), out), 0) << out;
+  EXPECT_NE(out.find("picture 2 (stack_2.jpg): kept: the placement it had is as good (confidence 0."),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("picture 3 (stack_2.jpg): kept: same picture as its parent\n"), std::string::npos) << out;
+  EXPECT_EQ(ReadFileBytes(dir.File("kept.kx")), before);
+}
+
 }  // namespace

@@ -17,9 +17,9 @@ struct MainFormAlign : EditorFixture {
   TempDir dir;
   std::vector<AlignStackPicture> truth;
 
-  // A stack of three whose placements were reset.
-  void OpenStack() {
-    truth = WriteCorpusStack(dir, "Wood.jpg", 5, 3, true);
+  // A stack of three whose placements were reset, or are exact.
+  void OpenStack(bool reset = true) {
+    truth = WriteCorpusStack(dir, "Wood.jpg", 5, 3, reset);
     ASSERT_EQ(truth.size(), 3u);
     Start({QString::fromStdString(dir.File("stack.kx"))});
   }
@@ -79,6 +79,23 @@ TEST_F(MainFormAlign, NoMatchAndCancelLeavePlacementsAlone) {
   WaitForAlignment();
   EXPECT_TRUE(IsUnplaced(Placement(2)));
   EXPECT_TRUE(IsUnplaced(Placement(1)) || Error(1) < 1.0);
+}
+
+// A placement already exact is not rewritten by what is found a fraction of a pixel away: the
+// message names the picture that kept it, and there is nothing to undo.
+TEST_F(MainFormAlign, AlignKeepsAnExactPlacementAndSaysSo) {
+  OpenStack(false);
+  const Transform before = Placement(1);
+  form->ListBox->setCurrentRow(0);
+  form->menus().EditAlign->trigger();
+  WaitForAlignment();
+  ASSERT_EQ(reporter.messages.size(), 1u);
+  EXPECT_NE(reporter.messages[0].text.find("keep the good placements they had:\n2. stack_2.jpg: the placement it "
+                                           "had is as good"),
+            std::string::npos)
+      << reporter.messages[0].text;
+  EXPECT_TRUE(SamePlacement(Placement(1), before));
+  EXPECT_EQ(form->project().undoStack()->count(), 0);
 }
 
 // Results belong to the pair they were found for: a list reordered while the run works gives
