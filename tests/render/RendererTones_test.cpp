@@ -110,7 +110,9 @@ TEST_F(Tones, AClippedChannelStaysWhiteAfterAGainBelowOne) {
     const auto drawn = [&](int ch, int v) { return Level(255 * darker.Apply(ch, v / 255.0f)); };
     const Colour expected{drawn(0, c.r), drawn(1, c.g), drawn(2, c.b)};
     EXPECT_TRUE(Near(Read(), 100, 100, expected, 2));
-    if (c.r == 255) EXPECT_EQ(expected.r + expected.g + expected.b, 3 * 255);
+    if (c.r == 255) {
+      EXPECT_EQ(expected.r + expected.g + expected.b, 3 * 255);
+    }
   }
   // Along the knee every level is drawn no darker than the one below, and no brighter than the
   // line plus what white lacks; under it, the line itself.
