@@ -10,8 +10,12 @@
 #include <vector>
 
 #include "Affine.h"
+#include "ColourMatchStages.h"
 #include "EditView.h"
 #include "PictureDecode.h"
+#include "TextNumbers.h"
+
+using namespace colour_match;
 
 namespace {
 
@@ -21,15 +25,17 @@ constexpr int maxGridSide = 384;
 constexpr int minPairs = 3000;
 // A channel at or beyond these (of 255) may be clipped: it says nothing of the exposure.
 constexpr int clipLow = 5, clipHigh = 250;
-// Pairs whose residual lies beyond this many robust deviations disagree (something moved).
-constexpr double outlierDeviations = 3.0;
-// The least deviation the outlier test assumes (a level of 255), so that pictures made alike do
-// not lose their pairs to rounding.
-constexpr double minDeviation = 1.0 / 255;
 // The border's difference is taken over (2 r + 1)^2 samples around each.
 constexpr int borderRadius = 2;
-// The share of the child's pixels the correction may newly clip where its parent is not clipped.
-constexpr double maxClippedShare = 0.02;
+// Under this many samples of the border its difference does not say which correction is better.
+constexpr int minBorderPairs = 500;
+// A fit is trusted when its lines explain this share of the parent's variance, or more of it
+// when a line needed a gain or an offset beyond the limits. Pictures of one scene explain 85 % or
+// more wherever their values spread; pictures of different scenes 5 % or less.
+constexpr double minExplained = 0.5, minExplainedPinned = 0.8;
+// An overlap whose values spread by at most this much (root mean square, levels of 255) is
+// nearly flat; its residuals must stay within the other.
+constexpr double maxFlatSpread = 4.0, maxFlatResidual = 3.0;
 
 // A picture's pixels at some reduction, top row first, with the map from its element frame to the
 // copy's pixel centres (OpenCV's coordinates).
@@ -124,88 +130,6 @@ bool Clipped(const uint8_t* p) {
   return false;
 }
 
-struct Pair {
-  float child[3];
-  float parent[3];  // as the parent is drawn
-};
-
-struct LineFit {
-  double gain = 1, offset = 0;
-};
-
-LineFit FitChannel(const std::vector<Pair>& pairs, const std::vector<uint8_t>& kept, int c) {
-  double n = 0, sx = 0, sy = 0;
-  for (size_t k = 0; k < pairs.size(); ++k)
-    if (kept[k]) {
-      n += 1;
-      sx += pairs[k].child[c];
-      sy += pairs[k].parent[c];
-    }
-  LineFit f;
-  if (n < 1) return f;
-  const double mx = sx / n, my = sy / n;
-  double sxx = 0, syy = 0, sxy = 0;
-  for (size_t k = 0; k < pairs.size(); ++k)
-    if (kept[k]) {
-      const double dx = pairs[k].child[c] - mx, dy = pairs[k].parent[c] - my;
-      sxx += dx * dx;
-      syy += dy * dy;
-      sxy += dx * dy;
-    }
-  // Over a nearly flat overlap a slope cannot be told from an offset: a gain alone then.
-  if (sxx / n < (2.0 / 255) * (2.0 / 255)) {
-    f.gain = mx > 0 ? my / mx : 1;
-    f.offset = 0;
-  } else {
-    // Both sides are noisy (the file's compression, the resampling, the last fraction of a pixel
-    // of the placement): least squares of one on the other would flatten the slope by the share of
-    // the variance that noise is. The reduced major axis treats both alike; it assumes the noise
-    // grows with the gain as the signal does, which is how an exposure scales both.
-    f.gain = sxy > 0 ? std::sqrt(syy / sxx) : sxy / sxx;
-    f.offset = my - f.gain * mx;
-  }
-  return f;
-}
-
-double Median(std::vector<double>& values) {
-  if (values.empty()) return 0;
-  const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-  std::nth_element(values.begin(), middle, values.end());
-  return *middle;
-}
-
-// Leaves out the pairs whose residual in any channel lies beyond a few robust deviations of
-// that channel's residuals.
-void DropOutliers(const std::vector<Pair>& pairs, std::vector<uint8_t>& kept, const LineFit fits[3]) {
-  double limit[3];
-  std::vector<double> residuals;
-  residuals.reserve(pairs.size());
-  for (int c = 0; c < 3; ++c) {
-    residuals.clear();
-    for (size_t k = 0; k < pairs.size(); ++k)
-      if (kept[k]) residuals.push_back(pairs[k].parent[c] - (fits[c].gain * pairs[k].child[c] + fits[c].offset));
-    const double median = Median(residuals);
-    for (double& r : residuals) r = std::fabs(r - median);
-    limit[c] = outlierDeviations * std::max(1.4826 * Median(residuals), minDeviation);
-  }
-  for (size_t k = 0; k < pairs.size(); ++k) {
-    if (!kept[k]) continue;
-    for (int c = 0; c < 3; ++c)
-      if (std::fabs(pairs[k].parent[c] - (fits[c].gain * pairs[k].child[c] + fits[c].offset)) > limit[c]) {
-        kept[k] = 0;
-        break;
-      }
-  }
-}
-
-// The value below which `share` of `values` lie.
-float Quantile(std::vector<float>& values, double share) {
-  if (values.empty()) return 0;
-  const size_t at = std::min(values.size() - 1, static_cast<size_t>(share * static_cast<double>(values.size())));
-  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(at), values.end());
-  return values[at];
-}
-
 // The pairs a grid of both pictures gives: those of the core for the fit, those of the faded
 // band (on averages) for the border's difference, and the child's values the clipping limit
 // looks at.
@@ -249,7 +173,10 @@ Samples CollectPairs(const cv::Mat& c, const cv::Mat& p, const std::vector<uint8
       for (int ch = 0; ch < 3; ++ch) {
         pair.child[ch] = cp[ch] / 255.0f;
         pair.parent[ch] = parentColour.Apply(ch, pp[ch] / 255.0f);
-        if (pair.parent[ch] * 255 >= clipHigh || pair.parent[ch] * 255 <= clipLow) parentClipped = true;
+        // The parent's highlights lifted towards white no longer follow its line.
+        if (pair.parent[ch] * 255 >= clipHigh || pair.parent[ch] * 255 <= clipLow ||
+            parentColour.Lifts(ch, pp[ch] / 255.0f))
+          parentClipped = true;
       }
       if (core && !(inParent[k] && Clipped(pp)) && !parentClipped)
         for (int ch = 0; ch < 3; ++ch)
@@ -270,52 +197,6 @@ Samples CollectPairs(const cv::Mat& c, const cv::Mat& p, const std::vector<uint8
   return samples;
 }
 
-// The fitted lines held to the limits: the gain's and offset's ranges, and the clipping.
-ColourCorrection Limit(const std::vector<Pair>& pairs, const std::vector<uint8_t>& kept, const LineFit fits[3],
-                       std::vector<float> unclipped[3], bool& limited) {
-  ColourCorrection correction;
-  for (int ch = 0; ch < 3; ++ch) {
-    double gain = fits[ch].gain, offset = fits[ch].offset;
-    if (!(gain >= minColourGain && gain <= maxColourGain)) {
-      gain = std::clamp(std::isfinite(gain) ? gain : 1.0, double(minColourGain), double(maxColourGain));
-      // The offset that keeps the means together with the gain held at its bound.
-      double n = 0, sx = 0, sy = 0;
-      for (size_t k = 0; k < pairs.size(); ++k)
-        if (kept[k]) {
-          n += 1;
-          sx += pairs[k].child[ch];
-          sy += pairs[k].parent[ch];
-        }
-      offset = (sy - gain * sx) / n;
-      limited = true;
-    }
-    if (std::fabs(offset) > maxColourOffset) {
-      offset = std::clamp(offset, -double(maxColourOffset), double(maxColourOffset));
-      limited = true;
-    }
-    // Clipping: the corrected child may reach white only where its parent is white too, give or
-    // take a small share of its pixels; beyond that the gain is lowered until it is so (detail
-    // the parent shows is never burnt out). Likewise the offset is raised for black.
-    std::vector<float>& values = unclipped[ch];
-    if (!values.empty()) {
-      const float high = Quantile(values, 1 - maxClippedShare);
-      if (gain * high + offset > 1 && high > 0) {
-        gain = std::max(double(minColourGain), (1 - offset) / high);
-        limited = true;
-      }
-      const float low = Quantile(values, maxClippedShare);
-      if (gain * low + offset < 0) {
-        offset = std::min(double(maxColourOffset), -gain * low);
-        limited = true;
-      }
-    }
-    correction.gain[static_cast<size_t>(ch)] = static_cast<float>(gain);
-    correction.offset[static_cast<size_t>(ch)] = static_cast<float>(offset);
-  }
-
-  return correction;
-}
-
 // The border's difference with the child's correction before and with the one found.
 void MeasureBorder(const std::vector<Pair>& border, const ColourCorrection& childColour, ColourMatchResult& result) {
   result.bandPairs = static_cast<int>(border.size());
@@ -323,12 +204,45 @@ void MeasureBorder(const std::vector<Pair>& border, const ColourCorrection& chil
     for (int ch = 0; ch < 3; ++ch) {
       const size_t u = static_cast<size_t>(ch);
       result.bandBefore[u] += std::fabs(childColour.Apply(ch, pair.child[ch]) - pair.parent[ch]);
-      result.bandAfter[u] += std::fabs(result.correction.Apply(ch, pair.child[ch]) - pair.parent[ch]);
+      result.bandFound[u] += std::fabs(result.found.Apply(ch, pair.child[ch]) - pair.parent[ch]);
     }
   for (size_t u = 0; u < 3 && !border.empty(); ++u) {
     result.bandBefore[u] *= 255.0 / static_cast<double>(border.size());
-    result.bandAfter[u] *= 255.0 / static_cast<double>(border.size());
+    result.bandFound[u] *= 255.0 / static_cast<double>(border.size());
   }
+}
+
+// Whether the pictures' values follow one line per channel at all: over pictures of different
+// scenes the lines explain little or nothing of the parent's variance, and need a gain or an
+// offset beyond what a change of exposure gives. Over a nearly flat overlap the share explained
+// says nothing (grain is most of the variance, in related pictures too): there the residuals
+// must be as small as grain.
+bool Reliable(const FitQuality& quality) {
+  if (quality.pinned) return quality.explained >= minExplainedPinned;
+  if (std::max(quality.parentSpread, quality.childSpread) <= maxFlatSpread) return quality.residual <= maxFlatResidual;
+  return quality.explained >= minExplained;
+}
+
+// Takes the correction found in the channels where it is clearly better at the border than the
+// child's own; a fit that cannot be trusted changes nothing.
+void Judge(const FitQuality& quality, const ColourCorrection& childColour, ColourMatchResult& result) {
+  result.correction = childColour;
+  result.bandAfter = result.bandBefore;
+  if (!Reliable(quality)) {
+    result.status = ColourMatchStatus::Unreliable;
+    return;
+  }
+  result.status = ColourMatchStatus::Kept;
+  if (result.bandPairs < minBorderPairs) return;
+  for (size_t c = 0; c < 3; ++c) {
+    const double before = result.bandBefore[c], found = result.bandFound[c];
+    if (before - found >= minBorderGain && found <= (1 - minBorderShare) * before) {
+      result.correction.gain[c] = result.found.gain[c];
+      result.correction.offset[c] = result.found.offset[c];
+      result.bandAfter[c] = found;
+    }
+  }
+  if (result.correction != childColour) result.status = ColourMatchStatus::Matched;
 }
 
 }  // namespace
@@ -337,6 +251,10 @@ const char* ColourMatchStatusText(ColourMatchStatus status) {
   switch (status) {
     case ColourMatchStatus::Matched:
       return "matched";
+    case ColourMatchStatus::Kept:
+      return "kept";
+    case ColourMatchStatus::Unreliable:
+      return "no reliable match";
     case ColourMatchStatus::NoMatch:
       return "too little overlap";
     case ColourMatchStatus::Unreadable:
@@ -345,6 +263,23 @@ const char* ColourMatchStatusText(ColourMatchStatus status) {
       return "cancelled";
   }
   return "";
+}
+
+std::string ColourKeptReason(const ColourMatchResult& result) {
+  const auto three = [](const std::array<double, 3>& v) {
+    return FormatFixed(v[0], 1) + " " + FormatFixed(v[1], 1) + " " + FormatFixed(v[2], 1);
+  };
+  switch (result.status) {
+    case ColourMatchStatus::Kept:
+      if (result.bandPairs < minBorderPairs) return "kept: too little of the border to tell which colours are better";
+      return "kept: the match found is not clearly better at the border (" + three(result.bandBefore) + " -> " +
+             three(result.bandFound) + " levels)";
+    case ColourMatchStatus::Unreliable:
+      return "no reliable match: the pictures' tones do not follow one another (" +
+             FormatFixed(100 * std::max(0.0, result.explained), 0) + " % explained)";
+    default:
+      return ColourMatchStatusText(result.status);
+  }
 }
 
 ColourMatchResult MatchColours(const AlignSource& parent, const ColourCorrection& parentColour,
@@ -395,19 +330,17 @@ ColourMatchResult MatchColours(const AlignSource& parent, const ColourCorrection
   const std::vector<Pair>& pairs = samples.pairs;
   if (static_cast<int>(pairs.size()) < minPairs) return result;
 
-  // Least squares, then again without the pairs that disagree (twice: a moved object's pairs
-  // pull the first fit towards themselves).
   std::vector<uint8_t> kept(pairs.size(), 1);
   LineFit fits[3];
-  for (int round = 0; round < 3; ++round) {
-    for (int ch = 0; ch < 3; ++ch) fits[ch] = FitChannel(pairs, kept, ch);
-    if (round < 2) DropOutliers(pairs, kept, fits);
-  }
+  FitLines(pairs, kept, fits);
   result.pairs = static_cast<int>(std::count(kept.begin(), kept.end(), uint8_t(1)));
   if (result.pairs < minPairs) return result;
 
-  result.correction = Limit(pairs, kept, fits, samples.unclipped, result.limited);
+  const FitQuality quality = Quality(pairs, kept, fits);
+  result.explained = quality.explained;
+  result.residual = quality.residual;
+  result.found = Limit(pairs, kept, fits, samples.unclipped, result.limited);
   MeasureBorder(samples.border, childColour, result);
-  result.status = ColourMatchStatus::Matched;
+  Judge(quality, childColour, result);
   return result;
 }

@@ -116,8 +116,10 @@ void AddAlignOptions(QCommandLineParser& parser) {
                     QStringLiteral("Matches each picture's colours to the picture before it as that one is drawn, "
                                    "from the first picture on (which keeps its own), prints each correction (gain "
                                    "and offset for red, green and blue, and the difference at the border before "
-                                   "and after, in levels of 255) and saves the project when any changed. Exits "
-                                   "with 1 when a picture overlaps its parent too little (it keeps its colours).")});
+                                   "and after, in levels of 255) and saves the project when any changed. A picture "
+                                   "keeps its colours when the correction found is not clearly better at the border "
+                                   "(\"kept\" and why). Exits with 1 when a picture overlaps its parent too little or "
+                                   "finds no reliable match (it keeps its colours).")});
   parser.addOption({QStringLiteral("picture"),
                     QStringLiteral("With --align or --match-colours: only picture N (2 for the second picture of the "
                                    "list)."),
@@ -158,8 +160,8 @@ void AddOptions(QCommandLineParser& parser) {
                      "  0  everything was done;\n"
                      "  1  something failed: a picture of the project could not be loaded (the output is\n"
                      "     still written where it can be, with a white placeholder for that picture), a\n"
-                     "     picture found no reliable match (--align, --import-sequence) or too\n"
-                     "     little overlap (--match-colours), or a file could not be written;\n"
+                     "     picture found no reliable match (--align, --import-sequence,\n"
+                     "     --match-colours) or too little overlap, or a file could not be written;\n"
                      "  2  options that cannot be used (nothing is done)."));
   parser.addHelpOption();
   parser.addVersionOption();

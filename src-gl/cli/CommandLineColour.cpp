@@ -1,5 +1,5 @@
 // --match-colours: each picture's tones matched to its parent's as drawn, the corrections
-// printed, the project saved.
+// printed (or why a picture kept its own), the project saved when any changed.
 
 #include <cstdio>
 #include <string>
@@ -56,8 +56,9 @@ int MatchColoursCommand(const QCommandLineParser& parser, const QString& project
       changed =
           (child.colour != r.correction && open.ApplyColourMatch(task.childId, task.parentId, r.correction)) || changed;
     } else {
-      line += std::string(ColourMatchStatusText(r.status)) + "; colours kept";
-      allFound = false;
+      // Kept colours are the answer for pictures that match already; the others found nothing.
+      line += ColourKeptReason(r) + (r.status == ColourMatchStatus::Kept ? "" : "; colours kept");
+      allFound = allFound && r.status == ColourMatchStatus::Kept;
     }
     std::printf("%s\n", line.c_str());
   }

@@ -163,23 +163,23 @@ void Project::ConnectColourRun(ColourJob* job, const std::shared_ptr<ColourRun>&
   connect(job, &Job::finished, this, [this, job, run] {
     matchingColours_ = nullptr;
     if (stack_.get() != run->stack) return;
-    // The pictures that kept their colours, named where they are now.
-    std::string missed;
+    // The pictures that kept their colours and why, named where they are now.
+    std::string kept;
     const std::vector<ColourTask>& tasks = job->Tasks();
     for (size_t i = 0; i < tasks.size(); ++i) {
-      const ColourMatchStatus status = job->Result(static_cast<int>(i)).status;
+      const ColourMatchResult& result = job->Result(static_cast<int>(i));
       const int element = run->stack->IndexOf(tasks[i].childId);
-      if (element < 0) continue;
+      if (element < 0 || result.status == ColourMatchStatus::Cancelled) continue;
       const std::string name =
           "\n" + std::to_string(element + 1) + ". " + run->stack->images[static_cast<size_t>(element)]->baseName + ": ";
-      if (status == ColourMatchStatus::NoMatch || status == ColourMatchStatus::Unreadable)
-        missed += name + ColourMatchStatusText(status);
-      else if (run->moved.count(static_cast<int>(i)))
-        missed += name + "the list was changed while its colours were being matched";
+      if (run->moved.count(static_cast<int>(i)))
+        kept += name + "the list was changed while its colours were being matched";
+      else if (result.status != ColourMatchStatus::Matched)
+        kept += name + ColourKeptReason(result);
     }
-    if (!missed.empty())
-      ShowMessage("These pictures could not be matched and keep their colours:" + missed, "Match Colours",
-                  MessageIcon::Information, MessageButtons::Ok);
+    if (!kept.empty())
+      ShowMessage("These pictures keep their colours:" + kept, "Match Colours", MessageIcon::Information,
+                  MessageButtons::Ok);
   });
 }
 

@@ -3,19 +3,27 @@
 
 #include <GL/glext.h>
 
+#include "TextNumbers.h"
+
 namespace {
 
 // GLSL 1.10, the oldest, for a compatibility context: gl_TexCoord and gl_Color come from the
-// fixed-function vertex stage.
-const char* const fragmentSource = R"(#version 110
+// fixed-function vertex stage. The correction is ColourCorrection::Apply's, its lift of white
+// included.
+std::string FragmentSource() {
+  return R"(#version 110
 uniform sampler2D picture;
 uniform vec3 gain;
 uniform vec3 offset;
 void main() {
   vec4 texel = texture2D(picture, gl_TexCoord[0].st);
-  gl_FragColor = vec4(clamp(texel.rgb * gain + offset, 0.0, 1.0), texel.a) * gl_Color;
+  vec3 lacking = max(1.0 - (gain + offset), 0.0);
+  vec3 rgb = texel.rgb * gain + offset + lacking * smoothstep()" +
+         FormatFixed(whiteKnee, 7) + R"(, 1.0, texel.rgb);
+  gl_FragColor = vec4(clamp(rgb, 0.0, 1.0), texel.a) * gl_Color;
 }
 )";
+}
 
 }  // namespace
 
@@ -24,7 +32,9 @@ PictureTones::PictureTones() {
   }
   const GLuint shader = glCreateShader(GL_FRAGMENT_SHADER);
   if (shader == 0) return;
-  glShaderSource(shader, 1, &fragmentSource, nullptr);
+  const std::string source = FragmentSource();
+  const char* text = source.c_str();
+  glShaderSource(shader, 1, &text, nullptr);
   glCompileShader(shader);
   GLint compiled = GL_FALSE;
   glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);

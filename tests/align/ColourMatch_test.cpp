@@ -94,6 +94,55 @@ TEST(ColourMatch, ClippedHighlightsDoNotPullTheCorrection) {
   ExpectUndoes(results[0].correction, gains[1], stack[1]);
 }
 
+// Pictures whose tones already match keep their corrections, the identity as well as one that
+// already undoes a change; a correction that is clearly wrong is replaced.
+TEST(ColourMatch, OnlyAClearlyBetterBorderChangesACorrection) {
+  TempDir dir;
+  std::mt19937 random(13);
+  std::vector<AlignStackPicture> stack =
+      CutToneStack(ReadPhoto(CorpusFile("photos/GreenMeadow.jpg")), {{1, 1, 1}, {1, 1, 1}, {1.2, 1.2, 1.2}}, random);
+  ASSERT_EQ(stack.size(), 3u);
+  std::vector<ColourTask> tasks = ToneTasks(dir, stack);
+  const ColourCorrection undo{{1 / 1.2f, 1 / 1.2f, 1 / 1.2f}, {0, 0, 0}};
+  tasks[1].childColour = undo;
+  auto results = RunColourTasks(tasks);
+  for (size_t k = 0; k < 2; ++k) {
+    SCOPED_TRACE("picture " + std::to_string(k + 2));
+    EXPECT_EQ(results[k].status, ColourMatchStatus::Kept);
+    EXPECT_EQ(results[k].correction, tasks[k].childColour);
+    EXPECT_EQ(results[k].bandAfter, results[k].bandBefore);
+    EXPECT_NE(ColourKeptReason(results[k]).find("kept: the match found is not clearly better"), std::string::npos);
+  }
+  // Twice the gain it needs on the third: replaced by one that undoes the change.
+  tasks[1].childColour = ColourCorrection{{1 / 0.6f, 1 / 0.6f, 1 / 0.6f}, {0, 0, 0}};
+  results = RunColourTasks(tasks);
+  ASSERT_EQ(results[1].status, ColourMatchStatus::Matched);
+  ExpectUndoes(results[1].correction, {1.2, 1.2, 1.2}, stack[2]);
+}
+
+// A child cut from another photograph: its values follow its parent's by no line, so it keeps its
+// colours whatever a fit clamped to the limits would give.
+TEST(ColourMatch, UnrelatedPicturesAreNoReliableMatch) {
+  TempDir dir;
+  std::mt19937 random(21), other(21);
+  std::vector<AlignStackPicture> stack =
+      CutToneStack(ReadPhoto(CorpusFile("photos/Storm.jpg")), {{1, 1, 1}, {1, 1, 1}}, random);
+  const std::vector<AlignStackPicture> wood =
+      CutToneStack(ReadPhoto(CorpusFile("photos/Wood.jpg")), {{1, 1, 1}, {1, 1, 1}}, other);
+  ASSERT_EQ(stack.size(), 2u);
+  ASSERT_EQ(wood.size(), 2u);
+  const Transform placement = stack[1].placement;
+  stack[1] = wood[1];
+  stack[1].placement = placement;
+  std::vector<ColourTask> tasks = ToneTasks(dir, stack);
+  tasks[0].childColour = ColourCorrection{{1.1f, 1, 1}, {0, 0, 0.02f}};
+  const ColourMatchResult result = RunColourTasks(tasks)[0];
+  EXPECT_EQ(result.status, ColourMatchStatus::Unreliable);
+  EXPECT_EQ(result.correction, tasks[0].childColour);
+  EXPECT_LT(result.explained, 0.5);
+  EXPECT_NE(ColourKeptReason(result).find("no reliable match"), std::string::npos);
+}
+
 // A child that only touches its parent's edge leaves too few pairs: no match, nothing made up.
 TEST(ColourMatch, TooLittleOverlapIsNoMatch) {
   TempDir dir;

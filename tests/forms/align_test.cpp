@@ -123,7 +123,8 @@ TEST_F(MainFormAlign, AlignAllResultsFollowThePicturesThroughAReorder) {
 }
 
 // Align All's offer taken: every picture's colours matched after, one step each, behind a
-// progress; Match Colours on the first picture says why it cannot.
+// progress; Match Colours on the first picture says why it cannot; matching a picture again
+// keeps its colours and says so.
 TEST_F(MainFormAlign, AlignAllOffersToMatchColours) {
   OpenStack();
   reporter.answers = {MessageAnswer::Yes};
@@ -145,7 +146,10 @@ TEST_F(MainFormAlign, AlignAllOffersToMatchColours) {
   form->ListBox->setCurrentRow(2);
   form->menus().EditMatchColours->trigger();
   QTRY_VERIFY_WITH_TIMEOUT(form->project().MatchingColours() == nullptr, 60000);
-  EXPECT_EQ(reporter.messages.size(), 2u);
+  ASSERT_EQ(reporter.messages.size(), 3u);
+  EXPECT_NE(reporter.messages[2].text.find("keep their colours:\n3. stack_3.jpg: kept: "), std::string::npos)
+      << reporter.messages[2].text;
+  EXPECT_EQ(form->project().undoStack()->count(), 4);
 }
 
 // A picture that holds itself, placed by `placement`, in a photograph: the photograph with the

@@ -94,4 +94,34 @@ TEST_F(Tones, CorrectedValuesAreClampedBeforeTheBlend) {
   EXPECT_TRUE(Near(Read(), 100, 100, Colour{255, 100, 0}, 3));
 }
 
+// A correction that darkens white keeps what the file has at white there, near white just below,
+// and its line further down (the lift's knee only reaches the top few levels); the drawing is
+// the C++ reference's, which the export's copies and the page's tables use too.
+TEST_F(Tones, AClippedChannelStaysWhiteAfterAGainBelowOne) {
+  const ColourCorrection darker{{0.8f, 0.9f, 1.0f}, {0.0f, 0.0f, -0.1f}};
+  const Colour file[] = {{255, 255, 255}, {253, 254, 252}, {240, 200, 230}};
+  Renderer renderer(Waiting());
+  for (const Colour& c : file) {
+    SCOPED_TRACE(::testing::Message() << c.r << " " << c.g << " " << c.b);
+    ImageStack stack = StackOf(Solid(200, 200, {100, 100, 100}), Solid(200, 200, c, {0.5f, 0, 0, 0}),
+                               Target(200, 200, {0.5f, 0, 0, 0}));
+    stack.images[1]->colour = darker;
+    renderer.DrawZoom(stack, 0, View(200, 200, 200, 200));
+    const auto drawn = [&](int ch, int v) { return Level(255 * darker.Apply(ch, v / 255.0f)); };
+    const Colour expected{drawn(0, c.r), drawn(1, c.g), drawn(2, c.b)};
+    EXPECT_TRUE(Near(Read(), 100, 100, expected, 2));
+    if (c.r == 255) {
+      EXPECT_EQ(expected.r + expected.g + expected.b, 3 * 255);
+    }
+  }
+  // Along the knee every level is drawn no darker than the one below, and no brighter than the
+  // line plus what white lacks; under it, the line itself.
+  for (int v = 1; v < 256; ++v) {
+    EXPECT_GE(darker.Apply(0, v / 255.0f), darker.Apply(0, (v - 1) / 255.0f)) << v;
+    EXPECT_LE(darker.Apply(0, v / 255.0f), 0.8f * v / 255.0f + 0.2f + 1e-6f) << v;
+  }
+  EXPECT_FLOAT_EQ(darker.Apply(0, 240 / 255.0f), 0.8f * 240 / 255.0f);
+  EXPECT_FLOAT_EQ(ColourCorrection().Apply(1, 250 / 255.0f), 250 / 255.0f);
+}
+
 }  // namespace

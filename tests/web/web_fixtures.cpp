@@ -1,8 +1,11 @@
 // Writes what the web player's Node tests compare against: the data files of the demo project and
 // of a stack with offsets and rotations, and, per stack, the pictures' sizes, the target frame's
-// placement and the view at 201 times from the keyframe table and from the relative timeline.
+// placement and the view at 201 times from the keyframe table and from the relative timeline
+// (fixtures.json); and a few colour corrections with the level each gives every file level
+// (tones.json).
 //   web_fixtures DIR
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <locale>
@@ -10,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ColourCorrection.h"
 #include "ImagestackExport.h"
 #include "Imagestack.h"
 #include "SafeFile.h"
@@ -79,6 +83,35 @@ bool WriteStack(const std::string& directory, const std::string& dataName, const
   return true;
 }
 
+// Per correction its six numbers and, per channel, the drawn level of each file level.
+std::string ToneTables() {
+  const std::vector<ColourCorrection> colours = {
+      // Channels that would draw white below white (lifted) and others that reach it anyway.
+      {{0.8f, 0.9f, 1.2f}, {0.0f, 0.05f, -0.15f}},
+      {{1.3f, 0.75f, 1.0f}, {-0.1f, 0.1f, 0.02f}},
+      {{0.5f, 2.0f, 0.97f}, {0.2f, -0.2f, 0.0f}},
+  };
+  std::ostringstream json;
+  json.imbue(std::locale::classic());
+  json.precision(9);
+  json << "{\"knee\":" << whiteKnee << ",\"colours\":[";
+  for (size_t k = 0; k < colours.size(); ++k) {
+    const ColourCorrection& colour = colours[k];
+    json << (k ? ",\n" : "\n") << "{\"gain\":[" << colour.gain[0] << ',' << colour.gain[1] << ',' << colour.gain[2]
+         << "],\"offset\":[" << colour.offset[0] << ',' << colour.offset[1] << ',' << colour.offset[2]
+         << "],\"levels\":[";
+    for (int c = 0; c < 3; ++c) {
+      json << (c ? "," : "") << '[';
+      for (int v = 0; v < 256; ++v)
+        json << (v ? "," : "") << std::lround(255 * colour.Apply(c, static_cast<float>(v) / 255));
+      json << ']';
+    }
+    json << "]}";
+  }
+  json << "]}\n";
+  return json.str();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,6 +148,10 @@ int main(int argc, char** argv) {
   json << "]\n";
   if (WriteFileReplacing(directory + "/fixtures.json", json.str()) != WriteResult::Ok) {
     std::fprintf(stderr, "web_fixtures: cannot write %s/fixtures.json\n", directory.c_str());
+    return 1;
+  }
+  if (WriteFileReplacing(directory + "/tones.json", ToneTables()) != WriteResult::Ok) {
+    std::fprintf(stderr, "web_fixtures: cannot write %s/tones.json\n", directory.c_str());
     return 1;
   }
   return 0;

@@ -84,8 +84,25 @@
     return level;
   }
 
-  // A copy of `source` with the colour correction `colour` in its pixels (gain and offset on the
-  // values 0..1, clamped, to the nearest level); `source` itself when its pixels cannot be read.
+  // The colour correction `colour` as a table per channel from the file's level to the drawn one:
+  // gain and offset on the values 0..1, white lifted as the WebGL shader lifts it
+  // (Tunnelvista.WHITE_KNEE, render-webgl.js), clamped, to the nearest level.
+  function toneTables(colour) {
+    var knee = Tunnelvista.WHITE_KNEE, tables = [];
+    for (var k = 0; k < 3; ++k) {
+      var table = tables[k] = new Uint8ClampedArray(256);
+      var gain = colour.gain[k], offset = colour.offset[k], lacking = Math.max(0, 1 - (gain + offset));
+      for (var v = 0; v < 256; ++v) {
+        var x = v / 255, t = Math.min(1, Math.max(0, (x - knee) / (1 - knee)));
+        table[v] = Math.round(255 * (gain * x + offset + lacking * t * t * (3 - 2 * t)));
+      }
+    }
+    return tables;
+  }
+  Tunnelvista.toneTables = toneTables;
+
+  // A copy of `source` with the colour correction `colour` in its pixels (toneTables); `source`
+  // itself when its pixels cannot be read.
   function toned(source, colour) {
     var w = source.naturalWidth || source.width, h = source.naturalHeight || source.height;
     var copy = document.createElement("canvas");
@@ -99,11 +116,7 @@
     } catch (e) {
       return source; // a picture from elsewhere taints the canvas
     }
-    var tables = [];
-    for (var k = 0; k < 3; ++k) {
-      var table = tables[k] = new Uint8ClampedArray(256);
-      for (var v = 0; v < 256; ++v) table[v] = Math.round(255 * (colour.gain[k] * v / 255 + colour.offset[k]));
-    }
+    var tables = toneTables(colour);
     var data = pixels.data, red = tables[0], green = tables[1], blue = tables[2];
     for (var i = 0; i < data.length; i += 4) {
       data[i] = red[data[i]];

@@ -26,6 +26,12 @@
     "}",
   ].join("\n");
 
+  // Where a colour correction's lift of the file's white begins (the editor's whiteKnee): a
+  // correction that would draw white below white lifts the top of the range by what white lacks,
+  // along a smoothstep from here to white, so a channel the file has clipped stays white. The
+  // canvas's tables (render-canvas.js) do the same.
+  var WHITE_KNEE = Tunnelvista.WHITE_KNEE = 0.96;
+
   // Alpha rises from 0 at each edge to 1 at a tenth of the shorter side; the smallest of the four.
   var FRAGMENT = [
     "#ifdef GL_FRAGMENT_PRECISION_HIGH",
@@ -42,7 +48,9 @@
     "void main() {",
     "  vec2 edge = min(texel, 1.0 - texel) * size;",
     "  float alpha = clamp(min(edge.x, edge.y) / (0.1 * min(size.x, size.y)), 0.0, 1.0);",
-    "  vec3 rgb = clamp(texture2D(picture, texel).rgb * gain + colourOffset, 0.0, 1.0);",
+    "  vec3 file = texture2D(picture, texel).rgb;",
+    "  vec3 lacking = max(1.0 - (gain + colourOffset), 0.0);",
+    "  vec3 rgb = clamp(file * gain + colourOffset + lacking * smoothstep(" + WHITE_KNEE.toFixed(7) + ", 1.0, file), 0.0, 1.0);",
     "  gl_FragColor = vec4(rgb, mix(1.0, alpha, fade));",
     "}",
   ].join("\n");
