@@ -92,9 +92,7 @@ void NamePictures(const AlignJob& job, const AlignRun& run, std::string& missed,
 bool Project::RefusedWhileOpening(const std::string& title) const {
   if (!Opening()) return false;
   ShowMessage(
-      "The project is still opening: its pictures are being checked.
-
-Try again once every picture is "
+      "The project is still opening: its pictures are being checked.\n\nTry again once every picture is "
       "checked, or cancel the opening.",
       title, MessageIcon::Information, MessageButtons::Ok);
   return true;
