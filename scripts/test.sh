@@ -35,35 +35,45 @@ stage() {
 # Names, from a CTest log, every test that did not pass in any way (failed, crashed, aborted,
 # timed out, not run) with each try's outcome, and every test that started but never ended.
 failed_tests() {
+  # A name may hold spaces and dots (a parameterised test's "# GetParam() = ..."): it is taken
+  # whole from the test's "Start N: NAME" line, and the result line is read after it.
   awk '
-    /^ *([0-9]+\/[0-9]+ )?Test +#[0-9]+: / {
+    /^ *Start +[0-9]+: / {
+      number = $2
+      sub(/:$/, "", number)
       line = $0
-      sub(/^ *([0-9]+\/[0-9]+ )?Test +#[0-9]+: /, "", line)
-      name = line
-      sub(/ .*/, "", name)
-      outcome = substr(line, length(name) + 2)
-      sub(/^\.* */, "", outcome)
-      sub(/ +[0-9.]+ sec$/, "", outcome)
-      gsub(/\*\*\*/, " ", outcome)
-      sub(/^ +/, "", outcome)
-      sub(/:? *$/, "", outcome)
-      ended[name] = 1
-      if (outcome == "Passed" || outcome ~ /Skipped|\(Disabled\)/) {
-        if (name in tries) tries[name] = tries[name] ", then passed on its retry"
-        next
-      }
-      if (name in tries) {
-        tries[name] = tries[name] ", then " outcome
-      } else {
-        order[++count] = name
-        tries[name] = outcome
-      }
+      sub(/^ *Start +[0-9]+: /, "", line)
+      names[number] = line
       next
     }
-    /^ *Start +[0-9]+: / { started[$3] = 1 }
+    /^ *([0-9]+\/[0-9]+ )?Test +#[0-9]+: / {
+      line = $0
+      sub(/^ *([0-9]+\/[0-9]+ )?Test +#/, "", line)
+      number = line
+      sub(/:.*/, "", number)
+      sub(/^[0-9]+: /, "", line)
+      name = number in names ? names[number] : "test " number
+      if (index(line, name) == 1) line = substr(line, length(name) + 1)
+      sub(/^ \.* */, "", line)
+      sub(/ +[0-9.]+ sec$/, "", line)
+      gsub(/\*\*\*/, " ", line)
+      sub(/^ +/, "", line)
+      sub(/:? *$/, "", line)
+      ended[number] = 1
+      if (line == "Passed" || line ~ /^(Skipped|Not Run \(Disabled\))/) {
+        if (number in tries) tries[number] = tries[number] ", then passed on its retry"
+        next
+      }
+      if (number in tries) {
+        tries[number] = tries[number] ", then " line
+      } else {
+        order[++count] = number
+        tries[number] = line
+      }
+    }
     END {
-      for (i = 1; i <= count; ++i) print order[i] ": " tries[order[i]]
-      for (name in started) if (!(name in ended)) print name ": started, never ended"
+      for (i = 1; i <= count; ++i) print names[order[i]] ": " tries[order[i]]
+      for (number in names) if (!(number in ended)) print names[number] ": started, never ended"
     }' "$1"
 }
 
