@@ -14,9 +14,7 @@
 
 namespace {
 
-bool WriteAll(int fd, const std::string& bytes) {
-  const char* data = bytes.data();
-  size_t left = bytes.size();
+bool WriteAll(int fd, const char* data, size_t left) {
   while (left > 0) {
     const ssize_t n = ::write(fd, data, left);
     if (n < 0 && errno == EINTR) continue;
@@ -64,19 +62,27 @@ bool ExportFolder::Open(const std::string& directory, const std::string& mainNam
   return false;
 }
 
-bool ExportFolder::WriteNew(const std::string& staged, const std::string& destination, const std::string& bytes) {
+int ExportFolder::CreateStaged(const std::string& staged, const std::string& destination) {
   const int fd = ::open(staged.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    ShowPlainMessage("Error opening file " + destination + " for writing\n");
-    return false;
-  }
-  bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  if (fd < 0) ShowPlainMessage("Error opening file " + destination + " for writing\n");
+  return fd;
+}
+
+// Flushes and closes the staged file; one not completely written is removed at once, so a full
+// disk gets its room back.
+bool ExportFolder::Finish(int fd, bool written, const std::string& staged) {
+  bool ok = written && ::fsync(fd) == 0;
   ok = ::close(fd) == 0 && ok;
-  if (!ok) {
-    ::unlink(staged.c_str());  // a full disk gets its room back at once
-    ShowPlainMessage("Error writing file " + destination + "\n");
-  }
+  if (!ok) ::unlink(staged.c_str());
   return ok;
+}
+
+bool ExportFolder::WriteNew(const std::string& staged, const std::string& destination, const std::string& bytes) {
+  const int fd = CreateStaged(staged, destination);
+  if (fd < 0) return false;
+  if (Finish(fd, WriteAll(fd, bytes.data(), bytes.size()), staged)) return true;
+  ShowPlainMessage("Error writing file " + destination + "\n");
+  return false;
 }
 
 bool ExportFolder::Add(const std::string& destination, const std::string& bytes) {
@@ -86,6 +92,40 @@ bool ExportFolder::Add(const std::string& destination, const std::string& bytes)
   if (!WriteNew(entry.staged, destination, bytes)) return false;
   entries_.push_back(std::move(entry));
   return true;
+}
+
+ExportFolder::CopyResult ExportFolder::AddCopy(const std::string& destination, const std::string& source,
+                                               const std::function<bool()>& cancelled) {
+  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return CopyResult::NoSource;
+  Entry entry;
+  entry.staged = folder_ + "/" + std::to_string(serial_++);
+  entry.destination = destination;
+  const int out = CreateStaged(entry.staged, destination);
+  CopyResult result = out < 0 ? CopyResult::Failed : CopyResult::Copied;
+  std::vector<char> chunk(out < 0 ? 0 : 65536);
+  while (result == CopyResult::Copied) {
+    if (cancelled && cancelled()) {
+      result = CopyResult::Cancelled;
+      break;
+    }
+    const ssize_t n = ::read(in, chunk.data(), chunk.size());
+    if (n < 0 && errno == EINTR) continue;  // an interrupting signal is seen at the next turn
+    if (n == 0) break;
+    if (n < 0)
+      result = CopyResult::NoSource;
+    else if (!WriteAll(out, chunk.data(), static_cast<size_t>(n)))
+      result = CopyResult::Failed;
+  }
+  ::close(in);
+  if (out < 0) return result;
+  if (Finish(out, result == CopyResult::Copied, entry.staged)) {
+    entries_.push_back(std::move(entry));
+    return result;
+  }
+  if (result == CopyResult::Copied) result = CopyResult::Failed;
+  if (result == CopyResult::Failed) ShowPlainMessage("Error writing file " + destination + "\n");
+  return result;
 }
 
 bool ExportFolder::AddFolder(const std::string& destination) {

@@ -9,6 +9,7 @@
 // system can swap two names, the destinations' old files are kept until every new one is in
 // place, so a failure halfway puts them back.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,12 @@ class ExportFolder {
   // Writes `bytes` for `destination` (any path; usually in the directory) and flushes them to
   // disk; shows "Error writing file DESTINATION" and returns false on failure.
   bool Add(const std::string& destination, const std::string& bytes);
+  // Copies the file `source` for `destination` a chunk at a time, asking `cancelled` (may be
+  // empty) before each, so that a large file or one that never ends (a pipe) cannot hold up an
+  // interruption. A source that cannot be opened or read is left to the caller to report (and
+  // nothing is added); a write failure is shown as Add shows it.
+  enum class CopyResult { Copied, NoSource, Cancelled, Failed };
+  CopyResult AddCopy(const std::string& destination, const std::string& source, const std::function<bool()>& cancelled);
   // A folder `destination` of files added with AddToFolder. When a real directory is there, the
   // files go into it one by one; anything else there (a file, a symbolic link) is replaced by
   // the folder as a whole.
@@ -50,6 +57,8 @@ class ExportFolder {
     bool undoable = true;
   };
   bool WriteNew(const std::string& staged, const std::string& destination, const std::string& bytes);
+  int CreateStaged(const std::string& staged, const std::string& destination);
+  bool Finish(int fd, bool written, const std::string& staged);
   void Undo(std::vector<Move>& done);
 
   std::string folder_;

@@ -409,12 +409,13 @@ WebExportResult ExportWeb(ImageStack& stack, const WebExportOptions& o) {
     } else if (ok) {
       // The applet: a missing archive template is reported, and the pictures are still copied
       // (the archive may already lie where the page looks for it).
-      std::string archive;
-      if (!ReadWholeFile(o.archiveTemplate, archive)) {
+      const auto copied = out.AddCopy(InTarget(o, o.page.archiveUrl), o.archiveTemplate, o.cancelled);
+      if (copied == ExportFolder::CopyResult::NoSource) {
         ShowMissingArchiveTemplate(o.archiveTemplate);
         result = WebExportResult::NoArchive;
       } else {
-        ok = out.Add(InTarget(o, o.page.archiveUrl), archive);
+        ok = copied == ExportFolder::CopyResult::Copied;
+        if (copied == ExportFolder::CopyResult::Cancelled) (void)Cancelled(o);  // says so
       }
       std::set<std::string> staged, converted;
       for (int i = 0; ok && i < stack.pictureCount(); ++i) {

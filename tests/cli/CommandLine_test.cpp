@@ -158,8 +158,8 @@ TEST_F(ExportWebCommand, RefusalNamesLinksAndForceReplacesThemNotTheirTargets) {
 }
 
 // SIGTERM mid-way: the export stops, removes what it wrote and leaves the folder as it was. The
-// applet archive beside the program is a pipe here, so the export waits in the middle until the
-// signal comes.
+// applet archive beside the program is a pipe fed without end, so only the signal can stop the
+// export.
 TEST_F(ExportWebCommand, TerminatedExportLeavesTheFolderAsItWas) {
   ASSERT_EQ(mkfifo(install.File("kx.jar").c_str(), 0600), 0);
   const std::string site = out.File("site");
@@ -175,24 +175,32 @@ TEST_F(ExportWebCommand, TerminatedExportLeavesTheFolderAsItWas) {
     _exit(127);
   }
   ASSERT_GT(child, 0);
-  bool begun = false;  // the hidden folder is there: the export waits for the archive
-  for (int i = 0; i < 4000 && !begun; ++i) {
-    for (const auto& entry : fs::directory_iterator(site))
-      begun = begun || entry.path().filename().string().rfind(".index.html.part-", 0) == 0;
-    if (!begun) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  EXPECT_TRUE(begun);
-  kill(child, SIGTERM);
-  // Another thread may take the signal: the pipe is then opened for writing and closed, which
-  // ends the wait (an empty archive), and the export stops at its next look at the signal.
+  // The signal goes once the export has opened the archive, mid-way. The feed is bounded, so an
+  // export that ignored the signal would wait for more rather than finish.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(240);
   int status = 0;
   pid_t ended = 0;
-  for (int i = 0; i < 4000 && ended == 0; ++i) {
-    const int fd = open(install.File("kx.jar").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) close(fd);
-    ended = waitpid(child, &status, WNOHANG);
-    if (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  int feed = -1;
+  while (feed < 0 && ended == 0 && std::chrono::steady_clock::now() < deadline) {
+    feed = open(install.File("kx.jar").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);  // ENXIO until read
+    if (feed < 0) ended = waitpid(child, &status, WNOHANG);
+    if (feed < 0 && ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  EXPECT_GE(feed, 0) << "the export never opened its archive";
+  kill(child, SIGTERM);
+  void (*const previousPipe)(int) = std::signal(SIGPIPE, SIG_IGN);  // the export may close it first
+  const std::vector<char> chunk(65536, 'k');
+  size_t fed = 0;
+  while (ended == 0 && std::chrono::steady_clock::now() < deadline) {
+    if (feed >= 0 && fed < (size_t{64} << 20)) {
+      const ssize_t n = write(feed, chunk.data(), chunk.size());
+      if (n > 0) fed += static_cast<size_t>(n);
+    }
+    ended = waitpid(child, &status, WNOHANG);
+    if (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  if (feed >= 0) close(feed);
+  std::signal(SIGPIPE, previousPipe);
   if (ended == 0) kill(child, SIGKILL);
   ASSERT_EQ(ended == 0 ? waitpid(child, &status, 0) : ended, child);
   ASSERT_NE(ended, 0) << "the export did not stop";

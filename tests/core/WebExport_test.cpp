@@ -314,9 +314,12 @@ TEST_F(WebExportFixture, OtherKindsAsTheyAreOrAsJpegForTheApplet) {
   options.directory = applet.path();
   options.player = WebPlayer::Applet;
   options.archiveTemplate = dir.File("kx.jar");
-  WriteFileBytes(options.archiveTemplate, "jar");
+  std::string jar(200000, '\0');  // copied a chunk at a time
+  for (size_t k = 0; k < jar.size(); ++k) jar[k] = static_cast<char>(k * 7 + k / 251);
+  WriteFileBytes(options.archiveTemplate, jar);
   options.page.archiveUrl = "kx.jar";
   ASSERT_EQ(ExportWeb(*stack, options), WebExportResult::Ok);
+  EXPECT_EQ(ReadFileBytes(applet.File("kx.jar")), jar);
   EXPECT_EQ(FilesUnder(applet.path()),
             (std::set<std::string>{"index.html", "default.kxo", "kx.jar", "pic0.jpg", "a.jpg", "b.jpg", "c.jpg"}));
   for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {

@@ -98,7 +98,7 @@ struct EditorFixture : ::testing::Test {
     form->exitProcess = [this](int status) { exitStatus = status; };
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
-    QTRY_VERIFY_WITH_TIMEOUT(form->Panel->isValid(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(form->Panel->isValid(), 20000);
     QTest::qWait(50);  // the deferred command-line open
     WaitForOpen();
   }

@@ -34,13 +34,22 @@ class Browser {
     let stderr = '';
     child.stderr.on('data', (d) => { stderr += d; });
     const portFile = path.join(profile, 'DevToolsActivePort');
-    for (let i = 0; i < 300 && !fs.existsSync(portFile); ++i) await sleep(50);
-    if (!fs.existsSync(portFile)) {
+    // A deadline, not a count of tries: a busy machine starts it slowly. The file may be seen
+    // before its first line is complete.
+    const readPort = () => {
+      try {
+        const lines = fs.readFileSync(portFile, 'utf8').split('\n');
+        return lines.length > 1 && /^[0-9]+$/.test(lines[0].trim()) ? lines[0].trim() : null;
+      } catch (error) {
+        return null;
+      }
+    };
+    let port = readPort();
+    for (const end = Date.now() + 120000; !port && Date.now() < end; port = readPort()) await sleep(50);
+    if (!port) {
       child.kill('SIGKILL');
       throw new Error(`Chromium did not start: ${stderr.slice(-2000)}`);
     }
-    await sleep(50);
-    const port = fs.readFileSync(portFile, 'utf8').split('\n')[0].trim();
     const browser = new Browser(child, profile, port);
     return browser;
   }

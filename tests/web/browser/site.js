@@ -44,7 +44,7 @@ async function serve(directory) {
   const port = await freePort();
   const child = spawn('python3', ['-m', 'http.server', '--bind', '127.0.0.1', String(port), '--directory', directory],
     { stdio: 'ignore' });
-  for (let i = 0; i < 200; ++i) {
+  for (const end = Date.now() + 60000; Date.now() < end;) {
     if (child.exitCode !== null) break;
     try {
       const response = await fetch(`http://127.0.0.1:${port}/`);

@@ -1,0 +1,18 @@
+# Options compiled into every executable of an AddressSanitizer build (SanitizerOptions.cpp).
+# Called at the end of the top CMakeLists.txt, once every target exists.
+function(tv_add_sanitizer_options)
+  add_library(tv_sanitizer_options OBJECT ${PROJECT_SOURCE_DIR}/cmake/SanitizerOptions.cpp)
+  set(dirs ${PROJECT_SOURCE_DIR})
+  while(dirs)
+    list(POP_FRONT dirs dir)
+    get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+    list(APPEND dirs ${subdirs})
+    get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(target ${targets})
+      get_target_property(type ${target} TYPE)
+      if(type STREQUAL "EXECUTABLE")
+        target_sources(${target} PRIVATE $<TARGET_OBJECTS:tv_sanitizer_options>)
+      endif()
+    endforeach()
+  endwhile()
+endfunction()
