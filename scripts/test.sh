@@ -104,7 +104,8 @@ fi
 build() {
   local dir=$1 targets=$2
   shift 2
-  cmake -S "$here" -B "$dir" -G Ninja -DTV_WERROR=ON "$@" || return 1
+  # Batches of the program's sources (TV_UNITY_BUILD): about a third less compiling from nothing.
+  cmake -S "$here" -B "$dir" -G Ninja -DTV_WERROR=ON -DTV_UNITY_BUILD=ON "$@" || return 1
   if [ -n "$targets" ]; then
     # shellcheck disable=SC2086 # a list of targets
     cmake --build "$dir" -j "$jobs" -t $targets

@@ -38,22 +38,22 @@ struct PngCalls {
   std::vector<uint32_t>* sums;
 };
 
-enum { kFailed = 0, kOk = 1, kTooLarge = 2, kCancelled = 3 };
+enum { kPngFailed = 0, kPngOk = 1, kPngTooLarge = 2, kPngCancelled = 3 };
 
 int ReserveNoThrow(const PngCalls* calls, unsigned long long work, unsigned long long output) {
   try {
     switch (calls->budget->Reserve(work, output)) {
       case DecodeResult::Ok:
-        return kOk;
+        return kPngOk;
       case DecodeResult::TooLarge:
-        return kTooLarge;
+        return kPngTooLarge;
       case DecodeResult::Cancelled:
-        return kCancelled;
+        return kPngCancelled;
       default:
-        return kFailed;
+        return kPngFailed;
     }
   } catch (...) {
-    return kFailed;
+    return kPngFailed;
   }
 }
 
@@ -97,45 +97,45 @@ int ReadPngSize(FILE* file, png_uint_32* width, png_uint_32* height) {
   PngError err;
   png_structp png = nullptr;
   png_infop info = nullptr;
-  if (!CreateReader(err, png, info)) return kFailed;
+  if (!CreateReader(err, png, info)) return kPngFailed;
   if (setjmp(err.jump)) {
     png_destroy_read_struct(&png, &info, nullptr);
-    return kFailed;
+    return kPngFailed;
   }
   StartRead(png, file);
   png_read_info(png, info);
   *width = png_get_image_width(png, info);
   *height = png_get_image_height(png, info);
   png_destroy_read_struct(&png, &info, nullptr);
-  return kOk;
+  return kPngOk;
 }
 
 int DecodePngScaled(FILE* file, int denominator, const PngCalls* calls) {
   PngError err;
   png_structp png = nullptr;
   png_infop info = nullptr;
-  if (!CreateReader(err, png, info)) return kFailed;
+  if (!CreateReader(err, png, info)) return kPngFailed;
   if (setjmp(err.jump)) {
     png_destroy_read_struct(&png, &info, nullptr);
-    return kFailed;
+    return kPngFailed;
   }
   StartRead(png, file);
   png_read_info(png, info);
   png_uint_32 width = 0, height = 0;
   int depth = 0, colour = 0, interlace = 0;
   png_get_IHDR(png, info, &width, &height, &depth, &colour, &interlace, nullptr, nullptr);
-  int result = kOk;
+  int result = kPngOk;
   const unsigned long long pixels = static_cast<unsigned long long>(width) * height;
   const png_uint_32 outWidth = static_cast<png_uint_32>(ScaledSide(static_cast<int>(width), denominator));
   const png_uint_32 outHeight = static_cast<png_uint_32>(ScaledSide(static_cast<int>(height), denominator));
   if (pixels > maxJpegPixels || static_cast<unsigned long long>(outWidth) * outHeight > calls->budget->MaxPixels())
-    result = kTooLarge;
+    result = kPngTooLarge;
   const int alpha = (colour & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
   // Interlaced pictures arrive in seven passes over the whole picture, so all of it is held.
   const int interlaced = interlace != PNG_INTERLACE_NONE;
   const size_t rowBytes = static_cast<size_t>(width) * 4;
   const size_t heldRows = interlaced ? height : (denominator == 1 ? 0 : 1);
-  if (result == kOk) {
+  if (result == kPngOk) {
     // Reserved before libpng allocates its rows (png_read_update_info), which a header claiming a
     // huge width would make gigabytes: two rows at up to 16 bits a channel. The sums are 4 words
     // a pixel out.
@@ -146,43 +146,43 @@ int DecodePngScaled(FILE* file, int denominator, const PngCalls* calls) {
     result = ReserveNoThrow(calls, work, static_cast<unsigned long long>(outWidth) * outHeight * 4);
   }
   int passes = 1;
-  if (result == kOk) {
+  if (result == kPngOk) {
     png_set_expand(png);  // palette to RGB, grey under 8 bits to 8, transparency to alpha
     png_set_scale_16(png);
     png_set_gray_to_rgb(png);
     if (!alpha) png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
     passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    if (png_get_rowbytes(png, info) != rowBytes || (passes > 1) != (interlaced != 0)) result = kFailed;
+    if (png_get_rowbytes(png, info) != rowBytes || (passes > 1) != (interlaced != 0)) result = kPngFailed;
   }
   unsigned char* out = nullptr;
-  if (result == kOk) {
+  if (result == kPngOk) {
     out = calls->budget->Allocate(static_cast<int>(outWidth), static_cast<int>(outHeight));
     if (!out || !AllocateWork(calls, rowBytes, heldRows, denominator == 1 ? 0 : static_cast<size_t>(outWidth) * 4))
-      result = kFailed;
+      result = kPngFailed;
   }
-  if (result != kOk) {
+  if (result != kPngOk) {
     png_destroy_read_struct(&png, &info, nullptr);
     return result;
   }
   const size_t outRowBytes = static_cast<size_t>(outWidth) * 4;
   // Rows bottom-up in `out`: source row y goes to output row outHeight - 1 - y / denominator.
   if (passes > 1) {
-    for (int pass = 0; pass < passes && result == kOk; ++pass)
+    for (int pass = 0; pass < passes && result == kPngOk; ++pass)
       for (png_uint_32 y = 0; y < height; ++y) {
         if (calls->budget->Cancelled()) {
-          result = kCancelled;
+          result = kPngCancelled;
           break;
         }
         png_read_row(png, (*calls->rows)[y], nullptr);
       }
   }
-  for (png_uint_32 y = 0; y < height && result == kOk; ++y) {
+  for (png_uint_32 y = 0; y < height && result == kPngOk; ++y) {
     unsigned char* target = out + outRowBytes * (outHeight - 1 - y / static_cast<png_uint_32>(denominator));
     unsigned char* row = passes > 1 ? (*calls->rows)[y] : (denominator == 1 ? target : (*calls->rows)[0]);
     if (passes == 1) {
       if (calls->budget->Cancelled()) {
-        result = kCancelled;
+        result = kPngCancelled;
         break;
       }
       png_read_row(png, row, nullptr);
@@ -198,7 +198,7 @@ int DecodePngScaled(FILE* file, int denominator, const PngCalls* calls) {
       EmitBoxRow(calls->sums->data(), width, denominator, inGroup, target, outWidth);
   }
   // The chunks after the image data, to the end: a file cut short after its pixels is damaged too.
-  if (result == kOk) png_read_end(png, nullptr);
+  if (result == kPngOk) png_read_end(png, nullptr);
   png_destroy_read_struct(&png, &info, nullptr);
   return result;
 }
@@ -207,7 +207,7 @@ int DecodePngScaled(FILE* file, int denominator, const PngCalls* calls) {
 
 PictureFault ReadPngHeader(FILE* file, PictureInfo& info) {
   png_uint_32 width = 0, height = 0;
-  if (ReadPngSize(file, &width, &height) != kOk) return PictureFault::Damaged;
+  if (ReadPngSize(file, &width, &height) != kPngOk) return PictureFault::Damaged;
   if (width > 0x7fffffff || height > 0x7fffffff) return PictureFault::TooLarge;
   info.width = static_cast<int>(width);
   info.height = static_cast<int>(height);
@@ -220,11 +220,11 @@ DecodeResult DecodePngFile(FILE* file, int denominator, DecodeBudget& budget) {
   std::vector<uint32_t> sums;
   const PngCalls calls{&budget, &scratch, &rows, &sums};
   switch (DecodePngScaled(file, denominator, &calls)) {
-    case kOk:
+    case kPngOk:
       return DecodeResult::Ok;
-    case kTooLarge:
+    case kPngTooLarge:
       return DecodeResult::TooLarge;
-    case kCancelled:
+    case kPngCancelled:
       return DecodeResult::Cancelled;
     default:
       return DecodeResult::Failed;

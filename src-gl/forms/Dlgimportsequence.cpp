@@ -21,7 +21,7 @@
 namespace {
 
 const QString caption = QStringLiteral("Import Sequence");
-constexpr int thumbnailSide = 64;
+constexpr int listIconSide = 64;
 
 QString Decoded(const std::string& name) { return QFile::decodeName(QByteArray::fromStdString(name)); }
 
@@ -66,7 +66,7 @@ TFormImportSequence::TFormImportSequence(QWidget* parent) : QDialog(parent) {
                      "the one before at half its size (a tool's zoom-out of 0.5)"));
   ListOrder = new QListWidget(this);
   ListOrder->setObjectName(QStringLiteral("ListOrder"));
-  ListOrder->setIconSize(QSize(thumbnailSide, thumbnailSide));
+  ListOrder->setIconSize(QSize(listIconSide, listIconSide));
   Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -154,7 +154,7 @@ void TFormImportSequence::Survey() {
   }
   if (widestKnown_) ordered.clear();  // a single picture has no direction to find
   survey_ = std::make_unique<SequenceSurvey>(
-      this, std::move(ordered), std::move(thumbnails), thumbnailSide,
+      this, std::move(ordered), std::move(thumbnails), listIconSide,
       [this](const WidestView& widest) {
         widest_ = widest;
         widestKnown_ = true;

@@ -21,8 +21,6 @@ namespace {
 const int thumbnailKeyRole = Qt::UserRole + 1;  // which thumbnail the line's icon was made from
 const char* const pictureEndings[] = {".jpg", ".jpeg", ".jpe", ".jfif", ".png", ".webp"};
 
-QString DisplayName(const std::string& name) { return QFile::decodeName(QByteArray::fromStdString(name)); }
-
 // The picture's thumbnail reduced into a square of the line's icon size, centred, so that the
 // names of wide and tall pictures start at the same place; a grey frame until it is checked.
 QIcon Thumbnail(const Image& image) {
@@ -53,6 +51,8 @@ TImageListBox::TImageListBox(QWidget* parent) : QListWidget(parent) {
   setDefaultDropAction(Qt::MoveAction);
   setTextElideMode(Qt::ElideMiddle);
 }
+
+QString DisplayName(const std::string& name) { return QFile::decodeName(QByteArray::fromStdString(name)); }
 
 QString EntryName(const Image& image) {
   const QString name = DisplayName(image.baseName);

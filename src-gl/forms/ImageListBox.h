@@ -47,6 +47,8 @@ class TImageListBox : public QListWidget {
 // Colours a list line of `image` red when it did not load, or sets it in italics when the picture
 // was found elsewhere; its tooltip gives the file, or where a moved picture was found.
 void MarkEntry(QListWidgetItem* item, const Image& image);
+// A file name as the user sees it (the bytes decoded as the file system encodes names).
+QString DisplayName(const std::string& name);
 // The name a list line shows for `image`: its file's, with "(found elsewhere)" after it for a
 // picture that was not where the project says.
 QString EntryName(const Image& image);

@@ -33,8 +33,6 @@ const QString pictureFilter = QStringLiteral("Pictures (*.jpg *.jpeg *.png *.web
 const QSize designSize(428, 274);
 const QString sizeKey = QStringLiteral("imageList/size");
 
-QString DisplayName(const std::string& name) { return QFile::decodeName(QByteArray::fromStdString(name)); }
-
 }  // namespace
 
 TPreviewBox::TPreviewBox(QWidget* parent) : QWidget(parent) {}

@@ -1,4 +1,3 @@
-#define GL_GLEXT_PROTOTYPES 1
 #include "OffscreenTarget.h"
 
 #include <EGL/egl.h>
